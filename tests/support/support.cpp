@@ -1,0 +1,274 @@
+// Test helpers: map loading from text, the server process, raw clients.
+#include "support.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "file.h"
+#include "phys.h"
+#include "player.h"
+
+void resetall()
+{
+    resetmap();
+    resetplayers();
+}
+
+void loadmaptext(const std::string &text)
+{
+    resetall();
+    std::istringstream in(text);
+    fflush(stdout);
+    // Swallow the loader's progress lines.
+    int saved = dup(1);
+    int devnull = open("/dev/null", O_WRONLY);
+    dup2(devnull, 1);
+    close(devnull);
+    try {
+        readmap(in);
+    } catch (...) {
+        fflush(stdout);
+        dup2(saved, 1);
+        close(saved);
+        throw;
+    }
+    fflush(stdout);
+    dup2(saved, 1);
+    close(saved);
+}
+
+std::string serverpath() { return KINDLER_SERVER; }
+std::string mapspath(const std::string &name) { return std::string(KINDLER_MAPS) + "/" + name; }
+
+std::string tempfile(const std::string &text, const std::string &suffix)
+{
+    std::string tmpl = "/tmp/kindler-test-XXXXXX" + suffix;
+    std::vector<char> buf(tmpl.begin(), tmpl.end());
+    buf.push_back('\0');
+    int fd = mkstemps(buf.data(), (int)suffix.size());
+    if (fd < 0)
+        return "";
+    size_t off = 0;
+    while (off < text.size()) {
+        ssize_t w = write(fd, text.data() + off, text.size() - off);
+        if (w <= 0)
+            break;
+        off += (size_t)w;
+    }
+    close(fd);
+    return buf.data();
+}
+
+std::string readfile(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+bool portlistening()
+{
+    std::ifstream tcp("/proc/net/tcp");
+    std::string line;
+    std::getline(tcp, line);
+    while (std::getline(tcp, line)) {
+        char local[64], remote[64], state[8];
+        if (sscanf(line.c_str(), "%*d: %63s %63s %7s", local, remote, state) != 3)
+            continue;
+        const char *colon = strrchr(local, ':');
+        if (colon && strcmp(colon + 1, "0C44") == 0 && strcmp(state, "0A") == 0)
+            return true;
+    }
+    return false;
+}
+
+SERVERPROC::~SERVERPROC()
+{
+    stop();
+    if (!outpath.empty())
+        unlink(outpath.c_str());
+    if (!errpath.empty())
+        unlink(errpath.c_str());
+}
+
+bool SERVERPROC::start(const std::vector<std::string> &args)
+{
+    // Another server of an earlier test may still be releasing the port.
+    for (int i = 0; i < 100 && portlistening(); i++)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    outpath = tempfile("", ".out");
+    errpath = tempfile("", ".err");
+    pid = fork();
+    if (pid == 0) {
+        int out = open(outpath.c_str(), O_WRONLY | O_TRUNC);
+        int err = open(errpath.c_str(), O_WRONLY | O_TRUNC);
+        dup2(out, 1);
+        dup2(err, 2);
+        std::vector<char *> argv;
+        std::string path = serverpath();
+        argv.push_back(path.data());
+        std::vector<std::string> copy = args;
+        for (auto &a : copy)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        execv(path.c_str(), argv.data());
+        _exit(127);
+    }
+    for (int i = 0; i < 200; i++) {
+        if (portlistening())
+            return true;
+        if (!running())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ADD_FAILURE() << "server neither listened nor exited within 10 s";
+    return false;
+}
+
+bool SERVERPROC::running()
+{
+    if (pid <= 0 || status >= 0)
+        return false;
+    int st;
+    pid_t r = waitpid(pid, &st, WNOHANG);
+    if (r == pid) {
+        status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+        return false;
+    }
+    return true;
+}
+
+int SERVERPROC::wait(int timeout_ms)
+{
+    for (int waited = 0; waited <= timeout_ms; waited += 10) {
+        if (!running())
+            return status;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return -1;
+}
+
+void SERVERPROC::stop()
+{
+    if (running()) {
+        kill(pid, SIGKILL);
+        int st;
+        waitpid(pid, &st, 0);
+        status = 128 + SIGKILL;
+    }
+}
+
+std::string SERVERPROC::out() const { return readfile(outpath); }
+std::string SERVERPROC::err() const { return readfile(errpath); }
+
+int connectserver()
+{
+    for (int attempt = 0; attempt < 50; attempt++) {
+        int fd = socket(AF_INET, SOCK_STREAM, 0);
+        struct sockaddr_in addr = {};
+        addr.sin_family = AF_INET;
+        addr.sin_port = htons(3140);
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (connect(fd, (struct sockaddr *)&addr, sizeof addr) == 0) {
+            struct timeval tv = {10, 0};
+            setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+            return fd;
+        }
+        close(fd);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return -1;
+}
+
+bool sendall(int fd, const void *data, size_t len)
+{
+    size_t off = 0;
+    while (off < len) {
+        ssize_t w = send(fd, (const char *)data + off, len - off, MSG_NOSIGNAL);
+        if (w <= 0)
+            return false;
+        off += (size_t)w;
+    }
+    return true;
+}
+
+bool sendstr(int fd, const std::string &s) { return sendall(fd, s.data(), s.size()); }
+
+bool recvall(int fd, void *data, size_t len)
+{
+    size_t off = 0;
+    while (off < len) {
+        ssize_t r = recv(fd, (char *)data + off, len - off, 0);
+        if (r <= 0)
+            return false;
+        off += (size_t)r;
+    }
+    return true;
+}
+
+std::string recvsome(int fd, int timeout_ms)
+{
+    std::string got;
+    char buf[65536];
+    for (;;) {
+        struct pollfd p = {fd, POLLIN, 0};
+        if (poll(&p, 1, timeout_ms) <= 0)
+            break;
+        ssize_t r = recv(fd, buf, sizeof buf, 0);
+        if (r <= 0)
+            break;
+        got.append(buf, (size_t)r);
+    }
+    return got;
+}
+
+bool peerclosed(int fd, int timeout_ms)
+{
+    char buf[4096];
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    while (std::chrono::steady_clock::now() < deadline) {
+        struct pollfd p = {fd, POLLIN, 0};
+        if (poll(&p, 1, 50) > 0) {
+            ssize_t r = recv(fd, buf, sizeof buf, MSG_DONTWAIT);
+            if (r == 0)
+                return true;
+            if (r < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
+                return true;
+        }
+    }
+    return false;
+}
+
+std::string maptext(const std::string &types, const std::vector<std::string> &rows, const std::string &start)
+{
+    std::string s = "<kindler version=\"0.2\">\n<unittypes>\n" + types + "\n</unittypes>\n";
+    size_t width = rows.empty() ? 0 : rows[0].size();
+    s += "<map name=\"test\" xsize=" + std::to_string(width) + " ysize=" + std::to_string(rows.size()) + ">\n";
+    for (const auto &row : rows) {
+        for (char c : row)
+            s += std::string(1, c) + " ";
+        s += "<r>\n";
+    }
+    s += "</map>\n";
+    if (!start.empty())
+        s += "<start>\n" + start + "\n</start>\n";
+    s += "</kindler>\n";
+    return s;
+}

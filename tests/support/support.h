@@ -1,0 +1,66 @@
+// Helpers shared by the test groups: loading a map from text into the
+// world, running the real kindler-server binary, and raw TCP clients.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+// Empties the world, the loader's results and the player list.
+void resetall();
+// Resets everything, then reads `text` as a map file (throws MAPERROR).
+// Loader progress printed to stdout is swallowed.
+void loadmaptext(const std::string &text);
+
+// The real server binary, started with `args`, its stdout and stderr going
+// to temporary files. Stopped (SIGKILL) and reaped by the destructor.
+struct SERVERPROC {
+    pid_t pid = -1;
+    std::string outpath, errpath;
+    int status = -1; // exit status once it has ended, else -1
+
+    SERVERPROC() = default;
+    SERVERPROC(const SERVERPROC &) = delete;
+    SERVERPROC &operator=(const SERVERPROC &) = delete;
+    ~SERVERPROC();
+
+    // Starts the server; returns once it listens on 3140 or has exited.
+    // Fails the calling test (and returns false) if neither happens in 10 s.
+    bool start(const std::vector<std::string> &args);
+    // Waits up to timeout_ms for the process to end; returns its exit status
+    // (0-255), 128+signal when killed, or -1 when it is still running.
+    int wait(int timeout_ms);
+    bool running();
+    void stop();
+    std::string out() const;
+    std::string err() const;
+};
+
+// Path of the built server and of the shipped maps.
+std::string serverpath();
+std::string mapspath(const std::string &name);
+// Writes `text` to a new temporary file and returns its path.
+std::string tempfile(const std::string &text, const std::string &suffix = ".map");
+std::string readfile(const std::string &path);
+
+// True when some socket listens on TCP port 3140.
+bool portlistening();
+// Connects to 127.0.0.1:3140 (retrying for up to 5 s); -1 on failure.
+// The socket has a 10 s receive timeout so a silent server fails a test
+// instead of hanging it.
+int connectserver();
+// Sends all of `data`; false on failure.
+bool sendall(int fd, const void *data, size_t len);
+bool sendstr(int fd, const std::string &s);
+// Receives exactly len bytes; false on timeout or end of stream.
+bool recvall(int fd, void *data, size_t len);
+// Receives whatever arrives within timeout_ms (until the stream is quiet).
+std::string recvsome(int fd, int timeout_ms);
+// True when the peer closed the connection within timeout_ms.
+bool peerclosed(int fd, int timeout_ms);
+
+// A world described row by row with one character per cell, for compact
+// test maps: each character is a type number 0-9.
+std::string maptext(const std::string &types, const std::vector<std::string> &rows,
+                    const std::string &start = "");
