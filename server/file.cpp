@@ -21,6 +21,7 @@ int s_pointsnum = 0;
 static long xsize = 0;          // width from the map header
 static long ysize = 0;          // height from the map header
 static int *tmpmap = nullptr;   // cell values, column x row y at x * ysize + y
+static long tmpmapx, tmpmapy;   // the size tmpmap was read for
 
 [[noreturn]] static void maperror(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 
@@ -133,6 +134,8 @@ static void decodemap(std::istream &in, char *tmpstring)
     tmpmap = (int *)std::malloc(n ? n * sizeof(int) : 1);
     if (!tmpmap)
         maperror("Error! Couldn't allocate tmpmap.\n");
+    tmpmapx = xsize;
+    tmpmapy = ysize;
 
     long x = 0, y = 0;
     bool more = true;
@@ -183,7 +186,8 @@ static void setcell(MAPUNIT *cell, const UNITTYPE *type)
 
 void makemap()
 {
-    if (xsize > 0 && ysize > 0 && !tmpmap)
+    // A later header without a block of its own leaves its cells unset too.
+    if (xsize > 0 && ysize > 0 && (!tmpmap || tmpmapx != xsize || tmpmapy != ysize))
         maperror("Error! The map header declares %ld x %ld cells but the file has no map block.\n", xsize, ysize);
     mapsizex = xsize;
     mapsizey = ysize;
