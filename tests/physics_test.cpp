@@ -1,0 +1,824 @@
+// Exactness of the tick: conduction, attribution, combustion and the grid
+// swap, checked against worked numbers to the last bit of the 80-bit long
+// double. Expected values are formed with the same long double expressions,
+// in the same order, as the tick's rules lay down; where a rule gives a
+// round number (2.25, 36, exactly 0) the test checks that number as well.
+#include <gtest/gtest.h>
+
+#include <pthread.h>
+
+#include <cfloat>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <string>
+#include <thread>
+
+#include "loop.h"
+#include "oracle.h"
+#include "phys.h"
+#include "scorefunc.h"
+#include "support.h"
+#include "world.h"
+
+namespace {
+
+// One unit type line for maptext. Numbers are written as the map file
+// takes them (no signs).
+std::string typeline(int num, const char *temp, const char *cocon, const char *calperc,
+                     const char *ignition = "9000", const char *fuel = "0",
+                     const char *burnspeed = "0", const char *calperf = "0")
+{
+    return std::string("<type name=t") + std::to_string(num) + " num=" + std::to_string(num) +
+           ">\n temp=" + temp + " cocon=" + cocon + " calperc=" + calperc +
+           " ignitionpoint=" + ignition + " fuellevel=" + fuel + " burnspeed=" + burnspeed +
+           " calperf=" + calperf + "\n</type>\n";
+}
+
+// The published cell at (x, y). Tests here are single-threaded.
+MAPUNIT &pub(long x, long y) { return *cellat(oldmap, x, y); }
+
+bool samebits(long double a, long double b) { return std::memcmp(&a, &b, 10) == 0; }
+
+std::string hex(long double v)
+{
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%La", v);
+    return buf;
+}
+
+#define EXPECT_BITS(expected, actual)                                                         \
+    EXPECT_TRUE(samebits((expected), (actual)))                                               \
+        << #actual << " is " << hex(actual) << " (" << (double)(actual) << "), expected "     \
+        << hex(expected) << " (" << (double)(expected) << ")"
+
+// The tick length as the tick widens it.
+long double ui() { return (long double)updateinterval; }
+
+// Runs one tick on the server and on the oracle and insists they agree,
+// so every worked example here is also a check of the reference tick.
+void tickboth(ORACLEWORLD &w)
+{
+    dophys();
+    oracle_tick(w);
+    std::string diff;
+    EXPECT_TRUE(oracle_same(w, &diff)) << diff;
+}
+
+class Physics : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_EQ(updateinterval, 0.1); }
+    void TearDown() override { resetall(); }
+};
+
+class Conduction : public Physics {};
+class Attribution : public Physics {};
+class Combustion : public Physics {};
+class Grid : public Physics {};
+
+MAPUNIT emptycell()
+{
+    MAPUNIT c;
+    std::memset(&c, 0, sizeof c);
+    c.calperc = 1;
+    return c;
+}
+
+} // namespace
+
+// ---- Conduction ---------------------------------------------------------------
+
+TEST_F(Conduction, UniformTemperatureChangesNothing)
+{
+    // Different materials, one temperature everywhere, surroundings included.
+    loadmaptext(maptext(typeline(0, "300", "0.3", "2") + typeline(1, "300", "0.5", "1") +
+                            typeline(2, "300", "0.1", "4") + typeline(3, "300", "1", "3"),
+                        {"12312", "23131", "31221", "11111"}));
+    ORACLEWORLD before = oracle_snapshot();
+    ORACLEWORLD w = before;
+    for (int t = 0; t < 3; t++)
+        tickboth(w);
+    std::string diff;
+    EXPECT_TRUE(oracle_same(before, &diff)) << diff;
+}
+
+TEST_F(Conduction, SingleHotCellFeedsEachOfEightNeighboursAnEighth)
+{
+    // 5 x 5 at 100 K (calperc 2, cocon c), surroundings alike; the centre at 400 K.
+    loadmaptext(maptext(typeline(0, "100", "0.5", "2") + typeline(1, "100", "0.5", "2"),
+                        {"11111", "11111", "11111", "11111", "11111"}));
+    const long double c = pub(2, 2).cocon;
+    const long double cold = pub(0, 0).totalcal;
+    pub(2, 2).totalcal = 800; // 400 K
+    ORACLEWORLD w = oracle_snapshot();
+    tickboth(w);
+
+    const long double d = 400.0L - 100.0L;
+    const long double r = (ui() * c) * (d / 2);
+    long double wanted = 0;
+    for (int t = 0; t < 8; t++)
+        wanted += r;
+    const long double amount = (r / wanted) * r;
+    long double hot = 800;
+    for (int t = 0; t < 8; t++)
+        hot -= amount;
+
+    EXPECT_BITS(hot, pub(2, 2).totalcal);
+    for (long x = 1; x <= 3; x++) {
+        for (long y = 1; y <= 3; y++) {
+            if (x != 2 || y != 2) {
+                EXPECT_BITS(cold + amount, pub(x, y).totalcal) << "at " << x << "," << y;
+            }
+        }
+    }
+    // The second ring is as cold as before.
+    for (long x = 0; x < 5; x++) {
+        EXPECT_BITS(cold, pub(x, 0).totalcal);
+        EXPECT_BITS(cold, pub(x, 4).totalcal);
+        EXPECT_BITS(cold, pub(0, x).totalcal);
+        EXPECT_BITS(cold, pub(4, x).totalcal);
+    }
+    // The round numbers: each neighbour gains updateinterval x c x d / 2 / 8,
+    // the source loses updateinterval x c x d / 2.
+    EXPECT_NEAR((double)amount, 0.1 * 0.5 * 300 / 2 / 8, 1e-15);
+    EXPECT_NEAR((double)(800 - hot), 0.1 * 0.5 * 300 / 2, 1e-13);
+}
+
+TEST_F(Conduction, RequestsThreeAndOneReceiveTwoAndAQuarterAndAQuarter)
+{
+    // Built from a map: a 3 x 1 row A S B with S at 100 K, A at 94 K and B
+    // at 98 K, cocon 10 and calperc 1. The surroundings have cocon 0, so the
+    // requests into them are 0 and skipped, and the border sends nothing.
+    // With k = updateinterval x 10 (exact in 80 bits: 1 + 2^-54 + ...) the
+    // requests are 3k into A and k into B, all exact, and so are the moves.
+    loadmaptext(maptext(typeline(0, "100", "0", "1") + typeline(1, "100", "10", "1") +
+                            typeline(2, "94", "10", "1") + typeline(3, "98", "10", "1"),
+                        {"213"}));
+    ASSERT_EQ(pub(1, 0).cocon, 10.0L);
+    ORACLEWORLD w = oracle_snapshot();
+    tickboth(w);
+
+    const long double k = ui() * 10.0L;
+    EXPECT_BITS(94.0L + 2.25L * k, pub(0, 0).totalcal);
+    EXPECT_BITS(98.0L + 0.25L * k, pub(2, 0).totalcal);
+    // B (neighbour 0) is served before A (neighbour 4).
+    EXPECT_BITS((100.0L - 0.25L * k) - 2.25L * k, pub(1, 0).totalcal);
+    EXPECT_NEAR((double)(pub(0, 0).totalcal - 94), 2.25, 1e-15);
+    EXPECT_NEAR((double)(pub(2, 0).totalcal - 98), 0.25, 1e-15);
+    EXPECT_NEAR((double)(100 - pub(1, 0).totalcal), 2.5, 1e-15);
+}
+
+TEST_F(Conduction, PairUsesTheSmallerCoefficient)
+{
+    // Two cells, hot one left; surroundings conduct nothing.
+    for (int hotsmall = 0; hotsmall < 2; hotsmall++) {
+        SCOPED_TRACE(hotsmall ? "hot cell has the smaller cocon" : "cold cell has the smaller cocon");
+        loadmaptext(maptext(typeline(0, "100", "0", "1") +
+                                typeline(1, "300", hotsmall ? "0.2" : "0.8", "1") +
+                                typeline(2, "100", hotsmall ? "0.8" : "0.2", "1"),
+                            {"12"}));
+        const long double small = hotsmall ? pub(0, 0).cocon : pub(1, 0).cocon;
+        ASSERT_LT(small, hotsmall ? pub(1, 0).cocon : pub(0, 0).cocon);
+        ORACLEWORLD w = oracle_snapshot();
+        tickboth(w);
+        const long double r = (ui() * small) * ((300.0L - 100.0L) / 2);
+        const long double amount = (r / r) * r;
+        EXPECT_BITS(300.0L - amount, pub(0, 0).totalcal);
+        EXPECT_BITS(100.0L + amount, pub(1, 0).totalcal);
+        EXPECT_NEAR((double)amount, 0.1 * 0.2 * 100, 1e-15);
+    }
+}
+
+TEST_F(Conduction, CellWithCoconZeroExchangesNothing)
+{
+    // Hot centre of cocon 0 among cold cells, then cold centre among hot
+    // cells and hot surroundings: the centre keeps its heat exactly.
+    loadmaptext(maptext(typeline(0, "300", "1", "1") + typeline(1, "300", "1", "1") +
+                            typeline(2, "500", "0", "1"),
+                        {"111", "121", "111"}));
+    ORACLEWORLD w = oracle_snapshot();
+    tickboth(w);
+    EXPECT_BITS(500.0L, pub(1, 1).totalcal);
+    for (long x = 0; x < 3; x++) {
+        for (long y = 0; y < 3; y++) {
+            if (x != 1 || y != 1) {
+                EXPECT_BITS(300.0L, pub(x, y).totalcal);
+            }
+        }
+    }
+
+    loadmaptext(maptext(typeline(0, "300", "1", "1") + typeline(1, "300", "1", "1") +
+                            typeline(2, "100", "0", "1"),
+                        {"111", "121", "111"}));
+    w = oracle_snapshot();
+    tickboth(w);
+    EXPECT_BITS(100.0L, pub(1, 1).totalcal);
+}
+
+TEST_F(Conduction, EqualTemperaturesExchangeNothingWhateverTheCoefficients)
+{
+    // 600 cal at calperc 2 and 900 cal at calperc 3: both at 300 K.
+    loadmaptext(maptext(typeline(0, "300", "5", "1") + typeline(1, "300", "0.9", "2") +
+                            typeline(2, "300", "0.1", "3"),
+                        {"12"}));
+    ORACLEWORLD w = oracle_snapshot();
+    tickboth(w); // the oracle agrees
+    EXPECT_BITS(600.0L, pub(0, 0).totalcal);
+    EXPECT_BITS(900.0L, pub(1, 0).totalcal);
+}
+
+TEST_F(Conduction, OneByOneMapHotLosesOneRequestColdGainsFour)
+{
+    // Hotter than the surroundings by d: eight equal requests into outside,
+    // each weighted down to an eighth.
+    loadmaptext(maptext(typeline(0, "200", "0.7", "1") + typeline(1, "260", "0.3", "2"), {"1"}));
+    const long double c = pub(0, 0).cocon; // the smaller of 0.3 and 0.7
+    const long double outsidebefore = outside.totalcal;
+    ORACLEWORLD w = oracle_snapshot();
+    tickboth(w);
+    long double r = (ui() * c) * ((260.0L - 200.0L) / 2);
+    long double wanted = 0;
+    for (int t = 0; t < 8; t++)
+        wanted += r;
+    long double amount = (r / wanted) * r;
+    long double expect = 520;
+    for (int t = 0; t < 8; t++)
+        expect -= amount;
+    EXPECT_BITS(expect, pub(0, 0).totalcal);
+    EXPECT_NEAR((double)(520 - pub(0, 0).totalcal), 0.1 * 0.3 * 60 / 2, 1e-14);
+    EXPECT_BITS(outsidebefore, outside.totalcal);
+
+    // Colder by d: one whole request from each of the four border cells
+    // (0, -1), (1, 0), (-1, 0), (0, 1).
+    loadmaptext(maptext(typeline(0, "200", "0.7", "1") + typeline(1, "140", "0.3", "2"), {"1"}));
+    w = oracle_snapshot();
+    tickboth(w);
+    r = (ui() * c) * ((200.0L - 140.0L) / 2);
+    amount = (r / r) * r;
+    expect = 280;
+    for (int t = 0; t < 4; t++)
+        expect += amount;
+    EXPECT_BITS(expect, pub(0, 0).totalcal);
+    EXPECT_NEAR((double)(pub(0, 0).totalcal - 280), 4 * 0.1 * 0.3 * 60 / 2, 1e-13);
+    EXPECT_BITS(outsidebefore, outside.totalcal);
+}
+
+TEST_F(Conduction, EdgeCellLosesHeatToSurroundingsThatStayTheSame)
+{
+    loadmaptext(maptext(typeline(0, "100", "0.4", "5") + typeline(1, "100", "0.4", "1") +
+                            typeline(2, "700", "0.4", "1"),
+                        {"211", "111"}));
+    MAPUNIT outsidebefore = outside;
+    ORACLEWORLD w = oracle_snapshot();
+    for (int t = 0; t < 5; t++)
+        tickboth(w);
+    EXPECT_LT(pub(0, 0).totalcal, 700.0L);
+    EXPECT_EQ(0, std::memcmp(&outsidebefore, &outside, sizeof outside));
+}
+
+TEST_F(Conduction, HeatBetweenMapCellsIsConserved)
+{
+    // Two cells, surroundings conducting nothing: exactly what leaves the
+    // sender arrives in the receiver.
+    loadmaptext(maptext(typeline(0, "100", "0", "1") + typeline(1, "500", "0.3", "1") +
+                            typeline(2, "100", "0.3", "1"),
+                        {"12"}));
+    const long double c = pub(0, 0).cocon;
+    ORACLEWORLD w = oracle_snapshot();
+    tickboth(w);
+    const long double r = (ui() * c) * ((500.0L - 100.0L) / 2);
+    const long double amount = (r / r) * r;
+    EXPECT_BITS(500.0L - amount, pub(0, 0).totalcal);
+    EXPECT_BITS(100.0L + amount, pub(1, 0).totalcal);
+    EXPECT_BITS((500.0L - pub(0, 0).totalcal), (pub(1, 0).totalcal - 100.0L));
+
+    // A larger map of many temperatures: the total stays within rounding.
+    loadmaptext(maptext(typeline(0, "100", "0", "1") + typeline(1, "500", "0.3", "1") +
+                            typeline(2, "100", "0.25", "2") + typeline(3, "900", "0.05", "3") +
+                            typeline(4, "20", "0.5", "1"),
+                        {"123412", "341234", "412341", "234123", "111444"}));
+    auto total = [] {
+        long double s = 0;
+        for (size_t i = 0; i < ncells(); i++)
+            s += oldmap[i].totalcal;
+        return s;
+    };
+    const long double before = total();
+    w = oracle_snapshot();
+    for (int t = 0; t < 20; t++)
+        tickboth(w);
+    EXPECT_NEAR((double)total(), (double)before, (double)before * 1e-15);
+    EXPECT_NE(pub(0, 0).totalcal, 500.0L); // heat did move
+}
+
+TEST_F(Conduction, RequestsComeFromThePublishedStateOnly)
+{
+    // A row 400 K, 200 K, 100 K, surroundings inert. The middle cell gains
+    // from the left before its own step, but its request to the right is
+    // still made from 200 K.
+    loadmaptext(maptext(typeline(0, "100", "0", "1") + typeline(1, "400", "0.5", "1") +
+                            typeline(2, "200", "0.5", "1") + typeline(3, "100", "0.5", "1"),
+                        {"123"}));
+    const long double c = pub(0, 0).cocon;
+    ORACLEWORLD w = oracle_snapshot();
+    tickboth(w);
+    const long double rab = (ui() * c) * ((400.0L - 200.0L) / 2);
+    const long double rbc = (ui() * c) * ((200.0L - 100.0L) / 2);
+    const long double ab = (rab / rab) * rab, bc = (rbc / rbc) * rbc;
+    EXPECT_BITS(400.0L - ab, pub(0, 0).totalcal);
+    EXPECT_BITS((200.0L + ab) - bc, pub(1, 0).totalcal);
+    EXPECT_BITS(100.0L + bc, pub(2, 0).totalcal);
+}
+
+TEST_F(Conduction, NothingIsClampedACellCanOvershoot)
+{
+    // A large coefficient against a small capacity: the hot cell ends
+    // colder than the cell it fed.
+    loadmaptext(maptext(typeline(0, "100", "0", "1") + typeline(1, "400", "30", "1") +
+                            typeline(2, "100", "30", "1"),
+                        {"12"}));
+    ORACLEWORLD w = oracle_snapshot();
+    tickboth(w);
+    EXPECT_LT(pub(0, 0).totalcal, pub(1, 0).totalcal);
+}
+
+// ---- Attribution ------------------------------------------------------------------
+
+TEST_F(Attribution, SenderWithoutTagsMovesNoAttribution)
+{
+    MAPUNIT rec = emptycell(), src = emptycell();
+    rec.heatsource[0] = 3;
+    rec.sourcequan[0] = 7;
+    src.sourcequan[0] = 50; // a quantity under tag 0 counts for nothing
+    MAPUNIT recbefore = rec, srcbefore = src;
+    addheat(&rec, &src, 10);
+    EXPECT_EQ(0, std::memcmp(&rec, &recbefore, sizeof rec));
+    EXPECT_EQ(0, std::memcmp(&src, &srcbefore, sizeof src));
+}
+
+TEST_F(Attribution, HeatReleasedInACellGrowsItsTagsInProportion)
+{
+    MAPUNIT cell = emptycell();
+    cell.heatsource[0] = 1;
+    cell.sourcequan[0] = 30;
+    cell.heatsource[1] = 2;
+    cell.sourcequan[1] = 10;
+    addheat(&cell, nullptr, 8);
+    EXPECT_BITS(36.0L, cell.sourcequan[0]);
+    EXPECT_BITS(12.0L, cell.sourcequan[1]);
+    EXPECT_EQ(0, cell.heatsource[2]);
+}
+
+TEST_F(Attribution, ConductedHeatCarriesItsTagsAlong)
+{
+    MAPUNIT src = emptycell(), rec = emptycell();
+    src.heatsource[0] = 1;
+    src.sourcequan[0] = 30;
+    src.heatsource[1] = 2;
+    src.sourcequan[1] = 10;
+    rec.heatsource[0] = 2;
+    rec.sourcequan[0] = 5;
+    addheat(&rec, &src, 8);
+    EXPECT_EQ(2, rec.heatsource[0]);
+    EXPECT_BITS(7.0L, rec.sourcequan[0]);
+    EXPECT_EQ(1, rec.heatsource[1]);
+    EXPECT_BITS(6.0L, rec.sourcequan[1]);
+    EXPECT_EQ(0, rec.heatsource[2]);
+    EXPECT_BITS(24.0L, src.sourcequan[0]);
+    EXPECT_BITS(8.0L, src.sourcequan[1]);
+}
+
+TEST_F(Attribution, HeatIntoTheSurroundingsTakesItsAttributionAlong)
+{
+    MAPUNIT src = emptycell();
+    src.heatsource[0] = 1;
+    src.sourcequan[0] = 30;
+    src.heatsource[1] = 2;
+    src.sourcequan[1] = 10;
+    addheat(nullptr, &src, 8);
+    EXPECT_BITS(24.0L, src.sourcequan[0]);
+    EXPECT_BITS(8.0L, src.sourcequan[1]);
+}
+
+TEST_F(Attribution, TagWithZeroShareIsRegisteredAllTheSame)
+{
+    MAPUNIT src = emptycell(), rec = emptycell();
+    src.heatsource[0] = 1;
+    src.sourcequan[0] = 10;
+    src.heatsource[1] = 2;
+    src.sourcequan[1] = 0;
+    addheat(&rec, &src, 4);
+    EXPECT_EQ(1, rec.heatsource[0]);
+    EXPECT_BITS(4.0L, rec.sourcequan[0]);
+    EXPECT_EQ(2, rec.heatsource[1]);
+    EXPECT_BITS(0.0L, rec.sourcequan[1]);
+    EXPECT_BITS(6.0L, src.sourcequan[0]);
+    EXPECT_BITS(0.0L, src.sourcequan[1]);
+}
+
+TEST_F(Attribution, NegativeQuantityGivesTheOtherTagAShareOfTwo)
+{
+    MAPUNIT src = emptycell(), rec = emptycell();
+    src.heatsource[0] = 1;
+    src.sourcequan[0] = 10;
+    src.heatsource[1] = 2;
+    src.sourcequan[1] = -5;
+    addheat(&rec, &src, 3);
+    EXPECT_EQ(1, rec.heatsource[0]);
+    EXPECT_BITS(6.0L, rec.sourcequan[0]);
+    EXPECT_EQ(2, rec.heatsource[1]);
+    EXPECT_BITS(0.0L, rec.sourcequan[1]);
+    EXPECT_BITS(4.0L, src.sourcequan[0]);
+    EXPECT_BITS(-5.0L, src.sourcequan[1]);
+}
+
+TEST_F(Attribution, NoPositiveTotalMeansNoChange)
+{
+    MAPUNIT src = emptycell(), rec = emptycell();
+    src.heatsource[0] = 1;
+    src.sourcequan[0] = 5;
+    src.heatsource[1] = 2;
+    src.sourcequan[1] = -5;
+    MAPUNIT recbefore = rec, srcbefore = src;
+    addheat(&rec, &src, 3);
+    EXPECT_EQ(0, std::memcmp(&rec, &recbefore, sizeof rec));
+    EXPECT_EQ(0, std::memcmp(&src, &srcbefore, sizeof src));
+}
+
+TEST_F(Attribution, SharesAreRoundedToSinglePrecision)
+{
+    // 10 of 30 is a third: the float third, widened, times the amount.
+    MAPUNIT src = emptycell(), rec = emptycell();
+    src.heatsource[0] = 1;
+    src.sourcequan[0] = 10;
+    src.heatsource[1] = 2;
+    src.sourcequan[1] = 20;
+    const long double amount = 3;
+    addheat(&rec, &src, amount);
+    const float third = (float)(10.0L / 30.0L), twothirds = (float)(20.0L / 30.0L);
+    EXPECT_BITS((long double)third * amount, rec.sourcequan[0]);
+    EXPECT_BITS((long double)twothirds * amount, rec.sourcequan[1]);
+    EXPECT_BITS(10.0L - (long double)third * amount, src.sourcequan[0]);
+    // Not the extended-precision third.
+    EXPECT_FALSE(samebits((10.0L / 30.0L) * amount, rec.sourcequan[0]));
+}
+
+TEST_F(Attribution, FullReceiverGivesUpItsSmallestSlotLowestOnATie)
+{
+    MAPUNIT rec = emptycell(), src = emptycell();
+    for (int i = 0; i < NUMSLOTS; i++) {
+        rec.heatsource[i] = 20 + i;
+        rec.sourcequan[i] = 50 + i;
+    }
+    rec.sourcequan[3] = 1.5L;
+    rec.sourcequan[7] = 1.5L;
+    EXPECT_EQ(3, findfreeslot(&rec, 1));
+    src.heatsource[0] = 1;
+    src.sourcequan[0] = 10;
+    addheat(&rec, &src, 4);
+    EXPECT_EQ(1, rec.heatsource[3]);
+    EXPECT_BITS(5.5L, rec.sourcequan[3]);
+    EXPECT_EQ(27, rec.heatsource[7]);
+    EXPECT_BITS(1.5L, rec.sourcequan[7]);
+    for (int i = 0; i < NUMSLOTS; i++) {
+        if (i != 3) {
+            EXPECT_EQ(20 + i, rec.heatsource[i]);
+        }
+    }
+
+    // A negative quantity is the smallest.
+    rec.sourcequan[11] = -2;
+    EXPECT_EQ(11, findfreeslot(&rec, 99));
+}
+
+TEST_F(Attribution, LaterPassesSeeSlotsTakenOverByEarlierOnes)
+{
+    // Receiver full with quantities 1, 2, 3, ...; two new tags arrive.
+    MAPUNIT rec = emptycell(), src = emptycell();
+    for (int i = 0; i < NUMSLOTS; i++) {
+        rec.heatsource[i] = 20 + i;
+        rec.sourcequan[i] = 1 + i;
+    }
+    src.heatsource[0] = 100;
+    src.sourcequan[0] = 30;
+    src.heatsource[1] = 101;
+    src.sourcequan[1] = 10;
+    addheat(&rec, &src, 8);
+    EXPECT_EQ(100, rec.heatsource[0]);
+    EXPECT_BITS(7.0L, rec.sourcequan[0]); // 1 + 6
+    EXPECT_EQ(101, rec.heatsource[1]);
+    EXPECT_BITS(4.0L, rec.sourcequan[1]); // 2 + 2
+}
+
+TEST_F(Attribution, FindfreeslotPrefersOwnTagThenFirstEmpty)
+{
+    MAPUNIT c = emptycell();
+    c.heatsource[0] = 4;
+    c.heatsource[1] = 9;
+    c.heatsource[2] = 6;
+    EXPECT_EQ(1, findfreeslot(&c, 9));
+    EXPECT_EQ(3, findfreeslot(&c, 5));
+    for (int i = 0; i < NUMSLOTS; i++) {
+        c.heatsource[i] = 20 + i;
+        c.sourcequan[i] = 1000;
+    }
+    EXPECT_EQ(9, findfreeslot(&c, 29)); // its own slot, not the smallest
+}
+
+TEST_F(Attribution, FindfreeslotWithOnlyNonFiniteQuantitiesGivesFourteen)
+{
+    MAPUNIT c = emptycell();
+    for (int i = 0; i < NUMSLOTS; i++) {
+        c.heatsource[i] = 20 + i;
+        c.sourcequan[i] = (i % 2) ? std::numeric_limits<long double>::infinity()
+                                  : std::numeric_limits<long double>::quiet_NaN();
+    }
+    EXPECT_EQ(14, findfreeslot(&c, 1));
+    // The largest finite value is not below the start of the scan either.
+    for (int i = 0; i < NUMSLOTS; i++)
+        c.sourcequan[i] = LDBL_MAX;
+    EXPECT_EQ(14, findfreeslot(&c, 1));
+    c.sourcequan[5] = std::nextafter(LDBL_MAX, 0.0L);
+    EXPECT_EQ(5, findfreeslot(&c, 1));
+}
+
+TEST_F(Attribution, PlayerHeatWithTagZeroOrNoAmountChangesNothing)
+{
+    MAPUNIT c = emptycell();
+    c.heatsource[0] = 2;
+    c.sourcequan[0] = 10;
+    MAPUNIT before = c;
+    addheatfromplayer(&c, 100, 0);
+    EXPECT_EQ(0, std::memcmp(&c, &before, sizeof c));
+    addheatfromplayer(&c, 0, 3);
+    EXPECT_EQ(0, std::memcmp(&c, &before, sizeof c));
+    addheatfromplayer(&c, -5, 3);
+    EXPECT_EQ(0, std::memcmp(&c, &before, sizeof c));
+}
+
+TEST_F(Attribution, PlayerHeatAddsToTheTagsOwnSlot)
+{
+    MAPUNIT c = emptycell();
+    c.heatsource[0] = 2;
+    c.sourcequan[0] = 10;
+    c.heatsource[1] = 5;
+    c.sourcequan[1] = 0.125L;
+    addheatfromplayer(&c, 100, 5);
+    EXPECT_EQ(5, c.heatsource[1]);
+    EXPECT_BITS(100.125L, c.sourcequan[1]);
+    EXPECT_EQ(0, c.heatsource[2]);
+    EXPECT_BITS(10.0L, c.sourcequan[0]);
+    addheatfromplayer(&c, 0.1L, 7);
+    EXPECT_EQ(7, c.heatsource[2]);
+    EXPECT_BITS(0.1L, c.sourcequan[2]); // a share of exactly 1
+}
+
+TEST_F(Attribution, FireAddsHundredCaloriesAndItsTagNothingOffTheMap)
+{
+    loadmaptext(maptext(typeline(0, "100", "0", "1") + typeline(1, "100", "0", "2"), {"11", "11"}));
+    addfire(1, 0, 4);
+    EXPECT_BITS(300.0L, pub(1, 0).totalcal);
+    EXPECT_EQ(4, pub(1, 0).heatsource[0]);
+    EXPECT_BITS(100.0L, pub(1, 0).sourcequan[0]);
+    addfire(1, 0, 4);
+    EXPECT_BITS(400.0L, pub(1, 0).totalcal);
+    EXPECT_BITS(200.0L, pub(1, 0).sourcequan[0]);
+    EXPECT_EQ(0, pub(1, 0).heatsource[1]);
+
+    ORACLEWORLD before = oracle_snapshot();
+    MAPUNIT outsidebefore = outside;
+    addfire(2, 0, 4);
+    addfire(0, 2, 4);
+    addfire(-1, 0, 4);
+    addfire(0, -1, 4);
+    std::string diff;
+    EXPECT_TRUE(oracle_same(before, &diff)) << diff;
+    EXPECT_EQ(0, std::memcmp(&outsidebefore, &outside, sizeof outside));
+}
+
+TEST_F(Attribution, TagsFollowHeatThroughATick)
+{
+    // A fire in the middle of a 3 x 3 map that is inert to its surroundings;
+    // after one tick each neighbour holds the fire's tag with exactly the
+    // heat it received, and the centre's tag has lost all of it.
+    loadmaptext(maptext(typeline(0, "100", "0", "1") + typeline(1, "100", "0.5", "1"),
+                        {"111", "111", "111"}));
+    const long double c = pub(1, 1).cocon;
+    addfire(1, 1, 3);
+    ORACLEWORLD w = oracle_snapshot();
+    tickboth(w);
+    const long double r = (ui() * c) * ((200.0L - 100.0L) / 2);
+    long double wanted = 0;
+    for (int t = 0; t < 8; t++)
+        wanted += r;
+    const long double amount = (r / wanted) * r;
+    long double centre = 100;
+    for (int t = 0; t < 8; t++)
+        centre = centre - amount; // share exactly 1
+    for (long x = 0; x < 3; x++) {
+        for (long y = 0; y < 3; y++) {
+            if (x == 1 && y == 1)
+                continue;
+            EXPECT_EQ(3, pub(x, y).heatsource[0]);
+            EXPECT_BITS(amount, pub(x, y).sourcequan[0]);
+        }
+    }
+    EXPECT_BITS(centre, pub(1, 1).sourcequan[0]);
+}
+
+// ---- Combustion ------------------------------------------------------------------------
+
+// A 1 x 1 map that conducts nothing, with one burnable cell of calperc 1.
+static void burnmap(const char *fuel, const char *burnspeed, const char *calperf)
+{
+    loadmaptext(maptext(typeline(0, "300", "0", "1") +
+                            typeline(1, "300", "0", "1", "300", fuel, burnspeed, calperf),
+                        {"1"}));
+}
+
+TEST_F(Combustion, BurnsFromTheTruncatedIgnitionTemperature)
+{
+    burnmap("1", "1", "500");
+    pub(0, 0).totalcal = 299.99L;
+    ORACLEWORLD w = oracle_snapshot();
+    tickboth(w);
+    EXPECT_BITS(299.99L, pub(0, 0).totalcal);
+    EXPECT_BITS(1.0L, pub(0, 0).fuellevel);
+
+    pub(0, 0).totalcal = 300.0L;
+    w = oracle_snapshot();
+    tickboth(w);
+    const long double fuel2burn = ui() * 1.0L;
+    EXPECT_BITS(1.0L - fuel2burn, pub(0, 0).fuellevel);
+    EXPECT_BITS(300.0L + fuel2burn * 500.0L, pub(0, 0).totalcal);
+}
+
+TEST_F(Combustion, LastBurnLeavesExactlyNoFuelAndNeverBurnsAgain)
+{
+    burnmap("1", "1", "500");
+    pub(0, 0).fuellevel = 0.05L;
+    ORACLEWORLD w = oracle_snapshot();
+    tickboth(w);
+    EXPECT_BITS(0.0L, pub(0, 0).fuellevel);
+    EXPECT_FALSE(std::signbit(pub(0, 0).fuellevel));
+    const long double heat = 0.05L * 500.0L;
+    EXPECT_BITS(300.0L + heat, pub(0, 0).totalcal);
+    EXPECT_NEAR((double)heat, 25.0, 1e-15);
+    const long double after = pub(0, 0).totalcal;
+    for (int t = 0; t < 3; t++)
+        tickboth(w);
+    EXPECT_BITS(after, pub(0, 0).totalcal);
+    EXPECT_BITS(0.0L, pub(0, 0).fuellevel);
+}
+
+TEST_F(Combustion, BurnsTheTickLengthTimesBurnSpeedPerTick)
+{
+    burnmap("2", "1", "500");
+    ORACLEWORLD w = oracle_snapshot();
+    long double fuel = 2, heat = 300;
+    for (int t = 0; t < 4; t++) {
+        tickboth(w);
+        const long double fuel2burn = ui() * 1.0L;
+        fuel = fuel - fuel2burn;
+        heat = heat + fuel2burn * 500.0L;
+        EXPECT_BITS(fuel, pub(0, 0).fuellevel) << "tick " << t;
+        EXPECT_BITS(heat, pub(0, 0).totalcal) << "tick " << t;
+    }
+    EXPECT_NEAR((double)(heat - 300), 4 * 50.0, 1e-12);
+}
+
+TEST_F(Combustion, BurnSpeedZeroBurnsNothing)
+{
+    burnmap("2", "0", "500");
+    pub(0, 0).heatsource[0] = 1;
+    pub(0, 0).sourcequan[0] = 30;
+    ORACLEWORLD w = oracle_snapshot();
+    tickboth(w);
+    EXPECT_BITS(2.0L, pub(0, 0).fuellevel);
+    EXPECT_BITS(300.0L, pub(0, 0).totalcal);
+    EXPECT_BITS(30.0L, pub(0, 0).sourcequan[0]);
+}
+
+TEST_F(Combustion, NoFuelNeverBurns)
+{
+    burnmap("0", "1", "500");
+    ORACLEWORLD w = oracle_snapshot();
+    tickboth(w);
+    EXPECT_BITS(0.0L, pub(0, 0).fuellevel);
+    EXPECT_BITS(300.0L, pub(0, 0).totalcal);
+    pub(0, 0).fuellevel = -1;
+    w = oracle_snapshot();
+    tickboth(w);
+    EXPECT_BITS(-1.0L, pub(0, 0).fuellevel);
+    EXPECT_BITS(300.0L, pub(0, 0).totalcal);
+}
+
+TEST_F(Combustion, ReleasedHeatGoesToTheCellsOwnTags)
+{
+    // 0.0625 fuel (less than one tick's burn) at 128 calories: exactly 8.
+    burnmap("1", "1", "128");
+    pub(0, 0).fuellevel = 0.0625L;
+    pub(0, 0).heatsource[0] = 1;
+    pub(0, 0).sourcequan[0] = 30;
+    pub(0, 0).heatsource[1] = 2;
+    pub(0, 0).sourcequan[1] = 10;
+    ORACLEWORLD w = oracle_snapshot();
+    tickboth(w);
+    EXPECT_BITS(308.0L, pub(0, 0).totalcal);
+    EXPECT_BITS(36.0L, pub(0, 0).sourcequan[0]);
+    EXPECT_BITS(12.0L, pub(0, 0).sourcequan[1]);
+}
+
+TEST_F(Combustion, CellWithoutTagsReleasesUnattributedHeat)
+{
+    burnmap("1", "1", "128");
+    ORACLEWORLD w = oracle_snapshot();
+    tickboth(w);
+    EXPECT_GT(pub(0, 0).totalcal, 300.0L);
+    for (int i = 0; i < NUMSLOTS; i++) {
+        EXPECT_EQ(0, pub(0, 0).heatsource[i]);
+        EXPECT_BITS(0.0L, pub(0, 0).sourcequan[i]);
+    }
+}
+
+TEST_F(Combustion, SurroundingsNeverBurn)
+{
+    // The outside type is hot, fuelled and below its ignition point.
+    loadmaptext(maptext(typeline(0, "900", "0", "1", "100", "5", "1", "500") +
+                            typeline(1, "20", "0", "1"),
+                        {"11", "11"}));
+    MAPUNIT before = outside;
+    ORACLEWORLD w = oracle_snapshot();
+    for (int t = 0; t < 3; t++)
+        tickboth(w);
+    EXPECT_EQ(0, std::memcmp(&before, &outside, sizeof outside));
+}
+
+// ---- Grid ---------------------------------------------------------------------------------
+
+TEST_F(Grid, AfterATickClientsSeeTheNewStateInOldmap)
+{
+    loadmaptext(maptext(typeline(0, "100", "0.5", "1") + typeline(1, "100", "0.5", "1"),
+                        {"111", "111"}));
+    addfire(0, 0, 1);
+    MAPUNIT *published = oldmap, *work = curmap;
+    ORACLEWORLD w = oracle_snapshot();
+    oracle_tick(w);
+    dophys();
+    EXPECT_EQ(work, oldmap);
+    EXPECT_EQ(published, curmap);
+    // Another thread, reading under oldmap_lock as a client does.
+    bool same = false;
+    std::string diff;
+    std::thread client([&] { same = oracle_same(w, &diff); });
+    client.join();
+    EXPECT_TRUE(same) << diff;
+    EXPECT_LT(pub(0, 0).totalcal, 200.0L);
+}
+
+TEST_F(Grid, StaticPropertiesNeverChange)
+{
+    loadmaptext(maptext(typeline(0, "250", "0.1", "1") +
+                            typeline(1, "400", "0.3", "2", "350", "3", "2", "90") +
+                            typeline(2, "20", "0.05", "3"),
+                        {"121", "212"}));
+    ORACLEWORLD before = oracle_snapshot();
+    for (int t = 0; t < 30; t++)
+        dophys();
+    ORACLEWORLD after = oracle_snapshot();
+    for (size_t i = 0; i < before.oldmap.size(); i++) {
+        const ORACELL &a = before.oldmap[i], &b = after.oldmap[i];
+        EXPECT_TRUE(samebits(a.cocon, b.cocon) && samebits(a.calperc, b.calperc) &&
+                    a.ignitionpoint == b.ignitionpoint && samebits(a.calperf, b.calperf) &&
+                    samebits(a.burnspeed, b.burnspeed) && a.block == b.block)
+            << "cell " << i;
+    }
+}
+
+TEST_F(Grid, TwoRunsOfOneMapGiveIdenticalGrids)
+{
+    const std::string text = maptext(typeline(0, "250", "0.1", "1") +
+                                         typeline(1, "400", "0.3", "2", "350", "3", "2", "90") +
+                                         typeline(2, "20", "0.05", "3"),
+                                     {"121", "212", "111"});
+    loadmaptext(text);
+    addfire(1, 1, 2);
+    for (int t = 0; t < 40; t++)
+        dophys();
+    ORACLEWORLD first = oracle_snapshot();
+    loadmaptext(text);
+    addfire(1, 1, 2);
+    for (int t = 0; t < 40; t++)
+        dophys();
+    std::string diff;
+    EXPECT_TRUE(oracle_same(first, &diff)) << diff;
+}
+
+TEST_F(Grid, EmptyWorldTickDoesNothing)
+{
+    resetall();
+    dophys();
+    EXPECT_EQ(0, mapsizex);
+    addfire(0, 0, 1); // off the (absent) map
+    dophys();
+}
