@@ -1,0 +1,282 @@
+// The server's tick against the plain reference tick, byte for byte after
+// every tick, over long runs of small maps with burning cells and players'
+// fires: hot and cold surroundings, one-row and one-column maps, a crowd of
+// players that overflows the 15 attribution slots, and arbitrary states.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "oracle.h"
+#include "phys.h"
+#include "support.h"
+#include "world.h"
+
+namespace {
+
+std::string typeline(int num, const char *temp, const char *cocon, const char *calperc,
+                     const char *ignition = "9000", const char *fuel = "0",
+                     const char *burnspeed = "0", const char *calperf = "0")
+{
+    return std::string("<type name=t") + std::to_string(num) + " num=" + std::to_string(num) +
+           ">\n temp=" + temp + " cocon=" + cocon + " calperc=" + calperc +
+           " ignitionpoint=" + ignition + " fuellevel=" + fuel + " burnspeed=" + burnspeed +
+           " calperf=" + calperf + "\n</type>\n";
+}
+
+// Materials shared by the maps below; type 0 (the surroundings) varies.
+const std::string materials =
+    typeline(1, "290", "0.05", "3") +                          // rock
+    typeline(2, "290", "0.2", "2", "330", "30", "3", "400") +  // grass
+    typeline(3, "290", "0.1", "4", "360", "50", "1", "900") +  // wood
+    typeline(4, "280", "0.6", "10") +                          // water
+    typeline(5, "700", "0.3", "1", "300", "5", "2", "300") +   // embers, burning from the start
+    typeline(6, "295", "0.35", "1.5", "320", "8", "0.5", "650"); // brush
+
+const std::string hotoutside = typeline(0, "600", "0.15", "1");
+const std::string coldoutside = typeline(0, "10", "0.25", "2");
+
+const std::vector<std::string> field = {
+    "111122223333", //
+    "122225622331", //
+    "126662223331", //
+    "122244422231", //
+    "133345442221", //
+    "133344422261", //
+    "136333222221", //
+    "122223336651", //
+    "111111111111",
+};
+
+struct FIRE {
+    int tick; // added before this tick runs
+    long x, y;
+    int tag;
+};
+
+const std::vector<FIRE> fires = {
+    {0, 3, 3, 1},  {2, 3, 3, 1},  {5, 8, 1, 2},  {5, 8, 1, 3},  {9, 0, 0, 4},
+    {12, 11, 8, 5}, {20, 6, 4, 2}, {21, 6, 4, 6}, {33, 2, 7, 1}, {40, 12, 3, 7}, // off the map
+    {40, -1, 0, 7}, {55, 9, 7, 8}, {70, 5, 5, 3}, {71, 5, 5, 3}, {72, 5, 6, 9},
+    {90, 10, 2, 4}, {120, 1, 1, 2}, {150, 7, 7, 5}, {151, 7, 7, 1}, {175, 4, 2, 10},
+};
+
+// Runs `ticks` ticks on the loaded world and on its oracle copy, adding the
+// fires on both sides, and stops at the first difference.
+void runboth(int ticks, const std::vector<FIRE> &schedule)
+{
+    ORACLEWORLD w = oracle_snapshot();
+    std::string diff;
+    ASSERT_TRUE(oracle_same(w, &diff)) << diff;
+    for (int t = 0; t < ticks; t++) {
+        for (const FIRE &f : schedule) {
+            if (f.tick != t)
+                continue;
+            addfire(f.x, f.y, f.tag);
+            oracle_fire(w, f.x, f.y, f.tag);
+        }
+        ASSERT_TRUE(oracle_same(w, &diff)) << "after the fires before tick " << t << ": " << diff;
+        dophys();
+        oracle_tick(w);
+        ASSERT_TRUE(oracle_same(w, &diff)) << "after tick " << t << ": " << diff;
+    }
+}
+
+// Sum of fuel over the published grid.
+long double totalfuel()
+{
+    long double s = 0;
+    for (size_t i = 0; i < ncells(); i++)
+        s += oldmap[i].fuellevel;
+    return s;
+}
+
+class Golden : public ::testing::Test {
+protected:
+    void TearDown() override { resetall(); }
+};
+
+} // namespace
+
+TEST_F(Golden, ComparisonSeesTheLastBit)
+{
+    // A world that differs from the oracle in one bit of one field is told
+    // apart, and the difference is named.
+    loadmaptext(maptext(coldoutside + materials, field));
+    addfire(2, 2, 3);
+    ORACLEWORLD w = oracle_snapshot();
+    std::string diff;
+    ASSERT_TRUE(oracle_same(w, &diff)) << diff;
+
+    long double keep = oldmap[5].totalcal;
+    oldmap[5].totalcal = std::nextafter(keep, 1e9L);
+    EXPECT_FALSE(oracle_same(w, &diff));
+    EXPECT_NE(std::string::npos, diff.find("cell (0, 5) totalcal")) << diff;
+    oldmap[5].totalcal = keep;
+
+    MAPUNIT &fired = oldmap[2 * mapsizey + 2];
+    keep = fired.sourcequan[0];
+    fired.sourcequan[0] = std::nextafter(keep, 0.0L);
+    EXPECT_FALSE(oracle_same(w, &diff));
+    EXPECT_NE(std::string::npos, diff.find("cell (2, 2) sourcequan[0]")) << diff;
+    fired.sourcequan[0] = keep;
+
+    fired.heatsource[1] = 9;
+    EXPECT_FALSE(oracle_same(w, &diff));
+    EXPECT_NE(std::string::npos, diff.find("heatsource[1]")) << diff;
+    fired.heatsource[1] = 0;
+
+    keep = oldmap[7].fuellevel;
+    oldmap[7].fuellevel = -keep;
+    EXPECT_FALSE(oracle_same(w, &diff));
+    oldmap[7].fuellevel = keep;
+
+    keep = outside.totalcal;
+    outside.totalcal = keep + 1;
+    EXPECT_FALSE(oracle_same(w, &diff));
+    outside.totalcal = keep;
+
+    EXPECT_TRUE(oracle_same(w, &diff)) << diff;
+}
+
+TEST_F(Golden, BurningMapWithFiresColdSurroundings)
+{
+    loadmaptext(maptext(coldoutside + materials, field));
+    long double fuel = totalfuel();
+    runboth(200, fires);
+    // The run did burn, and heat did leave for the cold surroundings.
+    EXPECT_LT(totalfuel(), fuel);
+}
+
+TEST_F(Golden, BurningMapWithFiresHotSurroundings)
+{
+    loadmaptext(maptext(hotoutside + materials, field));
+    long double fuel = totalfuel();
+    runboth(200, fires);
+    EXPECT_LT(totalfuel(), fuel);
+}
+
+TEST_F(Golden, ShippedMeadowMap)
+{
+    loadmaptext(readfile(mapspath("meadow.map")));
+    std::vector<FIRE> f;
+    for (int t = 0; t < 60; t += 3)
+        f.push_back({t, 1 + (t / 3) % 2, 1, 1 + (t / 3) % 2});
+    runboth(160, f);
+}
+
+TEST_F(Golden, OneRowAndOneColumnMaps)
+{
+    const std::vector<FIRE> rowfires = {{0, 4, 0, 1}, {3, 0, 0, 2}, {10, 11, 0, 3}, {11, 4, 0, 1},
+                                        {40, 6, 0, 2}, {41, 0, 1, 9} /* off the map */};
+    for (const std::string &out : {coldoutside, hotoutside}) {
+        SCOPED_TRACE(out == coldoutside ? "cold surroundings" : "hot surroundings");
+        loadmaptext(maptext(out + materials, {"125662233451"})); // 12 x 1
+        ASSERT_EQ(12, mapsizex);
+        ASSERT_EQ(1, mapsizey);
+        runboth(160, rowfires);
+
+        std::vector<std::string> column;
+        for (char c : std::string("126653321"))
+            column.push_back(std::string(1, c));
+        loadmaptext(maptext(out + materials, column)); // 1 x 9
+        ASSERT_EQ(1, mapsizex);
+        ASSERT_EQ(9, mapsizey);
+        const std::vector<FIRE> colfires = {{0, 0, 4, 1}, {3, 0, 0, 2}, {10, 0, 8, 3},
+                                            {11, 0, 4, 1}, {40, 0, 6, 2}, {41, 1, 0, 9}};
+        runboth(160, colfires);
+    }
+    loadmaptext(maptext(hotoutside + materials, {"5"})); // 1 x 1, burning
+    runboth(150, {{0, 0, 0, 1}, {30, 0, 0, 2}});
+}
+
+TEST_F(Golden, CrowdOfPlayersOverflowsTheSlots)
+{
+    // 24 players set fires around the middle of the map, so cells there
+    // hear of more than 15 tags and must give slots up.
+    loadmaptext(maptext(coldoutside + materials, field));
+    std::vector<FIRE> crowd;
+    for (int p = 0; p < 24; p++) {
+        crowd.push_back({p * 3, 4 + p % 4, 3 + (p / 4) % 3, p + 1});
+        crowd.push_back({p * 3 + 80, 4 + (p + 1) % 4, 3 + (p / 4) % 3, p + 1});
+    }
+    runboth(200, crowd);
+
+    // The overflow did happen: some cell holds 15 tags, and more than 15
+    // distinct tags were set on cells that now hold a full set.
+    ORACLEWORLD w = oracle_snapshot();
+    int full = 0;
+    std::set<int> seen;
+    for (const ORACELL &c : w.oldmap) {
+        if (c.heatsource[14] != 0)
+            full++;
+        for (int i = 0; i < ORACLESLOTS; i++)
+            if (c.heatsource[i] != 0)
+                seen.insert(c.heatsource[i]);
+    }
+    EXPECT_GT(full, 0);
+    EXPECT_GT(seen.size(), 15u);
+}
+
+TEST_F(Golden, EvictionHappensAndStaysInStep)
+{
+    // Watch the slots tick by tick: a tag replaced by another in the same
+    // slot is an eviction, and it must occur in this run.
+    loadmaptext(maptext(coldoutside + materials, field));
+    ORACLEWORLD w = oracle_snapshot();
+    std::string diff;
+    int evictions = 0;
+    for (int t = 0; t < 150; t++) {
+        if (t < 40) {
+            int tag = 1 + t % 20;
+            addfire(5, 4, tag);
+            oracle_fire(w, 5, 4, tag);
+            addfire(6 + t % 2, 4, tag + 20);
+            oracle_fire(w, 6 + t % 2, 4, tag + 20);
+        }
+        std::vector<ORACELL> before = w.oldmap;
+        dophys();
+        oracle_tick(w);
+        ASSERT_TRUE(oracle_same(w, &diff)) << "after tick " << t << ": " << diff;
+        for (size_t i = 0; i < before.size(); i++)
+            for (int s = 0; s < ORACLESLOTS; s++)
+                if (before[i].heatsource[s] != 0 && w.oldmap[i].heatsource[s] != before[i].heatsource[s])
+                    evictions++;
+    }
+    EXPECT_GT(evictions, 0);
+}
+
+TEST_F(Golden, ArbitraryStatesStayInStep)
+{
+    // Fractional heats, negative and zero quantities, full and partial slot
+    // sets, fuel near the last burn: states no map file describes.
+    loadmaptext(maptext(hotoutside + materials, {"1234561234", "6543216543", "2525252525",
+                                                 "3636363636", "1111155555", "4444422222",
+                                                 "6262626262"}));
+    std::mt19937_64 gen(20261208);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    ORACLEWORLD w = oracle_snapshot();
+    for (ORACELL &c : w.oldmap) {
+        long double kelvins = 150.0L + (long double)unit(gen) * 600.0L + (long double)unit(gen) * 1e-9L;
+        c.totalcal = kelvins * c.calperc;
+        if (unit(gen) < 0.3)
+            c.fuellevel = (long double)unit(gen) * 0.2L;
+        int ntags = (int)(unit(gen) * 16); // 0 to 15
+        for (int i = 0; i < ntags; i++) {
+            c.heatsource[i] = 1 + (int)(unit(gen) * 30) + i * 31; // distinct
+            double q = unit(gen);
+            c.sourcequan[i] = q < 0.1 ? 0.0L : q < 0.25 ? -(long double)unit(gen) * 40 : (long double)q * 300;
+        }
+    }
+    oracle_install(w);
+    std::string diff;
+    ASSERT_TRUE(oracle_same(w, &diff)) << diff;
+    std::vector<FIRE> f;
+    for (int t = 0; t < 150; t += 7)
+        f.push_back({t, (long)(unit(gen) * 10), (long)(unit(gen) * 7), 1 + (int)(unit(gen) * 40)});
+    runboth(150, f);
+}
