@@ -113,6 +113,20 @@ bool SERVERPROC::start(const std::vector<std::string> &args)
     // Another server of an earlier test may still be releasing the port.
     for (int i = 0; i < 100 && portlistening(); i++)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    launch(args);
+    for (int i = 0; i < 200; i++) {
+        if (portlistening())
+            return true;
+        if (!running())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ADD_FAILURE() << "server neither listened nor exited within 10 s";
+    return false;
+}
+
+void SERVERPROC::launch(const std::vector<std::string> &args)
+{
     outpath = tempfile("", ".out");
     errpath = tempfile("", ".err");
     pid = fork();
@@ -131,15 +145,6 @@ bool SERVERPROC::start(const std::vector<std::string> &args)
         execv(path.c_str(), argv.data());
         _exit(127);
     }
-    for (int i = 0; i < 200; i++) {
-        if (portlistening())
-            return true;
-        if (!running())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    ADD_FAILURE() << "server neither listened nor exited within 10 s";
-    return false;
 }
 
 bool SERVERPROC::running()

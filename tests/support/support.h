@@ -28,6 +28,9 @@ struct SERVERPROC {
     // Starts the server; returns once it listens on 3140 or has exited.
     // Fails the calling test (and returns false) if neither happens in 10 s.
     bool start(const std::vector<std::string> &args);
+    // Only starts the process, without waiting for the port (for a test
+    // that holds port 3140 itself).
+    void launch(const std::vector<std::string> &args);
     // Waits up to timeout_ms for the process to end; returns its exit status
     // (0-255), 128+signal when killed, or -1 when it is still running.
     int wait(int timeout_ms);
