@@ -127,6 +127,7 @@ bool SERVERPROC::start(const std::vector<std::string> &args)
 
 void SERVERPROC::launch(const std::vector<std::string> &args)
 {
+    sanitizerchecked = false;
     outpath = tempfile("", ".out");
     errpath = tempfile("", ".err");
     pid = fork();
@@ -178,6 +179,19 @@ void SERVERPROC::stop()
         waitpid(pid, &st, 0);
         status = 128 + SIGKILL;
     }
+    checksanitizer();
+}
+
+void SERVERPROC::checksanitizer()
+{
+    // The server is ended by SIGKILL, so its exit status cannot carry a
+    // sanitizer's verdict: a report in its standard error fails the test.
+    if (sanitizerchecked || errpath.empty() || pid <= 0)
+        return;
+    sanitizerchecked = true;
+    std::string text = err();
+    if (text.find("Sanitizer") != std::string::npos || text.find("runtime error") != std::string::npos)
+        ADD_FAILURE() << "sanitizer report in the server's standard error:\n" << text;
 }
 
 std::string SERVERPROC::out() const { return readfile(outpath); }

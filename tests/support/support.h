@@ -35,7 +35,12 @@ struct SERVERPROC {
     // (0-255), 128+signal when killed, or -1 when it is still running.
     int wait(int timeout_ms);
     bool running();
+    // Ends the server (SIGKILL) if it still runs; then fails the calling
+    // test if the server's standard error holds a sanitizer report
+    // ("Sanitizer" or "runtime error"). The destructor calls it too.
     void stop();
+    void checksanitizer();
+    bool sanitizerchecked = false;
     std::string out() const;
     std::string err() const;
 };
