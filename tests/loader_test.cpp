@@ -6,8 +6,10 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "file.h"
+#include "phys.h"
 #include "support.h"
 #include "world.h"
 
@@ -815,4 +817,109 @@ TEST_F(ShippedMaps, MeadowIsTheFourByThreeExample)
     ASSERT_EQ(2, s_pointsnum);
     EXPECT_EQ(1, s_points[0].x);
     EXPECT_EQ(2, s_points[1].x);
+}
+
+namespace {
+// Cells that have caught fire: at or past their ignition point with fuel
+// left, or with less fuel than they were loaded with.
+int cellsafire(const std::vector<long double> &loadedfuel)
+{
+    int n = 0;
+    for (size_t i = 0; i < ncells(); i++) {
+        const MAPUNIT *c = &oldmap[i];
+        bool burning = c->fuellevel > 0 && truncatetemp(c->totalcal / c->calperc) >= c->ignitionpoint;
+        if (burning || c->fuellevel < loadedfuel[i])
+            n++;
+    }
+    return n;
+}
+
+std::vector<long double> fuelnow()
+{
+    std::vector<long double> fuel;
+    for (size_t i = 0; i < ncells(); i++)
+        fuel.push_back(oldmap[i].fuellevel);
+    return fuel;
+}
+} // namespace
+
+TEST_F(ShippedMaps, ValleyIsALargerPlayableMap)
+{
+    loadmaptext(readfile(mapspath("valley.map")));
+    EXPECT_EQ(64, mapsizex);
+    EXPECT_EQ(40, mapsizey);
+    EXPECT_STREQ("valley\"", mapname);
+    ASSERT_NE(nullptr, typenum(0));
+    EXPECT_GT(outside.calperc, 0.0L);
+    // Grass, forest, dry brush, rock that blocks, water that does not burn.
+    int blocking = 0, water = 0, fuelled = 0;
+    for (long i = 1; i <= numtypes; i++) {
+        const UNITTYPE *t = &unittypelist[i];
+        blocking += t->block;
+        water += t->calperc >= 8 && t->fuellevel == 0 && !t->block;
+        fuelled += t->fuellevel > 0;
+    }
+    EXPECT_GE(blocking, 1);
+    EXPECT_GE(water, 1);
+    EXPECT_GE(fuelled, 3);
+    // At least four start positions, on the map, on cells that do not block,
+    // and no two closer than 10 cells.
+    ASSERT_GE(s_pointsnum, 4);
+    for (int i = 0; i < s_pointsnum; i++) {
+        ASSERT_TRUE(onmap(s_points[i].x, s_points[i].y)) << "start " << i;
+        EXPECT_EQ(0, cellat(oldmap, s_points[i].x, s_points[i].y)->block) << "start " << i;
+        for (int j = 0; j < i; j++) {
+            long dx = s_points[i].x - s_points[j].x, dy = s_points[i].y - s_points[j].y;
+            EXPECT_GE(dx * dx + dy * dy, 100) << "starts " << j << " and " << i;
+        }
+    }
+}
+
+TEST_F(ShippedMaps, ValleyGrassCatchesFromTwoFiresAndSpreadsOverSeconds)
+{
+    std::string text = readfile(mapspath("valley.map"));
+    loadmaptext(text);
+    long g = -1;
+    for (long i = 0; i <= numtypes; i++)
+        if (unittypelist[i].name && std::strcmp(unittypelist[i].name, "grass") == 0)
+            g = i;
+    ASSERT_GE(g, 0);
+    const UNITTYPE grass = unittypelist[g];
+    const std::vector<long double> loaded = fuelnow();
+    // A grass cell in the middle of grass.
+    long fx = -1, fy = -1;
+    for (long x = 2; x < mapsizex - 2 && fx < 0; x++)
+        for (long y = 2; y < mapsizey - 2 && fx < 0; y++) {
+            bool all = true;
+            for (int dx = -2; dx <= 2; dx++)
+                for (int dy = -2; dy <= 2; dy++)
+                    all = all && cellat(oldmap, x + dx, y + dy)->calperc == grass.calperc &&
+                          cellat(oldmap, x + dx, y + dy)->fuellevel == grass.fuellevel;
+            if (all) {
+                fx = x;
+                fy = y;
+            }
+        }
+    ASSERT_GE(fx, 0);
+
+    // One fire alone does not light grass.
+    addfire(fx, fy, 1);
+    for (int t = 0; t < 50; t++)
+        dophys();
+    EXPECT_EQ(0, cellsafire(loaded));
+
+    // Two fires do, and the fire stays in its cell for the first tick...
+    loadmaptext(text);
+    addfire(fx, fy, 1);
+    addfire(fx, fy, 1);
+    dophys();
+    EXPECT_EQ(1, cellsafire(loaded));
+    // ...still burns a second later without having jumped yet...
+    for (int t = 1; t < 10; t++)
+        dophys();
+    EXPECT_EQ(1, cellsafire(loaded));
+    // ...and has spread well beyond its neighbours within 20 s.
+    for (int t = 10; t < 200; t++)
+        dophys();
+    EXPECT_GT(cellsafire(loaded), 25);
 }
