@@ -1,0 +1,704 @@
+// The fast tick over the compact world. See grid.h for the layout and for
+// why the order of work here gives the plain sweep's results bit for bit.
+#include "grid.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <cstring>
+#include <functional>
+#include <thread>
+
+// Neighbour offsets, anticlockwise from +x.
+static const int ddx[8] = {1, 1, 0, -1, -1, -1, 0, 1};
+static const int ddy[8] = {0, 1, 1, 1, 0, -1, -1, -1};
+
+// ---------------------------------------------------------------------------
+// Attribution on compact entries (the rules of addheat and findfreeslot)
+
+int attrslot(const ATTR *unit, int heatsourcenum)
+{
+    for (int i = 0; i < NUMSLOTS; i++)
+        if (unit->heatsource[i] == 0 || unit->heatsource[i] == heatsourcenum)
+            return i;
+    long double smallest = LDBL_MAX;
+    int found = NUMSLOTS - 1; // only non-finite quantities: the last slot
+    for (int i = 0; i < NUMSLOTS; i++) {
+        if (unit->sourcequan[i] < smallest) {
+            smallest = unit->sourcequan[i];
+            found = i;
+        }
+    }
+    return found;
+}
+
+// Sum of the attributed quantities of `unit`, in slot order.
+static inline long double attrtotal(const ATTR *unit)
+{
+    long double totalheat = 0;
+    for (int i = 0; i < NUMSLOTS; i++)
+        if (unit->heatsource[i] != 0)
+            totalheat += unit->sourcequan[i];
+    return totalheat;
+}
+
+void attrmove(ATTR *rec, ATTR *src, long double heat2add)
+{
+    ATTR dummy;
+    if (!src) {
+        dummy = *rec;
+        src = &dummy;
+    }
+    long double totalheat = attrtotal(src);
+    if (!(totalheat > 0))
+        return;
+    int precheatsrcnum[NUMSLOTS];
+    float prec[NUMSLOTS];
+    for (int i = 0; i < NUMSLOTS; i++) {
+        precheatsrcnum[i] = src->heatsource[i];
+        prec[i] = 0;
+        if (src->heatsource[i] != 0 && src->sourcequan[i] > 0)
+            prec[i] = (float)(src->sourcequan[i] / totalheat);
+    }
+    if (!rec) {
+        // The receiver would be a scratch copy of the sender: only the
+        // sender's decreases remain.
+        for (int i = 0; i < NUMSLOTS; i++)
+            if (precheatsrcnum[i] != 0)
+                src->sourcequan[i] = src->sourcequan[i] - (long double)prec[i] * heat2add;
+        return;
+    }
+    for (int i = 0; i < NUMSLOTS; i++) {
+        if (precheatsrcnum[i] == 0)
+            continue;
+        int slot = attrslot(rec, precheatsrcnum[i]);
+        rec->heatsource[slot] = precheatsrcnum[i];
+        rec->sourcequan[slot] = (long double)prec[i] * heat2add + rec->sourcequan[slot];
+        src->sourcequan[i] = src->sourcequan[i] - (long double)prec[i] * heat2add;
+    }
+}
+
+// Index of a new empty entry of g for cell i (not yet listed in g.tagged).
+static int32_t newentry(GRID &g, size_t i)
+{
+    ATTR empty;
+    std::memset(&empty, 0, sizeof empty);
+    g.pool.push_back(empty);
+    g.attrindex[i] = (int32_t)(g.pool.size() - 1);
+    return g.attrindex[i];
+}
+
+ATTR &attrentry(GRID &g, size_t i)
+{
+    if (g.attrindex[i] < 0) {
+        newentry(g, i);
+        auto at = std::lower_bound(g.tagged.begin(), g.tagged.end(), (uint32_t)i);
+        g.tagged.insert(at, (uint32_t)i);
+    }
+    return g.pool[(size_t)g.attrindex[i]];
+}
+
+// ---------------------------------------------------------------------------
+// Conduction amounts
+
+// The amounts one source sends, by direction; bit t of mask is set where
+// the plain sweep applies amount t (a request that is not 0).
+struct SENDS {
+    long double amt[8];
+    unsigned mask;
+};
+
+static inline bool inmap(const TICKWORLD &w, long x, long y)
+{
+    return x >= 0 && x < w.sizex && y >= 0 && y < w.sizey;
+}
+
+// Temperature of the published cell at (x, y), or of the surroundings: the
+// same quotient totalcal / calperc every time.
+static inline long double tempof(const TICKWORLD &w, long x, long y)
+{
+    if (!inmap(w, x, y))
+        return w.outside->totalcal / w.outside->calperc;
+    size_t i = (size_t)x * (size_t)w.sizey + (size_t)y;
+    return w.in->heat[i] / w.types[w.type[i]].calperc;
+}
+
+static inline long double coconof(const TICKWORLD &w, long x, long y)
+{
+    if (!inmap(w, x, y))
+        return w.outside->cocon;
+    return w.types[w.type[(size_t)x * (size_t)w.sizey + (size_t)y]].cocon;
+}
+
+// The requests of one source from its own and its neighbours' temperatures
+// and coefficients (neighbours by direction), weighted into amounts.
+static inline unsigned weigh(long double interval, long double ts, long double cs, const long double *tr,
+                             const long double *cr, long double *amt)
+{
+    long double req[8];
+    long double wantedcal = 0;
+    unsigned any = 0;
+    for (int t = 0; t < 8; t++) {
+        req[t] = 0;
+        if (ts > tr[t]) {
+            long double cocon = cr[t] < cs ? cr[t] : cs;
+            req[t] = (interval * cocon) * ((ts - tr[t]) / 2);
+            wantedcal += req[t];
+            any = 1;
+        }
+    }
+    if (!any)
+        return 0;
+    unsigned mask = 0;
+    for (int t = 0; t < 8; t++) {
+        if (req[t] != 0) {
+            amt[t] = (req[t] / wantedcal) * req[t];
+            mask |= 1u << t;
+        }
+    }
+    return mask;
+}
+
+// The amounts of the source at (x, y), which may be a border position,
+// computed from scratch.
+static void sourcesends(const TICKWORLD &w, long x, long y, SENDS &s)
+{
+    long double tr[8], cr[8];
+    for (int t = 0; t < 8; t++) {
+        tr[t] = tempof(w, x + ddx[t], y + ddy[t]);
+        cr[t] = coconof(w, x + ddx[t], y + ddy[t]);
+    }
+    s.mask = weigh((long double)w.interval, tempof(w, x, y), coconof(w, x, y), tr, cr, s.amt);
+}
+
+// The amounts of the four lines of border sources.
+struct BORDERS {
+    std::vector<SENDS> bottom; // (x, -1)
+    std::vector<SENDS> right;  // (mapsizex, y)
+    std::vector<SENDS> left;   // (-1, y)
+    std::vector<SENDS> top;    // (x, mapsizey)
+};
+
+static void borderssends(const TICKWORLD &w, BORDERS &b)
+{
+    b.bottom.resize((size_t)w.sizex);
+    b.top.resize((size_t)w.sizex);
+    b.right.resize((size_t)w.sizey);
+    b.left.resize((size_t)w.sizey);
+    for (long x = 0; x < w.sizex; x++) {
+        sourcesends(w, x, -1, b.bottom[(size_t)x]);
+        sourcesends(w, x, w.sizey, b.top[(size_t)x]);
+    }
+    for (long y = 0; y < w.sizey; y++) {
+        sourcesends(w, w.sizex, y, b.right[(size_t)y]);
+        sourcesends(w, -1, y, b.left[(size_t)y]);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// The gather sweep over a range of columns
+
+// Rolling buffers of one sweeping thread: temperatures and coefficients of
+// three columns (with the surroundings above and below), amounts of three
+// columns of sources.
+struct COLUMNS {
+    std::vector<long double> temp[3];  // [y + 1], 0 and sizey + 1 outside
+    std::vector<long double> cocon[3]; // likewise
+    std::vector<long double> amt[3];   // [y * 8 + t]
+    std::vector<uint8_t> mask[3];      // [y]
+    std::vector<BURN> burns;
+};
+
+static inline int ring(long x) { return (int)((x + 3) % 3); }
+
+static void filltemp(const TICKWORLD &w, COLUMNS &c, long x)
+{
+    long Y = w.sizey;
+    long double *t = c.temp[ring(x)].data();
+    long double *cc = c.cocon[ring(x)].data();
+    long double tout = w.outside->totalcal / w.outside->calperc;
+    long double cout = w.outside->cocon;
+    t[0] = t[Y + 1] = tout;
+    cc[0] = cc[Y + 1] = cout;
+    if (x < 0 || x >= w.sizex) {
+        for (long y = 1; y <= Y; y++) {
+            t[y] = tout;
+            cc[y] = cout;
+        }
+        return;
+    }
+    size_t base = (size_t)x * (size_t)Y;
+    const long double *heat = w.in->heat + base;
+    const uint16_t *type = w.type + base;
+    for (long y = 0; y < Y; y++) {
+        const CELLTYPE &ct = w.types[type[y]];
+        t[y + 1] = heat[y] / ct.calperc;
+        cc[y + 1] = ct.cocon;
+    }
+}
+
+static void fillamounts(const TICKWORLD &w, COLUMNS &c, long x)
+{
+    uint8_t *mask = c.mask[ring(x)].data();
+    if (x < 0 || x >= w.sizex)
+        return; // never read
+    long double *amt = c.amt[ring(x)].data();
+    const long double *tp = c.temp[ring(x - 1)].data(), *tc = c.temp[ring(x)].data(),
+                      *tn = c.temp[ring(x + 1)].data();
+    const long double *cp = c.cocon[ring(x - 1)].data(), *cc = c.cocon[ring(x)].data(),
+                      *cn = c.cocon[ring(x + 1)].data();
+    long double interval = (long double)w.interval;
+    for (long y = 0; y < w.sizey; y++) {
+        long k = y + 1;
+        long double ts = tc[k];
+        // Neighbours by direction: +x, +x+y, +y, -x+y, -x, -x-y, -y, +x-y.
+        long double tr[8] = {tn[k], tn[k + 1], tc[k + 1], tp[k + 1], tp[k], tp[k - 1], tc[k - 1], tn[k - 1]};
+        if (!(ts > tr[0] || ts > tr[1] || ts > tr[2] || ts > tr[3] || ts > tr[4] || ts > tr[5] || ts > tr[6] ||
+              ts > tr[7])) {
+            mask[y] = 0;
+            continue;
+        }
+        long double cr[8] = {cn[k], cn[k + 1], cc[k + 1], cp[k + 1], cp[k], cp[k - 1], cc[k - 1], cn[k - 1]};
+        mask[y] = (uint8_t)weigh(interval, ts, cc[k], tr, cr, amt + y * 8);
+    }
+}
+
+// Conduction into and out of every cell of column x, then its combustion.
+static void gathercolumn(const TICKWORLD &w, COLUMNS &c, const BORDERS &b, long x)
+{
+    const long X = w.sizex, Y = w.sizey;
+    const uint8_t *mp = c.mask[ring(x - 1)].data(), *mc = c.mask[ring(x)].data(), *mn = c.mask[ring(x + 1)].data();
+    const long double *ap = c.amt[ring(x - 1)].data(), *ac = c.amt[ring(x)].data(), *an = c.amt[ring(x + 1)].data();
+    const long double *tc = c.temp[ring(x)].data();
+    const bool hasprev = x > 0, hasnext = x < X - 1;
+    const size_t base = (size_t)x * (size_t)Y;
+    const long double *inheat = w.in->heat + base;
+    long double *outheat = w.out->heat + base;
+    const long double interval = (long double)w.interval;
+
+    for (long y = 0; y < Y; y++) {
+        long double h = inheat[y];
+        bool touched = false;
+        const bool up = y > 0, down = y < Y - 1;
+        // Sources of the column before: (x-1, y-1), (x-1, y), (x-1, y+1).
+        if (hasprev) {
+            if (up && (mp[y - 1] & 0x02)) {
+                h += ap[(y - 1) * 8 + 1];
+                touched = true;
+            }
+            if (mp[y] & 0x01) {
+                h += ap[y * 8 + 0];
+                touched = true;
+            }
+            if (down && (mp[y + 1] & 0x80)) {
+                h += ap[(y + 1) * 8 + 7];
+                touched = true;
+            }
+        }
+        // The cell before, (x, y-1).
+        if (up && (mc[y - 1] & 0x04)) {
+            h += ac[(y - 1) * 8 + 2];
+            touched = true;
+        }
+        // Its own sends, in direction order.
+        if (unsigned m = mc[y]) {
+            touched = true;
+            for (int t = 0; t < 8; t++)
+                if (m & (1u << t))
+                    h -= ac[y * 8 + t];
+        }
+        // The cell after, (x, y+1).
+        if (down && (mc[y + 1] & 0x40)) {
+            h += ac[(y + 1) * 8 + 6];
+            touched = true;
+        }
+        // Sources of the column after: (x+1, y-1), (x+1, y), (x+1, y+1).
+        if (hasnext) {
+            if (up && (mn[y - 1] & 0x08)) {
+                h += an[(y - 1) * 8 + 3];
+                touched = true;
+            }
+            if (mn[y] & 0x10) {
+                h += an[y * 8 + 4];
+                touched = true;
+            }
+            if (down && (mn[y + 1] & 0x20)) {
+                h += an[(y + 1) * 8 + 5];
+                touched = true;
+            }
+        }
+        // The border lines, in the order the sweep runs them.
+        if (y == 0 || x == X - 1 || x == 0 || y == Y - 1) {
+            if (y == 0) // (x', -1) for x' = x-1, x, x+1: directions 1, 2, 3
+                for (long s = x - 1; s <= x + 1; s++)
+                    if (s >= 0 && s < X) {
+                        int t = (int)(1 + (s - (x - 1)));
+                        if (b.bottom[(size_t)s].mask & (1u << t)) {
+                            h += b.bottom[(size_t)s].amt[t];
+                            touched = true;
+                        }
+                    }
+            if (x == X - 1) // (X, y') for y' = y-1, y, y+1: directions 3, 4, 5
+                for (long s = y - 1; s <= y + 1; s++)
+                    if (s >= 0 && s < Y) {
+                        int t = (int)(3 + (s - (y - 1)));
+                        if (b.right[(size_t)s].mask & (1u << t)) {
+                            h += b.right[(size_t)s].amt[t];
+                            touched = true;
+                        }
+                    }
+            if (x == 0) // (-1, y') for y' = y-1, y, y+1: directions 1, 0, 7
+                for (long s = y - 1; s <= y + 1; s++)
+                    if (s >= 0 && s < Y) {
+                        static const int dir[3] = {1, 0, 7};
+                        int t = dir[s - (y - 1)];
+                        if (b.left[(size_t)s].mask & (1u << t)) {
+                            h += b.left[(size_t)s].amt[t];
+                            touched = true;
+                        }
+                    }
+            if (y == Y - 1) // (x', Y) for x' = x-1, x, x+1: directions 7, 6, 5
+                for (long s = x - 1; s <= x + 1; s++)
+                    if (s >= 0 && s < X) {
+                        int t = (int)(7 - (s - (x - 1)));
+                        if (b.top[(size_t)s].mask & (1u << t)) {
+                            h += b.top[(size_t)s].amt[t];
+                            touched = true;
+                        }
+                    }
+        }
+        // Combustion of the cell as conduction left it.
+        long double fuel = w.fuel[base + (size_t)y];
+        if (fuel > 0) {
+            const CELLTYPE &ct = w.types[w.type[base + (size_t)y]];
+            // Untouched, the heat is the published one: same quotient.
+            long double kelvins = touched ? h / ct.calperc : tc[y + 1];
+            if (!(ct.ignitionpoint > truncatetemp(kelvins))) {
+                long double fuel2burn = interval * ct.burnspeed;
+                if (fuel < fuel2burn)
+                    fuel2burn = fuel;
+                fuel = fuel - fuel2burn;
+                long double heat2add = fuel2burn * ct.calperf;
+                h = h + heat2add;
+                c.burns.push_back({(uint32_t)(base + (size_t)y), fuel, heat2add});
+            }
+        }
+        outheat[y] = h;
+    }
+}
+
+static void sweep(const TICKWORLD &w, COLUMNS &c, const BORDERS &b, long lo, long hi)
+{
+    size_t Y = (size_t)w.sizey;
+    for (int i = 0; i < 3; i++) {
+        c.temp[i].resize(Y + 2);
+        c.cocon[i].resize(Y + 2);
+        c.amt[i].resize(Y * 8);
+        c.mask[i].assign(Y, 0);
+    }
+    c.burns.clear();
+    filltemp(w, c, lo - 2);
+    filltemp(w, c, lo - 1);
+    filltemp(w, c, lo);
+    fillamounts(w, c, lo - 1);
+    filltemp(w, c, lo + 1);
+    fillamounts(w, c, lo);
+    for (long x = lo; x < hi; x++) {
+        filltemp(w, c, x + 2);
+        fillamounts(w, c, x + 1);
+        gathercolumn(w, c, b, x);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// The attribution pass
+
+// Scratch kept between ticks so that a tick allocates only when it grows.
+struct SCRATCH {
+    COLUMNS columns[2];
+    BORDERS borders;
+    std::vector<uint32_t> fresh; // cells given an entry during the tick
+    std::vector<uint32_t> ahead; // min-heap of fresh cells not yet swept
+    std::vector<uint32_t> merged;
+};
+
+// True when some in-map neighbour of the border position (x, y) holds tags.
+static bool bordertagged(const TICKWORLD &w, long x, long y)
+{
+    for (int t = 0; t < 8; t++) {
+        long nx = x + ddx[t], ny = y + ddy[t];
+        if (inmap(w, nx, ny) && w.out->attrindex[(size_t)nx * (size_t)w.sizey + (size_t)ny] >= 0)
+            return true;
+    }
+    return false;
+}
+
+static void borderattr(const TICKWORLD &w, long x, long y, const SENDS &s)
+{
+    if (!s.mask || !bordertagged(w, x, y))
+        return;
+    GRID &o = *w.out;
+    for (int t = 0; t < 8; t++) {
+        if (!(s.mask & (1u << t)))
+            continue;
+        long nx = x + ddx[t], ny = y + ddy[t];
+        if (!inmap(w, nx, ny))
+            continue;
+        int32_t e = o.attrindex[(size_t)nx * (size_t)w.sizey + (size_t)ny];
+        if (e >= 0)
+            attrmove(&o.pool[(size_t)e], nullptr, s.amt[t]);
+    }
+}
+
+static void attribution(const TICKWORLD &w, SCRATCH &sc, const std::vector<BURN> &burns)
+{
+    const GRID &in = *w.in;
+    GRID &o = *w.out;
+    const size_t Y = (size_t)w.sizey;
+
+    for (uint32_t i : o.tagged)
+        o.attrindex[i] = -1;
+    o.tagged.clear();
+    o.pool.clear();
+    o.pool.reserve(in.pool.size());
+    for (uint32_t i : in.tagged) {
+        o.attrindex[i] = (int32_t)o.pool.size();
+        o.pool.push_back(in.pool[(size_t)in.attrindex[i]]);
+    }
+
+    // Sources in sweep order: the cells tagged at the start, merged with
+    // those that gain tags ahead of the sweep.
+    sc.fresh.clear();
+    sc.ahead.clear();
+    size_t k = 0;
+    for (;;) {
+        uint32_t s;
+        if (k < in.tagged.size() && (sc.ahead.empty() || in.tagged[k] < sc.ahead.front())) {
+            s = in.tagged[k++];
+        } else if (!sc.ahead.empty()) {
+            std::pop_heap(sc.ahead.begin(), sc.ahead.end(), std::greater<uint32_t>());
+            s = sc.ahead.back();
+            sc.ahead.pop_back();
+        } else {
+            break;
+        }
+        if (!(attrtotal(&o.pool[(size_t)o.attrindex[s]]) > 0))
+            continue; // every move from it changes nothing
+        long x = (long)(s / Y), y = (long)(s % Y);
+        SENDS sd;
+        sourcesends(w, x, y, sd);
+        for (int t = 0; t < 8; t++) {
+            if (!(sd.mask & (1u << t)))
+                continue;
+            long nx = x + ddx[t], ny = y + ddy[t];
+            ATTR *rec = nullptr;
+            if (inmap(w, nx, ny)) {
+                size_t r = (size_t)nx * Y + (size_t)ny;
+                if (o.attrindex[r] < 0) {
+                    if (!(attrtotal(&o.pool[(size_t)o.attrindex[s]]) > 0))
+                        continue; // the move would change nothing
+                    newentry(o, r);
+                    sc.fresh.push_back((uint32_t)r);
+                    if (r > s) {
+                        sc.ahead.push_back((uint32_t)r);
+                        std::push_heap(sc.ahead.begin(), sc.ahead.end(), std::greater<uint32_t>());
+                    }
+                }
+                rec = &o.pool[(size_t)o.attrindex[r]];
+            }
+            attrmove(rec, &o.pool[(size_t)o.attrindex[s]], sd.amt[t]);
+        }
+    }
+
+    // The border lines: heat from the surroundings, whose attribution the
+    // receivers themselves give.
+    const BORDERS &b = sc.borders;
+    for (long x = 0; x < w.sizex; x++)
+        borderattr(w, x, -1, b.bottom[(size_t)x]);
+    for (long y = 0; y < w.sizey; y++)
+        borderattr(w, w.sizex, y, b.right[(size_t)y]);
+    for (long y = 0; y < w.sizey; y++)
+        borderattr(w, -1, y, b.left[(size_t)y]);
+    for (long x = 0; x < w.sizex; x++)
+        borderattr(w, x, w.sizey, b.top[(size_t)x]);
+
+    // Combustion: the released heat goes to the burning cell's own tags.
+    for (const BURN &burn : burns) {
+        int32_t e = o.attrindex[burn.index];
+        if (e >= 0)
+            attrmove(&o.pool[(size_t)e], nullptr, burn.heat2add);
+    }
+
+    std::sort(sc.fresh.begin(), sc.fresh.end());
+    sc.merged.resize(in.tagged.size() + sc.fresh.size());
+    std::merge(in.tagged.begin(), in.tagged.end(), sc.fresh.begin(), sc.fresh.end(), sc.merged.begin());
+    o.tagged.swap(sc.merged);
+}
+
+// ---------------------------------------------------------------------------
+// The tick
+
+void fasttick(const TICKWORLD &w, std::vector<BURN> &burns)
+{
+    static SCRATCH sc;
+    burns.clear();
+    if (w.sizex <= 0 || w.sizey <= 0)
+        return;
+    borderssends(w, sc.borders);
+
+    int threads = w.threads;
+    if (threads == 0)
+        threads = (w.sizex >= 8 && w.sizex * w.sizey >= 65536) ? 2 : 1;
+    if (w.sizex < 2)
+        threads = 1;
+    if (threads == 2) {
+        long mid = w.sizex / 2;
+        std::thread other([&] { sweep(w, sc.columns[1], sc.borders, mid, w.sizex); });
+        sweep(w, sc.columns[0], sc.borders, 0, mid);
+        other.join();
+        burns.insert(burns.end(), sc.columns[0].burns.begin(), sc.columns[0].burns.end());
+        burns.insert(burns.end(), sc.columns[1].burns.begin(), sc.columns[1].burns.end());
+    } else {
+        sweep(w, sc.columns[0], sc.borders, 0, w.sizex);
+        burns.swap(sc.columns[0].burns);
+    }
+    attribution(w, sc, burns);
+}
+
+// ---------------------------------------------------------------------------
+// The self-contained compact world
+
+void compactinit(COMPACTWORLD &c, long sizex, long sizey)
+{
+    size_t n = (size_t)sizex * (size_t)sizey;
+    c.sizex = sizex;
+    c.sizey = sizey;
+    c.type.assign(n, 0);
+    c.fuel.assign(n, 0);
+    for (int b = 0; b < 2; b++) {
+        c.heat[b].assign(n, 0);
+        c.attrindex[b].assign(n, -1);
+        c.buf[b].heat = c.heat[b].data();
+        c.buf[b].attrindex = c.attrindex[b].data();
+        c.buf[b].pool.clear();
+        c.buf[b].tagged.clear();
+    }
+    c.pub = 0;
+    c.burns.clear();
+}
+
+static bool samebits(long double a, long double b) { return std::memcmp(&a, &b, 10) == 0; }
+
+int interntype(std::vector<CELLTYPE> &types, const MAPUNIT &cell)
+{
+    for (size_t i = 0; i < types.size(); i++) {
+        const CELLTYPE &t = types[i];
+        if (samebits(t.cocon, cell.cocon) && samebits(t.calperc, cell.calperc) && samebits(t.calperf, cell.calperf) &&
+            samebits(t.burnspeed, cell.burnspeed) && t.ignitionpoint == cell.ignitionpoint && t.block == cell.block)
+            return (int)i;
+    }
+    if (types.size() >= 65536)
+        return -1;
+    CELLTYPE t;
+    std::memset(&t, 0, sizeof t);
+    t.cocon = cell.cocon;
+    t.calperc = cell.calperc;
+    t.calperf = cell.calperf;
+    t.burnspeed = cell.burnspeed;
+    t.ignitionpoint = cell.ignitionpoint;
+    t.block = cell.block;
+    types.push_back(t);
+    return (int)types.size() - 1;
+}
+
+MAPUNIT compactget(const COMPACTWORLD &c, size_t i)
+{
+    MAPUNIT m;
+    std::memset(&m, 0, sizeof m);
+    const CELLTYPE &t = c.types[c.type[i]];
+    m.totalcal = c.heat[c.pub][i];
+    m.cocon = t.cocon;
+    m.calperc = t.calperc;
+    m.ignitionpoint = t.ignitionpoint;
+    m.fuellevel = c.fuel[i];
+    m.calperf = t.calperf;
+    m.burnspeed = t.burnspeed;
+    m.block = t.block;
+    int32_t e = c.attrindex[c.pub][i];
+    if (e >= 0) {
+        const ATTR &a = c.buf[c.pub].pool[(size_t)e];
+        for (int s = 0; s < NUMSLOTS; s++) {
+            m.heatsource[s] = a.heatsource[s];
+            m.sourcequan[s] = a.sourcequan[s];
+        }
+    }
+    return m;
+}
+
+void compactput(COMPACTWORLD &c, size_t i, const MAPUNIT &cell)
+{
+    int t = interntype(c.types, cell);
+    c.type[i] = (uint16_t)(t < 0 ? 0 : t);
+    c.heat[c.pub][i] = cell.totalcal;
+    c.fuel[i] = cell.fuellevel;
+    bool tags = false;
+    for (int s = 0; s < NUMSLOTS; s++)
+        if (cell.heatsource[s] != 0 || cell.sourcequan[s] != 0)
+            tags = true;
+    GRID &g = c.buf[c.pub];
+    if (!tags && g.attrindex[i] < 0)
+        return;
+    ATTR &a = attrentry(g, i);
+    for (int s = 0; s < NUMSLOTS; s++) {
+        a.heatsource[s] = cell.heatsource[s];
+        a.sourcequan[s] = cell.sourcequan[s];
+    }
+}
+
+void compacttick(COMPACTWORLD &c, double interval, int threads)
+{
+    TICKWORLD w;
+    w.sizex = c.sizex;
+    w.sizey = c.sizey;
+    w.types = c.types.data();
+    w.type = c.type.data();
+    w.fuel = c.fuel.data();
+    w.in = &c.buf[c.pub];
+    w.out = &c.buf[1 - c.pub];
+    w.outside = &c.outside;
+    w.interval = interval;
+    w.threads = threads;
+    fasttick(w, c.burns);
+    for (const BURN &b : c.burns)
+        c.fuel[b.index] = b.fuel;
+    c.pub = 1 - c.pub;
+}
+
+double compactbytespercell(const COMPACTWORLD &c)
+{
+    size_t n = c.type.size();
+    if (n == 0)
+        return 0;
+    size_t bytes = c.type.capacity() * sizeof(uint16_t) + c.fuel.capacity() * sizeof(long double) +
+                   c.types.capacity() * sizeof(CELLTYPE);
+    for (int b = 0; b < 2; b++) {
+        bytes += c.heat[b].capacity() * sizeof(long double) + c.attrindex[b].capacity() * sizeof(int32_t);
+        bytes += c.buf[b].pool.capacity() * sizeof(ATTR) + c.buf[b].tagged.capacity() * sizeof(uint32_t);
+    }
+    return (double)bytes / (double)n;
+}
+
+void gridfire(GRID &g, size_t i, long double heat2add, int tag)
+{
+    g.heat[i] += heat2add;
+    ATTR scratch;
+    std::memset(&scratch, 0, sizeof scratch);
+    scratch.heatsource[0] = tag;
+    scratch.sourcequan[0] = heat2add;
+    // Without attributed heat in the scratch sender the move is a no-op:
+    // leave the cell without an entry.
+    if (!(attrtotal(&scratch) > 0))
+        return;
+    attrmove(&attrentry(g, i), &scratch, heat2add);
+}
+
+void compactfire(COMPACTWORLD &c, size_t i, int tag) { gridfire(c.buf[c.pub], i, 100.0L, tag); }

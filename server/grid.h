@@ -1,0 +1,137 @@
+// The compact world and the fast tick.
+//
+// A cell is split by how often it changes: its static properties live once
+// per material in a table of CELLTYPEs (each cell holds a 16-bit index), its
+// heat lives in one long double per buffer, its fuel in one published array,
+// and its attribution slots only exist for cells that hold tags, in a pool
+// per buffer reached through a per-cell index (-1 for none). While no cell
+// holds tags the world takes 2 x 16 (heat) + 16 (fuel) + 2 (type) + 2 x 4
+// (attribution index) = 58 bytes per cell.
+//
+// The fast tick gives, bit for bit, what the plain sweep gives (every cell
+// conducting to its neighbours in x-outer, y-inner order, then the four
+// lines of virtual border cells, then combustion), computed in another
+// order:
+//   - conduction in the gather form: each cell adds and subtracts the
+//     amounts it receives and sends in exactly the order the sweep would
+//     apply them to it (sources of the column before, the cell before, its
+//     own sends in direction order, the cell after, the column after, then
+//     the border lines); amounts come from temperatures computed once per
+//     cell per tick, kept for a few columns only; the columns are split
+//     between two threads that never write what the other reads;
+//   - combustion per cell, right after its conduction;
+//   - attribution as its own pass in the sweep's call order, visiting only
+//     cells that hold attributed heat (a move from a sender without it
+//     changes nothing).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "world.h"
+
+// Static properties of one material; fixed once built.
+struct CELLTYPE {
+    long double cocon;   // conduction coefficient
+    long double calperc; // calories per kelvin
+    long double calperf; // calories per unit of fuel
+    long double burnspeed;
+    int ignitionpoint;
+    int block;
+};
+
+// The attribution slots of one tagged cell.
+struct ATTR {
+    int heatsource[NUMSLOTS];
+    long double sourcequan[NUMSLOTS];
+};
+
+// One of the two buffers: the heat of every cell and the attribution of the
+// cells that hold tags.
+struct GRID {
+    long double *heat = nullptr;  // totalcal of every cell
+    int32_t *attrindex = nullptr; // entry of pool, or -1 for a cell without tags
+    std::vector<ATTR> pool;       // entries of tagged cells
+    std::vector<uint32_t> tagged; // cells with an entry, ascending
+};
+
+// A burning cell's combustion in one tick: the fuel it keeps and the heat
+// it released (already added to its heat).
+struct BURN {
+    uint32_t index;
+    long double fuel;
+    long double heat2add;
+};
+
+// What one fast tick reads and writes. `in` is read only; `out` is
+// overwritten (heat of every cell, attribution); `fuel` is read only: the
+// changes come back in `burns`, in index order, for the caller to apply.
+struct TICKWORLD {
+    long sizex = 0;
+    long sizey = 0;
+    const CELLTYPE *types = nullptr;
+    const uint16_t *type = nullptr;
+    const long double *fuel = nullptr;
+    const GRID *in = nullptr;
+    GRID *out = nullptr;
+    const MAPUNIT *outside = nullptr;
+    double interval = 0.1;
+    int threads = 0; // 0: chosen by map size; 1 or 2: forced (tests)
+};
+
+// One tick of conduction, combustion and attribution from w.in into w.out.
+void fasttick(const TICKWORLD &w, std::vector<BURN> &burns);
+
+// Attribution moves on compact entries, with the meaning of addheat: either
+// side may be null (not both); a null side is a scratch copy of the other.
+void attrmove(ATTR *rec, ATTR *src, long double heat2add);
+// The slot of `unit` for tag heatsourcenum, as findfreeslot.
+int attrslot(const ATTR *unit, int heatsourcenum);
+
+// The entry of cell i in g, created empty (and listed in g.tagged at its
+// place) when the cell has none. The reference is valid until the next
+// entry is created.
+ATTR &attrentry(GRID &g, size_t i);
+
+// ---------------------------------------------------------------------------
+// A self-contained compact world (the server's own world, and the one the
+// tests and benchmarks build).
+
+struct COMPACTWORLD {
+    COMPACTWORLD() = default;
+    COMPACTWORLD(const COMPACTWORLD &) = delete; // the buffers point into it
+    COMPACTWORLD &operator=(const COMPACTWORLD &) = delete;
+    long sizex = 0;
+    long sizey = 0;
+    std::vector<CELLTYPE> types;
+    std::vector<uint16_t> type;
+    std::vector<long double> fuel;
+    std::vector<long double> heat[2];
+    std::vector<int32_t> attrindex[2];
+    GRID buf[2];
+    int pub = 0; // buffer holding the published state
+    MAPUNIT outside{};
+    std::vector<BURN> burns;
+};
+
+// Sizes the world for sizex x sizey cells with no tags; heat, fuel and
+// types are left zero.
+void compactinit(COMPACTWORLD &c, long sizex, long sizey);
+// Index of the material with these static properties, added when new.
+// Returns -1 when the table is full.
+int interntype(std::vector<CELLTYPE> &types, const MAPUNIT &cell);
+// The published cell i as a whole record, and the other way round.
+MAPUNIT compactget(const COMPACTWORLD &c, size_t i);
+void compactput(COMPACTWORLD &c, size_t i, const MAPUNIT &cell);
+// One tick of the whole world, fuel applied and buffers swapped.
+void compacttick(COMPACTWORLD &c, double interval, int threads = 0);
+// Bytes held by the world per cell (both buffers, types, fuel, indexes,
+// attribution pools), averaged over the cells.
+double compactbytespercell(const COMPACTWORLD &c);
+// A player's fire into the published cell i of the compact world: 100
+// calories and their attribution to `tag` (as addheatfromplayer).
+void compactfire(COMPACTWORLD &c, size_t i, int tag);
+// A player's fire into cell i of one buffer: heat2add calories into heat[i]
+// and, for a non-zero tag and a positive amount, into the tag's slot.
+void gridfire(GRID &g, size_t i, long double heat2add, int tag);

@@ -1,0 +1,209 @@
+// The fast tick against the plain reference tick, side by side on random
+// worlds: every byte of heat, fuel and attribution after every tick.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <random>
+#include <string>
+
+#include "grid.h"
+#include "oracle.h"
+
+namespace {
+
+bool samebits(long double a, long double b) { return std::memcmp(&a, &b, 10) == 0; }
+
+std::string hexof(long double v)
+{
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%La", v);
+    return buf;
+}
+
+// A random material: conduction from nothing to fast, capacities from
+// small to large, ignition points around the temperatures the world holds.
+ORACELL randommaterial(std::mt19937_64 &rng)
+{
+    auto real = [&](double lo, double hi) { return std::uniform_real_distribution<double>(lo, hi)(rng); };
+    ORACELL c;
+    int kind = (int)(rng() % 4);
+    c.cocon = kind == 0 ? 0.0L : (long double)real(0.01, kind == 3 ? 6.0 : 1.5);
+    c.calperc = (long double)real(0.2, 12.0);
+    c.ignitionpoint = (int)(rng() % 3 == 0 ? 250 + rng() % 200 : 400 + rng() % 600);
+    c.fuellevel = rng() % 4 == 0 ? 0.0L : (long double)real(0.01, 5.0);
+    c.calperf = (long double)real(0.0, 900.0);
+    c.burnspeed = rng() % 8 == 0 ? 0.0L : (long double)real(0.05, 3.0);
+    c.block = (int)(rng() % 2);
+    long double temp = (long double)(200 + rng() % 400);
+    c.totalcal = temp * c.calperc;
+    return c;
+}
+
+struct PAIR {
+    ORACLEWORLD oracle;
+    COMPACTWORLD fast;
+};
+
+// Builds the same random world on both sides.
+void randomworld(std::mt19937_64 &rng, long sizex, long sizey, PAIR &p)
+{
+    std::vector<ORACELL> materials;
+    int nmat = 1 + (int)(rng() % 6);
+    for (int i = 0; i < nmat; i++)
+        materials.push_back(randommaterial(rng));
+    ORACLEWORLD &w = p.oracle;
+    w.sizex = sizex;
+    w.sizey = sizey;
+    w.interval = 0.1;
+    w.oldmap.assign((size_t)(sizex * sizey), ORACELL());
+    w.curmap.assign((size_t)(sizex * sizey), ORACELL());
+    w.outside = materials[rng() % materials.size()];
+    // Hot or cold surroundings.
+    long double outtemp = (long double)(rng() % 2 ? 150 + rng() % 100 : 500 + rng() % 700);
+    w.outside.totalcal = outtemp * w.outside.calperc;
+    w.outside.fuellevel = 0;
+    w.outside.block = 0;
+    for (auto &cell : w.oldmap) {
+        cell = materials[rng() % materials.size()];
+        if (rng() % 5 == 0)
+            cell.totalcal = cell.totalcal * (long double)(1 + rng() % 4);
+        // A few cells start with attribution, some of it negative.
+        if (rng() % 40 == 0) {
+            int n = 1 + (int)(rng() % 4);
+            for (int s = 0; s < n; s++) {
+                cell.heatsource[s] = 1 + (int)(rng() % 20) + s * 20;
+                cell.sourcequan[s] = (long double)((double)(rng() % 200) - (rng() % 6 == 0 ? 150.0 : 0.0));
+            }
+        }
+    }
+
+    COMPACTWORLD &c = p.fast;
+    compactinit(c, sizex, sizey);
+    auto tomap = [](const ORACELL &o) {
+        MAPUNIT m;
+        std::memset(&m, 0, sizeof m);
+        m.totalcal = o.totalcal;
+        m.cocon = o.cocon;
+        m.calperc = o.calperc;
+        m.ignitionpoint = o.ignitionpoint;
+        m.fuellevel = o.fuellevel;
+        m.calperf = o.calperf;
+        m.burnspeed = o.burnspeed;
+        m.block = o.block;
+        for (int s = 0; s < NUMSLOTS; s++) {
+            m.heatsource[s] = o.heatsource[s];
+            m.sourcequan[s] = o.sourcequan[s];
+        }
+        return m;
+    };
+    c.types.clear();
+    for (size_t i = 0; i < w.oldmap.size(); i++)
+        compactput(c, i, tomap(w.oldmap[i]));
+    c.outside = tomap(w.outside);
+}
+
+// The first difference between the two published grids, or "".
+std::string firstdiff(const PAIR &p)
+{
+    const ORACLEWORLD &w = p.oracle;
+    for (size_t i = 0; i < w.oldmap.size(); i++) {
+        const ORACELL &o = w.oldmap[i];
+        MAPUNIT m = compactget(p.fast, i);
+        std::string at = "cell (" + std::to_string(i / (size_t)w.sizey) + ", " + std::to_string(i % (size_t)w.sizey) + ") ";
+        if (!samebits(o.totalcal, m.totalcal))
+            return at + "totalcal: oracle " + hexof(o.totalcal) + ", fast " + hexof(m.totalcal);
+        if (!samebits(o.fuellevel, m.fuellevel))
+            return at + "fuellevel: oracle " + hexof(o.fuellevel) + ", fast " + hexof(m.fuellevel);
+        for (int s = 0; s < NUMSLOTS; s++) {
+            if (o.heatsource[s] != m.heatsource[s])
+                return at + "heatsource[" + std::to_string(s) + "]: oracle " + std::to_string(o.heatsource[s]) +
+                       ", fast " + std::to_string(m.heatsource[s]);
+            if (!samebits(o.sourcequan[s], m.sourcequan[s]))
+                return at + "sourcequan[" + std::to_string(s) + "]: oracle " + hexof(o.sourcequan[s]) + ", fast " +
+                       hexof(m.sourcequan[s]);
+        }
+    }
+    return "";
+}
+
+// Runs `ticks` ticks on both sides with fires from up to `players` players
+// at random ticks, comparing after every tick. Returns the number of tagged
+// cells seen at the end (to show that attribution was exercised).
+size_t runpair(std::mt19937_64 &rng, PAIR &p, int ticks, int players, int threads, int firesper100)
+{
+    const ORACLEWORLD &w = p.oracle;
+    EXPECT_EQ(firstdiff(p), "");
+    for (int tick = 0; tick < ticks; tick++) {
+        // Fires between ticks, each player its own tag; several players
+        // crowd one corner now and then so cells fill all 15 slots.
+        int fires = (int)(rng() % 100) < firesper100 ? 1 + (int)(rng() % 6) : 0;
+        for (int f = 0; f < fires; f++) {
+            int tag = 1 + (int)(rng() % (unsigned)players);
+            long x = (long)(rng() % (unsigned long)w.sizex), y = (long)(rng() % (unsigned long)w.sizey);
+            if (rng() % 3 == 0) {
+                x = (long)(rng() % (unsigned long)std::min<long>(3, w.sizex));
+                y = (long)(rng() % (unsigned long)std::min<long>(3, w.sizey));
+            }
+            oracle_fire(p.oracle, x, y, tag);
+            compactfire(p.fast, (size_t)x * (size_t)w.sizey + (size_t)y, tag);
+        }
+        oracle_tick(p.oracle);
+        compacttick(p.fast, 0.1, threads);
+        std::string d = firstdiff(p);
+        if (!d.empty()) {
+            ADD_FAILURE() << "after tick " << tick + 1 << " of a " << w.sizex << " x " << w.sizey << " world ("
+                          << threads << " thread(s)): " << d;
+            return 0;
+        }
+    }
+    return p.fast.buf[p.fast.pub].tagged.size();
+}
+
+TEST(FastTick, MatchesThePlainTickOnRandomWorlds)
+{
+    std::mt19937_64 rng(20261208);
+    size_t tagged = 0;
+    for (int round = 0; round < 36; round++) {
+        long sizex = 1 + (long)(rng() % 24), sizey = 1 + (long)(rng() % 24);
+        if (round % 6 == 1)
+            sizex = 1;
+        if (round % 6 == 2)
+            sizey = 1;
+        PAIR p;
+        randomworld(rng, sizex, sizey, p);
+        tagged += runpair(rng, p, 300, 1 + (int)(rng() % 20), round % 2 ? 2 : 1, 30);
+        if (HasFailure())
+            return;
+    }
+    EXPECT_GT(tagged, 0u);
+}
+
+TEST(FastTick, MatchesThePlainTickWhenTwentyPlayersCrowdOneCorner)
+{
+    // Twenty tags in a small hot corner: cells run out of slots and evict.
+    std::mt19937_64 rng(77);
+    for (int round = 0; round < 4; round++) {
+        PAIR p;
+        randomworld(rng, 5 + round, 6, p);
+        runpair(rng, p, 300, 20, round % 2 ? 2 : 1, 90);
+        if (HasFailure())
+            return;
+        bool full = false;
+        const COMPACTWORLD &c = p.fast;
+        for (uint32_t i : c.buf[c.pub].tagged)
+            if (compactget(c, i).heatsource[NUMSLOTS - 1] != 0)
+                full = true;
+        EXPECT_TRUE(full) << "no cell filled all its slots";
+    }
+}
+
+TEST(FastTick, MatchesThePlainTickOnALargerBurningWorldSplitBetweenThreads)
+{
+    std::mt19937_64 rng(4096);
+    PAIR p;
+    randomworld(rng, 48, 40, p);
+    runpair(rng, p, 300, 12, 2, 20);
+}
+
+} // namespace
