@@ -48,10 +48,12 @@ RGB materialcolour(const MATERIAL &m)
         return RGB{118, 116, 122};
     if (!(m.fuellevel > 0))
         return m.calperc >= 4 ? RGB{46, 88, 186} : RGB{130, 100, 70};
-    // Vegetation: the lower the ignition point, the drier and yellower.
-    double dry = (600.0 - m.ignitionpoint) / 300.0;
-    RGB wet{30, 98, 44}, parched{176, 164, 82};
-    return mix(wet, parched, dry < 0 ? 0 : dry > 1 ? 1 : dry);
+    // Vegetation: much fuel is woodland, little is grass; the lower the
+    // ignition point, the drier and yellower.
+    double wood = (m.fuellevel - 30.0) / 60.0;
+    RGB green = mix(RGB{92, 158, 62}, RGB{30, 98, 44}, wood < 0 ? 0 : wood > 1 ? 1 : wood);
+    double dry = (385.0 - m.ignitionpoint) / 45.0;
+    return mix(green, RGB{176, 164, 82}, dry < 0 ? 0 : dry > 1 ? 1 : dry);
 }
 
 RGB heatramp(double kelvins)
