@@ -477,6 +477,30 @@ TEST_F(Protocol, LoginWithoutStartPositionsIsRefused)
     EXPECT_EQ(num, -1);
 }
 
+TEST_F(Protocol, RefusedLoginKeepsTheConnectionsPlayer)
+{
+    SESSION s;
+    ASSERT_EQ(s.login("keeper"), 0); // at (1,0)
+    // The start positions run out (as on a map without them).
+    pthread_mutex_lock(&playerlist_lock);
+    int saved = s_pointsnum;
+    s_pointsnum = 0;
+    pthread_mutex_unlock(&playerlist_lock);
+    int num = 5;
+    EXPECT_EQ(kclogin(&s.kc, "second", &num), 0) << s.kc.error;
+    pthread_mutex_lock(&playerlist_lock);
+    s_pointsnum = saved;
+    pthread_mutex_unlock(&playerlist_lock);
+    EXPECT_EQ(num, -1);
+    EXPECT_EQ(playercount(), 1);
+    // The connection still plays as player 0: its fire is tagged 1.
+    ASSERT_EQ(kcsetfire(&s.kc), 0);
+    s.sync();
+    MAPUNIT c = cellcopy(1, 0);
+    EXPECT_EQ(c.totalcal, 400.0L);
+    EXPECT_EQ(c.heatsource[0], 1);
+}
+
 TEST_F(Protocol, SetPlayerInfoMovesOnlyThePosition)
 {
     SESSION s;
