@@ -52,7 +52,7 @@ RGB materialcolour(const MATERIAL &m)
     // ignition point, the drier and yellower.
     double wood = (m.fuellevel - 30.0) / 60.0;
     RGB green = mix(RGB{92, 158, 62}, RGB{30, 98, 44}, wood < 0 ? 0 : wood > 1 ? 1 : wood);
-    double dry = (385.0 - m.ignitionpoint) / 45.0;
+    double dry = (370.0 - m.ignitionpoint) / 40.0;
     return mix(green, RGB{176, 164, 82}, dry < 0 ? 0 : dry > 1 ? 1 : dry);
 }
 
