@@ -463,6 +463,22 @@ TEST_F(Attribution, SharesAreRoundedToSinglePrecision)
     EXPECT_FALSE(samebits((10.0L / 30.0L) * amount, rec.sourcequan[0]));
 }
 
+TEST_F(Attribution, ShareIsRoundedOnceStraightToSinglePrecision)
+{
+    // A share of 1/2 + 2^-25 + 2^-61: just above the midpoint between two
+    // floats, so rounded once it goes up to 1/2 + 2^-24. Rounded through a
+    // double first it would land on the midpoint and then go down to 1/2.
+    const long double share = 0.5L + std::ldexp(1.0L, -25) + std::ldexp(1.0L, -61);
+    MAPUNIT src = emptycell(), rec = emptycell();
+    src.heatsource[0] = 1;
+    src.sourcequan[0] = share;
+    src.heatsource[1] = 2;
+    src.sourcequan[1] = 1.0L - share; // the total is exactly 1
+    addheat(&rec, &src, 64);
+    EXPECT_BITS((0.5L + std::ldexp(1.0L, -24)) * 64, rec.sourcequan[0]);
+    EXPECT_BITS(share - (0.5L + std::ldexp(1.0L, -24)) * 64, src.sourcequan[0]);
+}
+
 TEST_F(Attribution, FullReceiverGivesUpItsSmallestSlotLowestOnATie)
 {
     MAPUNIT rec = emptycell(), src = emptycell();
