@@ -4,7 +4,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 MAP ?= maps/meadow.map
 
-.PHONY: all deps build run test clean
+.PHONY: all deps build run test clean asan tsan fuzz soak
 
 all: build
 
@@ -20,6 +20,49 @@ run: build
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# Sanitizer passes: any report ends the process that made it, with an
+# error status, so the test that ran it fails (tests that run the server
+# also look for a report in its standard error).
+SANOPTS = halt_on_error=1:abort_on_error=1:print_stacktrace=1
+ASANENV = ASAN_OPTIONS=$(SANOPTS):detect_leaks=1:allocator_may_return_null=1:detect_stack_use_after_return=1 \
+	UBSAN_OPTIONS=$(SANOPTS)
+TSANENV = TSAN_OPTIONS=$(SANOPTS):second_deadlock_stack=1:suppressions=$(CURDIR)/sanitizers/tsan.supp
+
+# The whole suite under AddressSanitizer and UndefinedBehaviorSanitizer.
+asan: deps
+	@cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKINDLER_SANITIZE=address >/dev/null
+	@cmake --build build-asan -j $(JOBS)
+	cd build-asan && $(ASANENV) ctest --output-on-failure -j $(JOBS)
+
+# The concurrency and end-to-end tests under ThreadSanitizer.
+tsan: deps
+	@cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKINDLER_SANITIZE=thread >/dev/null
+	@cmake --build build-tsan -j $(JOBS)
+	cd build-tsan && $(TSANENV) ctest --output-on-failure -j $(JOBS) -L server
+	cd build-tsan && $(TSANENV) ctest --output-on-failure -j $(JOBS) -LE server -R concurrency --no-tests=ignore
+
+# The fuzzers (clang's libFuzzer, with AddressSanitizer and
+# UndefinedBehaviorSanitizer), each run FUZZTIME seconds from its corpus.
+# New inputs go to build-fuzz/corpus-<target>, not to the committed corpus.
+FUZZTIME ?= 60
+FUZZERS = map_fuzz command_fuzz session_fuzz
+fuzz: deps
+	@CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+		-DKINDLER_SANITIZE=address -DKINDLER_FUZZ=ON >/dev/null
+	@cmake --build build-fuzz -j $(JOBS) --target $(FUZZERS)
+	@set -e; for f in $(FUZZERS); do \
+		mkdir -p build-fuzz/corpus-$$f; \
+		echo "== $$f: $(FUZZTIME) s"; \
+		$(ASANENV) ./build-fuzz/$$f -max_total_time=$(FUZZTIME) -print_final_stats=1 \
+			-artifact_prefix=build-fuzz/crash-$$f- build-fuzz/corpus-$$f fuzz/corpus/$$f; \
+	done
+
+# The long soak: 16 clients for SOAKTIME seconds against the real server
+# on port 3140 (`scripts/netns make soak` keeps it off the machine's port).
+SOAKTIME ?= 60
+soak: build
+	KINDLER_SOAK_SECONDS=$(SOAKTIME) ./$(BUILD)/soak_test
 
 clean:
 	rm -rf build build-*
