@@ -18,6 +18,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 
 #include <atomic>
 #include <chrono>
@@ -67,6 +68,10 @@ int soakconnect()
     if (fd >= 0) {
         struct timeval tv = {60, 0};
         setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+        // Commands without an answer ("setfire;") must not hold back the
+        // next one until the server's delayed acknowledgement.
+        int on = 1;
+        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     }
     return fd;
 }
@@ -111,7 +116,7 @@ void client(SHARED &sh, int id)
         }
         int me = -1, logins = 0;
         // A session runs `length` commands, then ends in one of six ways.
-        int length = 100 + pick(3000);
+        int length = 500 + pick(8000);
         bool open = true;
         for (int step = 0; open && !sh.stop; step++) {
             sh.commands++;
