@@ -84,10 +84,15 @@ std::string ask(int fd, const std::string &cmd, size_t len)
 
 void closeonexec(int fd) { fcntl(fd, F_SETFD, FD_CLOEXEC); }
 
-// A socket of our own bound to 0.0.0.0:3140 and listening, or -1.
+// A socket of our own bound to 0.0.0.0:3140 and listening, or -1. It
+// allows address reuse, as the server does, so that connections of earlier
+// servers still closing do not stop it; a listening socket holds the port
+// against the server all the same.
 int holdport()
 {
     int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    int on = 1;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     struct sockaddr_in addr = {};
     addr.sin_family = AF_INET;
     addr.sin_port = htons(3140);
