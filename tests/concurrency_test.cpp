@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "oracle.h"
 #include "phys.h"
 #include "support.h"
 #include "world.h"
@@ -42,12 +43,12 @@ SHOT shotof(int thread, int n)
     return {(long)(h % SIZEX), (long)((h / SIZEX) % SIZEY), 2 * thread + 1 + (n % 2)};
 }
 
-// Sum of totalcal over the published grid; called with oldmap_lock held.
-long double publishedheat()
+// Sum of totalcal over a copy of the published grid.
+long double heatof(const ORACLEWORLD &w)
 {
     long double s = 0;
-    for (size_t i = 0; i < ncells(); i++)
-        s += oldmap[i].totalcal;
+    for (const ORACELL &c : w.oldmap)
+        s += c.totalcal;
     return s;
 }
 
@@ -71,9 +72,7 @@ TEST(Concurrency, EveryFireFoundWhileTheTickRuns)
     ASSERT_EQ(SIZEY, mapsizey);
     firesstarted = 0;
     firesdone = 0;
-    pthread_mutex_lock(&oldmap_lock);
-    const long double heat0 = publishedheat();
-    pthread_mutex_unlock(&oldmap_lock);
+    const long double heat0 = heatof(oracle_snapshot());
 
     std::atomic<bool> firing{true};
     std::atomic<long> ticks{0};
@@ -133,18 +132,17 @@ TEST(Concurrency, EveryFireFoundWhileTheTickRuns)
         }
     });
 
-    // A reader, as a client's map transfer: under oldmap_lock the published
-    // heat always holds every fire that has returned, and no fire that has
-    // not started, in whole fires.
+    // A reader, as a client's map transfer: a copy of the published grid,
+    // taken under oldmap_lock, always holds every fire that had returned
+    // before the copy and no fire that had not started after it, in whole
+    // fires.
     std::atomic<bool> reading{true};
     long badreads = 0, reads = 0;
     std::thread reader([&] {
         while (reading.load()) {
-            pthread_mutex_lock(&oldmap_lock);
             long done = firesdone.load();
-            long double heat = publishedheat();
+            long double heat = heatof(oracle_snapshot());
             long started = firesstarted.load();
-            pthread_mutex_unlock(&oldmap_lock);
             long double fires = (heat - heat0) / 100;
             if (fires < (long double)done || fires > (long double)started || fires != (long)fires)
                 badreads++;
@@ -182,13 +180,13 @@ TEST(Concurrency, EveryFireFoundWhileTheTickRuns)
         }
     }
 
-    pthread_mutex_lock(&oldmap_lock);
-    EXPECT_EQ(heat0 + 100.0L * total, publishedheat());
+    const ORACLEWORLD last = oracle_snapshot();
+    EXPECT_EQ(heat0 + 100.0L * total, heatof(last));
     std::map<int, long double> tagheat;
-    for (size_t i = 0; i < ncells(); i++) {
-        const MAPUNIT &c = oldmap[i];
+    for (size_t i = 0; i < last.oldmap.size(); i++) {
+        const ORACELL &c = last.oldmap[i];
         EXPECT_EQ(600.0L + 100.0L * firesat[i], c.totalcal) << "cell " << i;
-        for (int s = 0; s < NUMSLOTS; s++) {
+        for (int s = 0; s < ORACLESLOTS; s++) {
             if (c.heatsource[s] == 0)
                 continue;
             tagheat[c.heatsource[s]] += c.sourcequan[s];
@@ -197,6 +195,7 @@ TEST(Concurrency, EveryFireFoundWhileTheTickRuns)
                 << "cell " << i << " tag " << c.heatsource[s];
         }
     }
+    pthread_mutex_lock(&oldmap_lock);
     EXPECT_EQ(tickcomputing, 0);
     pthread_mutex_unlock(&oldmap_lock);
     EXPECT_EQ(tagfires.size(), tagheat.size());

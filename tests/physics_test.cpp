@@ -35,8 +35,19 @@ std::string typeline(int num, const char *temp, const char *cocon, const char *c
            " calperf=" + calperf + "\n</type>\n";
 }
 
-// The published cell at (x, y). Tests here are single-threaded.
-MAPUNIT &pub(long x, long y) { return *cellat(oldmap, x, y); }
+// The published cell at (x, y), read and changed through the reference
+// world's bridge, so that these tests hold whatever the grid's layout.
+ORACELL pub(long x, long y)
+{
+    ORACLEWORLD w = oracle_snapshot();
+    return oracle_cell(w, x, y);
+}
+template <class F> void editpub(long x, long y, F change)
+{
+    ORACLEWORLD w = oracle_snapshot();
+    change(oracle_cell(w, x, y));
+    oracle_install(w);
+}
 
 bool samebits(long double a, long double b) { return std::memcmp(&a, &b, 10) == 0; }
 
@@ -109,7 +120,9 @@ TEST_F(Conduction, SingleHotCellFeedsEachOfEightNeighboursAnEighth)
                         {"11111", "11111", "11111", "11111", "11111"}));
     const long double c = pub(2, 2).cocon;
     const long double cold = pub(0, 0).totalcal;
-    pub(2, 2).totalcal = 800; // 400 K
+    editpub(2, 2, [](ORACELL &c) {
+        c.totalcal = 800; // 400 K
+    });
     ORACLEWORLD w = oracle_snapshot();
     tickboth(w);
 
@@ -299,8 +312,8 @@ TEST_F(Conduction, HeatBetweenMapCellsIsConserved)
                         {"123412", "341234", "412341", "234123", "111444"}));
     auto total = [] {
         long double s = 0;
-        for (size_t i = 0; i < ncells(); i++)
-            s += oldmap[i].totalcal;
+        for (const ORACELL &c : oracle_snapshot().oldmap)
+            s += c.totalcal;
         return s;
     };
     const long double before = total();
@@ -655,13 +668,13 @@ static void burnmap(const char *fuel, const char *burnspeed, const char *calperf
 TEST_F(Combustion, BurnsFromTheTruncatedIgnitionTemperature)
 {
     burnmap("1", "1", "500");
-    pub(0, 0).totalcal = 299.99L;
+    editpub(0, 0, [](ORACELL &c) { c.totalcal = 299.99L; });
     ORACLEWORLD w = oracle_snapshot();
     tickboth(w);
     EXPECT_BITS(299.99L, pub(0, 0).totalcal);
     EXPECT_BITS(1.0L, pub(0, 0).fuellevel);
 
-    pub(0, 0).totalcal = 300.0L;
+    editpub(0, 0, [](ORACELL &c) { c.totalcal = 300.0L; });
     w = oracle_snapshot();
     tickboth(w);
     const long double fuel2burn = ui() * 1.0L;
@@ -672,7 +685,7 @@ TEST_F(Combustion, BurnsFromTheTruncatedIgnitionTemperature)
 TEST_F(Combustion, LastBurnLeavesExactlyNoFuelAndNeverBurnsAgain)
 {
     burnmap("1", "1", "500");
-    pub(0, 0).fuellevel = 0.05L;
+    editpub(0, 0, [](ORACELL &c) { c.fuellevel = 0.05L; });
     ORACLEWORLD w = oracle_snapshot();
     tickboth(w);
     EXPECT_BITS(0.0L, pub(0, 0).fuellevel);
@@ -706,8 +719,10 @@ TEST_F(Combustion, BurnsTheTickLengthTimesBurnSpeedPerTick)
 TEST_F(Combustion, BurnSpeedZeroBurnsNothing)
 {
     burnmap("2", "0", "500");
-    pub(0, 0).heatsource[0] = 1;
-    pub(0, 0).sourcequan[0] = 30;
+    editpub(0, 0, [](ORACELL &c) {
+        c.heatsource[0] = 1;
+        c.sourcequan[0] = 30;
+    });
     ORACLEWORLD w = oracle_snapshot();
     tickboth(w);
     EXPECT_BITS(2.0L, pub(0, 0).fuellevel);
@@ -722,7 +737,7 @@ TEST_F(Combustion, NoFuelNeverBurns)
     tickboth(w);
     EXPECT_BITS(0.0L, pub(0, 0).fuellevel);
     EXPECT_BITS(300.0L, pub(0, 0).totalcal);
-    pub(0, 0).fuellevel = -1;
+    editpub(0, 0, [](ORACELL &c) { c.fuellevel = -1; });
     w = oracle_snapshot();
     tickboth(w);
     EXPECT_BITS(-1.0L, pub(0, 0).fuellevel);
@@ -733,11 +748,13 @@ TEST_F(Combustion, ReleasedHeatGoesToTheCellsOwnTags)
 {
     // 0.0625 fuel (less than one tick's burn) at 128 calories: exactly 8.
     burnmap("1", "1", "128");
-    pub(0, 0).fuellevel = 0.0625L;
-    pub(0, 0).heatsource[0] = 1;
-    pub(0, 0).sourcequan[0] = 30;
-    pub(0, 0).heatsource[1] = 2;
-    pub(0, 0).sourcequan[1] = 10;
+    editpub(0, 0, [](ORACELL &c) {
+        c.fuellevel = 0.0625L;
+        c.heatsource[0] = 1;
+        c.sourcequan[0] = 30;
+        c.heatsource[1] = 2;
+        c.sourcequan[1] = 10;
+    });
     ORACLEWORLD w = oracle_snapshot();
     tickboth(w);
     EXPECT_BITS(308.0L, pub(0, 0).totalcal);
@@ -777,7 +794,8 @@ TEST_F(Grid, AfterATickClientsSeeTheNewStateInOldmap)
     loadmaptext(maptext(typeline(0, "100", "0.5", "1") + typeline(1, "100", "0.5", "1"),
                         {"111", "111"}));
     addfire(0, 0, 1);
-    MAPUNIT *published = oldmap, *work = curmap;
+    auto *published = oldmap;
+    auto *work = curmap;
     ORACLEWORLD w = oracle_snapshot();
     oracle_tick(w);
     dophys();
