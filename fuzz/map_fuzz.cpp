@@ -78,7 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         FUZZCHECK(oldmap != nullptr && curmap != nullptr);
         FUZZCHECK(outside.calperc > 0);
         for (size_t i = 0; i < ncells(); i++)
-            FUZZCHECK(oldmap[i].calperc > 0);
+            FUZZCHECK(getcell((long)(i / (size_t)mapsizey), (long)(i % (size_t)mapsizey)).calperc > 0);
         for (int i = 0; i < s_pointsnum; i++)
             (void)s_points[i].x;
         dophys();

@@ -7,9 +7,10 @@
 #include <cstring>
 #include <fstream>
 #include <new>
+#include <vector>
 
 #include "phys.h"
-#include "temp.h"
+#include "grid.h"
 #include "version.h"
 
 UNITTYPE *unittypelist = nullptr;
@@ -193,15 +194,13 @@ void makemap()
     mapsizey = ysize;
     size_t n = ncells();
     std::printf("Decoding map...\n");
-    curmap = new (std::nothrow) MAPUNIT[n ? n : 1];
-    if (!curmap)
+    if (!allocworld(n))
         maperror("Couldn't allocate memory for curmap, exiting.\n");
     std::printf("Allocated curmap\n");
-    oldmap = new (std::nothrow) MAPUNIT[n ? n : 1];
-    celltemp = new (std::nothrow) long double[n ? n : 1];
-    if (!oldmap || !celltemp)
-        maperror("Couldn't allocate memory for oldmap, exiting.\n");
     std::printf("Allocated oldmap\n");
+    // Each unit type becomes one material of the compact world.
+    std::vector<int> material((size_t)(numtypes + 1), -1);
+    celltypes.reserve((size_t)(numtypes + 1) + 256);
     std::printf("Setting up map");
     for (long x = 0; x < mapsizex; x++) {
         std::printf(".");
@@ -213,13 +212,17 @@ void makemap()
             if (!(unittypelist[i].calperc > 0))
                 maperror("Error! Unit type %d has calperc 0: its cells would have no temperature.\n",
                          unittypelist[i].num);
-            MAPUNIT *cell = &oldmap[index];
-            setcell(cell, &unittypelist[i]);
-            cell->block = unittypelist[i].block;
-            for (int s = 0; s < NUMSLOTS; s++) {
-                cell->heatsource[s] = 0;
-                cell->sourcequan[s] = 0;
-            }
+            MAPUNIT cell;
+            std::memset(&cell, 0, sizeof cell);
+            setcell(&cell, &unittypelist[i]);
+            cell.block = unittypelist[i].block;
+            if (material[(size_t)i] < 0)
+                material[(size_t)i] = interntype(celltypes, cell);
+            if (material[(size_t)i] < 0)
+                maperror("Error! More than 65536 unit types in use.\n");
+            celltype[index] = (uint16_t)material[(size_t)i];
+            oldmap->heat[index] = cell.totalcal;
+            fuellevel[index] = cell.fuellevel;
         }
     }
     std::printf("\n");

@@ -236,7 +236,10 @@ static void filltemp(const TICKWORLD &w, COLUMNS &c, long x)
     }
 }
 
-static void fillamounts(const TICKWORLD &w, COLUMNS &c, long x)
+// The amounts of the sources of column x. When `stored` is given, the
+// amounts of the cells that hold tags at the start of the tick are kept
+// there too (by their entry), for the attribution pass.
+static void fillamounts(const TICKWORLD &w, COLUMNS &c, long x, SENDS *stored)
 {
     uint8_t *mask = c.mask[ring(x)].data();
     if (x < 0 || x >= w.sizex)
@@ -255,10 +258,20 @@ static void fillamounts(const TICKWORLD &w, COLUMNS &c, long x)
         if (!(ts > tr[0] || ts > tr[1] || ts > tr[2] || ts > tr[3] || ts > tr[4] || ts > tr[5] || ts > tr[6] ||
               ts > tr[7])) {
             mask[y] = 0;
-            continue;
+        } else {
+            long double cr[8] = {cn[k], cn[k + 1], cc[k + 1], cp[k + 1], cp[k], cp[k - 1], cc[k - 1], cn[k - 1]};
+            mask[y] = (uint8_t)weigh(interval, ts, cc[k], tr, cr, amt + y * 8);
         }
-        long double cr[8] = {cn[k], cn[k + 1], cc[k + 1], cp[k + 1], cp[k], cp[k - 1], cc[k - 1], cn[k - 1]};
-        mask[y] = (uint8_t)weigh(interval, ts, cc[k], tr, cr, amt + y * 8);
+        if (stored) {
+            int32_t e = w.in->attrindex[(size_t)x * (size_t)w.sizey + (size_t)y];
+            if (e >= 0) {
+                SENDS &sd = stored[e];
+                sd.mask = mask[y];
+                for (int t = 0; t < 8; t++)
+                    if (sd.mask & (1u << t))
+                        sd.amt[t] = amt[y * 8 + t];
+            }
+        }
     }
 }
 
@@ -386,7 +399,7 @@ static void gathercolumn(const TICKWORLD &w, COLUMNS &c, const BORDERS &b, long 
     }
 }
 
-static void sweep(const TICKWORLD &w, COLUMNS &c, const BORDERS &b, long lo, long hi)
+static void sweep(const TICKWORLD &w, COLUMNS &c, const BORDERS &b, long lo, long hi, SENDS *stored)
 {
     size_t Y = (size_t)w.sizey;
     for (int i = 0; i < 3; i++) {
@@ -399,12 +412,12 @@ static void sweep(const TICKWORLD &w, COLUMNS &c, const BORDERS &b, long lo, lon
     filltemp(w, c, lo - 2);
     filltemp(w, c, lo - 1);
     filltemp(w, c, lo);
-    fillamounts(w, c, lo - 1);
+    fillamounts(w, c, lo - 1, nullptr);
     filltemp(w, c, lo + 1);
-    fillamounts(w, c, lo);
+    fillamounts(w, c, lo, lo < hi ? stored : nullptr);
     for (long x = lo; x < hi; x++) {
         filltemp(w, c, x + 2);
-        fillamounts(w, c, x + 1);
+        fillamounts(w, c, x + 1, x + 1 < hi ? stored : nullptr);
         gathercolumn(w, c, b, x);
     }
 }
@@ -419,6 +432,7 @@ struct SCRATCH {
     std::vector<uint32_t> fresh; // cells given an entry during the tick
     std::vector<uint32_t> ahead; // min-heap of fresh cells not yet swept
     std::vector<uint32_t> merged;
+    std::vector<SENDS> stored; // amounts of the sources tagged at the start, by entry of `in`
 };
 
 // True when some in-map neighbour of the border position (x, y) holds tags.
@@ -484,8 +498,13 @@ static void attribution(const TICKWORLD &w, SCRATCH &sc, const std::vector<BURN>
         if (!(attrtotal(&o.pool[(size_t)o.attrindex[s]]) > 0))
             continue; // every move from it changes nothing
         long x = (long)(s / Y), y = (long)(s % Y);
-        SENDS sd;
-        sourcesends(w, x, y, sd);
+        SENDS fresh;
+        const SENDS *sdp = &fresh;
+        if (in.attrindex[s] >= 0)
+            sdp = &sc.stored[(size_t)in.attrindex[s]];
+        else
+            sourcesends(w, x, y, fresh);
+        const SENDS &sd = *sdp;
         for (int t = 0; t < 8; t++) {
             if (!(sd.mask & (1u << t)))
                 continue;
@@ -550,15 +569,17 @@ void fasttick(const TICKWORLD &w, std::vector<BURN> &burns)
         threads = (w.sizex >= 8 && w.sizex * w.sizey >= 65536) ? 2 : 1;
     if (w.sizex < 2)
         threads = 1;
+    sc.stored.resize(w.in->pool.size());
+    SENDS *stored = sc.stored.data();
     if (threads == 2) {
         long mid = w.sizex / 2;
-        std::thread other([&] { sweep(w, sc.columns[1], sc.borders, mid, w.sizex); });
-        sweep(w, sc.columns[0], sc.borders, 0, mid);
+        std::thread other([&] { sweep(w, sc.columns[1], sc.borders, mid, w.sizex, stored); });
+        sweep(w, sc.columns[0], sc.borders, 0, mid, stored);
         other.join();
         burns.insert(burns.end(), sc.columns[0].burns.begin(), sc.columns[0].burns.end());
         burns.insert(burns.end(), sc.columns[1].burns.begin(), sc.columns[1].burns.end());
     } else {
-        sweep(w, sc.columns[0], sc.borders, 0, w.sizex);
+        sweep(w, sc.columns[0], sc.borders, 0, w.sizex, stored);
         burns.swap(sc.columns[0].burns);
     }
     attribution(w, sc, burns);

@@ -135,3 +135,18 @@ void compactfire(COMPACTWORLD &c, size_t i, int tag);
 // A player's fire into cell i of one buffer: heat2add calories into heat[i]
 // and, for a non-zero tag and a positive amount, into the tag's slot.
 void gridfire(GRID &g, size_t i, long double heat2add, int tag);
+
+// ---------------------------------------------------------------------------
+// The server's world (besides oldmap, curmap and outside in world.h). All are
+// made by the loader and keep their size for the life of the process.
+
+extern std::vector<CELLTYPE> celltypes; // materials; fixed while a tick runs
+extern uint16_t *celltype;              // per cell: index into celltypes
+extern long double *fuellevel;          // guarded by oldmap_lock: published fuel;
+                                        // the tick writes it only at its swap
+
+// Allocates both buffers, the type indexes and the fuel for n cells (no
+// tags, heat and fuel 0). False when memory runs out.
+bool allocworld(size_t n);
+// Frees what allocworld made.
+void freeworld();

@@ -27,6 +27,7 @@
 
 #include "checksum.h"
 #include "file.h"
+#include "grid.h"
 #include "phys.h"
 #include "player.h"
 #include "version.h"
@@ -191,51 +192,70 @@ static uint64_t updatepicturegen;   // guarded by oldmap_lock
 static PICTURE firstpicture;        // guarded by oldmap_lock
 static uint64_t firstpicturegen;    // guarded by oldmap_lock
 
-static void fillupdatemap(UPDATEMAP *r, const MAPUNIT *cell)
+static void fillupdatemap(UPDATEMAP *r, size_t i)
 {
-    r->totalcal = cell->totalcal;
-    r->fuellevel = cell->fuellevel;
+    r->totalcal = oldmap->heat[i];
+    r->fuellevel = fuellevel[i];
 }
 
-static void fillfirstmap(FIRSTMAP *r, const MAPUNIT *cell)
+static void fillfirstmap(FIRSTMAP *r, size_t i)
 {
-    r->totalcal = cell->totalcal;
-    r->cocon = cell->cocon;
-    r->calperc = cell->calperc;
-    r->ignitionpoint = cell->ignitionpoint;
-    r->fuellevel = cell->fuellevel;
-    r->calperf = cell->calperf;
-    r->burnspeed = cell->burnspeed;
-    r->block = cell->block;
+    const CELLTYPE &t = celltypes[celltype[i]];
+    r->totalcal = oldmap->heat[i];
+    r->cocon = t.cocon;
+    r->calperc = t.calperc;
+    r->ignitionpoint = t.ignitionpoint;
+    r->fuellevel = fuellevel[i];
+    r->calperf = t.calperf;
+    r->burnspeed = t.burnspeed;
+    r->block = t.block;
 }
 
 // Encodes every cell of oldmap in index order as type-1 records, then the
 // closing record: the last cell again, with type 2 and the checksum
 // stamped for type 1. Without cells the closing record is all zero but for
-// its type. Called with oldmap_lock held.
+// its type. A fire queued while the tick computes shows in its cell's
+// heat. Called with oldmap_lock held.
 template <typename RECORD, int SIZE>
-static PICTURE encodemap(void (*fill)(RECORD *, const MAPUNIT *), void (*encode)(const RECORD *, unsigned char *))
+static PICTURE encodemap(void (*fill)(RECORD *, size_t), void (*encode)(const RECORD *, unsigned char *))
 {
     size_t n = ncells();
     auto bytes = std::make_shared<std::vector<unsigned char>>((n + 1) * SIZE);
     unsigned char *out = bytes->data();
     RECORD rec;
     std::memset(&rec, 0, sizeof rec);
+    size_t i = 0;
     for (long x = 0; x < mapsizex; x++) {
-        for (long y = 0; y < mapsizey; y++) {
-            fill(&rec, cellat(oldmap, x, y));
+        for (long y = 0; y < mapsizey; y++, i++) {
+            fill(&rec, i);
             rec.neto.type = NET_RECORD;
             rec.neto.x = (int32_t)x;
             rec.neto.y = (int32_t)y;
             rec.neto.checksum = 0;
             encode(&rec, out);
             stamprecord(out, SIZE);
-            rec.neto.checksum = (char)out[checksumat(SIZE)];
             out += SIZE;
         }
     }
-    rec.neto.type = NET_END;
-    encode(&rec, out);
+    for (const QUEUEDFIRE &f : queuedfires()) {
+        fill(&rec, f.index);
+        rec.totalcal = pubcell(f.index).totalcal;
+        rec.neto.type = NET_RECORD;
+        rec.neto.x = (int32_t)(f.index / (size_t)mapsizey);
+        rec.neto.y = (int32_t)(f.index % (size_t)mapsizey);
+        rec.neto.checksum = 0;
+        unsigned char *at = bytes->data() + f.index * SIZE;
+        encode(&rec, at);
+        stamprecord(at, SIZE);
+    }
+    if (n == 0) {
+        std::memset(&rec, 0, sizeof rec);
+        rec.neto.type = NET_END;
+        encode(&rec, out);
+    } else {
+        std::memcpy(out, out - SIZE, SIZE);
+        put32(out + typeat(SIZE), NET_END);
+    }
     return bytes;
 }
 
@@ -405,14 +425,15 @@ void doexposure(int ourplayer)
     // A player off the map stands in the surroundings: their temperature,
     // no attribution.
     pthread_mutex_lock(&oldmap_lock);
-    const MAPUNIT *cell = cellat(oldmap, x, y);
-    long double totalcal = cell->totalcal;
-    long double calperc = cell->calperc;
+    long at = cellindex(x, y);
+    MAPUNIT cell = at < 0 ? outside : pubcell((size_t)at);
+    long double totalcal = cell.totalcal;
+    long double calperc = cell.calperc;
     int heatsource[NUMSLOTS];
     long double sourcequan[NUMSLOTS];
     for (int i = 0; i < NUMSLOTS; i++) {
-        heatsource[i] = cell->heatsource[i];
-        sourcequan[i] = cell->sourcequan[i];
+        heatsource[i] = cell.heatsource[i];
+        sourcequan[i] = cell.sourcequan[i];
     }
     pthread_mutex_unlock(&oldmap_lock);
 

@@ -1,25 +1,29 @@
 // The tick and its grid swap.
 //
 // Every 0.1 s the main thread:
-//   1. takes curmap_lock, then oldmap_lock; copies oldmap into curmap and
-//      takes each cell's temperature; marks the tick as computing; releases
-//      oldmap_lock (dotemp);
-//   2. conducts heat from every cell and the virtual border (dotemp),
-//      reading only the copied temperatures and writing only curmap;
-//   3. burns fuel in cells at or past their ignition point (dofire);
-//   4. takes oldmap_lock, adds the fires that arrived while it computed,
-//      swaps oldmap and curmap, releases both locks.
-// A fire that arrives between ticks lands in oldmap and is copied by the
-// next tick; one that arrives while the tick computes lands in oldmap too
-// (readers see it at once) and is queued for the state the tick publishes.
+//   1. takes curmap_lock; under oldmap_lock marks the tick as computing
+//      (from then on a fire is queued instead of written into oldmap, which
+//      the tick reads without the lock);
+//   2. runs the fast tick (grid.h) from oldmap into curmap: conduction from
+//      every cell and the virtual border, combustion, attribution; the fuel
+//      burnt comes back as a list;
+//   3. takes oldmap_lock, writes the burnt fuel, adds the fires that arrived
+//      while it computed, swaps oldmap and curmap, releases both locks.
+// A fire that arrives between ticks lands in oldmap and is read by the next
+// tick; one that arrives while the tick computes is queued: readers of the
+// published grid see it at once (pubcell adds it), and it lands in the
+// state the tick publishes.
 #include "phys.h"
 
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "fire.h"
+#include "grid.h"
+#include "loop.h"
 #include "scorefunc.h"
 #include "temp.h"
 
@@ -29,22 +33,22 @@ long mapsizey = 0;
 pthread_mutex_t curmap_lock = PTHREAD_MUTEX_INITIALIZER;
 pthread_mutex_t oldmap_lock = PTHREAD_MUTEX_INITIALIZER;
 
-MAPUNIT *curmap = nullptr; // guarded by curmap_lock
-MAPUNIT *oldmap = nullptr; // guarded by oldmap_lock
-MAPUNIT outside;           // fixed once loading ends
+static GRID grids[2];
+GRID *curmap = nullptr; // guarded by curmap_lock
+GRID *oldmap = nullptr; // guarded by oldmap_lock
+MAPUNIT outside;        // fixed once loading ends
+
+std::vector<CELLTYPE> celltypes;  // fixed while a tick runs
+uint16_t *celltype = nullptr;     // fixed once loading ends
+long double *fuellevel = nullptr; // guarded by oldmap_lock
 
 const long double FIREHEAT = 100.0L;
 
 uint64_t mapgeneration = 0; // guarded by oldmap_lock
 
-// Set while the tick computes between its copy and its swap; fires that
-// arrive then are also queued here for the state the tick publishes.
-struct QUEUEDFIRE {
-    size_t index;
-    int tag;
-};
-int tickcomputing = 0;                // guarded by oldmap_lock
+int tickcomputing = 0;                    // guarded by oldmap_lock
 static std::vector<QUEUEDFIRE> firequeue; // guarded by oldmap_lock
+static std::vector<BURN> tickburns;       // guarded by curmap_lock
 
 int truncatetemp(long double kelvins)
 {
@@ -57,13 +61,48 @@ int truncatetemp(long double kelvins)
     return (int)kelvins;
 }
 
+bool allocworld(size_t n)
+{
+    freeworld();
+    size_t m = n ? n : 1;
+    for (GRID &g : grids) {
+        g.heat = new (std::nothrow) long double[m]();
+        g.attrindex = new (std::nothrow) int32_t[m];
+        if (!g.heat || !g.attrindex)
+            return false;
+        for (size_t i = 0; i < m; i++)
+            g.attrindex[i] = -1;
+    }
+    celltype = new (std::nothrow) uint16_t[m]();
+    fuellevel = new (std::nothrow) long double[m]();
+    if (!celltype || !fuellevel)
+        return false;
+    curmap = &grids[0];
+    oldmap = &grids[1];
+    return true;
+}
+
+void freeworld()
+{
+    for (GRID &g : grids) {
+        delete[] g.heat;
+        delete[] g.attrindex;
+        g.heat = nullptr;
+        g.attrindex = nullptr;
+        std::vector<ATTR>().swap(g.pool);
+        std::vector<uint32_t>().swap(g.tagged);
+    }
+    delete[] celltype;
+    delete[] fuellevel;
+    celltype = nullptr;
+    fuellevel = nullptr;
+    celltypes.clear();
+    curmap = oldmap = nullptr;
+}
+
 void resetworld()
 {
-    delete[] curmap;
-    delete[] oldmap;
-    delete[] celltemp;
-    curmap = oldmap = nullptr;
-    celltemp = nullptr;
+    freeworld();
     mapsizex = mapsizey = 0;
     std::memset(&outside, 0, sizeof outside);
     tickcomputing = 0;
@@ -71,20 +110,113 @@ void resetworld()
     mapgeneration++;
 }
 
-static void putfire(MAPUNIT *cell, int tag)
+// The cell i of one buffer as a whole record.
+static MAPUNIT gridcell(const GRID *g, size_t i)
 {
-    cell->totalcal += FIREHEAT;
-    addheatfromplayer(cell, FIREHEAT, tag);
+    MAPUNIT m;
+    std::memset(&m, 0, sizeof m);
+    const CELLTYPE &t = celltypes[celltype[i]];
+    m.totalcal = g->heat[i];
+    m.cocon = t.cocon;
+    m.calperc = t.calperc;
+    m.ignitionpoint = t.ignitionpoint;
+    m.fuellevel = fuellevel[i];
+    m.calperf = t.calperf;
+    m.burnspeed = t.burnspeed;
+    m.block = t.block;
+    if (g->attrindex[i] >= 0) {
+        const ATTR &a = g->pool[(size_t)g->attrindex[i]];
+        for (int s = 0; s < NUMSLOTS; s++) {
+            m.heatsource[s] = a.heatsource[s];
+            m.sourcequan[s] = a.sourcequan[s];
+        }
+    }
+    return m;
+}
+
+MAPUNIT pubcell(size_t i)
+{
+    MAPUNIT m = gridcell(oldmap, i);
+    for (const QUEUEDFIRE &f : firequeue) {
+        if (f.index == i) {
+            m.totalcal += FIREHEAT;
+            addheatfromplayer(&m, FIREHEAT, f.tag);
+        }
+    }
+    return m;
+}
+
+const std::vector<QUEUEDFIRE> &queuedfires() { return firequeue; }
+
+void setpubcell(size_t i, const MAPUNIT &cell)
+{
+    int t = interntype(celltypes, cell);
+    if (t < 0)
+        std::abort(); // more than 65,536 materials: tests only
+    celltype[i] = (uint16_t)t;
+    oldmap->heat[i] = cell.totalcal;
+    fuellevel[i] = cell.fuellevel;
+    bool tags = false;
+    for (int s = 0; s < NUMSLOTS; s++)
+        if (cell.heatsource[s] != 0 || cell.sourcequan[s] != 0)
+            tags = true;
+    if (!tags && oldmap->attrindex[i] < 0)
+        return;
+    ATTR &a = attrentry(*oldmap, i);
+    for (int s = 0; s < NUMSLOTS; s++) {
+        a.heatsource[s] = cell.heatsource[s];
+        a.sourcequan[s] = cell.sourcequan[s];
+    }
+}
+
+MAPUNIT getcell(long x, long y)
+{
+    pthread_mutex_lock(&oldmap_lock);
+    long i = cellindex(x, y);
+    MAPUNIT m = i < 0 ? outside : pubcell((size_t)i);
+    pthread_mutex_unlock(&oldmap_lock);
+    return m;
+}
+
+void putcell(long x, long y, const MAPUNIT &cell)
+{
+    pthread_mutex_lock(&oldmap_lock);
+    long i = cellindex(x, y);
+    if (i >= 0) {
+        setpubcell((size_t)i, cell);
+        mapgeneration++;
+    }
+    pthread_mutex_unlock(&oldmap_lock);
 }
 
 void addfire(long x, long y, int tag)
 {
-    if (!onmap(x, y))
+    long i = cellindex(x, y);
+    if (i < 0)
         return;
     pthread_mutex_lock(&oldmap_lock);
-    putfire(cellat(oldmap, x, y), tag);
     if (tickcomputing)
-        firequeue.push_back({(size_t)x * (size_t)mapsizey + (size_t)y, tag});
+        firequeue.push_back({(size_t)i, tag});
+    else
+        gridfire(*oldmap, (size_t)i, FIREHEAT, tag);
+    mapgeneration++;
+    pthread_mutex_unlock(&oldmap_lock);
+}
+
+// Publishes curmap: burnt fuel, queued fires, the swap. Called with
+// curmap_lock held.
+void swapgrids(const std::vector<BURN> &burns)
+{
+    pthread_mutex_lock(&oldmap_lock);
+    for (const BURN &b : burns)
+        fuellevel[b.index] = b.fuel;
+    for (const QUEUEDFIRE &f : firequeue)
+        gridfire(*curmap, f.index, FIREHEAT, f.tag);
+    firequeue.clear();
+    tickcomputing = 0;
+    GRID *tmp = oldmap;
+    oldmap = curmap;
+    curmap = tmp;
     mapgeneration++;
     pthread_mutex_unlock(&oldmap_lock);
 }
@@ -92,17 +224,35 @@ void addfire(long x, long y, int tag)
 void dophys()
 {
     pthread_mutex_lock(&curmap_lock);
+    pthread_mutex_lock(&oldmap_lock);
+    tickcomputing = 1;
+    pthread_mutex_unlock(&oldmap_lock);
+    tickburns.clear();
+    if (ncells() > 0) {
+        TICKWORLD w;
+        w.sizex = mapsizex;
+        w.sizey = mapsizey;
+        w.types = celltypes.data();
+        w.type = celltype;
+        w.fuel = fuellevel;
+        w.in = oldmap;
+        w.out = curmap;
+        w.outside = &outside;
+        w.interval = updateinterval;
+        fasttick(w, tickburns);
+    }
+    swapgrids(tickburns);
+    pthread_mutex_unlock(&curmap_lock);
+}
+
+void dophysplain()
+{
+    pthread_mutex_lock(&curmap_lock);
+    pthread_mutex_lock(&oldmap_lock);
+    tickcomputing = 1;
+    pthread_mutex_unlock(&oldmap_lock);
     dotemp();
     dofire();
-    pthread_mutex_lock(&oldmap_lock);
-    for (const QUEUEDFIRE &f : firequeue)
-        putfire(&curmap[f.index], f.tag);
-    firequeue.clear();
-    tickcomputing = 0;
-    MAPUNIT *tmp = oldmap;
-    oldmap = curmap;
-    curmap = tmp;
-    mapgeneration++;
-    pthread_mutex_unlock(&oldmap_lock);
+    swapgrids(fireburns);
     pthread_mutex_unlock(&curmap_lock);
 }

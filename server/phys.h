@@ -1,9 +1,13 @@
 // The physics tick: copy the published grid, conduct, burn, publish.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "world.h"
+
+struct BURN;
 
 // One whole tick: conduction (dotemp), combustion (dofire), then the swap.
 void dophys();
@@ -20,10 +24,27 @@ extern const long double FIREHEAT;
 // that cache an encoding of oldmap compare it under oldmap_lock.
 extern uint64_t mapgeneration; // guarded by oldmap_lock
 
-// Set by the tick from its copy of oldmap until its swap; a fire that
-// arrives meanwhile is queued for the state the tick publishes.
+// Set by the tick while it reads oldmap without the lock, until its swap;
+// a fire that arrives meanwhile is queued for the state the tick publishes
+// (and shown by pubcell at once).
 extern int tickcomputing; // guarded by oldmap_lock
+
+// A fire waiting for the swap: cell index and tag.
+struct QUEUEDFIRE {
+    size_t index;
+    int tag;
+};
+// The fires queued while the tick computes. Called with oldmap_lock held.
+const std::vector<QUEUEDFIRE> &queuedfires();
+
+// Publishes curmap: writes the burnt fuel, adds the queued fires, swaps
+// oldmap and curmap under oldmap_lock. Called with curmap_lock held.
+void swapgrids(const std::vector<BURN> &burns);
 
 // Frees everything of the world and returns it to the empty state
 // (no cells, outside all zero). For tests; the server never calls it.
 void resetworld();
+
+// The tick in its plain form (dotemp, dofire, swapgrids): the same bits as
+// dophys, far slower. For tests.
+void dophysplain();

@@ -1,15 +1,13 @@
-// Heat conduction. Requests are worked out from the published temperatures
-// (taken once per cell at the start of the tick), and every transfer is
-// applied to curmap in the order of the sweep: map cells with x outer and
-// y inner, then the four lines of virtual border cells.
+// Heat conduction, plain form. Requests are worked out from the published
+// temperatures (totalcal / calperc of oldmap), and every transfer is applied
+// to curmap in the order of the sweep.
 #include "temp.h"
 
+#include <cstring>
+
+#include "grid.h"
 #include "loop.h"
 #include "phys.h"
-#include "scorefunc.h"
-
-long double *celltemp = nullptr; // guarded by curmap_lock
-static long double outsidetemp;  // guarded by curmap_lock
 
 typedef struct vertex {
     int32_t x;
@@ -21,18 +19,24 @@ static const int neighbourdx[8] = {1, 1, 0, -1, -1, -1, 0, 1};
 static const int neighbourdy[8] = {0, 1, 1, 1, 0, -1, -1, -1};
 
 // Temperature of the published cell at (x, y), or of the surroundings.
-static inline long double tempat(long x, long y)
+static long double tempat(long x, long y)
 {
-    if (!onmap(x, y))
-        return outsidetemp;
-    return celltemp[(size_t)x * (size_t)mapsizey + (size_t)y];
+    long i = cellindex(x, y);
+    if (i < 0)
+        return outside.totalcal / outside.calperc;
+    return oldmap->heat[i] / celltypes[celltype[i]].calperc;
+}
+
+static long double coconat(long x, long y)
+{
+    long i = cellindex(x, y);
+    return i < 0 ? outside.cocon : celltypes[celltype[i]].cocon;
 }
 
 void distribcal(long x, long y)
 {
-    // Static properties read the same in curmap as in oldmap.
-    const MAPUNIT *source = cellat(curmap, x, y);
     long double srctemp = tempat(x, y);
+    long double srccocon = coconat(x, y);
     VERTEX reqpos[8];
     long double reqcal[8];
     long double wantedcal = 0;
@@ -46,8 +50,8 @@ void distribcal(long x, long y)
         long double rectemp = tempat(nx, ny);
         if (!(srctemp > rectemp))
             continue;
-        const MAPUNIT *receiver = cellat(curmap, nx, ny);
-        long double cocon = receiver->cocon < source->cocon ? receiver->cocon : source->cocon;
+        long double reccocon = coconat(nx, ny);
+        long double cocon = reccocon < srccocon ? reccocon : srccocon;
         long double request = (updateinterval * cocon) * ((srctemp - rectemp) / 2);
         wantedcal += request;
         reqcal[t] = request;
@@ -55,43 +59,39 @@ void distribcal(long x, long y)
         reqpos[t].y = (int32_t)ny;
     }
 
-    bool fromsurroundings = !onmap(x, y);
+    long s = cellindex(x, y);
     for (int i = 0; i < 8; i++) {
         if (reqcal[i] == 0)
             continue;
         long double amount = (reqcal[i] / wantedcal) * reqcal[i];
-        MAPUNIT *rec = nullptr;
-        if (onmap(reqpos[i].x, reqpos[i].y)) {
-            rec = cellat(curmap, reqpos[i].x, reqpos[i].y);
-            rec->totalcal += amount;
+        long r = cellindex(reqpos[i].x, reqpos[i].y);
+        if (r >= 0)
+            curmap->heat[r] += amount;
+        if (s >= 0)
+            curmap->heat[s] -= amount;
+        // Attribution: a sender without tags moves none.
+        if (s < 0) {
+            if (r >= 0 && curmap->attrindex[r] >= 0)
+                attrmove(&curmap->pool[(size_t)curmap->attrindex[r]], nullptr, amount);
+        } else if (curmap->attrindex[s] >= 0) {
+            ATTR *rec = r >= 0 ? &attrentry(*curmap, (size_t)r) : nullptr;
+            attrmove(rec, &curmap->pool[(size_t)curmap->attrindex[s]], amount);
         }
-        MAPUNIT *src = nullptr;
-        if (!fromsurroundings) {
-            src = cellat(curmap, x, y);
-            src->totalcal -= amount;
-        }
-        if (rec || src)
-            addheat(rec, src, amount);
     }
 }
 
 void dotemp()
 {
     size_t n = ncells();
-    pthread_mutex_lock(&oldmap_lock);
-    for (size_t i = 0; i < n; i++) {
-        curmap[i] = oldmap[i];
-        celltemp[i] = oldmap[i].totalcal / oldmap[i].calperc;
-    }
-    if (n > 0)
-        outsidetemp = outside.totalcal / outside.calperc;
-    tickcomputing = 1;
-    pthread_mutex_unlock(&oldmap_lock);
-
-    // Without cells nothing can send or receive (and a grid with one side
-    // 0 may still be long on the other).
     if (n == 0)
         return;
+    std::memcpy(curmap->heat, oldmap->heat, n * sizeof(long double));
+    for (uint32_t i : curmap->tagged)
+        curmap->attrindex[i] = -1;
+    curmap->pool = oldmap->pool;
+    curmap->tagged = oldmap->tagged;
+    for (uint32_t i : curmap->tagged)
+        curmap->attrindex[i] = oldmap->attrindex[i];
 
     for (long x = 0; x < mapsizex; x++)
         for (long y = 0; y < mapsizey; y++)

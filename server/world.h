@@ -39,10 +39,12 @@ extern long mapsizex;
 extern long mapsizey;
 
 extern pthread_mutex_t curmap_lock; // taken only by the tick, before oldmap_lock
-extern pthread_mutex_t oldmap_lock; // guards the oldmap pointer and its cells
+extern pthread_mutex_t oldmap_lock; // guards the oldmap pointer, its cells and fuellevel
 
-extern MAPUNIT *curmap; // guarded by curmap_lock: the tick's work area
-extern MAPUNIT *oldmap; // guarded by oldmap_lock: the published grid
+// The two buffers of the compact world (grid.h): heat and attribution.
+struct GRID;
+extern GRID *curmap;    // guarded by curmap_lock: the tick's work area
+extern GRID *oldmap;    // guarded by oldmap_lock: the published grid
 extern MAPUNIT outside; // fixed once loading ends: the surroundings
 
 // Number of cells of each grid.
@@ -54,14 +56,26 @@ inline bool onmap(long x, long y)
     return x >= 0 && x <= mapsizex - 1 && y >= 0 && y <= mapsizey - 1;
 }
 
-// The cell of `grid` at (x, y), or &outside for a position off the map.
+// Index of the cell at (x, y), or -1 for a position off the map (outside).
 // The only place where a position becomes a cell.
-inline MAPUNIT *cellat(MAPUNIT *grid, long x, long y)
+inline long cellindex(long x, long y)
 {
     if (!onmap(x, y))
-        return &outside;
-    return &grid[(size_t)x * (size_t)mapsizey + (size_t)y];
+        return -1;
+    return x * mapsizey + y;
 }
+
+// The published cell i as a whole record (a fire queued while the tick
+// computes included). Called with oldmap_lock held.
+MAPUNIT pubcell(size_t i);
+// Overwrites the published cell i with a whole record (static properties,
+// heat, fuel, attribution). For tests and tools, between ticks; called with
+// oldmap_lock held.
+void setpubcell(size_t i, const MAPUNIT &cell);
+// The same by position, taking oldmap_lock: getcell gives outside for a
+// position off the map; putcell ignores one.
+MAPUNIT getcell(long x, long y);
+void putcell(long x, long y, const MAPUNIT &cell);
 
 // Whole kelvins of a heat over a capacity, truncated toward zero; values
 // beyond the int range saturate, and a temperature that is not a number

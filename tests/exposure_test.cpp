@@ -41,27 +41,31 @@ void place(int i, int x, int y)
     pthread_mutex_unlock(&playerlist_lock);
 }
 
+// A published cell by position.
+struct CELLPOS {
+    long x, y;
+};
+
 // Sets the published cell (x, y) to `kelvins` at 1 cal/K with no sources.
-MAPUNIT *heatcell(long x, long y, long double kelvins)
+CELLPOS heatcell(long x, long y, long double kelvins)
 {
-    pthread_mutex_lock(&oldmap_lock);
-    MAPUNIT *c = cellat(oldmap, x, y);
-    c->calperc = 1;
-    c->totalcal = kelvins;
+    MAPUNIT c = getcell(x, y);
+    c.calperc = 1;
+    c.totalcal = kelvins;
     for (int i = 0; i < NUMSLOTS; i++) {
-        c->heatsource[i] = 0;
-        c->sourcequan[i] = 0;
+        c.heatsource[i] = 0;
+        c.sourcequan[i] = 0;
     }
-    pthread_mutex_unlock(&oldmap_lock);
-    return c;
+    putcell(x, y, c);
+    return {x, y};
 }
 
-void setslot(MAPUNIT *c, int slot, int tag, long double quan)
+void setslot(CELLPOS at, int slot, int tag, long double quan)
 {
-    pthread_mutex_lock(&oldmap_lock);
-    c->heatsource[slot] = tag;
-    c->sourcequan[slot] = quan;
-    pthread_mutex_unlock(&oldmap_lock);
+    MAPUNIT c = getcell(at.x, at.y);
+    c.heatsource[slot] = tag;
+    c.sourcequan[slot] = quan;
+    putcell(at.x, at.y, c);
 }
 
 // Six players, 0 to 5, all on (0,0) unless moved.
@@ -91,7 +95,7 @@ TEST_F(Exposure, NoPlayerIsAPlainStop)
 TEST_F(Exposure, DamageStartsAt393Kelvins)
 {
     ASSERT_NO_FATAL_FAILURE(sixplayers());
-    MAPUNIT *c = heatcell(0, 0, 392.9L);
+    CELLPOS c = heatcell(0, 0, 392.9L);
     setslot(c, 0, 4, 50); // player 3's heat
     doexposure(0);
     EXPECT_EQ(entry(0).health, 100);
@@ -120,7 +124,7 @@ TEST_F(Exposure, HealthFallsBelowZeroThenStops)
 TEST_F(Exposure, CreditSharesDamageByHeat)
 {
     ASSERT_NO_FATAL_FAILURE(sixplayers());
-    MAPUNIT *c = heatcell(0, 0, 463); // damage (463 - 383) / 10 = 8
+    CELLPOS c = heatcell(0, 0, 463); // damage (463 - 383) / 10 = 8
     setslot(c, 0, 4, 30);             // player 3
     setslot(c, 1, 6, 10);             // player 5
     doexposure(0);
@@ -133,7 +137,7 @@ TEST_F(Exposure, CreditSharesDamageByHeat)
 TEST_F(Exposure, FractionsOfACreditAreDropped)
 {
     ASSERT_NO_FATAL_FAILURE(sixplayers());
-    MAPUNIT *c = heatcell(0, 0, 393); // damage 1: shares 0.75 and 0.25
+    CELLPOS c = heatcell(0, 0, 393); // damage 1: shares 0.75 and 0.25
     setslot(c, 0, 4, 30);
     setslot(c, 1, 6, 10);
     doexposure(0);
@@ -146,7 +150,7 @@ TEST_F(Exposure, FractionsOfACreditAreDropped)
 TEST_F(Exposure, OwnHeatAndSlotsPastFiveEarnNothingButCount)
 {
     ASSERT_NO_FATAL_FAILURE(sixplayers());
-    MAPUNIT *c = heatcell(0, 0, 463);
+    CELLPOS c = heatcell(0, 0, 463);
     setslot(c, 0, 1, 30); // player 0's own heat
     setslot(c, 1, 4, 10); // player 3
     setslot(c, 7, 6, 40); // player 5, beyond the credited slots
@@ -160,7 +164,7 @@ TEST_F(Exposure, OwnHeatAndSlotsPastFiveEarnNothingButCount)
 TEST_F(Exposure, SlotFourIsStillCredited)
 {
     ASSERT_NO_FATAL_FAILURE(sixplayers());
-    MAPUNIT *c = heatcell(0, 0, 463);
+    CELLPOS c = heatcell(0, 0, 463);
     setslot(c, 4, 3, 10); // player 2
     setslot(c, 5, 4, 10); // player 3: slot 5 earns nothing
     doexposure(0);
@@ -172,7 +176,7 @@ TEST_F(Exposure, LeftPlayerStillGainsScore)
 {
     ASSERT_NO_FATAL_FAILURE(sixplayers());
     delplayer(3);
-    MAPUNIT *c = heatcell(0, 0, 463);
+    CELLPOS c = heatcell(0, 0, 463);
     setslot(c, 0, 4, 10);
     doexposure(0);
     EXPECT_EQ(entry(3).score, 8);
@@ -185,7 +189,7 @@ TEST_F(Exposure, PlayerOffTheMapReadsTheOutsideCell)
     // A hot, attributed grid cell that must not be read for a position off
     // the map: (1,3) would be index 6, which is (2,0); (3,0) would be
     // index 9, past the 9 cells.
-    MAPUNIT *c = heatcell(2, 0, 2000);
+    CELLPOS c = heatcell(2, 0, 2000);
     setslot(c, 0, 4, 10);
     place(0, 3, 0);
     doexposure(0);
@@ -204,7 +208,7 @@ TEST_F(Exposure, PlayerOffTheMapReadsTheOutsideCell)
 TEST_F(Exposure, NoAttributedHeatMeansNoCredit)
 {
     ASSERT_NO_FATAL_FAILURE(sixplayers());
-    MAPUNIT *c = heatcell(0, 0, 463);
+    CELLPOS c = heatcell(0, 0, 463);
     setslot(c, 0, 4, 0); // a filled slot of quantity 0, total 0
     doexposure(0);
     EXPECT_EQ(entry(0).health, 92);
@@ -217,7 +221,7 @@ TEST_F(Exposure, DeadPlayerIsNotHurtAndCreditsNobody)
     pthread_mutex_lock(&playerlist_lock);
     playerlist[0].health = 0;
     pthread_mutex_unlock(&playerlist_lock);
-    MAPUNIT *c = heatcell(0, 0, 1000);
+    CELLPOS c = heatcell(0, 0, 1000);
     setslot(c, 0, 4, 10);
     doexposure(0);
     EXPECT_EQ(entry(0).health, 0);

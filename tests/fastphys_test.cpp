@@ -9,6 +9,8 @@
 
 #include "grid.h"
 #include "oracle.h"
+#include "phys.h"
+#include "support.h"
 
 namespace {
 
@@ -204,6 +206,73 @@ TEST(FastTick, MatchesThePlainTickOnALargerBurningWorldSplitBetweenThreads)
     PAIR p;
     randomworld(rng, 48, 40, p);
     runpair(rng, p, 300, 12, 2, 20);
+}
+
+// The server's own tick (dophys, and its plain form dophysplain) on loaded
+// maps, with attribution put into cells and players' fires between ticks.
+void servermatches(void (*runtick)(), unsigned long long corpus)
+{
+    std::mt19937_64 rng(corpus);
+    const std::string types = "<type name=outside num=0> temp=30 cocon=0.3 calperc=1 </type>\n"
+                              "<type name=rock num=1> temp=20 cocon=0.05 calperc=3 ignitionpoint=900 block </type>\n"
+                              "<type name=grass num=2> temp=20 cocon=0.4 calperc=2 ignitionpoint=60 fuellevel=3 "
+                              "burnspeed=3 calperf=400 </type>\n"
+                              "<type name=wood num=3> temp=25 cocon=1.3 calperc=5 ignitionpoint=70 fuellevel=9 "
+                              "burnspeed=1 calperf=900 </type>\n";
+    for (int round = 0; round < 6; round++) {
+        long sx = 1 + (long)(rng() % 14), sy = 1 + (long)(rng() % 14);
+        std::vector<std::string> rows((size_t)sy);
+        for (auto &row : rows)
+            for (long x = 0; x < sx; x++)
+                row += (char)('0' + rng() % 4);
+        loadmaptext(maptext(types, rows));
+        // Some attribution to start with, put in through the published grid.
+        for (int k = 0; k < 5; k++) {
+            long x = (long)(rng() % (unsigned long)sx), y = (long)(rng() % (unsigned long)sy);
+            MAPUNIT c = getcell(x, y);
+            c.heatsource[0] = 1 + k;
+            c.sourcequan[0] = 40;
+            c.totalcal += 200;
+            putcell(x, y, c);
+        }
+        ORACLEWORLD w = oracle_snapshot();
+        for (int tick = 0; tick < 300; tick++) {
+            if (rng() % 3 == 0) {
+                long x = (long)(rng() % (unsigned long)sx), y = (long)(rng() % (unsigned long)sy);
+                int tag = 1 + (int)(rng() % 20);
+                addfire(x, y, tag);
+                oracle_fire(w, x, y, tag);
+            }
+            runtick();
+            oracle_tick(w);
+            std::string diff;
+            if (!oracle_same(w, &diff)) {
+                ADD_FAILURE() << "tick " << tick + 1 << " of a " << sx << " x " << sy << " map: " << diff;
+                return;
+            }
+        }
+    }
+}
+
+TEST(ServerTick, DophysMatchesThePlainTickOnLoadedMapsWithFires) { servermatches(dophys, 11); }
+
+TEST(ServerTick, DophysplainMatchesThePlainTickOnLoadedMapsWithFires) { servermatches(dophysplain, 12); }
+
+TEST(ServerTick, NoTagsMeansNoAttributionEntriesAndFiftyEightBytesPerCell)
+{
+    COMPACTWORLD c;
+    compactinit(c, 64, 64);
+    MAPUNIT cell;
+    std::memset(&cell, 0, sizeof cell);
+    cell.calperc = 1;
+    cell.cocon = 0.5L;
+    cell.totalcal = 300;
+    for (size_t i = 0; i < c.type.size(); i++)
+        compactput(c, i, cell);
+    c.outside = cell;
+    compacttick(c, 0.1);
+    EXPECT_EQ(0u, c.buf[0].pool.size() + c.buf[1].pool.size());
+    EXPECT_LE(compactbytespercell(c), 64.0);
 }
 
 } // namespace

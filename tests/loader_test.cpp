@@ -15,6 +15,9 @@
 
 namespace {
 
+// The published cell with index i, taken under oldmap_lock.
+MAPUNIT cellno(size_t i) { return getcell((long)(i / (size_t)mapsizey), (long)(i % (size_t)mapsizey)); }
+
 const std::string OUTSIDE =
     "<type name=outside num=0>\n"
     "  temp=20 cocon=0.1 calperc=1 ignitionpoint=900 fuellevel=0 burnspeed=0 calperf=0\n"
@@ -173,7 +176,7 @@ TEST_F(Values, MinusSignIsDroppedSoTempMinusFiveIsFive)
     std::string types = OUTSIDE + "<type name=cold num=3> temp=-5 calperc=2 </type>\n";
     EXPECT_EQ("(loaded)", refusal(wrap(section(types) + "<map name=\"t\" xsize=1 ysize=1> 3 </map>")));
     EXPECT_EQ(5, typenum(3)->temp);
-    EXPECT_EQ(10.0L, oldmap[0].totalcal);
+    EXPECT_EQ(10.0L, cellno(0).totalcal);
 }
 
 TEST_F(Values, ExponentHasNoMeaningSoOneEMinusThreeIsOne)
@@ -181,7 +184,7 @@ TEST_F(Values, ExponentHasNoMeaningSoOneEMinusThreeIsOne)
     std::string types = OUTSIDE + "<type name=e num=3> cocon=1e-3 calperc=1 </type>\n";
     EXPECT_EQ("(loaded)", refusal(wrap(section(types) + "<map name=\"t\" xsize=1 ysize=1> 3 </map>")));
     EXPECT_EQ(1.0L, typenum(3)->cocon);
-    EXPECT_EQ(1.0L, oldmap[0].cocon);
+    EXPECT_EQ(1.0L, cellno(0).cocon);
 }
 
 TEST_F(Values, IntegerEndsAtThePointSoNumThreePointSevenIsThree)
@@ -262,8 +265,8 @@ TEST_F(UnitTypes, AnyTokenBeginningWithBlockSetsTheFlag)
     EXPECT_EQ("(loaded)", refusal(wrap(section(types) + "<map name=\"t\" xsize=2 ysize=1> 3 4 </map>")));
     EXPECT_EQ(1, typenum(3)->block);
     EXPECT_EQ(0, typenum(4)->block);
-    EXPECT_EQ(1, cellat(oldmap, 0, 0)->block);
-    EXPECT_EQ(0, cellat(oldmap, 1, 0)->block);
+    EXPECT_EQ(1, getcell(0, 0).block);
+    EXPECT_EQ(0, getcell(1, 0).block);
 }
 
 TEST_F(UnitTypes, NumBeforeNameEndsTheHeaderAndTheNameIsIgnored)
@@ -307,8 +310,8 @@ TEST_F(UnitTypes, TwoTypesNumberedZeroTheFirstIsOutsideAndServesCells)
     EXPECT_EQ(1, numtypes);
     EXPECT_EQ(0, findunittype(0));
     EXPECT_EQ(20.0L, outside.totalcal);
-    EXPECT_EQ(20.0L, oldmap[0].totalcal);
-    EXPECT_EQ((long double)0.1, oldmap[0].cocon);
+    EXPECT_EQ(20.0L, cellno(0).totalcal);
+    EXPECT_EQ((long double)0.1, cellno(0).cocon);
 }
 
 TEST_F(UnitTypes, TypeAfterTheMapBlockGetsNameAndNumberButNoProperties)
@@ -379,9 +382,9 @@ TEST_F(MapBlock, HeaderTokensOutOfOrderAreIgnored)
 TEST_F(MapBlock, CellValueXIsZeroTheOutsideType)
 {
     EXPECT_EQ("(loaded)", refusal(wrap(section(OUTSIDE + GRASS) + "<map name=\"t\" xsize=2 ysize=1> x 2 </map>")));
-    EXPECT_EQ(20.0L, oldmap[0].totalcal);
-    EXPECT_EQ(1.0L, oldmap[0].calperc);
-    EXPECT_EQ(2.0L, oldmap[1].calperc);
+    EXPECT_EQ(20.0L, cellno(0).totalcal);
+    EXPECT_EQ(1.0L, cellno(0).calperc);
+    EXPECT_EQ(2.0L, cellno(1).calperc);
 }
 
 TEST_F(MapBlock, CellValueMinusThreeIsNoType)
@@ -395,9 +398,9 @@ TEST_F(MapBlock, CellValueTakesLeadingDigitsOnly)
     // 2x and 2,1 are both 2; a tag inside the block is a value of 0.
     EXPECT_EQ("(loaded)",
               refusal(wrap(section(OUTSIDE + GRASS) + "<map name=\"t\" xsize=3 ysize=1> 2x 2,1 <start> </map>")));
-    EXPECT_EQ(2.0L, cellat(oldmap, 0, 0)->calperc);
-    EXPECT_EQ(2.0L, cellat(oldmap, 1, 0)->calperc);
-    EXPECT_EQ(1.0L, cellat(oldmap, 2, 0)->calperc);
+    EXPECT_EQ(2.0L, getcell(0, 0).calperc);
+    EXPECT_EQ(2.0L, getcell(1, 0).calperc);
+    EXPECT_EQ(1.0L, getcell(2, 0).calperc);
     EXPECT_EQ(0, s_pointsnum);
 }
 
@@ -417,15 +420,15 @@ TEST_F(MapBlock, ValuesLandColumnMajorFirstRowIsYZero)
     // Element x * mapsizey + y holds column x of row y.
     const long double want[6] = {10, 40, 20, 50, 30, 60};
     for (int i = 0; i < 6; i++)
-        EXPECT_EQ(want[i], oldmap[i].totalcal) << "element " << i;
-    EXPECT_EQ(20.0L, cellat(oldmap, 1, 0)->totalcal);
-    EXPECT_EQ(60.0L, cellat(oldmap, 2, 1)->totalcal);
+        EXPECT_EQ(want[i], cellno(i).totalcal) << "element " << i;
+    EXPECT_EQ(20.0L, getcell(1, 0).totalcal);
+    EXPECT_EQ(60.0L, getcell(2, 1).totalcal);
 }
 
 TEST_F(MapBlock, LastRowTerminatorMayBeLeftOut)
 {
     EXPECT_EQ("(loaded)", refusal(wrap(section(OUTSIDE + GRASS) + "<map name=\"t\" xsize=2 ysize=2> 2 2 <r> 2 0 </map>")));
-    EXPECT_EQ(1.0L, cellat(oldmap, 1, 1)->calperc);
+    EXPECT_EQ(1.0L, getcell(1, 1).calperc);
 }
 
 TEST_F(MapBlock, CompleteBlockEndedByTheEndOfTheFileCounts)
@@ -433,8 +436,8 @@ TEST_F(MapBlock, CompleteBlockEndedByTheEndOfTheFileCounts)
     std::string text = "<kindler version=\"0.2\">\n" + section(OUTSIDE + GRASS) +
                        "<map name=\"t\" xsize=2 ysize=2> 2 2 <r> 0 2";
     EXPECT_EQ("(loaded)", refusal(text));
-    EXPECT_EQ(1.0L, cellat(oldmap, 0, 1)->calperc);
-    EXPECT_EQ(2.0L, cellat(oldmap, 1, 1)->calperc);
+    EXPECT_EQ(1.0L, getcell(0, 1).calperc);
+    EXPECT_EQ(2.0L, getcell(1, 1).calperc);
 }
 
 TEST_F(MapBlock, SecondMapElementReplacesTheFirst)
@@ -445,14 +448,14 @@ TEST_F(MapBlock, SecondMapElementReplacesTheFirst)
     EXPECT_STREQ("two\"", mapname);
     EXPECT_EQ(1, mapsizex);
     EXPECT_EQ(2, mapsizey);
-    EXPECT_EQ(1.0L, cellat(oldmap, 0, 0)->calperc);
-    EXPECT_EQ(2.0L, cellat(oldmap, 0, 1)->calperc);
+    EXPECT_EQ(1.0L, getcell(0, 0).calperc);
+    EXPECT_EQ(2.0L, getcell(0, 1).calperc);
 }
 
 TEST_F(MapBlock, StrayTokenAfterTheBlockStartsANewBlock)
 {
     EXPECT_EQ("(loaded)", refusal(wrap(section(OUTSIDE + GRASS) + "<map name=\"t\" xsize=1 ysize=1> 0 </map>\n2 </map>")));
-    EXPECT_EQ(2.0L, oldmap[0].calperc);
+    EXPECT_EQ(2.0L, cellno(0).calperc);
 }
 
 TEST_F(MapBlock, ZeroByZeroGridIsValid)
@@ -471,7 +474,7 @@ TEST_F(MapBlock, GridWithOneSideZeroIsValidAndHasNoCells)
     EXPECT_EQ(3, mapsizex);
     EXPECT_EQ(0u, ncells());
     EXPECT_FALSE(onmap(0, 0));
-    EXPECT_EQ(&outside, cellat(oldmap, 1, 0));
+    EXPECT_EQ(-1, cellindex(1, 0));
 }
 
 // ---------------------------------------------------------------------------
@@ -560,7 +563,7 @@ TEST_F(Positions, EmptyWorldHasNoCellsAndEverythingIsOutside)
     EXPECT_EQ(0, mapsizex);
     EXPECT_EQ(0, mapsizey);
     EXPECT_FALSE(onmap(0, 0));
-    EXPECT_EQ(&outside, cellat(oldmap, 0, 0));
+    EXPECT_EQ(-1, cellindex(0, 0));
     EXPECT_EQ(0.0L, outside.totalcal);
 }
 
@@ -571,10 +574,10 @@ TEST_F(Positions, RowBeyondTheHeightIsOutsideNotTheNextColumn)
     ASSERT_EQ(3, mapsizex);
     ASSERT_EQ(4, mapsizey);
     EXPECT_FALSE(onmap(0, 4));
-    EXPECT_EQ(&outside, cellat(oldmap, 0, 4));
-    EXPECT_EQ(&oldmap[4], cellat(oldmap, 1, 0));
-    EXPECT_EQ(&oldmap[2 * 4 + 3], cellat(oldmap, 2, 3));
-    EXPECT_EQ(&curmap[1 * 4 + 2], cellat(curmap, 1, 2));
+    EXPECT_EQ(-1, cellindex(0, 4));
+    EXPECT_EQ(4, cellindex(1, 0));
+    EXPECT_EQ(2 * 4 + 3, cellindex(2, 3));
+    EXPECT_EQ(1 * 4 + 2, cellindex(1, 2));
 }
 
 TEST_F(Positions, EachCoordinateIsTestedAgainstItsOwnSize)
@@ -589,19 +592,19 @@ TEST_F(Positions, EachCoordinateIsTestedAgainstItsOwnSize)
     EXPECT_FALSE(onmap(0, -1));
     EXPECT_FALSE(onmap(-1, -1));
     EXPECT_FALSE(onmap(1000000, 1));
-    EXPECT_EQ(&outside, cellat(oldmap, 4, 0));
-    EXPECT_EQ(&outside, cellat(oldmap, -1, 2));
-    EXPECT_EQ(&outside, cellat(oldmap, 0, -1));
+    EXPECT_EQ(-1, cellindex(4, 0));
+    EXPECT_EQ(-1, cellindex(-1, 2));
+    EXPECT_EQ(-1, cellindex(0, -1));
 }
 
 TEST_F(Positions, AllNeighboursOfTheOnlyCellAreOutside)
 {
     loadmaptext(maptext(OUTSIDE + GRASS, {"2"}));
-    EXPECT_EQ(&oldmap[0], cellat(oldmap, 0, 0));
+    EXPECT_EQ(0, cellindex(0, 0));
     for (int dx = -1; dx <= 1; dx++)
         for (int dy = -1; dy <= 1; dy++) {
             if (dx || dy) {
-                EXPECT_EQ(&outside, cellat(oldmap, dx, dy)) << dx << "," << dy;
+                EXPECT_EQ(-1, cellindex(dx, dy)) << dx << "," << dy;
             }
         }
 }
@@ -615,17 +618,17 @@ TEST_F(Cells, TotalcalIsTempTimesCalpercInExtendedPrecision)
 {
     std::string types = OUTSIDE + GRASS + "<type name=light num=3> temp=3 calperc=0.1 </type>\n";
     loadmaptext(maptext(types, {"23"}));
-    EXPECT_EQ(40.0L, cellat(oldmap, 0, 0)->totalcal);
+    EXPECT_EQ(40.0L, getcell(0, 0).totalcal);
     // 3 x 0.1 taken in long double, not rounded to double.
     long double want = 3.0L * (long double)0.1;
-    EXPECT_EQ(want, cellat(oldmap, 1, 0)->totalcal);
-    EXPECT_NE((long double)(3.0 * 0.1), cellat(oldmap, 1, 0)->totalcal);
+    EXPECT_EQ(want, getcell(1, 0).totalcal);
+    EXPECT_NE((long double)(3.0 * 0.1), getcell(1, 0).totalcal);
 }
 
 TEST_F(Cells, EveryPropertyComesFromItsTypeByName)
 {
     loadmaptext(maptext(OUTSIDE + ROCK + GRASS, {"21"}));
-    const MAPUNIT *g = cellat(oldmap, 0, 0);
+    const MAPUNIT gcell = getcell(0, 0), *g = &gcell;
     EXPECT_EQ(40.0L, g->totalcal);
     EXPECT_EQ((long double)0.2, g->cocon);
     EXPECT_EQ(2.0L, g->calperc);
@@ -634,7 +637,7 @@ TEST_F(Cells, EveryPropertyComesFromItsTypeByName)
     EXPECT_EQ(400.0L, g->calperf);
     EXPECT_EQ(3.0L, g->burnspeed);
     EXPECT_EQ(0, g->block);
-    const MAPUNIT *r = cellat(oldmap, 1, 0);
+    const MAPUNIT rcell = getcell(1, 0), *r = &rcell;
     EXPECT_EQ(60.0L, r->totalcal);
     EXPECT_EQ((long double)0.05, r->cocon);
     EXPECT_EQ(900, r->ignitionpoint);
@@ -646,8 +649,8 @@ TEST_F(Cells, EveryAttributionSlotStartsEmpty)
     loadmaptext(maptext(OUTSIDE + ROCK + GRASS, {"212", "121", "000"}));
     for (size_t i = 0; i < ncells(); i++)
         for (int s = 0; s < NUMSLOTS; s++) {
-            EXPECT_EQ(0, oldmap[i].heatsource[s]) << "cell " << i << " slot " << s;
-            EXPECT_EQ(0.0L, oldmap[i].sourcequan[s]) << "cell " << i << " slot " << s;
+            EXPECT_EQ(0, cellno(i).heatsource[s]) << "cell " << i << " slot " << s;
+            EXPECT_EQ(0.0L, cellno(i).sourcequan[s]) << "cell " << i << " slot " << s;
         }
 }
 
@@ -811,9 +814,9 @@ TEST_F(ShippedMaps, MeadowIsTheFourByThreeExample)
     EXPECT_EQ(4, mapsizex);
     EXPECT_EQ(3, mapsizey);
     EXPECT_STREQ("meadow\"", mapname);
-    EXPECT_EQ(1, cellat(oldmap, 0, 1)->block);
-    EXPECT_EQ(&outside, cellat(oldmap, 4, 0));
-    EXPECT_EQ(20.0L, cellat(oldmap, 2, 2)->totalcal); // outside type inside the grid
+    EXPECT_EQ(1, getcell(0, 1).block);
+    EXPECT_EQ(-1, cellindex(4, 0));
+    EXPECT_EQ(20.0L, getcell(2, 2).totalcal); // outside type inside the grid
     ASSERT_EQ(2, s_pointsnum);
     EXPECT_EQ(1, s_points[0].x);
     EXPECT_EQ(2, s_points[1].x);
@@ -826,7 +829,7 @@ int cellsafire(const std::vector<long double> &loadedfuel)
 {
     int n = 0;
     for (size_t i = 0; i < ncells(); i++) {
-        const MAPUNIT *c = &oldmap[i];
+        const MAPUNIT cc = cellno(i), *c = &cc;
         bool burning = c->fuellevel > 0 && truncatetemp(c->totalcal / c->calperc) >= c->ignitionpoint;
         if (burning || c->fuellevel < loadedfuel[i])
             n++;
@@ -838,7 +841,7 @@ std::vector<long double> fuelnow()
 {
     std::vector<long double> fuel;
     for (size_t i = 0; i < ncells(); i++)
-        fuel.push_back(oldmap[i].fuellevel);
+        fuel.push_back(cellno(i).fuellevel);
     return fuel;
 }
 } // namespace
@@ -867,7 +870,7 @@ TEST_F(ShippedMaps, ValleyIsALargerPlayableMap)
     ASSERT_GE(s_pointsnum, 4);
     for (int i = 0; i < s_pointsnum; i++) {
         ASSERT_TRUE(onmap(s_points[i].x, s_points[i].y)) << "start " << i;
-        EXPECT_EQ(0, cellat(oldmap, s_points[i].x, s_points[i].y)->block) << "start " << i;
+        EXPECT_EQ(0, getcell(s_points[i].x, s_points[i].y).block) << "start " << i;
         for (int j = 0; j < i; j++) {
             long dx = s_points[i].x - s_points[j].x, dy = s_points[i].y - s_points[j].y;
             EXPECT_GE(dx * dx + dy * dy, 100) << "starts " << j << " and " << i;
@@ -893,8 +896,8 @@ TEST_F(ShippedMaps, ValleyGrassCatchesFromTwoFiresAndSpreadsOverSeconds)
             bool all = true;
             for (int dx = -2; dx <= 2; dx++)
                 for (int dy = -2; dy <= 2; dy++)
-                    all = all && cellat(oldmap, x + dx, y + dy)->calperc == grass.calperc &&
-                          cellat(oldmap, x + dx, y + dy)->fuellevel == grass.fuellevel;
+                    all = all && getcell(x + dx, y + dy).calperc == grass.calperc &&
+                          getcell(x + dx, y + dy).fuellevel == grass.fuellevel;
             if (all) {
                 fx = x;
                 fy = y;

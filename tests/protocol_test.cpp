@@ -126,7 +126,7 @@ std::vector<long double> heats()
     std::vector<long double> h;
     pthread_mutex_lock(&oldmap_lock);
     for (size_t i = 0; i < ncells(); i++)
-        h.push_back(oldmap[i].totalcal);
+        h.push_back(pubcell(i).totalcal);
     h.push_back(outside.totalcal);
     pthread_mutex_unlock(&oldmap_lock);
     return h;
@@ -134,10 +134,7 @@ std::vector<long double> heats()
 
 MAPUNIT cellcopy(long x, long y)
 {
-    pthread_mutex_lock(&oldmap_lock);
-    MAPUNIT c = *cellat(oldmap, x, y);
-    pthread_mutex_unlock(&oldmap_lock);
-    return c;
+    return getcell(x, y);
 }
 
 // A raw 72-byte player record as a client builds it.

@@ -203,7 +203,8 @@ static int cmdcheck(int argc, char **argv)
     long unknown = 0;
     for (long x = 0; x < mapsizex; x++)
         for (long y = 0; y < mapsizey; y++) {
-            long t = typeofcell(cellat(oldmap, x, y));
+            MAPUNIT cellnow = getcell(x, y);
+            long t = typeofcell(&cellnow);
             if (t < 0)
                 unknown++;
             else
@@ -229,7 +230,7 @@ static int cmdcheck(int argc, char **argv)
         std::printf("  %d: %ld,%ld", i, x, y);
         if (!onmap(x, y))
             std::printf("  (off the map: the player stands outside)");
-        else if (cellat(oldmap, x, y)->block)
+        else if (getcell(x, y).block)
             std::printf("  (on a blocking cell)");
         std::printf("\n");
     }
@@ -276,7 +277,8 @@ static int cmdpng(int argc, char **argv)
     PICTURE pic(w, h, RGB{0, 0, 0});
     for (long x = 0; x < mapsizex; x++)
         for (long y = 0; y < mapsizey; y++) {
-            long t = typeofcell(cellat(oldmap, x, y));
+            MAPUNIT cellnow = getcell(x, y);
+            long t = typeofcell(&cellnow);
             pic.rect((int)(x * scale), (int)(y * scale), scale, scale, t < 0 ? RGB{255, 0, 255} : colours[(size_t)t]);
         }
     int m = std::max(3, scale * 2 + 1); // marker size, odd

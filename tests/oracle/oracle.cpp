@@ -12,6 +12,7 @@
 #include <cstring>
 #include <utility>
 
+#include "phys.h"
 #include "world.h"
 
 // ---- positions ------------------------------------------------------------
@@ -298,7 +299,7 @@ ORACLEWORLD oracle_snapshot()
     w.curmap.resize((size_t)(mapsizex * mapsizey));
     for (long x = 0; x < mapsizex; x++)
         for (long y = 0; y < mapsizey; y++)
-            fromserver(w.oldmap[x * mapsizey + y], oldmap[x * mapsizey + y]);
+            fromserver(w.oldmap[x * mapsizey + y], pubcell((size_t)(x * mapsizey + y)));
     fromserver(w.outside, outside);
     pthread_mutex_unlock(&oldmap_lock);
     return w;
@@ -308,9 +309,14 @@ void oracle_install(const ORACLEWORLD &w)
 {
     pthread_mutex_lock(&oldmap_lock);
     if (w.sizex == mapsizex && w.sizey == mapsizey) {
-        for (long x = 0; x < mapsizex; x++)
-            for (long y = 0; y < mapsizey; y++)
-                toserver(oldmap[x * mapsizey + y], w.oldmap[x * mapsizey + y]);
+        for (long x = 0; x < mapsizex; x++) {
+            for (long y = 0; y < mapsizey; y++) {
+                MAPUNIT m = pubcell((size_t)(x * mapsizey + y));
+                toserver(m, w.oldmap[x * mapsizey + y]);
+                setpubcell((size_t)(x * mapsizey + y), m);
+            }
+        }
+        mapgeneration++;
     }
     pthread_mutex_unlock(&oldmap_lock);
 }
@@ -343,7 +349,7 @@ bool oracle_same(const ORACLEWORLD &w, std::string *diff)
     for (long x = 0; same && x < w.sizex; x++) {
         for (long y = 0; same && y < w.sizey; y++) {
             const ORACELL &o = w.oldmap[x * w.sizey + y];
-            const MAPUNIT &m = oldmap[x * mapsizey + y];
+            const MAPUNIT m = pubcell((size_t)(x * mapsizey + y));
             if (!samebits(o.totalcal, m.totalcal)) {
                 same = false;
                 what = describe(x, y, "totalcal", o.totalcal, m.totalcal);
