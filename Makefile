@@ -4,7 +4,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 MAP ?= maps/meadow.map
 
-.PHONY: all deps build run test clean asan tsan fuzz soak
+.PHONY: all deps build run test clean asan tsan fuzz soak bench
 
 all: build
 
@@ -63,6 +63,15 @@ fuzz: deps
 SOAKTIME ?= 60
 soak: build
 	KINDLER_SOAK_SECONDS=$(SOAKTIME) ./$(BUILD)/soak_test
+
+# The benchmarks (Google Benchmark): the tick, fast and plain, on generated
+# worlds, bytes per cell, and the map answers over loopback (in-process, on
+# an ephemeral port of 127.0.0.1); ends with a summary table. Pass Google
+# Benchmark options with BENCHFLAGS, e.g. BENCHFLAGS=--benchmark_filter=tick.
+bench: deps
+	@cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake --build build-bench -j $(JOBS) --target kindler-bench
+	./build-bench/kindler-bench $(BENCHFLAGS)
 
 clean:
 	rm -rf build build-*
