@@ -208,6 +208,30 @@ struct COLUMNS {
     std::vector<BURN> burns;
 };
 
+// True when two long doubles have the same 80 significant bits.
+static inline bool samebits10(const long double &a, const long double &b)
+{
+    uint64_t ma, mb;
+    uint16_t ea, eb;
+    std::memcpy(&ma, &a, 8);
+    std::memcpy(&mb, &b, 8);
+    std::memcpy(&ea, (const char *)&a + 8, 2);
+    std::memcpy(&eb, (const char *)&b + 8, 2);
+    return ma == mb && ea == eb;
+}
+
+// truncatetemp, inline: whole kelvins toward zero, saturating, NaN lowest.
+static inline int wholekelvins(long double kelvins)
+{
+    if (kelvins != kelvins)
+        return INT32_MIN;
+    if (kelvins >= 2147483648.0L)
+        return INT32_MAX;
+    if (kelvins <= -2147483649.0L)
+        return INT32_MIN;
+    return (int)kelvins;
+}
+
 static inline int ring(long x) { return (int)((x + 3) % 3); }
 
 static void filltemp(const TICKWORLD &w, COLUMNS &c, long x)
@@ -252,15 +276,24 @@ static void fillamounts(const TICKWORLD &w, COLUMNS &c, long x, SENDS *stored)
     long double interval = (long double)w.interval;
     for (long y = 0; y < w.sizey; y++) {
         long k = y + 1;
-        long double ts = tc[k];
-        // Neighbours by direction: +x, +x+y, +y, -x+y, -x, -x-y, -y, +x-y.
-        long double tr[8] = {tn[k], tn[k + 1], tc[k + 1], tp[k + 1], tp[k], tp[k - 1], tc[k - 1], tn[k - 1]};
-        if (!(ts > tr[0] || ts > tr[1] || ts > tr[2] || ts > tr[3] || ts > tr[4] || ts > tr[5] || ts > tr[6] ||
-              ts > tr[7])) {
+        // Most of a quiet world is uniform: a cell whose eight neighbours
+        // hold the very same temperature sends nothing (no request is made
+        // between equal temperatures), found without floating point.
+        if (samebits10(tc[k], tn[k]) && samebits10(tc[k], tn[k + 1]) && samebits10(tc[k], tc[k + 1]) &&
+            samebits10(tc[k], tp[k + 1]) && samebits10(tc[k], tp[k]) && samebits10(tc[k], tp[k - 1]) &&
+            samebits10(tc[k], tc[k - 1]) && samebits10(tc[k], tn[k - 1])) {
             mask[y] = 0;
         } else {
-            long double cr[8] = {cn[k], cn[k + 1], cc[k + 1], cp[k + 1], cp[k], cp[k - 1], cc[k - 1], cn[k - 1]};
-            mask[y] = (uint8_t)weigh(interval, ts, cc[k], tr, cr, amt + y * 8);
+            long double ts = tc[k];
+            // Neighbours by direction: +x, +x+y, +y, -x+y, -x, -x-y, -y, +x-y.
+            if (!(ts > tn[k] || ts > tn[k + 1] || ts > tc[k + 1] || ts > tp[k + 1] || ts > tp[k] || ts > tp[k - 1] ||
+                  ts > tc[k - 1] || ts > tn[k - 1])) {
+                mask[y] = 0;
+            } else {
+                long double tr[8] = {tn[k], tn[k + 1], tc[k + 1], tp[k + 1], tp[k], tp[k - 1], tc[k - 1], tn[k - 1]};
+                long double cr[8] = {cn[k], cn[k + 1], cc[k + 1], cp[k + 1], cp[k], cp[k - 1], cc[k - 1], cn[k - 1]};
+                mask[y] = (uint8_t)weigh(interval, ts, cc[k], tr, cr, amt + y * 8);
+            }
         }
         if (stored) {
             int32_t e = w.in->attrindex[(size_t)x * (size_t)w.sizey + (size_t)y];
@@ -385,7 +418,7 @@ static void gathercolumn(const TICKWORLD &w, COLUMNS &c, const BORDERS &b, long 
             const CELLTYPE &ct = w.types[w.type[base + (size_t)y]];
             // Untouched, the heat is the published one: same quotient.
             long double kelvins = touched ? h / ct.calperc : tc[y + 1];
-            if (!(ct.ignitionpoint > truncatetemp(kelvins))) {
+            if (!(ct.ignitionpoint > wholekelvins(kelvins))) {
                 long double fuel2burn = interval * ct.burnspeed;
                 if (fuel < fuel2burn)
                     fuel2burn = fuel;
