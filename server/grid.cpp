@@ -505,12 +505,10 @@ static void attribution(const TICKWORLD &w, SCRATCH &sc, const std::vector<BURN>
     for (uint32_t i : o.tagged)
         o.attrindex[i] = -1;
     o.tagged.clear();
-    o.pool.clear();
-    o.pool.reserve(in.pool.size());
-    for (uint32_t i : in.tagged) {
-        o.attrindex[i] = (int32_t)o.pool.size();
-        o.pool.push_back(in.pool[(size_t)in.attrindex[i]]);
-    }
+    // The entries keep their places: one copy of the pool.
+    o.pool = in.pool;
+    for (uint32_t i : in.tagged)
+        o.attrindex[i] = in.attrindex[i];
 
     // Sources in sweep order: the cells tagged at the start, merged with
     // those that gain tags ahead of the sweep.
