@@ -43,37 +43,39 @@ static inline long double attrtotal(const ATTR *unit)
 
 void attrmove(ATTR *rec, ATTR *src, long double heat2add)
 {
-    ATTR dummy;
-    if (!src) {
-        dummy = *rec;
-        src = &dummy;
-    }
-    long double totalheat = attrtotal(src);
+    // A missing sender is a scratch copy of the receiver, and a missing
+    // receiver one of the sender. The shares are all taken before any slot
+    // changes, so the scratch copy is never needed: the shares come from
+    // the receiver itself, and what the copy would lose or gain is dropped.
+    const ATTR *from = src ? src : rec;
+    int slots[NUMSLOTS], tags[NUMSLOTS];
+    int m = 0;
+    for (int i = 0; i < NUMSLOTS; i++)
+        if (from->heatsource[i] != 0) {
+            slots[m] = i;
+            tags[m++] = from->heatsource[i];
+        }
+    if (m == 0)
+        return;
+    long double totalheat = 0;
+    for (int j = 0; j < m; j++)
+        totalheat += from->sourcequan[slots[j]];
     if (!(totalheat > 0))
         return;
-    int precheatsrcnum[NUMSLOTS];
     float prec[NUMSLOTS];
-    for (int i = 0; i < NUMSLOTS; i++) {
-        precheatsrcnum[i] = src->heatsource[i];
-        prec[i] = 0;
-        if (src->heatsource[i] != 0 && src->sourcequan[i] > 0)
-            prec[i] = (float)(src->sourcequan[i] / totalheat);
+    for (int j = 0; j < m; j++) {
+        long double q = from->sourcequan[slots[j]];
+        prec[j] = q > 0 ? (float)(q / totalheat) : 0.0f;
     }
-    if (!rec) {
-        // The receiver would be a scratch copy of the sender: only the
-        // sender's decreases remain.
-        for (int i = 0; i < NUMSLOTS; i++)
-            if (precheatsrcnum[i] != 0)
-                src->sourcequan[i] = src->sourcequan[i] - (long double)prec[i] * heat2add;
-        return;
-    }
-    for (int i = 0; i < NUMSLOTS; i++) {
-        if (precheatsrcnum[i] == 0)
-            continue;
-        int slot = attrslot(rec, precheatsrcnum[i]);
-        rec->heatsource[slot] = precheatsrcnum[i];
-        rec->sourcequan[slot] = (long double)prec[i] * heat2add + rec->sourcequan[slot];
-        src->sourcequan[i] = src->sourcequan[i] - (long double)prec[i] * heat2add;
+    for (int j = 0; j < m; j++) {
+        long double part = (long double)prec[j] * heat2add;
+        if (rec) {
+            int slot = attrslot(rec, tags[j]);
+            rec->heatsource[slot] = tags[j];
+            rec->sourcequan[slot] = part + rec->sourcequan[slot];
+        }
+        if (src)
+            src->sourcequan[slots[j]] = src->sourcequan[slots[j]] - part;
     }
 }
 
