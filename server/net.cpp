@@ -192,6 +192,41 @@ static uint64_t updatepicturegen;   // guarded by oldmap_lock
 static PICTURE firstpicture;        // guarded by oldmap_lock
 static uint64_t firstpicturegen;    // guarded by oldmap_lock
 
+// Buffers of pictures no reader holds any more, kept for the next state's
+// encoding (at most two): a new state then costs no fresh pages.
+static pthread_mutex_t sparepictures_lock = PTHREAD_MUTEX_INITIALIZER; // a leaf lock
+static std::vector<std::vector<unsigned char> *> sparepictures; // guarded by sparepictures_lock
+
+static void givebackpicture(std::vector<unsigned char> *bytes)
+{
+    pthread_mutex_lock(&sparepictures_lock);
+    if (sparepictures.size() < 2) {
+        sparepictures.push_back(bytes);
+        bytes = nullptr;
+    }
+    pthread_mutex_unlock(&sparepictures_lock);
+    delete bytes;
+}
+
+// A buffer of `size` bytes for a new picture, spare or new; its contents
+// are whatever they were.
+static std::shared_ptr<std::vector<unsigned char>> newpicture(size_t size)
+{
+    std::vector<unsigned char> *bytes = nullptr;
+    pthread_mutex_lock(&sparepictures_lock);
+    for (size_t k = 0; k < sparepictures.size(); k++) {
+        if (sparepictures[k]->size() == size) {
+            bytes = sparepictures[k];
+            sparepictures.erase(sparepictures.begin() + (long)k);
+            break;
+        }
+    }
+    pthread_mutex_unlock(&sparepictures_lock);
+    if (!bytes)
+        bytes = new std::vector<unsigned char>(size);
+    return std::shared_ptr<std::vector<unsigned char>>(bytes, givebackpicture);
+}
+
 static void fillupdatemap(UPDATEMAP *r, size_t i)
 {
     r->totalcal = oldmap->heat[i];
@@ -220,7 +255,7 @@ template <typename RECORD, int SIZE>
 static PICTURE encodemap(void (*fill)(RECORD *, size_t), void (*encode)(const RECORD *, unsigned char *))
 {
     size_t n = ncells();
-    auto bytes = std::make_shared<std::vector<unsigned char>>((n + 1) * SIZE);
+    auto bytes = newpicture((n + 1) * SIZE);
     unsigned char *out = bytes->data();
     RECORD rec;
     std::memset(&rec, 0, sizeof rec);
