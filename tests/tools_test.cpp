@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -18,8 +19,12 @@
 #include <thread>
 #include <vector>
 
+#include "file.h"
 #include "kindlerclient.h"
+#include "loop.h"
+#include "phys.h"
 #include "support.h"
+#include "world.h"
 
 namespace {
 
@@ -349,6 +354,81 @@ TEST(MapTool, PngIsTheMapTimesTheScale)
     RESULT bad = mapt({"png", tempfile("<kindler version=\"0.7\">"), png});
     EXPECT_EQ(bad.status, 1);
     EXPECT_EQ(bad.err, "Error! File is version 0.700000 but we want 0.200000.\n");
+}
+
+// Index of the unit type called `name`, or -1.
+long typenamed(const char *name)
+{
+    for (long i = 0; i <= numtypes; i++)
+        if (unittypelist[i].name && std::strcmp(unittypelist[i].name, name) == 0)
+            return i;
+    return -1;
+}
+
+// True when the published cell at (x, y) has the properties of type `t`.
+bool celloftype(long x, long y, const UNITTYPE &t)
+{
+    if (!onmap(x, y))
+        return false;
+    MAPUNIT c = getcell(x, y);
+    return c.cocon == t.cocon && c.calperc == t.calperc && c.ignitionpoint == t.ignitionpoint &&
+           c.calperf == t.calperf && c.burnspeed == t.burnspeed && c.block == t.block;
+}
+
+// A generated map, loaded in this process: two fires on a grass cell with
+// grass all around must not just burn that cell out but spread to its
+// neighbours within half a minute of simulated time, and further still.
+TEST(MapTool, GenGrassFireSpreadsToTheNeighbours)
+{
+    for (const char *number : {"5", "12345"}) {
+        RESULT g = mapt({"gen", "64", "40", "--seed", number});
+        ASSERT_EQ(g.status, 0) << g.err;
+        loadmaptext(g.out);
+        long grass = typenamed("grass");
+        ASSERT_GE(grass, 0) << number;
+        const UNITTYPE gt = unittypelist[grass];
+        ASSERT_GT(gt.fuellevel, 0) << number;
+        // The first grass cell (x, then y) whose 5 x 5 neighbourhood is grass.
+        long fx = -1, fy = -1;
+        for (long x = 2; x < mapsizex - 2 && fx < 0; x++)
+            for (long y = 2; y < mapsizey - 2 && fx < 0; y++) {
+                bool all = true;
+                for (long dx = -2; dx <= 2 && all; dx++)
+                    for (long dy = -2; dy <= 2 && all; dy++)
+                        all = celloftype(x + dx, y + dy, gt);
+                if (all) {
+                    fx = x;
+                    fy = y;
+                }
+            }
+        ASSERT_GE(fx, 0) << "no grass field on map " << number;
+        std::vector<long double> fuel(ncells());
+        for (long x = 0; x < mapsizex; x++)
+            for (long y = 0; y < mapsizey; y++)
+                fuel[(size_t)cellindex(x, y)] = getcell(x, y).fuellevel;
+        addfire(fx, fy, 1);
+        addfire(fx, fy, 1);
+        long ticks = std::lround(25.0 / updateinterval); // 25 s of play
+        for (long t = 0; t < ticks; t++)
+            dophys();
+        long burnt = 0, ring = 0, far = 0;
+        for (long x = 0; x < mapsizex; x++)
+            for (long y = 0; y < mapsizey; y++) {
+                if (!(getcell(x, y).fuellevel < fuel[(size_t)cellindex(x, y)]))
+                    continue;
+                burnt++;
+                long d = std::max(std::labs(x - fx), std::labs(y - fy));
+                if (d == 1)
+                    ring++;
+                if (d >= 2)
+                    far++;
+            }
+        EXPECT_EQ(getcell(fx, fy).fuellevel, 0) << "the lit cell burns out, map " << number;
+        EXPECT_EQ(ring, 8) << "every neighbour caught, map " << number;
+        EXPECT_GT(far, 0) << "the fire went on past the neighbours, map " << number << " (fire at " << fx << ","
+                          << fy << ", " << burnt << " cells burnt)";
+    }
+    resetall();
 }
 
 // ---- kindler-client -------------------------------------------------------

@@ -146,20 +146,24 @@ std::string maptext(const GENMAP &map)
 {
     std::string t;
     t += "<kindler version=\"0.2\">\n<unittypes>\n";
-    // Every type has its own properties, so a cell's type can be told from
-    // its properties alone.
+    // The materials of maps/valley.map, tuned by hand for a playable pace:
+    // two fires light grass, its neighbours catch within about ten seconds,
+    // dry brush burns faster and forest slower (it takes more heat to
+    // light), while water and rock (blocking) take heat without burning, so
+    // a lake or a ridge a few cells wide stops a fire. Every type has its
+    // own properties, so a cell's type can be told from its properties alone.
     t += "<type name=outside num=0>\n"
          "  temp=275 cocon=0.2 calperc=1 ignitionpoint=9999 fuellevel=0 burnspeed=0 calperf=0\n</type>\n";
     t += "<type name=water num=1>\n"
-         "  temp=285 cocon=0.5 calperc=8 ignitionpoint=9999 fuellevel=0 burnspeed=0 calperf=0\n</type>\n";
+         "  temp=283 cocon=0.5 calperc=10 ignitionpoint=9999 fuellevel=0 burnspeed=0 calperf=0\n</type>\n";
     t += "<type name=rock num=2>\n"
          "  temp=290 cocon=0.1 calperc=4 ignitionpoint=9999 fuellevel=0 burnspeed=0 calperf=0 block\n</type>\n";
     t += "<type name=grass num=3>\n"
-         "  temp=290 cocon=0.6 calperc=2 ignitionpoint=370 fuellevel=30 burnspeed=3 calperf=60\n</type>\n";
+         "  temp=290 cocon=1 calperc=2 ignitionpoint=350 fuellevel=25 burnspeed=2.5 calperf=160\n</type>\n";
     t += "<type name=brush num=4>\n"
-         "  temp=295 cocon=0.7 calperc=1.5 ignitionpoint=340 fuellevel=20 burnspeed=4 calperf=70\n</type>\n";
+         "  temp=295 cocon=1.1 calperc=1.5 ignitionpoint=330 fuellevel=15 burnspeed=3 calperf=150\n</type>\n";
     t += "<type name=forest num=5>\n"
-         "  temp=288 cocon=0.5 calperc=3 ignitionpoint=420 fuellevel=120 burnspeed=2 calperf=80\n</type>\n";
+         "  temp=288 cocon=0.9 calperc=3 ignitionpoint=390 fuellevel=90 burnspeed=1.5 calperf=220\n</type>\n";
     t += "</unittypes>\n";
     t += "<map name=\"" + map.name + "\" xsize=" + std::to_string(map.width) + " ysize=" +
          std::to_string(map.height) + ">\n";
