@@ -25,6 +25,13 @@ int32_t get32(const unsigned char *p)
 // long double (checked to be that format) and written byte by byte.
 void putext(unsigned char *p, long double v)
 {
+#if defined(__x86_64__) || defined(__i386__)
+    // The x87 format in memory already is the slot's layout: the 64-bit
+    // significand, then sign and exponent, both little-endian.
+    std::memcpy(p, &v, 10);
+    p[10] = 0;
+    p[11] = 0;
+#else
     unsigned char raw[sizeof(long double)];
     std::memcpy(raw, &v, sizeof raw);
     uint64_t mant = 0;
@@ -37,6 +44,7 @@ void putext(unsigned char *p, long double v)
     p[9] = (unsigned char)(se >> 8);
     p[10] = 0;
     p[11] = 0;
+#endif
 }
 
 long double getext(const unsigned char *p)
