@@ -195,7 +195,9 @@ static uint64_t firstpicturegen;    // guarded by oldmap_lock
 // Buffers of pictures no reader holds any more, kept for the next state's
 // encoding (at most two): a new state then costs no fresh pages.
 static pthread_mutex_t sparepictures_lock = PTHREAD_MUTEX_INITIALIZER; // a leaf lock
-static std::vector<std::vector<unsigned char> *> sparepictures; // guarded by sparepictures_lock
+// Never destroyed: the cached pictures give their buffers back at exit.
+static std::vector<std::vector<unsigned char> *> &sparepictures =
+    *new std::vector<std::vector<unsigned char> *>; // guarded by sparepictures_lock
 
 static void givebackpicture(std::vector<unsigned char> *bytes)
 {
