@@ -18,6 +18,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -193,20 +194,18 @@ static PICTURE firstpicture;        // guarded by oldmap_lock
 static uint64_t firstpicturegen;    // guarded by oldmap_lock
 
 // Buffers of pictures no reader holds any more, kept for the next state's
-// encoding (at most two): a new state then costs no fresh pages.
-static pthread_mutex_t sparepictures_lock = PTHREAD_MUTEX_INITIALIZER; // a leaf lock
-// Never destroyed: the cached pictures give their buffers back at exit.
-static std::vector<std::vector<unsigned char> *> &sparepictures =
-    *new std::vector<std::vector<unsigned char> *>; // guarded by sparepictures_lock
+// encoding (at most two): a new state then costs no fresh pages. The slots
+// are lock-free, since the last reader of a picture may drop it with or
+// without oldmap_lock held.
+static std::atomic<std::vector<unsigned char> *> sparepictures[2];
 
 static void givebackpicture(std::vector<unsigned char> *bytes)
 {
-    pthread_mutex_lock(&sparepictures_lock);
-    if (sparepictures.size() < 2) {
-        sparepictures.push_back(bytes);
-        bytes = nullptr;
+    for (auto &slot : sparepictures) {
+        std::vector<unsigned char> *empty = nullptr;
+        if (slot.compare_exchange_strong(empty, bytes))
+            return;
     }
-    pthread_mutex_unlock(&sparepictures_lock);
     delete bytes;
 }
 
@@ -215,15 +214,15 @@ static void givebackpicture(std::vector<unsigned char> *bytes)
 static std::shared_ptr<std::vector<unsigned char>> newpicture(size_t size)
 {
     std::vector<unsigned char> *bytes = nullptr;
-    pthread_mutex_lock(&sparepictures_lock);
-    for (size_t k = 0; k < sparepictures.size(); k++) {
-        if (sparepictures[k]->size() == size) {
-            bytes = sparepictures[k];
-            sparepictures.erase(sparepictures.begin() + (long)k);
-            break;
-        }
+    for (auto &slot : sparepictures) {
+        std::vector<unsigned char> *spare = slot.exchange(nullptr);
+        if (!spare)
+            continue;
+        if (!bytes && spare->size() == size)
+            bytes = spare;
+        else
+            givebackpicture(spare);
     }
-    pthread_mutex_unlock(&sparepictures_lock);
     if (!bytes)
         bytes = new std::vector<unsigned char>(size);
     return std::shared_ptr<std::vector<unsigned char>>(bytes, givebackpicture);
