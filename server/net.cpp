@@ -24,6 +24,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <unordered_map>
 #include <vector>
 
 #include "checksum.h"
@@ -273,14 +274,21 @@ static PICTURE encodemap(void (*fill)(RECORD *, size_t), void (*encode)(const RE
             out += SIZE;
         }
     }
+    // Fires queued while the tick computes: each cell's heat with its fires
+    // added in the order they came, then its record encoded once again.
+    std::unordered_map<size_t, long double> fired;
     for (const QUEUEDFIRE &f : queuedfires()) {
-        fill(&rec, f.index);
-        rec.totalcal = pubcell(f.index).totalcal;
+        auto at = fired.try_emplace(f.index, oldmap->heat[f.index]).first;
+        at->second += FIREHEAT;
+    }
+    for (const auto &[index, heat] : fired) {
+        fill(&rec, index);
+        rec.totalcal = heat;
         rec.neto.type = NET_RECORD;
-        rec.neto.x = (int32_t)(f.index / (size_t)mapsizey);
-        rec.neto.y = (int32_t)(f.index % (size_t)mapsizey);
+        rec.neto.x = (int32_t)(index / (size_t)mapsizey);
+        rec.neto.y = (int32_t)(index % (size_t)mapsizey);
         rec.neto.checksum = 0;
-        unsigned char *at = bytes->data() + f.index * SIZE;
+        unsigned char *at = bytes->data() + index * SIZE;
         encode(&rec, at);
         stamprecord(at, SIZE);
     }

@@ -320,6 +320,38 @@ TEST_F(Protocol, MapAnswersFollowFiresBetweenRequests)
         EXPECT_EQ(after[(size_t)i].totalcal, before[(size_t)i].totalcal);
 }
 
+// While a tick computes, fires wait in a queue for the state it publishes;
+// map answers show them at once, each cell's heat with all its fires, and
+// the closing record repeats the last cell as it shows.
+TEST_F(Protocol, MapAnswersShowFiresQueuedWhileTheTickComputes)
+{
+    SESSION s;
+    std::vector<UPDATEMAP> before, during;
+    UPDATEMAP closing;
+    ASSERT_EQ(kcgetmap(&s.kc, &before), 6) << s.kc.error;
+    pthread_mutex_lock(&oldmap_lock);
+    tickcomputing = 1;
+    pthread_mutex_unlock(&oldmap_lock);
+    addfire(2, 1, 1); // the last cell, index 5
+    addfire(0, 1, 2);
+    addfire(2, 1, 3);
+    ASSERT_EQ(kcgetmap(&s.kc, &during, &closing), 6) << s.kc.error;
+    pthread_mutex_lock(&oldmap_lock);
+    tickcomputing = 0;
+    pthread_mutex_unlock(&oldmap_lock);
+    EXPECT_EQ(during[5].totalcal, before[5].totalcal + 100.0L + 100.0L);
+    EXPECT_EQ(during[1].totalcal, before[1].totalcal + 100.0L);
+    for (int i : {0, 2, 3, 4})
+        EXPECT_EQ(during[(size_t)i].totalcal, before[(size_t)i].totalcal);
+    EXPECT_EQ(closing.totalcal, during[5].totalcal);
+    EXPECT_EQ(closing.neto.type, NET_END);
+    // The tick publishes them: after it the grid itself holds the fires.
+    dophys();
+    MAPUNIT last = getcell(2, 1);
+    EXPECT_EQ(last.heatsource[0], 1);
+    EXPECT_EQ(last.heatsource[1], 3);
+}
+
 TEST_F(Protocol, WithoutAMapTheAnswersAreEmpty)
 {
     resetall();
