@@ -3,10 +3,13 @@
 #include "grid.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cfloat>
 #include <cstring>
 #include <functional>
 #include <thread>
+
+#include <unistd.h>
 
 // Neighbour offsets, anticlockwise from +x.
 static const int ddx[8] = {1, 1, 0, -1, -1, -1, 0, 1};
@@ -256,6 +259,13 @@ static void filltemp(const TICKWORLD &w, COLUMNS &c, long x)
     const long double *heat = w.in->heat + base;
     const uint16_t *type = w.type + base;
     for (long y = 0; y < Y; y++) {
+        // A cell of the material and heat of the one before has its very
+        // quotient: no division.
+        if (y > 0 && type[y] == type[y - 1] && samebits10(heat[y], heat[y - 1])) {
+            t[y + 1] = t[y];
+            cc[y + 1] = cc[y];
+            continue;
+        }
         const CELLTYPE &ct = w.types[type[y]];
         t[y + 1] = heat[y] / ct.calperc;
         cc[y + 1] = ct.cocon;
@@ -434,7 +444,11 @@ static void gathercolumn(const TICKWORLD &w, COLUMNS &c, const BORDERS &b, long 
     }
 }
 
-static void sweep(const TICKWORLD &w, COLUMNS &c, const BORDERS &b, long lo, long hi, SENDS *stored)
+// Sweeps the columns [lo, hi). When `progress` is given, it is raised (with
+// release order) to x + 1 as soon as the stored amounts of column x are
+// written, for an attribution pass that runs at the same time.
+static void sweep(const TICKWORLD &w, COLUMNS &c, const BORDERS &b, long lo, long hi, SENDS *stored,
+                  std::atomic<long> *progress = nullptr)
 {
     size_t Y = (size_t)w.sizey;
     for (int i = 0; i < 3; i++) {
@@ -450,9 +464,13 @@ static void sweep(const TICKWORLD &w, COLUMNS &c, const BORDERS &b, long lo, lon
     fillamounts(w, c, lo - 1, nullptr);
     filltemp(w, c, lo + 1);
     fillamounts(w, c, lo, lo < hi ? stored : nullptr);
+    if (progress && lo < hi)
+        progress->store(lo + 1, std::memory_order_release);
     for (long x = lo; x < hi; x++) {
         filltemp(w, c, x + 2);
         fillamounts(w, c, x + 1, x + 1 < hi ? stored : nullptr);
+        if (progress && x + 1 < hi)
+            progress->store(x + 2, std::memory_order_release);
         gathercolumn(w, c, b, x);
     }
 }
@@ -498,7 +516,26 @@ static void borderattr(const TICKWORLD &w, long x, long y, const SENDS &s)
     }
 }
 
-static void attribution(const TICKWORLD &w, SCRATCH &sc, const std::vector<BURN> &burns)
+// Waits until the stored amounts of column x are written (a helper thread
+// sweeping the columns from `ready`'s start value raises it).
+static inline void awaitcolumn(const std::atomic<long> *ready, long x)
+{
+    if (!ready || ready->load(std::memory_order_acquire) > x)
+        return;
+    for (int spins = 0; ready->load(std::memory_order_acquire) <= x; spins++) {
+        if (spins < 64) {
+#if defined(__x86_64__) || defined(__i386__)
+            __builtin_ia32_pause();
+#endif
+        } else {
+            std::this_thread::yield();
+        }
+    }
+}
+
+// The moves of conduction, in the sweep's call order. The stored amounts of
+// a column are read only once `ready` (when given) says they are written.
+static void attribution(const TICKWORLD &w, SCRATCH &sc, const std::atomic<long> *ready)
 {
     const GRID &in = *w.in;
     GRID &o = *w.out;
@@ -507,10 +544,15 @@ static void attribution(const TICKWORLD &w, SCRATCH &sc, const std::vector<BURN>
     for (uint32_t i : o.tagged)
         o.attrindex[i] = -1;
     o.tagged.clear();
-    // The entries keep their places: one copy of the pool.
-    o.pool = in.pool;
-    for (uint32_t i : in.tagged)
-        o.attrindex[i] = in.attrindex[i];
+    // The entries are copied in cell order, so that the pass below (which
+    // visits sources in cell order, and their neighbours) and the next
+    // tick's copy walk the pool forward instead of jumping about.
+    o.pool.resize(in.tagged.size());
+    for (size_t j = 0; j < in.tagged.size(); j++) {
+        uint32_t i = in.tagged[j];
+        o.pool[j] = in.pool[(size_t)in.attrindex[i]];
+        o.attrindex[i] = (int32_t)j;
+    }
 
     // Sources in sweep order: the cells tagged at the start, merged with
     // those that gain tags ahead of the sweep.
@@ -533,9 +575,10 @@ static void attribution(const TICKWORLD &w, SCRATCH &sc, const std::vector<BURN>
         long x = (long)(s / Y), y = (long)(s % Y);
         SENDS fresh;
         const SENDS *sdp = &fresh;
-        if (in.attrindex[s] >= 0)
+        if (in.attrindex[s] >= 0) {
+            awaitcolumn(ready, x);
             sdp = &sc.stored[(size_t)in.attrindex[s]];
-        else
+        } else
             sourcesends(w, x, y, fresh);
         const SENDS &sd = *sdp;
         for (int t = 0; t < 8; t++) {
@@ -560,6 +603,15 @@ static void attribution(const TICKWORLD &w, SCRATCH &sc, const std::vector<BURN>
             attrmove(rec, &o.pool[(size_t)o.attrindex[s]], sd.amt[t]);
         }
     }
+
+}
+
+// The rest of the attribution pass, after the sweep: the border lines and
+// combustion.
+static void attributiontail(const TICKWORLD &w, SCRATCH &sc, const std::vector<BURN> &burns)
+{
+    const GRID &in = *w.in;
+    GRID &o = *w.out;
 
     // The border lines: heat from the surroundings, whose attribution the
     // receivers themselves give.
@@ -589,6 +641,84 @@ static void attribution(const TICKWORLD &w, SCRATCH &sc, const std::vector<BURN>
 // ---------------------------------------------------------------------------
 // The tick
 
+// A second thread kept for the life of the process and woken once per tick
+// (starting a thread every tick costs more than a small tick). It takes no
+// mutex: the job is handed over through two atomic counters (waited on with
+// futexes). It is never destroyed: a process may exit while it waits.
+class HELPER {
+public:
+    // Runs fn(arg) on the helper thread; wait() returns when it has run.
+    void start(void (*fn)(void *), void *arg)
+    {
+        job = fn;
+        jobarg = arg;
+        posted.fetch_add(1, std::memory_order_release);
+        posted.notify_one();
+    }
+    void wait()
+    {
+        const unsigned want = posted.load(std::memory_order_relaxed);
+        for (;;) {
+            unsigned f = finished.load(std::memory_order_acquire);
+            if (f == want)
+                return;
+            finished.wait(f, std::memory_order_acquire);
+        }
+    }
+    // The helper of this process (a child of fork gets its own).
+    static HELPER &get()
+    {
+        static HELPER *h = nullptr;
+        static pid_t owner = 0;
+        if (!h || owner != getpid()) {
+            h = new HELPER; // never freed
+            owner = getpid();
+            std::thread(&HELPER::run, h).detach();
+        }
+        return *h;
+    }
+
+private:
+    void run()
+    {
+        unsigned seen = 0;
+        for (;;) {
+            posted.wait(seen, std::memory_order_acquire);
+            unsigned p = posted.load(std::memory_order_acquire);
+            if (p == seen)
+                continue;
+            seen = p;
+            job(jobarg);
+            finished.store(seen, std::memory_order_release);
+            finished.notify_one();
+        }
+    }
+    std::atomic<unsigned> posted{0};
+    std::atomic<unsigned> finished{0};
+    void (*job)(void *) = nullptr; // written before posted is raised
+    void *jobarg = nullptr;
+};
+
+// The helper's share of a two-thread tick: the columns [lo, X).
+struct HELPERSWEEP {
+    const TICKWORLD *w;
+    COLUMNS *c;
+    const BORDERS *b;
+    long lo;
+    SENDS *stored;
+    std::atomic<long> *progress;
+};
+
+static void helpersweep(void *arg)
+{
+    HELPERSWEEP &h = *(HELPERSWEEP *)arg;
+    sweep(*h.w, *h.c, *h.b, h.lo, h.w->sizex, h.stored, h.progress);
+}
+
+// Attribution work of one cell that holds tags, in units of one cell's
+// conduction, for sharing a tick between the threads.
+static const double ATTRCOST = 2.5;
+
 void fasttick(const TICKWORLD &w, std::vector<BURN> &burns)
 {
     static SCRATCH sc;
@@ -605,17 +735,33 @@ void fasttick(const TICKWORLD &w, std::vector<BURN> &burns)
     sc.stored.resize(w.in->pool.size());
     SENDS *stored = sc.stored.data();
     if (threads == 2) {
-        long mid = w.sizex / 2;
-        std::thread other([&] { sweep(w, sc.columns[1], sc.borders, mid, w.sizex, stored); });
-        sweep(w, sc.columns[0], sc.borders, 0, mid, stored);
-        other.join();
+        // This thread sweeps the columns [0, k) and then runs the
+        // attribution pass while the helper sweeps [k, X); the pass waits
+        // for the helper's stored amounts column by column. k shares the
+        // work out: the more cells hold tags, the more the helper sweeps.
+        const long X = w.sizex;
+        const double cells = (double)X * (double)w.sizey;
+        const double attr = ATTRCOST * (double)w.in->tagged.size();
+        long k = attr >= cells ? 0 : (long)((cells - attr) / (2.0 * (double)w.sizey));
+        k = std::clamp(k, 0L, X / 2);
+        std::atomic<long> progress(k);
+        HELPERSWEEP job{&w, &sc.columns[1], &sc.borders, k, stored, &progress};
+        HELPER &helper = HELPER::get();
+        helper.start(helpersweep, &job);
+        if (k > 0)
+            sweep(w, sc.columns[0], sc.borders, 0, k, stored);
+        else
+            sc.columns[0].burns.clear();
+        attribution(w, sc, &progress);
+        helper.wait();
         burns.insert(burns.end(), sc.columns[0].burns.begin(), sc.columns[0].burns.end());
         burns.insert(burns.end(), sc.columns[1].burns.begin(), sc.columns[1].burns.end());
     } else {
         sweep(w, sc.columns[0], sc.borders, 0, w.sizex, stored);
         burns.swap(sc.columns[0].burns);
+        attribution(w, sc, nullptr);
     }
-    attribution(w, sc, burns);
+    attributiontail(w, sc, burns);
 }
 
 // ---------------------------------------------------------------------------

@@ -22,7 +22,10 @@
 //   - combustion per cell, right after its conduction;
 //   - attribution as its own pass in the sweep's call order, visiting only
 //     cells that hold attributed heat (a move from a sender without it
-//     changes nothing).
+//     changes nothing). On two threads it runs while a helper thread (kept
+//     for the process's life, woken per tick) sweeps the rest of the
+//     columns, waiting column by column for the amounts the helper stores;
+//     the pass copies the pool in cell order so it walks it forward.
 #pragma once
 
 #include <cstddef>
