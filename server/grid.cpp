@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cfloat>
 #include <cstring>
 #include <functional>
@@ -518,10 +519,11 @@ static void borderattr(const TICKWORLD &w, long x, long y, const SENDS &s)
 
 // Waits until the stored amounts of column x are written (a helper thread
 // sweeping the columns from `ready`'s start value raises it).
-static inline void awaitcolumn(const std::atomic<long> *ready, long x)
+static inline void awaitcolumn(const std::atomic<long> *ready, long x, double *waited)
 {
     if (!ready || ready->load(std::memory_order_acquire) > x)
         return;
+    const auto from = std::chrono::steady_clock::now();
     for (int spins = 0; ready->load(std::memory_order_acquire) <= x; spins++) {
         if (spins < 64) {
 #if defined(__x86_64__) || defined(__i386__)
@@ -531,11 +533,12 @@ static inline void awaitcolumn(const std::atomic<long> *ready, long x)
             std::this_thread::yield();
         }
     }
+    *waited += std::chrono::duration<double>(std::chrono::steady_clock::now() - from).count();
 }
 
 // The moves of conduction, in the sweep's call order. The stored amounts of
 // a column are read only once `ready` (when given) says they are written.
-static void attribution(const TICKWORLD &w, SCRATCH &sc, const std::atomic<long> *ready)
+static void attribution(const TICKWORLD &w, SCRATCH &sc, const std::atomic<long> *ready, double *waited)
 {
     const GRID &in = *w.in;
     GRID &o = *w.out;
@@ -576,7 +579,7 @@ static void attribution(const TICKWORLD &w, SCRATCH &sc, const std::atomic<long>
         SENDS fresh;
         const SENDS *sdp = &fresh;
         if (in.attrindex[s] >= 0) {
-            awaitcolumn(ready, x);
+            awaitcolumn(ready, x, waited);
             sdp = &sc.stored[(size_t)in.attrindex[s]];
         } else
             sourcesends(w, x, y, fresh);
@@ -707,17 +710,21 @@ struct HELPERSWEEP {
     long lo;
     SENDS *stored;
     std::atomic<long> *progress;
+    double seconds; // the helper's sweep took
 };
 
 static void helpersweep(void *arg)
 {
     HELPERSWEEP &h = *(HELPERSWEEP *)arg;
+    const auto from = std::chrono::steady_clock::now();
     sweep(*h.w, *h.c, *h.b, h.lo, h.w->sizex, h.stored, h.progress);
+    h.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - from).count();
 }
 
 // Attribution work of one cell that holds tags, in units of one cell's
-// conduction, for sharing a tick between the threads.
-static const double ATTRCOST = 2.5;
+// conduction, for sharing a tick between the threads: measured on every
+// two-thread tick that has tags (the split never changes a result).
+static double attrcost = 2.5;
 
 void fasttick(const TICKWORLD &w, std::vector<BURN> &burns)
 {
@@ -741,25 +748,34 @@ void fasttick(const TICKWORLD &w, std::vector<BURN> &burns)
         // work out: the more cells hold tags, the more the helper sweeps.
         const long X = w.sizex;
         const double cells = (double)X * (double)w.sizey;
-        const double attr = ATTRCOST * (double)w.in->tagged.size();
+        const double attr = attrcost * (double)w.in->tagged.size();
         long k = attr >= cells ? 0 : (long)((cells - attr) / (2.0 * (double)w.sizey));
         k = std::clamp(k, 0L, X / 2);
         std::atomic<long> progress(k);
-        HELPERSWEEP job{&w, &sc.columns[1], &sc.borders, k, stored, &progress};
+        HELPERSWEEP job{&w, &sc.columns[1], &sc.borders, k, stored, &progress, 0};
         HELPER &helper = HELPER::get();
         helper.start(helpersweep, &job);
         if (k > 0)
             sweep(w, sc.columns[0], sc.borders, 0, k, stored);
         else
             sc.columns[0].burns.clear();
-        attribution(w, sc, &progress);
+        const auto from = std::chrono::steady_clock::now();
+        double waited = 0;
+        attribution(w, sc, &progress, &waited);
+        const double attrseconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - from).count() - waited;
         helper.wait();
+        const double helpercells = (double)(X - k) * (double)w.sizey;
+        if (w.in->tagged.size() >= 1024 && job.seconds > 0 && attrseconds > 0) {
+            double measured = (attrseconds / (double)w.in->tagged.size()) / (job.seconds / helpercells);
+            attrcost = std::clamp(0.5 * attrcost + 0.5 * measured, 0.05, 1000.0);
+        }
         burns.insert(burns.end(), sc.columns[0].burns.begin(), sc.columns[0].burns.end());
         burns.insert(burns.end(), sc.columns[1].burns.begin(), sc.columns[1].burns.end());
     } else {
         sweep(w, sc.columns[0], sc.borders, 0, w.sizex, stored);
         burns.swap(sc.columns[0].burns);
-        attribution(w, sc, nullptr);
+        attribution(w, sc, nullptr, nullptr);
     }
     attributiontail(w, sc, burns);
 }
