@@ -1,6 +1,7 @@
 // The fast tick over the compact world. See grid.h for the layout and for
 // why the order of work here gives the plain sweep's results bit for bit.
 #include "grid.h"
+#include "scorefunc.h"
 
 #include <algorithm>
 #include <atomic>
@@ -21,18 +22,7 @@ static const int ddy[8] = {0, 1, 1, 1, 0, -1, -1, -1};
 
 int attrslot(const ATTR *unit, int heatsourcenum)
 {
-    for (int i = 0; i < NUMSLOTS; i++)
-        if (unit->heatsource[i] == 0 || unit->heatsource[i] == heatsourcenum)
-            return i;
-    long double smallest = LDBL_MAX;
-    int found = NUMSLOTS - 1; // only non-finite quantities: the last slot
-    for (int i = 0; i < NUMSLOTS; i++) {
-        if (unit->sourcequan[i] < smallest) {
-            smallest = unit->sourcequan[i];
-            found = i;
-        }
-    }
-    return found;
+    return slotfor(unit->heatsource, unit->sourcequan, heatsourcenum);
 }
 
 // Sum of the attributed quantities of `unit`, in slot order.

@@ -56,16 +56,5 @@ void addheatfromplayer(MAPUNIT *rec, long double heat2add, int num)
 
 int findfreeslot(const MAPUNIT *unit, int heatsourcenum)
 {
-    for (int i = 0; i < NUMSLOTS; i++)
-        if (unit->heatsource[i] == 0 || unit->heatsource[i] == heatsourcenum)
-            return i;
-    long double smallest = LDBL_MAX;
-    int found = NUMSLOTS - 1; // only non-finite quantities: the last slot
-    for (int i = 0; i < NUMSLOTS; i++) {
-        if (unit->sourcequan[i] < smallest) {
-            smallest = unit->sourcequan[i];
-            found = i;
-        }
-    }
-    return found;
+    return slotfor(unit->heatsource, unit->sourcequan, heatsourcenum);
 }

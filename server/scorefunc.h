@@ -1,6 +1,8 @@
 // Heat attribution: which players' fires the heat of a cell came from.
 #pragma once
 
+#include <cfloat>
+
 #include "world.h"
 
 // Moves the attribution of heat2add calories from src to rec. Either may be
@@ -16,3 +18,21 @@ void addheatfromplayer(MAPUNIT *rec, long double heat2add, int num);
 // tie). When every quantity is non-finite or at the largest finite value,
 // slot 14 is used.
 int findfreeslot(const MAPUNIT *unit, int heatsourcenum);
+
+// The rule of findfreeslot over one cell's slot arrays, for every layout
+// of the slots (whole records and the compact world's entries).
+inline int slotfor(const int *heatsource, const long double *sourcequan, int heatsourcenum)
+{
+    for (int i = 0; i < NUMSLOTS; i++)
+        if (heatsource[i] == 0 || heatsource[i] == heatsourcenum)
+            return i;
+    long double smallest = LDBL_MAX;
+    int found = NUMSLOTS - 1; // only non-finite quantities: the last slot
+    for (int i = 0; i < NUMSLOTS; i++) {
+        if (sourcequan[i] < smallest) {
+            smallest = sourcequan[i];
+            found = i;
+        }
+    }
+    return found;
+}
