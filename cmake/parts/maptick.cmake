@@ -1,0 +1,3 @@
+# kindler-maptick: the tick's time on a map file, fast and plain.
+add_executable(kindler-maptick ${CMAKE_SOURCE_DIR}/bench/maptick.cpp)
+target_link_libraries(kindler-maptick PRIVATE kindler_core)
