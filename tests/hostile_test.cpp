@@ -183,6 +183,9 @@ long listenqueue()
 TEST_F(HostileStill, ConnectAndDropTwoHundredTimes)
 {
     const int DROPS = 200;
+    // A sanitizer runtime may start a background thread of its own at any
+    // time; 200 leaked connection threads would still show.
+    const long SPARETHREADS = 1;
     size_t fdsbefore = openfds(server.pid);
     long threadsbefore = procstatus(server.pid, "Threads");
     for (int i = 0; i < DROPS; i++) {
@@ -197,11 +200,12 @@ TEST_F(HostileStill, ConnectAndDropTwoHundredTimes)
     // The last connections wait in the listen queue, a second each.
     auto deadline = std::chrono::steady_clock::now() + 60s;
     while (std::chrono::steady_clock::now() < deadline &&
-           (listenqueue() != 0 || openfds(server.pid) > fdsbefore || procstatus(server.pid, "Threads") > threadsbefore))
+           (listenqueue() != 0 || openfds(server.pid) > fdsbefore ||
+            procstatus(server.pid, "Threads") > threadsbefore + SPARETHREADS))
         std::this_thread::sleep_for(200ms);
     EXPECT_EQ(listenqueue(), 0);
     EXPECT_EQ(openfds(server.pid), fdsbefore) << "descriptors leaked by dropped connections";
-    EXPECT_EQ(procstatus(server.pid, "Threads"), threadsbefore) << "connection threads left behind";
+    EXPECT_LE(procstatus(server.pid, "Threads"), threadsbefore + SPARETHREADS) << "connection threads left behind";
     expectalive();
 }
 
