@@ -312,7 +312,8 @@ static void fillamounts(const TICKWORLD &w, COLUMNS &c, long x, SENDS *stored)
 }
 
 // Conduction into and out of every cell of column x, then its combustion.
-static void gathercolumn(const TICKWORLD &w, COLUMNS &c, const BORDERS &b, long x)
+// True when something moved: an amount sent or received, or fuel burnt.
+static bool gathercolumn(const TICKWORLD &w, COLUMNS &c, const BORDERS &b, long x)
 {
     const long X = w.sizex, Y = w.sizey;
     const uint8_t *mp = c.mask[ring(x - 1)].data(), *mc = c.mask[ring(x)].data(), *mn = c.mask[ring(x + 1)].data();
@@ -323,6 +324,7 @@ static void gathercolumn(const TICKWORLD &w, COLUMNS &c, const BORDERS &b, long 
     const long double *inheat = w.in->heat + base;
     long double *outheat = w.out->heat + base;
     const long double interval = (long double)w.interval;
+    bool moved = false;
 
     for (long y = 0; y < Y; y++) {
         long double h = inheat[y];
@@ -429,17 +431,21 @@ static void gathercolumn(const TICKWORLD &w, COLUMNS &c, const BORDERS &b, long 
                 long double heat2add = fuel2burn * ct.calperf;
                 h = h + heat2add;
                 c.burns.push_back({(uint32_t)(base + (size_t)y), fuel, heat2add});
+                touched = true;
             }
         }
         outheat[y] = h;
+        moved |= touched;
     }
+    return moved;
 }
 
-// Sweeps the columns [lo, hi). When `progress` is given, it is raised (with
-// release order) to x + 1 as soon as the stored amounts of column x are
-// written, for an attribution pass that runs at the same time.
+// Sweeps the columns [lo, hi); moved[x] tells whether something moved in
+// column x. When `progress` is given, it is raised (with release order) to
+// x + 1 as soon as the stored amounts of column x are written, for an
+// attribution pass that runs at the same time.
 static void sweep(const TICKWORLD &w, COLUMNS &c, const BORDERS &b, long lo, long hi, SENDS *stored,
-                  std::atomic<long> *progress = nullptr)
+                  std::atomic<long> *progress, uint8_t *moved)
 {
     size_t Y = (size_t)w.sizey;
     for (int i = 0; i < 3; i++) {
@@ -448,7 +454,6 @@ static void sweep(const TICKWORLD &w, COLUMNS &c, const BORDERS &b, long lo, lon
         c.amt[i].resize(Y * 8);
         c.mask[i].assign(Y, 0);
     }
-    c.burns.clear();
     filltemp(w, c, lo - 2);
     filltemp(w, c, lo - 1);
     filltemp(w, c, lo);
@@ -462,7 +467,26 @@ static void sweep(const TICKWORLD &w, COLUMNS &c, const BORDERS &b, long lo, lon
         fillamounts(w, c, x + 1, x + 1 < hi ? stored : nullptr);
         if (progress && x + 1 < hi)
             progress->store(x + 2, std::memory_order_release);
-        gathercolumn(w, c, b, x);
+        moved[x] = gathercolumn(w, c, b, x);
+    }
+}
+
+// Sweeps the columns of [lo, hi) that are not skipped (skip[x]), run by
+// run, after clearing c.burns.
+static void sweepparts(const TICKWORLD &w, COLUMNS &c, const BORDERS &b, long lo, long hi, SENDS *stored,
+                       std::atomic<long> *progress, const uint8_t *skip, uint8_t *moved)
+{
+    c.burns.clear();
+    for (long x = lo; x < hi;) {
+        if (skip[x]) {
+            x++;
+            continue;
+        }
+        long end = x;
+        while (end < hi && !skip[end])
+            end++;
+        sweep(w, c, b, x, end, stored, progress, moved);
+        x = end;
     }
 }
 
@@ -477,6 +501,8 @@ struct SCRATCH {
     std::vector<uint32_t> ahead; // min-heap of fresh cells not yet swept
     std::vector<uint32_t> merged;
     std::vector<SENDS> stored; // amounts of the sources tagged at the start, by entry of `in`
+    std::vector<uint8_t> skip;  // per column: settled, neither computed nor written
+    std::vector<uint8_t> moved; // per computed column: something moved in it
 };
 
 // True when some in-map neighbour of the border position (x, y) holds tags.
@@ -569,6 +595,8 @@ static void attribution(const TICKWORLD &w, SCRATCH &sc, const std::atomic<long>
         SENDS fresh;
         const SENDS *sdp = &fresh;
         if (in.attrindex[s] >= 0) {
+            if (sc.skip[(size_t)x])
+                continue; // settled: it sends nothing
             awaitcolumn(ready, x, waited);
             sdp = &sc.stored[(size_t)in.attrindex[s]];
         } else
@@ -700,6 +728,8 @@ struct HELPERSWEEP {
     long lo;
     SENDS *stored;
     std::atomic<long> *progress;
+    const uint8_t *skip;
+    uint8_t *moved;
     double seconds; // the helper's sweep took
 };
 
@@ -707,7 +737,7 @@ static void helpersweep(void *arg)
 {
     HELPERSWEEP &h = *(HELPERSWEEP *)arg;
     const auto from = std::chrono::steady_clock::now();
-    sweep(*h.w, *h.c, *h.b, h.lo, h.w->sizex, h.stored, h.progress);
+    sweepparts(*h.w, *h.c, *h.b, h.lo, h.w->sizex, h.stored, h.progress, h.skip, h.moved);
     h.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - from).count();
 }
 
@@ -716,6 +746,53 @@ static void helpersweep(void *arg)
 // two-thread tick that has tags (the split never changes a result).
 static double attrcost = 2.5;
 
+// Marks in sc.skip the columns of settled groups whose neighbours settled
+// too. Another interval, other surroundings or another size unsettle all.
+static void findsettled(const TICKWORLD &w, SCRATCH &sc)
+{
+    const long X = w.sizex;
+    sc.skip.assign((size_t)X, 0);
+    sc.moved.assign((size_t)X, 0);
+    SETTLE *st = w.settle;
+    if (!st)
+        return;
+    const size_t groups = (size_t)((X + SETTLEWIDTH - 1) / SETTLEWIDTH);
+    long double outtemp = w.outside->totalcal / w.outside->calperc;
+    if (st->group.size() != groups || st->interval != w.interval || !samebits10(st->outtemp, outtemp) ||
+        !samebits10(st->outcocon, w.outside->cocon)) {
+        st->group.assign(groups, 0);
+        st->interval = w.interval;
+        st->outtemp = outtemp;
+        st->outcocon = w.outside->cocon;
+        return;
+    }
+    for (size_t g = 0; g < groups; g++) {
+        bool quiet = st->group[g] && (g == 0 || st->group[g - 1]) && (g + 1 == groups || st->group[g + 1]);
+        if (!quiet)
+            continue;
+        size_t hi = std::min((g + 1) * SETTLEWIDTH, (size_t)X);
+        for (size_t x = g * SETTLEWIDTH; x < hi; x++)
+            sc.skip[x] = 1;
+    }
+}
+
+// After the sweep: a computed group settled when nothing moved in it.
+static void recordsettled(const TICKWORLD &w, const SCRATCH &sc)
+{
+    SETTLE *st = w.settle;
+    if (!st)
+        return;
+    for (size_t g = 0; g < st->group.size(); g++) {
+        size_t lo = g * SETTLEWIDTH, hi = std::min(lo + SETTLEWIDTH, (size_t)w.sizex);
+        if (sc.skip[lo])
+            continue; // skipped: still settled
+        bool moved = false;
+        for (size_t x = lo; x < hi; x++)
+            moved |= sc.moved[x] != 0;
+        st->group[g] = !moved;
+    }
+}
+
 void fasttick(const TICKWORLD &w, std::vector<BURN> &burns)
 {
     static SCRATCH sc;
@@ -723,10 +800,17 @@ void fasttick(const TICKWORLD &w, std::vector<BURN> &burns)
     if (w.sizex <= 0 || w.sizey <= 0)
         return;
     borderssends(w, sc.borders);
+    findsettled(w, sc);
+    const uint8_t *skip = sc.skip.data();
+    uint8_t *moved = sc.moved.data();
 
     int threads = w.threads;
+    const long X = w.sizex;
+    long computed = 0; // columns not skipped
+    for (long x = 0; x < X; x++)
+        computed += !skip[x];
     if (threads == 0)
-        threads = (w.sizex >= 8 && w.sizex * w.sizey >= 65536) ? 2 : 1;
+        threads = (computed >= 8 && computed * w.sizey >= 65536) ? 2 : 1;
     if (w.sizex < 2)
         threads = 1;
     sc.stored.resize(w.in->pool.size());
@@ -735,39 +819,40 @@ void fasttick(const TICKWORLD &w, std::vector<BURN> &burns)
         // This thread sweeps the columns [0, k) and then runs the
         // attribution pass while the helper sweeps [k, X); the pass waits
         // for the helper's stored amounts column by column. k shares the
-        // work out: the more cells hold tags, the more the helper sweeps.
-        const long X = w.sizex;
-        const double cells = (double)X * (double)w.sizey;
+        // computed columns out: the more cells hold tags, the more the
+        // helper sweeps.
+        const double cells = (double)computed * (double)w.sizey;
         const double attr = attrcost * (double)w.in->tagged.size();
-        long k = attr >= cells ? 0 : (long)((cells - attr) / (2.0 * (double)w.sizey));
-        k = std::clamp(k, 0L, X / 2);
+        long mine = attr >= cells ? 0 : (long)((cells - attr) / (2.0 * (double)w.sizey));
+        mine = std::clamp(mine, 0L, computed / 2);
+        long k = 0;
+        for (long n = 0; k < X && n < mine; k++)
+            n += !skip[k];
         std::atomic<long> progress(k);
-        HELPERSWEEP job{&w, &sc.columns[1], &sc.borders, k, stored, &progress, 0};
+        HELPERSWEEP job{&w, &sc.columns[1], &sc.borders, k, stored, &progress, skip, moved, 0};
         HELPER &helper = HELPER::get();
         helper.start(helpersweep, &job);
-        if (k > 0)
-            sweep(w, sc.columns[0], sc.borders, 0, k, stored);
-        else
-            sc.columns[0].burns.clear();
+        sweepparts(w, sc.columns[0], sc.borders, 0, k, stored, nullptr, skip, moved);
         const auto from = std::chrono::steady_clock::now();
         double waited = 0;
         attribution(w, sc, &progress, &waited);
         const double attrseconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - from).count() - waited;
         helper.wait();
-        const double helpercells = (double)(X - k) * (double)w.sizey;
-        if (w.in->tagged.size() >= 1024 && job.seconds > 0 && attrseconds > 0) {
+        const double helpercells = (double)(computed - mine) * (double)w.sizey;
+        if (w.in->tagged.size() >= 1024 && job.seconds > 0 && attrseconds > 0 && helpercells > 0) {
             double measured = (attrseconds / (double)w.in->tagged.size()) / (job.seconds / helpercells);
             attrcost = std::clamp(0.5 * attrcost + 0.5 * measured, 0.05, 1000.0);
         }
         burns.insert(burns.end(), sc.columns[0].burns.begin(), sc.columns[0].burns.end());
         burns.insert(burns.end(), sc.columns[1].burns.begin(), sc.columns[1].burns.end());
     } else {
-        sweep(w, sc.columns[0], sc.borders, 0, w.sizex, stored);
+        sweepparts(w, sc.columns[0], sc.borders, 0, X, stored, nullptr, skip, moved);
         burns.swap(sc.columns[0].burns);
         attribution(w, sc, nullptr, nullptr);
     }
     attributiontail(w, sc, burns);
+    recordsettled(w, sc);
 }
 
 // ---------------------------------------------------------------------------
@@ -790,6 +875,7 @@ void compactinit(COMPACTWORLD &c, long sizex, long sizey)
     }
     c.pub = 0;
     c.burns.clear();
+    c.settle.clear();
 }
 
 static bool samebits(long double a, long double b) { return std::memcmp(&a, &b, 10) == 0; }
@@ -846,6 +932,7 @@ void compactput(COMPACTWORLD &c, size_t i, const MAPUNIT &cell)
     c.type[i] = (uint16_t)(t < 0 ? 0 : t);
     c.heat[c.pub][i] = cell.totalcal;
     c.fuel[i] = cell.fuellevel;
+    c.settle.unsettle(i, c.sizey);
     bool tags = false;
     for (int s = 0; s < NUMSLOTS; s++)
         if (cell.heatsource[s] != 0 || cell.sourcequan[s] != 0)
@@ -873,6 +960,7 @@ void compacttick(COMPACTWORLD &c, double interval, int threads)
     w.outside = &c.outside;
     w.interval = interval;
     w.threads = threads;
+    w.settle = &c.settle;
     fasttick(w, c.burns);
     for (const BURN &b : c.burns)
         c.fuel[b.index] = b.fuel;
@@ -907,4 +995,8 @@ void gridfire(GRID &g, size_t i, long double heat2add, int tag)
     attrmove(&attrentry(g, i), &scratch, heat2add);
 }
 
-void compactfire(COMPACTWORLD &c, size_t i, int tag) { gridfire(c.buf[c.pub], i, 100.0L, tag); }
+void compactfire(COMPACTWORLD &c, size_t i, int tag)
+{
+    gridfire(c.buf[c.pub], i, 100.0L, tag);
+    c.settle.unsettle(i, c.sizey);
+}

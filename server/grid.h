@@ -20,6 +20,13 @@
 //     cell per tick, kept for a few columns only; the columns are split
 //     between two threads that never write what the other reads;
 //   - combustion per cell, right after its conduction;
+//   - settled parts skipped: columns are grouped by SETTLEWIDTH, and a group
+//     in which nothing moved (no amount sent or received, nothing burnt)
+//     holds the same heat in both buffers; if it and the groups beside it
+//     settled on the last tick and nothing was written into them since,
+//     every input of its cells (heat and temperatures up to two cells
+//     away, fuel, materials, surroundings) is what it was, so nothing
+//     moves again and the group is neither computed nor written;
 //   - attribution as its own pass in the sweep's call order, visiting only
 //     cells that hold attributed heat (a move from a sender without it
 //     changes nothing). On two threads it runs while a helper thread (kept
@@ -67,6 +74,28 @@ struct BURN {
     long double heat2add;
 };
 
+// Which groups of columns settled: kept by the owner of a world from tick
+// to tick. Whatever writes heat, fuel or materials of a cell outside the
+// tick (a fire, a loaded or replaced cell) unsettles the cell's group, or
+// clears the whole record.
+enum { SETTLEWIDTH = 8 };
+struct SETTLE {
+    std::vector<uint8_t> group; // per group of SETTLEWIDTH columns: 1 when settled
+    // What the groups settled under: another interval or other surroundings
+    // unsettle everything.
+    double interval = 0;
+    long double outtemp = 0;
+    long double outcocon = 0;
+
+    void unsettle(size_t cell, long sizey)
+    {
+        size_t g = sizey > 0 ? (cell / (size_t)sizey) / SETTLEWIDTH : 0;
+        if (g < group.size())
+            group[g] = 0;
+    }
+    void clear() { group.clear(); }
+};
+
 // What one fast tick reads and writes. `in` is read only; `out` is
 // overwritten (heat of every cell, attribution); `fuel` is read only: the
 // changes come back in `burns`, in index order, for the caller to apply.
@@ -80,7 +109,8 @@ struct TICKWORLD {
     GRID *out = nullptr;
     const MAPUNIT *outside = nullptr;
     double interval = 0.1;
-    int threads = 0; // 0: chosen by map size; 1 or 2: forced (tests)
+    int threads = 0;          // 0: chosen by map size; 1 or 2: forced (tests)
+    SETTLE *settle = nullptr; // when given, settled groups are skipped (and it is updated)
 };
 
 // One tick of conduction, combustion and attribution from w.in into w.out.
@@ -116,6 +146,7 @@ struct COMPACTWORLD {
     int pub = 0; // buffer holding the published state
     MAPUNIT outside{};
     std::vector<BURN> burns;
+    SETTLE settle; // writers of heat other than compactput and compactfire clear it
 };
 
 // Sizes the world for sizex x sizey cells with no tags; heat, fuel and
@@ -147,6 +178,8 @@ extern std::vector<CELLTYPE> celltypes; // materials; fixed while a tick runs
 extern uint16_t *celltype;              // per cell: index into celltypes
 extern long double *fuellevel;          // guarded by oldmap_lock: published fuel;
                                         // the tick writes it only at its swap
+extern SETTLE settle;                   // guarded by oldmap_lock; the tick's own
+                                        // while tickcomputing
 
 // Allocates both buffers, the type indexes and the fuel for n cells (no
 // tags, heat and fuel 0). False when memory runs out.

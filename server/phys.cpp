@@ -41,6 +41,7 @@ MAPUNIT outside;        // fixed once loading ends
 std::vector<CELLTYPE> celltypes;  // fixed while a tick runs
 uint16_t *celltype = nullptr;     // fixed once loading ends
 long double *fuellevel = nullptr; // guarded by oldmap_lock
+SETTLE settle;                    // guarded by oldmap_lock; the tick's own while tickcomputing
 
 const long double FIREHEAT = 100.0L;
 
@@ -79,6 +80,7 @@ bool allocworld(size_t n)
         return false;
     curmap = &grids[0];
     oldmap = &grids[1];
+    settle.clear();
     return true;
 }
 
@@ -97,6 +99,7 @@ void freeworld()
     celltype = nullptr;
     fuellevel = nullptr;
     celltypes.clear();
+    settle.clear();
     curmap = oldmap = nullptr;
 }
 
@@ -156,6 +159,7 @@ void setpubcell(size_t i, const MAPUNIT &cell)
     celltype[i] = (uint16_t)t;
     oldmap->heat[i] = cell.totalcal;
     fuellevel[i] = cell.fuellevel;
+    settle.unsettle(i, mapsizey);
     bool tags = false;
     for (int s = 0; s < NUMSLOTS; s++)
         if (cell.heatsource[s] != 0 || cell.sourcequan[s] != 0)
@@ -197,8 +201,10 @@ void addfire(long x, long y, int tag)
     pthread_mutex_lock(&oldmap_lock);
     if (tickcomputing)
         firequeue.push_back({(size_t)i, tag});
-    else
+    else {
         gridfire(*oldmap, (size_t)i, FIREHEAT, tag);
+        settle.unsettle((size_t)i, mapsizey);
+    }
     mapgeneration++;
     pthread_mutex_unlock(&oldmap_lock);
 }
@@ -210,8 +216,10 @@ void swapgrids(const std::vector<BURN> &burns)
     pthread_mutex_lock(&oldmap_lock);
     for (const BURN &b : burns)
         fuellevel[b.index] = b.fuel;
-    for (const QUEUEDFIRE &f : firequeue)
+    for (const QUEUEDFIRE &f : firequeue) {
         gridfire(*curmap, f.index, FIREHEAT, f.tag);
+        settle.unsettle(f.index, mapsizey);
+    }
     firequeue.clear();
     tickcomputing = 0;
     GRID *tmp = oldmap;
@@ -239,6 +247,7 @@ void dophys()
         w.out = curmap;
         w.outside = &outside;
         w.interval = updateinterval;
+        w.settle = &settle;
         fasttick(w, tickburns);
     }
     swapgrids(tickburns);
@@ -251,6 +260,7 @@ void dophysplain()
     pthread_mutex_lock(&oldmap_lock);
     tickcomputing = 1;
     pthread_mutex_unlock(&oldmap_lock);
+    settle.clear(); // the plain tick keeps no record of what settled
     dotemp();
     dofire();
     swapgrids(fireburns);

@@ -208,19 +208,133 @@ TEST(FastTick, MatchesThePlainTickOnALargerBurningWorldSplitBetweenThreads)
     runpair(rng, p, 300, 12, 2, 20);
 }
 
+// A world at rest: one or two materials at the temperature of the
+// surroundings, with a few hot or burning spots, so that most groups of
+// columns settle and the fires that come now and then stir them again.
+void quietworld(std::mt19937_64 &rng, long sizex, long sizey, PAIR &p)
+{
+    randomworld(rng, sizex, sizey, p);
+    ORACLEWORLD &w = p.oracle;
+    ORACELL a = w.oldmap[0], b = w.oldmap[w.oldmap.size() - 1];
+    long double outtemp = w.outside.totalcal / w.outside.calperc;
+    for (ORACELL *m : {&a, &b}) {
+        m->totalcal = outtemp * m->calperc;
+        for (int s = 0; s < NUMSLOTS; s++) {
+            m->heatsource[s] = 0;
+            m->sourcequan[s] = 0;
+        }
+    }
+    for (size_t i = 0; i < w.oldmap.size(); i++) {
+        w.oldmap[i] = rng() % 4 == 0 ? b : a;
+        if (rng() % 97 == 0)
+            w.oldmap[i].totalcal *= 3;
+    }
+    COMPACTWORLD &c = p.fast;
+    for (size_t i = 0; i < w.oldmap.size(); i++) {
+        MAPUNIT m = compactget(c, i);
+        m.totalcal = w.oldmap[i].totalcal;
+        m.cocon = w.oldmap[i].cocon;
+        m.calperc = w.oldmap[i].calperc;
+        m.ignitionpoint = w.oldmap[i].ignitionpoint;
+        m.fuellevel = w.oldmap[i].fuellevel;
+        m.calperf = w.oldmap[i].calperf;
+        m.burnspeed = w.oldmap[i].burnspeed;
+        m.block = w.oldmap[i].block;
+        for (int s = 0; s < NUMSLOTS; s++) {
+            m.heatsource[s] = 0;
+            m.sourcequan[s] = 0;
+        }
+        compactput(c, i, m);
+    }
+}
+
+size_t settledgroups(const COMPACTWORLD &c)
+{
+    size_t n = 0;
+    for (uint8_t g : c.settle.group)
+        n += g;
+    return n;
+}
+
+TEST(FastTick, MatchesThePlainTickWhereTheWorldSettlesAndIsStirredAgain)
+{
+    std::mt19937_64 rng(31337);
+    size_t settled = 0;
+    for (int round = 0; round < 24; round++) {
+        long sizex = 1 + (long)(rng() % 70), sizey = 1 + (long)(rng() % 20);
+        if (round % 6 == 1)
+            sizex = 1;
+        if (round % 6 == 2)
+            sizey = 1;
+        PAIR p;
+        quietworld(rng, sizex, sizey, p);
+        runpair(rng, p, 150, 1 + (int)(rng() % 20), round % 2 ? 2 : 1, 4);
+        if (HasFailure())
+            return;
+        settled += settledgroups(p.fast);
+        // Other surroundings stir everything.
+        p.oracle.outside.totalcal *= 2;
+        p.fast.outside.totalcal *= 2;
+        runpair(rng, p, 150, 3, round % 2 ? 2 : 1, 4);
+        if (HasFailure())
+            return;
+    }
+    EXPECT_GT(settled, 0u) << "no group ever settled: the test shows nothing";
+}
+
+TEST(FastTick, AFireStirsOnlyTheGroupsAroundIt)
+{
+    COMPACTWORLD c;
+    compactinit(c, 10 * SETTLEWIDTH, 16);
+    MAPUNIT cell;
+    std::memset(&cell, 0, sizeof cell);
+    cell.calperc = 2;
+    cell.cocon = 0.5L;
+    cell.totalcal = 600;
+    for (size_t i = 0; i < c.type.size(); i++)
+        compactput(c, i, cell);
+    c.outside = cell;
+    compacttick(c, 0.1);
+    EXPECT_EQ(10u, settledgroups(c)) << "a uniform world at the temperature of its surroundings settles at once";
+    // A fire in group 4: it and its neighbours are computed; heat reaches
+    // only as far as the fire's cell's neighbours in one tick.
+    compactfire(c, (size_t)(4 * SETTLEWIDTH + 3) * 16 + 5, 1);
+    EXPECT_EQ(9u, settledgroups(c));
+    compacttick(c, 0.1);
+    EXPECT_EQ(9u, settledgroups(c));
+    EXPECT_EQ(0, c.settle.group[4]);
+    // The heat spreads a cell per tick until it reaches the next groups.
+    for (int t = 0; t < 6; t++)
+        compacttick(c, 0.1);
+    EXPECT_EQ(7u, settledgroups(c));
+    EXPECT_EQ(1, c.settle.group[2]);
+    EXPECT_EQ(1, c.settle.group[6]);
+}
+
 // The server's own tick (dophys, and its plain form dophysplain) on loaded
 // maps, with attribution put into cells and players' fires between ticks.
-void servermatches(void (*runtick)(), unsigned long long corpus)
-{
-    std::mt19937_64 rng(corpus);
-    const std::string types = "<type name=outside num=0> temp=30 cocon=0.3 calperc=1 </type>\n"
+const std::string warmtypes = "<type name=outside num=0> temp=30 cocon=0.3 calperc=1 </type>\n"
                               "<type name=rock num=1> temp=20 cocon=0.05 calperc=3 ignitionpoint=900 block </type>\n"
                               "<type name=grass num=2> temp=20 cocon=0.4 calperc=2 ignitionpoint=60 fuellevel=3 "
                               "burnspeed=3 calperf=400 </type>\n"
                               "<type name=wood num=3> temp=25 cocon=1.3 calperc=5 ignitionpoint=70 fuellevel=9 "
                               "burnspeed=1 calperf=900 </type>\n";
+
+// Everything at the temperature of the surroundings: the world settles
+// until a fire stirs it.
+const std::string resttypes = "<type name=outside num=0> temp=20 cocon=0.3 calperc=1 </type>\n"
+                              "<type name=rock num=1> temp=20 cocon=0.05 calperc=3 ignitionpoint=900 block </type>\n"
+                              "<type name=grass num=2> temp=20 cocon=0.4 calperc=2 ignitionpoint=60 fuellevel=3 "
+                              "burnspeed=3 calperf=400 </type>\n"
+                              "<type name=wood num=3> temp=20 cocon=1.3 calperc=5 ignitionpoint=70 fuellevel=9 "
+                              "burnspeed=1 calperf=900 </type>\n";
+
+void servermatches(void (*runtick)(), unsigned long long corpus, const std::string &types = warmtypes,
+                   long maxside = 14, int fireevery = 3)
+{
+    std::mt19937_64 rng(corpus);
     for (int round = 0; round < 6; round++) {
-        long sx = 1 + (long)(rng() % 14), sy = 1 + (long)(rng() % 14);
+        long sx = 1 + (long)(rng() % (unsigned long)maxside), sy = 1 + (long)(rng() % (unsigned long)maxside);
         std::vector<std::string> rows((size_t)sy);
         for (auto &row : rows)
             for (long x = 0; x < sx; x++)
@@ -232,12 +346,13 @@ void servermatches(void (*runtick)(), unsigned long long corpus)
             MAPUNIT c = getcell(x, y);
             c.heatsource[0] = 1 + k;
             c.sourcequan[0] = 40;
-            c.totalcal += 200;
+            if (fireevery <= 3)
+                c.totalcal += 200; // a map at rest gets its tags without heat
             putcell(x, y, c);
         }
         ORACLEWORLD w = oracle_snapshot();
         for (int tick = 0; tick < 300; tick++) {
-            if (rng() % 3 == 0) {
+            if (rng() % (unsigned)fireevery == 0) {
                 long x = (long)(rng() % (unsigned long)sx), y = (long)(rng() % (unsigned long)sy);
                 int tag = 1 + (int)(rng() % 20);
                 addfire(x, y, tag);
@@ -257,6 +372,43 @@ void servermatches(void (*runtick)(), unsigned long long corpus)
 TEST(ServerTick, DophysMatchesThePlainTickOnLoadedMapsWithFires) { servermatches(dophys, 11); }
 
 TEST(ServerTick, DophysplainMatchesThePlainTickOnLoadedMapsWithFires) { servermatches(dophysplain, 12); }
+
+TEST(ServerTick, DophysMatchesThePlainTickOnMapsAtRestWithRareFires)
+{
+    servermatches(dophys, 13, resttypes, 40, 40);
+}
+
+TEST(ServerTick, AFireQueuedWhileTheTickComputesStirsASettledMap)
+{
+    loadmaptext(maptext(resttypes, std::vector<std::string>(20, std::string(30, '2'))));
+    ORACLEWORLD w = oracle_snapshot();
+    for (int t = 0; t < 3; t++) {
+        dophys();
+        oracle_tick(w);
+    }
+    // As while a tick computes: the fire is queued and lands at the swap.
+    pthread_mutex_lock(&curmap_lock);
+    pthread_mutex_lock(&oldmap_lock);
+    tickcomputing = 1;
+    pthread_mutex_unlock(&oldmap_lock);
+    addfire(12, 7, 3);
+    swapgrids({});
+    pthread_mutex_unlock(&curmap_lock);
+    oracle_fire(w, 12, 7, 3);
+    std::string diff;
+    ASSERT_TRUE(oracle_same(w, &diff)) << diff;
+    for (int t = 0; t < 30; t++) {
+        dophys();
+        oracle_tick(w);
+        ASSERT_TRUE(oracle_same(w, &diff)) << "tick " << t + 1 << ": " << diff;
+    }
+}
+
+TEST(ServerTick, DophysAndDophysplainTakeTurnsOnAMapAtRest)
+{
+    static int turn = 0;
+    servermatches([] { (turn++ % 5 < 2 ? dophysplain : dophys)(); }, 14, resttypes, 40, 25);
+}
 
 TEST(ServerTick, NoTagsMeansNoAttributionEntriesAndFiftyEightBytesPerCell)
 {
