@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <chrono>
 #include <cfloat>
 #include <cstring>
@@ -42,24 +43,32 @@ void attrmove(ATTR *rec, ATTR *src, long double heat2add)
     // changes, so the scratch copy is never needed: the shares come from
     // the receiver itself, and what the copy would lose or gain is dropped.
     const ATTR *from = src ? src : rec;
+    unsigned used = 0;
+    for (int i = 0; i < NUMSLOTS; i++)
+        used |= (unsigned)(from->heatsource[i] != 0) << i;
+    if (used == 0)
+        return;
     int slots[NUMSLOTS], tags[NUMSLOTS];
     int m = 0;
-    for (int i = 0; i < NUMSLOTS; i++)
-        if (from->heatsource[i] != 0) {
-            slots[m] = i;
-            tags[m++] = from->heatsource[i];
-        }
-    if (m == 0)
-        return;
+    for (unsigned b = used; b; b &= b - 1) {
+        const int i = __builtin_ctz(b);
+        slots[m] = i;
+        tags[m++] = from->heatsource[i];
+    }
     long double totalheat = 0;
     for (int j = 0; j < m; j++)
         totalheat += from->sourcequan[slots[j]];
     if (!(totalheat > 0))
         return;
     float prec[NUMSLOTS];
-    for (int j = 0; j < m; j++) {
-        long double q = from->sourcequan[slots[j]];
-        prec[j] = q > 0 ? (float)(q / totalheat) : 0.0f;
+    if (m == 1 && totalheat < INFINITY) {
+        // The total is the one quantity (0 + q): its share q / q is 1.
+        prec[0] = 1.0f;
+    } else {
+        for (int j = 0; j < m; j++) {
+            long double q = from->sourcequan[slots[j]];
+            prec[j] = q > 0 ? (float)(q / totalheat) : 0.0f;
+        }
     }
     for (int j = 0; j < m; j++) {
         long double part = (long double)prec[j] * heat2add;
@@ -193,15 +202,21 @@ static void borderssends(const TICKWORLD &w, BORDERS &b)
 // ---------------------------------------------------------------------------
 // The gather sweep over a range of columns
 
-// Rolling buffers of one sweeping thread: temperatures and coefficients of
+// Rolling buffers of one sweeping thread: temperatures and materials of
 // three columns (with the surroundings above and below), amounts of three
 // columns of sources.
 struct COLUMNS {
-    std::vector<long double> temp[3];  // [y + 1], 0 and sizey + 1 outside
-    std::vector<long double> cocon[3]; // likewise
-    std::vector<long double> amt[3];   // [y * 8 + t]
-    std::vector<uint8_t> mask[3];      // [y]
+    std::vector<long double> temp[3]; // [y + 1], 0 and sizey + 1 outside
+    std::vector<uint32_t> mat[3];     // likewise: material, or `out` for the surroundings
+    bool ordered[3] = {};             // every temperature of the column is >= 0 and finite
+    std::vector<long double> amt[3];  // [y * 8 + t]
+    std::vector<uint8_t> mask[3];     // [y]
     std::vector<BURN> burns;
+    // Per material (and the surroundings at index `out`), for this tick:
+    // the coefficient and interval * coefficient.
+    const long double *cocon = nullptr;
+    const long double *icocon = nullptr;
+    uint32_t out = 0;
 };
 
 // True when two long doubles have the same 80 significant bits.
@@ -215,6 +230,34 @@ static inline bool samebits10(const long double &a, const long double &b)
     std::memcpy(&eb, (const char *)&b + 8, 2);
     return ma == mb && ea == eb;
 }
+
+// The sign and exponent of a long double.
+static inline uint16_t signexp(const long double &v)
+{
+    uint16_t e;
+    std::memcpy(&e, (const char *)&v + 8, 2);
+    return e;
+}
+
+// For long doubles that are >= 0 and finite (as arithmetic leaves them:
+// no pseudo-denormals, no unnormals), the exponent and then the
+// significand order them as their values: a > b without the FPU.
+static inline bool orderedgreater(const long double &a, const long double &b)
+{
+    uint64_t ma, mb;
+    std::memcpy(&ma, &a, 8);
+    std::memcpy(&mb, &b, 8);
+    const uint16_t ea = signexp(a), eb = signexp(b);
+    return ea > eb || (ea == eb && ma > mb);
+}
+
+static inline bool isordered(const long double &v)
+{
+    const uint16_t e = signexp(v);
+    return !(e & 0x8000) && e != 0x7fff;
+}
+
+static inline void copy80(long double *to, const long double *from) { std::memcpy(to, from, sizeof(long double)); }
 
 // truncatetemp, inline: whole kelvins toward zero, saturating, NaN lowest.
 static inline int wholekelvins(long double kelvins)
@@ -234,34 +277,40 @@ static void filltemp(const TICKWORLD &w, COLUMNS &c, long x)
 {
     long Y = w.sizey;
     long double *t = c.temp[ring(x)].data();
-    long double *cc = c.cocon[ring(x)].data();
+    uint32_t *m = c.mat[ring(x)].data();
     long double tout = w.outside->totalcal / w.outside->calperc;
-    long double cout = w.outside->cocon;
     t[0] = t[Y + 1] = tout;
-    cc[0] = cc[Y + 1] = cout;
+    m[0] = m[Y + 1] = c.out;
+    bool ordered = isordered(tout);
     if (x < 0 || x >= w.sizex) {
         for (long y = 1; y <= Y; y++) {
-            t[y] = tout;
-            cc[y] = cout;
+            copy80(&t[y], &t[0]);
+            m[y] = c.out;
         }
+        c.ordered[ring(x)] = ordered;
         return;
     }
     size_t base = (size_t)x * (size_t)Y;
     const long double *heat = w.in->heat + base;
     const uint16_t *type = w.type + base;
     for (long y = 0; y < Y; y++) {
+        m[y + 1] = type[y];
         // A cell of the material and heat of the one before has its very
         // quotient: no division.
         if (y > 0 && type[y] == type[y - 1] && samebits10(heat[y], heat[y - 1])) {
-            t[y + 1] = t[y];
-            cc[y + 1] = cc[y];
+            copy80(&t[y + 1], &t[y]);
             continue;
         }
-        const CELLTYPE &ct = w.types[type[y]];
-        t[y + 1] = heat[y] / ct.calperc;
-        cc[y + 1] = ct.cocon;
+        t[y + 1] = heat[y] / w.types[type[y]].calperc;
+        ordered &= isordered(t[y + 1]);
     }
+    c.ordered[ring(x)] = ordered;
 }
+
+// Neighbours by direction (+x, +x+y, +y, -x+y, -x, -x-y, -y, +x-y): the
+// column (0 before, 1 this, 2 after) and the row offset.
+static const int dcol[8] = {2, 2, 1, 0, 0, 0, 1, 2};
+static const int drow[8] = {0, 1, 1, 1, 0, -1, -1, -1};
 
 // The amounts of the sources of column x. When `stored` is given, the
 // amounts of the cells that hold tags at the start of the tick are kept
@@ -272,40 +321,63 @@ static void fillamounts(const TICKWORLD &w, COLUMNS &c, long x, SENDS *stored)
     if (x < 0 || x >= w.sizex)
         return; // never read
     long double *amt = c.amt[ring(x)].data();
-    const long double *tp = c.temp[ring(x - 1)].data(), *tc = c.temp[ring(x)].data(),
-                      *tn = c.temp[ring(x + 1)].data();
-    const long double *cp = c.cocon[ring(x - 1)].data(), *cc = c.cocon[ring(x)].data(),
-                      *cn = c.cocon[ring(x + 1)].data();
-    long double interval = (long double)w.interval;
+    const long double *T[3] = {c.temp[ring(x - 1)].data(), c.temp[ring(x)].data(), c.temp[ring(x + 1)].data()};
+    const uint32_t *M[3] = {c.mat[ring(x - 1)].data(), c.mat[ring(x)].data(), c.mat[ring(x + 1)].data()};
+    const bool ordered = c.ordered[ring(x - 1)] && c.ordered[ring(x)] && c.ordered[ring(x + 1)];
+    const long double *tp = T[0], *tc = T[1], *tn = T[2];
+    const long double *cocon = c.cocon, *icocon = c.icocon;
     for (long y = 0; y < w.sizey; y++) {
         long k = y + 1;
-        // Most of a quiet world is uniform: a cell whose eight neighbours
-        // hold the very same temperature sends nothing (no request is made
-        // between equal temperatures), found without floating point.
-        if (samebits10(tc[k], tn[k]) && samebits10(tc[k], tn[k + 1]) && samebits10(tc[k], tc[k + 1]) &&
-            samebits10(tc[k], tp[k + 1]) && samebits10(tc[k], tp[k]) && samebits10(tc[k], tp[k - 1]) &&
-            samebits10(tc[k], tc[k - 1]) && samebits10(tc[k], tn[k - 1])) {
-            mask[y] = 0;
-        } else {
-            long double ts = tc[k];
-            // Neighbours by direction: +x, +x+y, +y, -x+y, -x, -x-y, -y, +x-y.
-            if (!(ts > tn[k] || ts > tn[k + 1] || ts > tc[k + 1] || ts > tp[k + 1] || ts > tp[k] || ts > tp[k - 1] ||
-                  ts > tc[k - 1] || ts > tn[k - 1])) {
-                mask[y] = 0;
+        const long double &ts = tc[k];
+        // The neighbours the cell is hotter than: only those get a request.
+        unsigned hotter = 0;
+        if (ordered) {
+            // Most of a quiet world is uniform: a cell whose eight
+            // neighbours hold the very same temperature sends nothing.
+            if (samebits10(ts, tn[k]) && samebits10(ts, tn[k + 1]) && samebits10(ts, tc[k + 1]) &&
+                samebits10(ts, tp[k + 1]) && samebits10(ts, tp[k]) && samebits10(ts, tp[k - 1]) &&
+                samebits10(ts, tc[k - 1]) && samebits10(ts, tn[k - 1])) {
+                hotter = 0;
             } else {
-                long double tr[8] = {tn[k], tn[k + 1], tc[k + 1], tp[k + 1], tp[k], tp[k - 1], tc[k - 1], tn[k - 1]};
-                long double cr[8] = {cn[k], cn[k + 1], cc[k + 1], cp[k + 1], cp[k], cp[k - 1], cc[k - 1], cn[k - 1]};
-                mask[y] = (uint8_t)weigh(interval, ts, cc[k], tr, cr, amt + y * 8);
+                for (int t = 0; t < 8; t++)
+                    hotter |= (unsigned)orderedgreater(ts, T[dcol[t]][k + drow[t]]) << t;
+            }
+        } else {
+            for (int t = 0; t < 8; t++)
+                hotter |= (unsigned)(ts > T[dcol[t]][k + drow[t]]) << t;
+        }
+        unsigned m = 0;
+        if (hotter) {
+            // req = (interval * min(cocon)) * ((ts - tr) / 2), summed in
+            // direction order; amount = (req / wanted) * req.
+            const uint32_t ms = M[1][k];
+            long double req[8];
+            long double wantedcal = 0;
+            for (unsigned b = hotter; b; b &= b - 1) {
+                const int t = __builtin_ctz(b);
+                const uint32_t mr = M[dcol[t]][k + drow[t]];
+                const long double ic = mr == ms ? icocon[ms] : cocon[mr] < cocon[ms] ? icocon[mr] : icocon[ms];
+                req[t] = ic * ((ts - T[dcol[t]][k + drow[t]]) / 2);
+                wantedcal += req[t];
+            }
+            for (unsigned b = hotter; b; b &= b - 1) {
+                const int t = __builtin_ctz(b);
+                if (req[t] != 0) {
+                    amt[y * 8 + t] = (req[t] / wantedcal) * req[t];
+                    m |= 1u << t;
+                }
             }
         }
+        mask[y] = (uint8_t)m;
         if (stored) {
             int32_t e = w.in->attrindex[(size_t)x * (size_t)w.sizey + (size_t)y];
             if (e >= 0) {
                 SENDS &sd = stored[e];
-                sd.mask = mask[y];
-                for (int t = 0; t < 8; t++)
-                    if (sd.mask & (1u << t))
-                        sd.amt[t] = amt[y * 8 + t];
+                sd.mask = m;
+                for (unsigned b = m; b; b &= b - 1) {
+                    const int t = __builtin_ctz(b);
+                    copy80(&sd.amt[t], &amt[y * 8 + t]);
+                }
             }
         }
     }
@@ -450,7 +522,7 @@ static void sweep(const TICKWORLD &w, COLUMNS &c, const BORDERS &b, long lo, lon
     size_t Y = (size_t)w.sizey;
     for (int i = 0; i < 3; i++) {
         c.temp[i].resize(Y + 2);
-        c.cocon[i].resize(Y + 2);
+        c.mat[i].resize(Y + 2);
         c.amt[i].resize(Y * 8);
         c.mask[i].assign(Y, 0);
     }
@@ -503,6 +575,7 @@ struct SCRATCH {
     std::vector<SENDS> stored; // amounts of the sources tagged at the start, by entry of `in`
     std::vector<uint8_t> skip;  // per column: settled, neither computed nor written
     std::vector<uint8_t> moved; // per computed column: something moved in it
+    std::vector<long double> cocon, icocon; // per material, then the surroundings
 };
 
 // True when some in-map neighbour of the border position (x, y) holds tags.
@@ -801,6 +874,19 @@ void fasttick(const TICKWORLD &w, std::vector<BURN> &burns)
         return;
     borderssends(w, sc.borders);
     findsettled(w, sc);
+    // The coefficient and the interval times it, per material and for the
+    // surroundings: the same product wherever a request uses it.
+    sc.cocon.resize(w.ntypes + 1);
+    sc.icocon.resize(w.ntypes + 1);
+    for (size_t i = 0; i <= w.ntypes; i++) {
+        sc.cocon[i] = i < w.ntypes ? w.types[i].cocon : w.outside->cocon;
+        sc.icocon[i] = (long double)w.interval * sc.cocon[i];
+    }
+    for (COLUMNS &c : sc.columns) {
+        c.cocon = sc.cocon.data();
+        c.icocon = sc.icocon.data();
+        c.out = (uint32_t)w.ntypes;
+    }
     const uint8_t *skip = sc.skip.data();
     uint8_t *moved = sc.moved.data();
 
@@ -953,6 +1039,7 @@ void compacttick(COMPACTWORLD &c, double interval, int threads)
     w.sizex = c.sizex;
     w.sizey = c.sizey;
     w.types = c.types.data();
+    w.ntypes = c.types.size();
     w.type = c.type.data();
     w.fuel = c.fuel.data();
     w.in = &c.buf[c.pub];

@@ -103,6 +103,7 @@ struct TICKWORLD {
     long sizex = 0;
     long sizey = 0;
     const CELLTYPE *types = nullptr;
+    size_t ntypes = 0;
     const uint16_t *type = nullptr;
     const long double *fuel = nullptr;
     const GRID *in = nullptr;

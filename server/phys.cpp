@@ -241,6 +241,7 @@ void dophys()
         w.sizex = mapsizex;
         w.sizey = mapsizey;
         w.types = celltypes.data();
+        w.ntypes = celltypes.size();
         w.type = celltype;
         w.fuel = fuellevel;
         w.in = oldmap;
