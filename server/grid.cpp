@@ -639,6 +639,12 @@ static void attribution(const TICKWORLD &w, SCRATCH &sc, const std::atomic<long>
     // The entries are copied in cell order, so that the pass below (which
     // visits sources in cell order, and their neighbours) and the next
     // tick's copy walk the pool forward instead of jumping about.
+    // Room for the cells that gain tags this tick, so that the pool does
+    // not move (copying every entry) while the pass runs.
+    if (o.pool.capacity() < in.tagged.size() + in.tagged.size() / 4 + 64) {
+        o.pool.clear(); // nothing in it is kept: no copy
+        o.pool.reserve(in.tagged.size() + in.tagged.size() / 2 + 64);
+    }
     o.pool.resize(in.tagged.size());
     for (size_t j = 0; j < in.tagged.size(); j++) {
         uint32_t i = in.tagged[j];
@@ -665,6 +671,16 @@ static void attribution(const TICKWORLD &w, SCRATCH &sc, const std::atomic<long>
         if (!(attrtotal(&o.pool[(size_t)o.attrindex[s]]) > 0))
             continue; // every move from it changes nothing
         long x = (long)(s / Y), y = (long)(s % Y);
+        // The entries of the next column are first reached from this one,
+        // a few rows further on: fetch them before they are needed.
+        if (size_t ahead = s + Y + 6; ahead < (size_t)w.sizex * Y) {
+            int32_t e = o.attrindex[ahead];
+            if (e >= 0) {
+                const char *entry = (const char *)&o.pool[(size_t)e];
+                __builtin_prefetch(entry);
+                __builtin_prefetch(entry + 64);
+            }
+        }
         SENDS fresh;
         const SENDS *sdp = &fresh;
         if (in.attrindex[s] >= 0) {

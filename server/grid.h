@@ -37,6 +37,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <utility>
 #include <vector>
 
 #include "world.h"
@@ -57,12 +59,31 @@ struct ATTR {
     long double sourcequan[NUMSLOTS];
 };
 
+// An allocator that leaves new elements uninitialised: the tick sizes the
+// attribution pool and then writes every entry, so zeroing it first would
+// only cost time.
+template <class T> struct UNINITIALISED : std::allocator<T> {
+    template <class U> struct rebind {
+        using other = UNINITIALISED<U>;
+    };
+    UNINITIALISED() = default;
+    template <class U> UNINITIALISED(const UNINITIALISED<U> &) {}
+    template <class U, class... A> void construct(U *p, A &&...a)
+    {
+        if constexpr (sizeof...(A) == 0)
+            ::new ((void *)p) U;
+        else
+            ::new ((void *)p) U(std::forward<A>(a)...);
+    }
+};
+using ATTRPOOL = std::vector<ATTR, UNINITIALISED<ATTR>>;
+
 // One of the two buffers: the heat of every cell and the attribution of the
 // cells that hold tags.
 struct GRID {
     long double *heat = nullptr;  // totalcal of every cell
     int32_t *attrindex = nullptr; // entry of pool, or -1 for a cell without tags
-    std::vector<ATTR> pool;       // entries of tagged cells
+    ATTRPOOL pool;                // entries of tagged cells
     std::vector<uint32_t> tagged; // cells with an entry, ascending
 };
 

@@ -91,7 +91,7 @@ void freeworld()
         delete[] g.attrindex;
         g.heat = nullptr;
         g.attrindex = nullptr;
-        std::vector<ATTR>().swap(g.pool);
+        ATTRPOOL().swap(g.pool);
         std::vector<uint32_t>().swap(g.tagged);
     }
     delete[] celltype;
