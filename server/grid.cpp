@@ -641,7 +641,7 @@ static void attribution(const TICKWORLD &w, SCRATCH &sc, const std::atomic<long>
     // tick's copy walk the pool forward instead of jumping about.
     // Room for the cells that gain tags this tick, so that the pool does
     // not move (copying every entry) while the pass runs.
-    if (o.pool.capacity() < in.tagged.size() + in.tagged.size() / 4 + 64) {
+    if (o.pool.capacity() < in.tagged.size() + in.tagged.size() / 8 + 64) {
         o.pool.clear(); // nothing in it is kept: no copy
         o.pool.reserve(in.tagged.size() + in.tagged.size() / 2 + 64);
     }
