@@ -217,6 +217,10 @@ struct COLUMNS {
     const long double *cocon = nullptr;
     const long double *icocon = nullptr;
     uint32_t out = 0;
+    // Per material: heat below coldbelow certainly gives a temperature
+    // under the ignition point, heat above hotabove one at or past it.
+    const long double *coldbelow = nullptr;
+    const long double *hotabove = nullptr;
 };
 
 // True when two long doubles have the same 80 significant bits.
@@ -492,10 +496,18 @@ static bool gathercolumn(const TICKWORLD &w, COLUMNS &c, const BORDERS &b, long 
         // Combustion of the cell as conduction left it.
         long double fuel = w.fuel[base + (size_t)y];
         if (fuel > 0) {
-            const CELLTYPE &ct = w.types[w.type[base + (size_t)y]];
-            // Untouched, the heat is the published one: same quotient.
-            long double kelvins = touched ? h / ct.calperc : tc[y + 1];
-            if (!(ct.ignitionpoint > wholekelvins(kelvins))) {
+            const uint16_t mat = w.type[base + (size_t)y];
+            const CELLTYPE &ct = w.types[mat];
+            bool burns;
+            if (!touched) // the published heat: its quotient is at hand
+                burns = !(ct.ignitionpoint > wholekelvins(tc[y + 1]));
+            else if (h < c.coldbelow[mat]) // far enough from the ignition point
+                burns = false;             // that the quotient cannot reach it
+            else if (h > c.hotabove[mat])
+                burns = true;
+            else
+                burns = !(ct.ignitionpoint > wholekelvins(h / ct.calperc));
+            if (burns) {
                 long double fuel2burn = interval * ct.burnspeed;
                 if (fuel < fuel2burn)
                     fuel2burn = fuel;
@@ -576,6 +588,7 @@ struct SCRATCH {
     std::vector<uint8_t> skip;  // per column: settled, neither computed nor written
     std::vector<uint8_t> moved; // per computed column: something moved in it
     std::vector<long double> cocon, icocon; // per material, then the surroundings
+    std::vector<long double> coldbelow, hotabove; // per material
 };
 
 // True when some in-map neighbour of the border position (x, y) holds tags.
@@ -898,7 +911,24 @@ void fasttick(const TICKWORLD &w, std::vector<BURN> &burns)
         sc.cocon[i] = i < w.ntypes ? w.types[i].cocon : w.outside->cocon;
         sc.icocon[i] = (long double)w.interval * sc.cocon[i];
     }
+    // Where the ignition test needs no division. For calperc c > 0 and an
+    // ignition point p >= 1, heat h under p * c * (1 - 2^-20) makes h / c,
+    // rounded, less than p, and so is its whole part (or it is negative);
+    // heat over p * c * (1 + 2^-20) makes it p or more. In between, or for
+    // other materials (no bounds: -inf and +inf), the quotient decides.
+    sc.coldbelow.resize(w.ntypes);
+    sc.hotabove.resize(w.ntypes);
+    for (size_t i = 0; i < w.ntypes; i++) {
+        const CELLTYPE &t = w.types[i];
+        const long double p = (long double)t.ignitionpoint * t.calperc;
+        const bool bounded = t.calperc > 0 && t.ignitionpoint >= 1 && std::isfinite(p) && p > 0 &&
+                             p < LDBL_MAX / 2 && p > LDBL_MIN * 0x1p40L;
+        sc.coldbelow[i] = bounded ? p * (1 - 0x1p-20L) : -INFINITY;
+        sc.hotabove[i] = bounded ? p * (1 + 0x1p-20L) : INFINITY;
+    }
     for (COLUMNS &c : sc.columns) {
+        c.coldbelow = sc.coldbelow.data();
+        c.hotabove = sc.hotabove.data();
         c.cocon = sc.cocon.data();
         c.icocon = sc.icocon.data();
         c.out = (uint32_t)w.ntypes;
