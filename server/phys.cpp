@@ -127,13 +127,8 @@ static MAPUNIT gridcell(const GRID *g, size_t i)
     m.calperf = t.calperf;
     m.burnspeed = t.burnspeed;
     m.block = t.block;
-    if (g->attrindex[i] >= 0) {
-        const ATTR &a = g->pool[(size_t)g->attrindex[i]];
-        for (int s = 0; s < NUMSLOTS; s++) {
-            m.heatsource[s] = a.heatsource[s];
-            m.sourcequan[s] = a.sourcequan[s];
-        }
-    }
+    if (g->attrindex[i] >= 0)
+        attrstore(g->pool[(size_t)g->attrindex[i]], m.heatsource, m.sourcequan);
     return m;
 }
 
@@ -160,17 +155,9 @@ void setpubcell(size_t i, const MAPUNIT &cell)
     oldmap->heat[i] = cell.totalcal;
     fuellevel[i] = cell.fuellevel;
     settle.unsettle(i, mapsizey);
-    bool tags = false;
-    for (int s = 0; s < NUMSLOTS; s++)
-        if (cell.heatsource[s] != 0 || cell.sourcequan[s] != 0)
-            tags = true;
-    if (!tags && oldmap->attrindex[i] < 0)
+    if (attrblank(cell.heatsource, cell.sourcequan) && oldmap->attrindex[i] < 0)
         return;
-    ATTR &a = attrentry(*oldmap, i);
-    for (int s = 0; s < NUMSLOTS; s++) {
-        a.heatsource[s] = cell.heatsource[s];
-        a.sourcequan[s] = cell.sourcequan[s];
-    }
+    attrload(attrentry(*oldmap, i), cell.heatsource, cell.sourcequan);
 }
 
 MAPUNIT getcell(long x, long y)
