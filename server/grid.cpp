@@ -8,7 +8,6 @@
 #include <cmath>
 #include <chrono>
 #include <cfloat>
-#include <cstddef>
 #include <cstring>
 #include <functional>
 #include <thread>
@@ -24,54 +23,14 @@ static const int ddy[8] = {0, 1, 1, 1, 0, -1, -1, -1};
 
 int attrslot(const ATTR *unit, int heatsourcenum)
 {
-    if (unit->n == NUMSLOTS)
-        return slotfor(unit->heatsource, unit->sourcequan, heatsourcenum);
-    // Past n every slot is empty: the first empty one is n at the latest.
-    for (int i = 0; i < unit->n; i++)
-        if (unit->heatsource[i] == 0 || unit->heatsource[i] == heatsourcenum)
-            return i;
-    return unit->n;
-}
-
-// Slots of a whole record up to the last one with a tag or a quantity
-// (any bits but those of +0).
-static int attrextent(const int *heatsource, const long double *sourcequan)
-{
-    const long double zero = 0;
-    int n = 0;
-    for (int s = 0; s < NUMSLOTS; s++)
-        if (heatsource[s] != 0 || std::memcmp(&sourcequan[s], &zero, 10) != 0)
-            n = s + 1;
-    return n;
-}
-
-bool attrblank(const int *heatsource, const long double *sourcequan)
-{
-    return attrextent(heatsource, sourcequan) == 0;
-}
-
-void attrload(ATTR &a, const int *heatsource, const long double *sourcequan)
-{
-    a.n = attrextent(heatsource, sourcequan);
-    for (int s = 0; s < a.n; s++) {
-        a.heatsource[s] = heatsource[s];
-        a.sourcequan[s] = sourcequan[s];
-    }
-}
-
-void attrstore(const ATTR &a, int *heatsource, long double *sourcequan)
-{
-    for (int s = 0; s < NUMSLOTS; s++) {
-        heatsource[s] = s < a.n ? a.heatsource[s] : 0;
-        sourcequan[s] = s < a.n ? a.sourcequan[s] : 0;
-    }
+    return slotfor(unit->heatsource, unit->sourcequan, heatsourcenum);
 }
 
 // Sum of the attributed quantities of `unit`, in slot order.
 static inline long double attrtotal(const ATTR *unit)
 {
     long double totalheat = 0;
-    for (int i = 0; i < unit->n; i++)
+    for (int i = 0; i < NUMSLOTS; i++)
         if (unit->heatsource[i] != 0)
             totalheat += unit->sourcequan[i];
     return totalheat;
@@ -85,7 +44,7 @@ void attrmove(ATTR *rec, ATTR *src, long double heat2add)
     // the receiver itself, and what the copy would lose or gain is dropped.
     const ATTR *from = src ? src : rec;
     unsigned used = 0;
-    for (int i = 0; i < from->n; i++)
+    for (int i = 0; i < NUMSLOTS; i++)
         used |= (unsigned)(from->heatsource[i] != 0) << i;
     if (used == 0)
         return;
@@ -115,10 +74,6 @@ void attrmove(ATTR *rec, ATTR *src, long double heat2add)
         long double part = (long double)prec[j] * heat2add;
         if (rec) {
             int slot = attrslot(rec, tags[j]);
-            if (slot == rec->n) { // a slot past the used ones: empty
-                rec->sourcequan[slot] = 0;
-                rec->n = slot + 1;
-            }
             rec->heatsource[slot] = tags[j];
             rec->sourcequan[slot] = part + rec->sourcequan[slot];
         }
@@ -130,8 +85,9 @@ void attrmove(ATTR *rec, ATTR *src, long double heat2add)
 // Index of a new empty entry of g for cell i (not yet listed in g.tagged).
 static int32_t newentry(GRID &g, size_t i)
 {
-    g.pool.emplace_back();
-    g.pool.back().n = 0;
+    ATTR empty;
+    std::memset(&empty, 0, sizeof empty);
+    g.pool.push_back(empty);
     g.attrindex[i] = (int32_t)(g.pool.size() - 1);
     return g.attrindex[i];
 }
@@ -697,7 +653,7 @@ static void attribution(const TICKWORLD &w, SCRATCH &sc, const std::atomic<long>
     // visits sources in cell order, and their neighbours) and the next
     // tick's copy walk the pool forward instead of jumping about. Room for the cells that gain tags this tick, so that the pool does
     // not move (copying every entry) while the pass runs.
-    if (!in.tagged.empty() && o.pool.capacity() < in.tagged.size() + in.tagged.size() / 8 + 64) {
+    if (o.pool.capacity() < in.tagged.size() + in.tagged.size() / 8 + 64) {
         o.pool.clear(); // nothing in it is kept: no copy
         o.pool.reserve(in.tagged.size() + in.tagged.size() / 2 + 64);
     }
@@ -713,8 +669,7 @@ static void attribution(const TICKWORLD &w, SCRATCH &sc, const std::atomic<long>
             if (copied + 16 < n)
                 __builtin_prefetch(&in.pool[(size_t)in.attrindex[in.tagged[copied + 16]]]);
             const uint32_t i = in.tagged[copied];
-            const ATTR &from = in.pool[(size_t)in.attrindex[i]];
-            std::memcpy(&o.pool[copied], &from, offsetof(ATTR, sourcequan) + (size_t)from.n * sizeof(long double));
+            std::memcpy(&o.pool[copied], &in.pool[(size_t)in.attrindex[i]], sizeof(ATTR));
             o.attrindex[i] = (int32_t)copied;
         }
     };
@@ -1093,8 +1048,13 @@ MAPUNIT compactget(const COMPACTWORLD &c, size_t i)
     m.burnspeed = t.burnspeed;
     m.block = t.block;
     int32_t e = c.attrindex[c.pub][i];
-    if (e >= 0)
-        attrstore(c.buf[c.pub].pool[(size_t)e], m.heatsource, m.sourcequan);
+    if (e >= 0) {
+        const ATTR &a = c.buf[c.pub].pool[(size_t)e];
+        for (int s = 0; s < NUMSLOTS; s++) {
+            m.heatsource[s] = a.heatsource[s];
+            m.sourcequan[s] = a.sourcequan[s];
+        }
+    }
     return m;
 }
 
@@ -1105,10 +1065,18 @@ void compactput(COMPACTWORLD &c, size_t i, const MAPUNIT &cell)
     c.heat[c.pub][i] = cell.totalcal;
     c.fuel[i] = cell.fuellevel;
     c.settle.unsettle(i, c.sizey);
+    bool tags = false;
+    for (int s = 0; s < NUMSLOTS; s++)
+        if (cell.heatsource[s] != 0 || cell.sourcequan[s] != 0)
+            tags = true;
     GRID &g = c.buf[c.pub];
-    if (attrblank(cell.heatsource, cell.sourcequan) && g.attrindex[i] < 0)
+    if (!tags && g.attrindex[i] < 0)
         return;
-    attrload(attrentry(g, i), cell.heatsource, cell.sourcequan);
+    ATTR &a = attrentry(g, i);
+    for (int s = 0; s < NUMSLOTS; s++) {
+        a.heatsource[s] = cell.heatsource[s];
+        a.sourcequan[s] = cell.sourcequan[s];
+    }
 }
 
 void compacttick(COMPACTWORLD &c, double interval, int threads)
@@ -1150,7 +1118,7 @@ void gridfire(GRID &g, size_t i, long double heat2add, int tag)
 {
     g.heat[i] += heat2add;
     ATTR scratch;
-    scratch.n = 1;
+    std::memset(&scratch, 0, sizeof scratch);
     scratch.heatsource[0] = tag;
     scratch.sourcequan[0] = heat2add;
     // Without attributed heat in the scratch sender the move is a no-op:

@@ -54,20 +54,10 @@ struct CELLTYPE {
 };
 
 // The attribution slots of one tagged cell.
-// The slots from n on are empty (tag 0, quantity +0) whatever their memory
-// holds: an entry is read, written and copied only up to n, which for most
-// cells (one or two tags) keeps it to two cache lines.
-struct alignas(64) ATTR {
+struct ATTR {
     int heatsource[NUMSLOTS];
-    int n; // slots in use: past the last slot with a tag or a quantity
     long double sourcequan[NUMSLOTS];
 };
-// True when a whole record's slots hold no tag and every quantity is +0:
-// the cell needs no entry.
-bool attrblank(const int *heatsource, const long double *sourcequan);
-// The slots of a whole record into an entry, and back.
-void attrload(ATTR &a, const int *heatsource, const long double *sourcequan);
-void attrstore(const ATTR &a, int *heatsource, long double *sourcequan);
 
 // An allocator that leaves new elements uninitialised: the tick sizes the
 // attribution pool and then writes every entry, so zeroing it first would

@@ -127,8 +127,13 @@ static MAPUNIT gridcell(const GRID *g, size_t i)
     m.calperf = t.calperf;
     m.burnspeed = t.burnspeed;
     m.block = t.block;
-    if (g->attrindex[i] >= 0)
-        attrstore(g->pool[(size_t)g->attrindex[i]], m.heatsource, m.sourcequan);
+    if (g->attrindex[i] >= 0) {
+        const ATTR &a = g->pool[(size_t)g->attrindex[i]];
+        for (int s = 0; s < NUMSLOTS; s++) {
+            m.heatsource[s] = a.heatsource[s];
+            m.sourcequan[s] = a.sourcequan[s];
+        }
+    }
     return m;
 }
 
@@ -155,9 +160,17 @@ void setpubcell(size_t i, const MAPUNIT &cell)
     oldmap->heat[i] = cell.totalcal;
     fuellevel[i] = cell.fuellevel;
     settle.unsettle(i, mapsizey);
-    if (attrblank(cell.heatsource, cell.sourcequan) && oldmap->attrindex[i] < 0)
+    bool tags = false;
+    for (int s = 0; s < NUMSLOTS; s++)
+        if (cell.heatsource[s] != 0 || cell.sourcequan[s] != 0)
+            tags = true;
+    if (!tags && oldmap->attrindex[i] < 0)
         return;
-    attrload(attrentry(*oldmap, i), cell.heatsource, cell.sourcequan);
+    ATTR &a = attrentry(*oldmap, i);
+    for (int s = 0; s < NUMSLOTS; s++) {
+        a.heatsource[s] = cell.heatsource[s];
+        a.sourcequan[s] = cell.sourcequan[s];
+    }
 }
 
 MAPUNIT getcell(long x, long y)
