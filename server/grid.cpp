@@ -651,28 +651,19 @@ static void attribution(const TICKWORLD &w, SCRATCH &sc, const std::atomic<long>
     o.tagged.clear();
     // The entries are copied in cell order, so that the pass below (which
     // visits sources in cell order, and their neighbours) and the next
-    // tick's copy walk the pool forward instead of jumping about. Room for the cells that gain tags this tick, so that the pool does
+    // tick's copy walk the pool forward instead of jumping about.
+    // Room for the cells that gain tags this tick, so that the pool does
     // not move (copying every entry) while the pass runs.
     if (o.pool.capacity() < in.tagged.size() + in.tagged.size() / 8 + 64) {
         o.pool.clear(); // nothing in it is kept: no copy
         o.pool.reserve(in.tagged.size() + in.tagged.size() / 2 + 64);
     }
     o.pool.resize(in.tagged.size());
-    // An entry is copied just before the pass first reaches it: a source
-    // reaches no cell past the one after it in the next column, so the
-    // entries up to there are copied before each source. Copied while the
-    // pass walks by, an entry is still in cache when the pass uses it.
-    size_t copied = 0;
-    auto copyupto = [&](size_t last) {
-        const size_t n = in.tagged.size();
-        for (; copied < n && in.tagged[copied] <= last; copied++) {
-            if (copied + 16 < n)
-                __builtin_prefetch(&in.pool[(size_t)in.attrindex[in.tagged[copied + 16]]]);
-            const uint32_t i = in.tagged[copied];
-            std::memcpy(&o.pool[copied], &in.pool[(size_t)in.attrindex[i]], sizeof(ATTR));
-            o.attrindex[i] = (int32_t)copied;
-        }
-    };
+    for (size_t j = 0; j < in.tagged.size(); j++) {
+        uint32_t i = in.tagged[j];
+        o.pool[j] = in.pool[(size_t)in.attrindex[i]];
+        o.attrindex[i] = (int32_t)j;
+    }
 
     // Sources in sweep order: the cells tagged at the start, merged with
     // those that gain tags ahead of the sweep.
@@ -690,10 +681,19 @@ static void attribution(const TICKWORLD &w, SCRATCH &sc, const std::atomic<long>
         } else {
             break;
         }
-        copyupto((size_t)s + Y + 1);
         if (!(attrtotal(&o.pool[(size_t)o.attrindex[s]]) > 0))
             continue; // every move from it changes nothing
         long x = (long)(s / Y), y = (long)(s % Y);
+        // The entries of the next column are first reached from this one,
+        // a few rows further on: fetch them before they are needed.
+        if (size_t ahead = s + Y + 6; ahead < (size_t)w.sizex * Y) {
+            int32_t e = o.attrindex[ahead];
+            if (e >= 0) {
+                const char *entry = (const char *)&o.pool[(size_t)e];
+                __builtin_prefetch(entry);
+                __builtin_prefetch(entry + 64);
+            }
+        }
         SENDS fresh;
         const SENDS *sdp = &fresh;
         if (in.attrindex[s] >= 0) {
@@ -726,7 +726,7 @@ static void attribution(const TICKWORLD &w, SCRATCH &sc, const std::atomic<long>
             attrmove(rec, &o.pool[(size_t)o.attrindex[s]], sd.amt[t]);
         }
     }
-    copyupto(SIZE_MAX);
+
 }
 
 // The rest of the attribution pass, after the sweep: the border lines and
