@@ -26,6 +26,15 @@ int attrslot(const ATTR *unit, int heatsourcenum)
     return slotfor(unit->heatsource, unit->sourcequan, heatsourcenum);
 }
 
+bool attrblank(const int *heatsource, const long double *sourcequan)
+{
+    const long double zero = 0;
+    for (int s = 0; s < NUMSLOTS; s++)
+        if (heatsource[s] != 0 || std::memcmp(&sourcequan[s], &zero, 10) != 0)
+            return false;
+    return true;
+}
+
 // Sum of the attributed quantities of `unit`, in slot order.
 static inline long double attrtotal(const ATTR *unit)
 {
@@ -1065,12 +1074,8 @@ void compactput(COMPACTWORLD &c, size_t i, const MAPUNIT &cell)
     c.heat[c.pub][i] = cell.totalcal;
     c.fuel[i] = cell.fuellevel;
     c.settle.unsettle(i, c.sizey);
-    bool tags = false;
-    for (int s = 0; s < NUMSLOTS; s++)
-        if (cell.heatsource[s] != 0 || cell.sourcequan[s] != 0)
-            tags = true;
     GRID &g = c.buf[c.pub];
-    if (!tags && g.attrindex[i] < 0)
+    if (attrblank(cell.heatsource, cell.sourcequan) && g.attrindex[i] < 0)
         return;
     ATTR &a = attrentry(g, i);
     for (int s = 0; s < NUMSLOTS; s++) {

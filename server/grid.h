@@ -138,6 +138,10 @@ struct TICKWORLD {
 // One tick of conduction, combustion and attribution from w.in into w.out.
 void fasttick(const TICKWORLD &w, std::vector<BURN> &burns);
 
+// True when a whole record's slots hold no tag and every quantity is +0
+// (-0 counts as a quantity): the cell needs no entry.
+bool attrblank(const int *heatsource, const long double *sourcequan);
+
 // Attribution moves on compact entries, with the meaning of addheat: either
 // side may be null (not both); a null side is a scratch copy of the other.
 void attrmove(ATTR *rec, ATTR *src, long double heat2add);

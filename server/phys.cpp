@@ -160,11 +160,7 @@ void setpubcell(size_t i, const MAPUNIT &cell)
     oldmap->heat[i] = cell.totalcal;
     fuellevel[i] = cell.fuellevel;
     settle.unsettle(i, mapsizey);
-    bool tags = false;
-    for (int s = 0; s < NUMSLOTS; s++)
-        if (cell.heatsource[s] != 0 || cell.sourcequan[s] != 0)
-            tags = true;
-    if (!tags && oldmap->attrindex[i] < 0)
+    if (attrblank(cell.heatsource, cell.sourcequan) && oldmap->attrindex[i] < 0)
         return;
     ATTR &a = attrentry(*oldmap, i);
     for (int s = 0; s < NUMSLOTS; s++) {

@@ -78,6 +78,15 @@ void randomworld(std::mt19937_64 &rng, long sizex, long sizey, PAIR &p)
                 cell.sourcequan[s] = (long double)((double)(rng() % 200) - (rng() % 6 == 0 ? 150.0 : 0.0));
             }
         }
+        // Now and then slots as no tick leaves them: a tag after an empty
+        // slot, a quantity (or -0) in a slot without a tag.
+        if (rng() % 60 == 0) {
+            int s = 2 + (int)(rng() % 12);
+            cell.heatsource[s] = 1 + (int)(rng() % 20);
+            cell.sourcequan[s] = (long double)(1 + rng() % 90);
+        }
+        if (rng() % 60 == 0)
+            cell.sourcequan[rng() % NUMSLOTS] = rng() % 2 ? -0.0L : (long double)(1 + rng() % 50);
     }
 
     COMPACTWORLD &c = p.fast;
