@@ -8,10 +8,12 @@
 #include <cmath>
 #include <chrono>
 #include <cfloat>
+#include <cstddef>
 #include <cstring>
 #include <functional>
 #include <thread>
 
+#include <emmintrin.h>
 #include <unistd.h>
 
 // Neighbour offsets, anticlockwise from +x.
@@ -35,13 +37,27 @@ bool attrblank(const int *heatsource, const long double *sourcequan)
     return true;
 }
 
+// Bit i set where slot i holds a tag: the fifteen tags compared at once.
+static inline unsigned attrused(const ATTR *unit)
+{
+    static_assert(NUMSLOTS == 15 && offsetof(ATTR, sourcequan) >= 16 * sizeof(int),
+                  "the tags and the padding after them fill four 16-byte loads");
+    unsigned used = 0;
+    for (int q = 0; q < 4; q++) {
+        __m128i v;
+        std::memcpy(&v, (const char *)unit->heatsource + 16 * q, 16);
+        const __m128i zero = _mm_cmpeq_epi32(v, _mm_setzero_si128());
+        used |= (unsigned)(~_mm_movemask_ps(_mm_castsi128_ps(zero)) & 0xf) << (4 * q);
+    }
+    return used & ((1u << NUMSLOTS) - 1);
+}
+
 // Sum of the attributed quantities of `unit`, in slot order.
 static inline long double attrtotal(const ATTR *unit)
 {
     long double totalheat = 0;
-    for (int i = 0; i < NUMSLOTS; i++)
-        if (unit->heatsource[i] != 0)
-            totalheat += unit->sourcequan[i];
+    for (unsigned b = attrused(unit); b; b &= b - 1)
+        totalheat += unit->sourcequan[__builtin_ctz(b)];
     return totalheat;
 }
 
@@ -52,9 +68,7 @@ void attrmove(ATTR *rec, ATTR *src, long double heat2add)
     // changes, so the scratch copy is never needed: the shares come from
     // the receiver itself, and what the copy would lose or gain is dropped.
     const ATTR *from = src ? src : rec;
-    unsigned used = 0;
-    for (int i = 0; i < NUMSLOTS; i++)
-        used |= (unsigned)(from->heatsource[i] != 0) << i;
+    const unsigned used = attrused(from);
     if (used == 0)
         return;
     int slots[NUMSLOTS], tags[NUMSLOTS];
