@@ -20,6 +20,18 @@
 static const int ddx[8] = {1, 1, 0, -1, -1, -1, 0, 1};
 static const int ddy[8] = {0, 1, 1, 1, 0, -1, -1, -1};
 
+// True when two long doubles have the same 80 significant bits.
+static inline bool samebits10(const long double &a, const long double &b)
+{
+    uint64_t ma, mb;
+    uint16_t ea, eb;
+    std::memcpy(&ma, &a, 8);
+    std::memcpy(&mb, &b, 8);
+    std::memcpy(&ea, (const char *)&a + 8, 2);
+    std::memcpy(&eb, (const char *)&b + 8, 2);
+    return ma == mb && ea == eb;
+}
+
 // ---------------------------------------------------------------------------
 // Attribution on compact entries (the rules of addheat and findfreeslot)
 
@@ -32,7 +44,7 @@ bool attrblank(const int *heatsource, const long double *sourcequan)
 {
     const long double zero = 0;
     for (int s = 0; s < NUMSLOTS; s++)
-        if (heatsource[s] != 0 || std::memcmp(&sourcequan[s], &zero, 10) != 0)
+        if (heatsource[s] != 0 || !samebits10(sourcequan[s], zero))
             return false;
     return true;
 }
@@ -157,27 +169,24 @@ static inline long double coconof(const TICKWORLD &w, long x, long y)
     return w.types[w.type[(size_t)x * (size_t)w.sizey + (size_t)y]].cocon;
 }
 
-// The requests of one source from its own and its neighbours' temperatures
-// and coefficients (neighbours by direction), weighted into amounts.
-static inline unsigned weigh(long double interval, long double ts, long double cs, const long double *tr,
-                             const long double *cr, long double *amt)
+// The amounts one source sends to the neighbours it is hotter than (bit t
+// of `hotter` for direction t): req = (interval * min(cocon)) * ((ts - tr)
+// / 2), summed in direction order into wanted, amount = (req / wanted) *
+// req. temp(t) is the neighbour's temperature, icocon(t) interval times
+// the smaller coefficient. Returns the directions with a request not 0.
+template <class TEMP, class ICOCON>
+static inline unsigned weigh(const long double &ts, unsigned hotter, TEMP temp, ICOCON icocon, long double *amt)
 {
     long double req[8];
     long double wantedcal = 0;
-    unsigned any = 0;
-    for (int t = 0; t < 8; t++) {
-        req[t] = 0;
-        if (ts > tr[t]) {
-            long double cocon = cr[t] < cs ? cr[t] : cs;
-            req[t] = (interval * cocon) * ((ts - tr[t]) / 2);
-            wantedcal += req[t];
-            any = 1;
-        }
+    for (unsigned b = hotter; b; b &= b - 1) {
+        const int t = __builtin_ctz(b);
+        req[t] = icocon(t) * ((ts - temp(t)) / 2);
+        wantedcal += req[t];
     }
-    if (!any)
-        return 0;
     unsigned mask = 0;
-    for (int t = 0; t < 8; t++) {
+    for (unsigned b = hotter; b; b &= b - 1) {
+        const int t = __builtin_ctz(b);
         if (req[t] != 0) {
             amt[t] = (req[t] / wantedcal) * req[t];
             mask |= 1u << t;
@@ -191,11 +200,17 @@ static inline unsigned weigh(long double interval, long double ts, long double c
 static void sourcesends(const TICKWORLD &w, long x, long y, SENDS &s)
 {
     long double tr[8], cr[8];
+    const long double ts = tempof(w, x, y), cs = coconof(w, x, y);
+    const long double interval = (long double)w.interval;
+    unsigned hotter = 0;
     for (int t = 0; t < 8; t++) {
         tr[t] = tempof(w, x + ddx[t], y + ddy[t]);
         cr[t] = coconof(w, x + ddx[t], y + ddy[t]);
+        hotter |= (unsigned)(ts > tr[t]) << t;
     }
-    s.mask = weigh((long double)w.interval, tempof(w, x, y), coconof(w, x, y), tr, cr, s.amt);
+    s.mask = weigh(
+        ts, hotter, [&](int t) { return tr[t]; }, [&](int t) { return interval * (cr[t] < cs ? cr[t] : cs); },
+        s.amt);
 }
 
 // The amounts of the four lines of border sources.
@@ -246,17 +261,6 @@ struct COLUMNS {
     const long double *hotabove = nullptr;
 };
 
-// True when two long doubles have the same 80 significant bits.
-static inline bool samebits10(const long double &a, const long double &b)
-{
-    uint64_t ma, mb;
-    uint16_t ea, eb;
-    std::memcpy(&ma, &a, 8);
-    std::memcpy(&mb, &b, 8);
-    std::memcpy(&ea, (const char *)&a + 8, 2);
-    std::memcpy(&eb, (const char *)&b + 8, 2);
-    return ma == mb && ea == eb;
-}
 
 // The sign and exponent of a long double.
 static inline uint16_t signexp(const long double &v)
@@ -373,28 +377,15 @@ static void fillamounts(const TICKWORLD &w, COLUMNS &c, long x, SENDS *stored)
             for (int t = 0; t < 8; t++)
                 hotter |= (unsigned)(ts > T[dcol[t]][k + drow[t]]) << t;
         }
-        unsigned m = 0;
-        if (hotter) {
-            // req = (interval * min(cocon)) * ((ts - tr) / 2), summed in
-            // direction order; amount = (req / wanted) * req.
-            const uint32_t ms = M[1][k];
-            long double req[8];
-            long double wantedcal = 0;
-            for (unsigned b = hotter; b; b &= b - 1) {
-                const int t = __builtin_ctz(b);
+        const uint32_t ms = M[1][k];
+        const unsigned m = weigh(
+            ts, hotter, [&](int t) -> const long double & { return T[dcol[t]][k + drow[t]]; },
+            [&](int t) {
+                // The coefficients of one material need no comparison.
                 const uint32_t mr = M[dcol[t]][k + drow[t]];
-                const long double ic = mr == ms ? icocon[ms] : cocon[mr] < cocon[ms] ? icocon[mr] : icocon[ms];
-                req[t] = ic * ((ts - T[dcol[t]][k + drow[t]]) / 2);
-                wantedcal += req[t];
-            }
-            for (unsigned b = hotter; b; b &= b - 1) {
-                const int t = __builtin_ctz(b);
-                if (req[t] != 0) {
-                    amt[y * 8 + t] = (req[t] / wantedcal) * req[t];
-                    m |= 1u << t;
-                }
-            }
-        }
+                return mr == ms ? icocon[ms] : cocon[mr] < cocon[ms] ? icocon[mr] : icocon[ms];
+            },
+            amt + y * 8);
         mask[y] = (uint8_t)m;
         if (stored) {
             int32_t e = w.in->attrindex[(size_t)x * (size_t)w.sizey + (size_t)y];
@@ -1033,14 +1024,13 @@ void compactinit(COMPACTWORLD &c, long sizex, long sizey)
     c.settle.clear();
 }
 
-static bool samebits(long double a, long double b) { return std::memcmp(&a, &b, 10) == 0; }
-
 int interntype(std::vector<CELLTYPE> &types, const MAPUNIT &cell)
 {
     for (size_t i = 0; i < types.size(); i++) {
         const CELLTYPE &t = types[i];
-        if (samebits(t.cocon, cell.cocon) && samebits(t.calperc, cell.calperc) && samebits(t.calperf, cell.calperf) &&
-            samebits(t.burnspeed, cell.burnspeed) && t.ignitionpoint == cell.ignitionpoint && t.block == cell.block)
+        if (samebits10(t.cocon, cell.cocon) && samebits10(t.calperc, cell.calperc) &&
+            samebits10(t.calperf, cell.calperf) && samebits10(t.burnspeed, cell.burnspeed) &&
+            t.ignitionpoint == cell.ignitionpoint && t.block == cell.block)
             return (int)i;
     }
     if (types.size() >= 65536)
