@@ -1047,22 +1047,20 @@ int interntype(std::vector<CELLTYPE> &types, const MAPUNIT &cell)
     return (int)types.size() - 1;
 }
 
-MAPUNIT compactget(const COMPACTWORLD &c, size_t i)
+MAPUNIT cellrecord(const CELLTYPE &t, const GRID &g, size_t i, long double fuel)
 {
     MAPUNIT m;
     std::memset(&m, 0, sizeof m);
-    const CELLTYPE &t = c.types[c.type[i]];
-    m.totalcal = c.heat[c.pub][i];
+    m.totalcal = g.heat[i];
     m.cocon = t.cocon;
     m.calperc = t.calperc;
     m.ignitionpoint = t.ignitionpoint;
-    m.fuellevel = c.fuel[i];
+    m.fuellevel = fuel;
     m.calperf = t.calperf;
     m.burnspeed = t.burnspeed;
     m.block = t.block;
-    int32_t e = c.attrindex[c.pub][i];
-    if (e >= 0) {
-        const ATTR &a = c.buf[c.pub].pool[(size_t)e];
+    if (g.attrindex[i] >= 0) {
+        const ATTR &a = g.pool[(size_t)g.attrindex[i]];
         for (int s = 0; s < NUMSLOTS; s++) {
             m.heatsource[s] = a.heatsource[s];
             m.sourcequan[s] = a.sourcequan[s];
@@ -1071,14 +1069,9 @@ MAPUNIT compactget(const COMPACTWORLD &c, size_t i)
     return m;
 }
 
-void compactput(COMPACTWORLD &c, size_t i, const MAPUNIT &cell)
+void putheatrecord(GRID &g, size_t i, const MAPUNIT &cell)
 {
-    int t = interntype(c.types, cell);
-    c.type[i] = (uint16_t)(t < 0 ? 0 : t);
-    c.heat[c.pub][i] = cell.totalcal;
-    c.fuel[i] = cell.fuellevel;
-    c.settle.unsettle(i, c.sizey);
-    GRID &g = c.buf[c.pub];
+    g.heat[i] = cell.totalcal;
     if (attrblank(cell.heatsource, cell.sourcequan) && g.attrindex[i] < 0)
         return;
     ATTR &a = attrentry(g, i);
@@ -1086,6 +1079,20 @@ void compactput(COMPACTWORLD &c, size_t i, const MAPUNIT &cell)
         a.heatsource[s] = cell.heatsource[s];
         a.sourcequan[s] = cell.sourcequan[s];
     }
+}
+
+MAPUNIT compactget(const COMPACTWORLD &c, size_t i)
+{
+    return cellrecord(c.types[c.type[i]], c.buf[c.pub], i, c.fuel[i]);
+}
+
+void compactput(COMPACTWORLD &c, size_t i, const MAPUNIT &cell)
+{
+    int t = interntype(c.types, cell);
+    c.type[i] = (uint16_t)(t < 0 ? 0 : t);
+    c.fuel[i] = cell.fuellevel;
+    c.settle.unsettle(i, c.sizey);
+    putheatrecord(c.buf[c.pub], i, cell);
 }
 
 void compacttick(COMPACTWORLD &c, double interval, int threads)

@@ -142,6 +142,13 @@ void fasttick(const TICKWORLD &w, std::vector<BURN> &burns);
 // (-0 counts as a quantity): the cell needs no entry.
 bool attrblank(const int *heatsource, const long double *sourcequan);
 
+// Cell i of buffer g as a whole record, with its material and fuel.
+MAPUNIT cellrecord(const CELLTYPE &t, const GRID &g, size_t i, long double fuel);
+// The heat and the attribution slots of a whole record into cell i of g
+// (an entry only when the record holds tags or quantities, or the cell
+// already has one).
+void putheatrecord(GRID &g, size_t i, const MAPUNIT &cell);
+
 // Attribution moves on compact entries, with the meaning of addheat: either
 // side may be null (not both); a null side is a scratch copy of the other.
 void attrmove(ATTR *rec, ATTR *src, long double heat2add);

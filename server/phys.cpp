@@ -113,33 +113,9 @@ void resetworld()
     mapgeneration++;
 }
 
-// The cell i of one buffer as a whole record.
-static MAPUNIT gridcell(const GRID *g, size_t i)
-{
-    MAPUNIT m;
-    std::memset(&m, 0, sizeof m);
-    const CELLTYPE &t = celltypes[celltype[i]];
-    m.totalcal = g->heat[i];
-    m.cocon = t.cocon;
-    m.calperc = t.calperc;
-    m.ignitionpoint = t.ignitionpoint;
-    m.fuellevel = fuellevel[i];
-    m.calperf = t.calperf;
-    m.burnspeed = t.burnspeed;
-    m.block = t.block;
-    if (g->attrindex[i] >= 0) {
-        const ATTR &a = g->pool[(size_t)g->attrindex[i]];
-        for (int s = 0; s < NUMSLOTS; s++) {
-            m.heatsource[s] = a.heatsource[s];
-            m.sourcequan[s] = a.sourcequan[s];
-        }
-    }
-    return m;
-}
-
 MAPUNIT pubcell(size_t i)
 {
-    MAPUNIT m = gridcell(oldmap, i);
+    MAPUNIT m = cellrecord(celltypes[celltype[i]], *oldmap, i, fuellevel[i]);
     for (const QUEUEDFIRE &f : firequeue) {
         if (f.index == i) {
             m.totalcal += FIREHEAT;
@@ -157,16 +133,9 @@ void setpubcell(size_t i, const MAPUNIT &cell)
     if (t < 0)
         std::abort(); // more than 65,536 materials: tests only
     celltype[i] = (uint16_t)t;
-    oldmap->heat[i] = cell.totalcal;
     fuellevel[i] = cell.fuellevel;
     settle.unsettle(i, mapsizey);
-    if (attrblank(cell.heatsource, cell.sourcequan) && oldmap->attrindex[i] < 0)
-        return;
-    ATTR &a = attrentry(*oldmap, i);
-    for (int s = 0; s < NUMSLOTS; s++) {
-        a.heatsource[s] = cell.heatsource[s];
-        a.sourcequan[s] = cell.sourcequan[s];
-    }
+    putheatrecord(*oldmap, i, cell);
 }
 
 MAPUNIT getcell(long x, long y)
