@@ -47,6 +47,37 @@ struct PAIR {
     COMPACTWORLD fast;
 };
 
+MAPUNIT tomap(const ORACELL &o)
+{
+    MAPUNIT m;
+    std::memset(&m, 0, sizeof m);
+    m.totalcal = o.totalcal;
+    m.cocon = o.cocon;
+    m.calperc = o.calperc;
+    m.ignitionpoint = o.ignitionpoint;
+    m.fuellevel = o.fuellevel;
+    m.calperf = o.calperf;
+    m.burnspeed = o.burnspeed;
+    m.block = o.block;
+    for (int s = 0; s < NUMSLOTS; s++) {
+        m.heatsource[s] = o.heatsource[s];
+        m.sourcequan[s] = o.sourcequan[s];
+    }
+    return m;
+}
+
+// The size of round `round` of a series of random worlds: up to maxx x
+// maxy, every sixth one a single column and every sixth a single row.
+void roundsize(std::mt19937_64 &rng, int round, long maxx, long maxy, long &sizex, long &sizey)
+{
+    sizex = 1 + (long)(rng() % (unsigned long)maxx);
+    sizey = 1 + (long)(rng() % (unsigned long)maxy);
+    if (round % 6 == 1)
+        sizex = 1;
+    if (round % 6 == 2)
+        sizey = 1;
+}
+
 // Builds the same random world on both sides.
 void randomworld(std::mt19937_64 &rng, long sizex, long sizey, PAIR &p)
 {
@@ -91,23 +122,6 @@ void randomworld(std::mt19937_64 &rng, long sizex, long sizey, PAIR &p)
 
     COMPACTWORLD &c = p.fast;
     compactinit(c, sizex, sizey);
-    auto tomap = [](const ORACELL &o) {
-        MAPUNIT m;
-        std::memset(&m, 0, sizeof m);
-        m.totalcal = o.totalcal;
-        m.cocon = o.cocon;
-        m.calperc = o.calperc;
-        m.ignitionpoint = o.ignitionpoint;
-        m.fuellevel = o.fuellevel;
-        m.calperf = o.calperf;
-        m.burnspeed = o.burnspeed;
-        m.block = o.block;
-        for (int s = 0; s < NUMSLOTS; s++) {
-            m.heatsource[s] = o.heatsource[s];
-            m.sourcequan[s] = o.sourcequan[s];
-        }
-        return m;
-    };
     c.types.clear();
     for (size_t i = 0; i < w.oldmap.size(); i++)
         compactput(c, i, tomap(w.oldmap[i]));
@@ -176,11 +190,8 @@ TEST(FastTick, MatchesThePlainTickOnRandomWorlds)
     std::mt19937_64 rng(20261208);
     size_t tagged = 0;
     for (int round = 0; round < 36; round++) {
-        long sizex = 1 + (long)(rng() % 24), sizey = 1 + (long)(rng() % 24);
-        if (round % 6 == 1)
-            sizex = 1;
-        if (round % 6 == 2)
-            sizey = 1;
+        long sizex, sizey;
+        roundsize(rng, round, 24, 24, sizex, sizey);
         PAIR p;
         randomworld(rng, sizex, sizey, p);
         tagged += runpair(rng, p, 300, 1 + (int)(rng() % 20), round % 2 ? 2 : 1, 30);
@@ -238,23 +249,8 @@ void quietworld(std::mt19937_64 &rng, long sizex, long sizey, PAIR &p)
         if (rng() % 97 == 0)
             w.oldmap[i].totalcal *= 3;
     }
-    COMPACTWORLD &c = p.fast;
-    for (size_t i = 0; i < w.oldmap.size(); i++) {
-        MAPUNIT m = compactget(c, i);
-        m.totalcal = w.oldmap[i].totalcal;
-        m.cocon = w.oldmap[i].cocon;
-        m.calperc = w.oldmap[i].calperc;
-        m.ignitionpoint = w.oldmap[i].ignitionpoint;
-        m.fuellevel = w.oldmap[i].fuellevel;
-        m.calperf = w.oldmap[i].calperf;
-        m.burnspeed = w.oldmap[i].burnspeed;
-        m.block = w.oldmap[i].block;
-        for (int s = 0; s < NUMSLOTS; s++) {
-            m.heatsource[s] = 0;
-            m.sourcequan[s] = 0;
-        }
-        compactput(c, i, m);
-    }
+    for (size_t i = 0; i < w.oldmap.size(); i++)
+        compactput(p.fast, i, tomap(w.oldmap[i]));
 }
 
 size_t settledgroups(const COMPACTWORLD &c)
@@ -270,11 +266,8 @@ TEST(FastTick, MatchesThePlainTickWhereTheWorldSettlesAndIsStirredAgain)
     std::mt19937_64 rng(31337);
     size_t settled = 0;
     for (int round = 0; round < 24; round++) {
-        long sizex = 1 + (long)(rng() % 70), sizey = 1 + (long)(rng() % 20);
-        if (round % 6 == 1)
-            sizex = 1;
-        if (round % 6 == 2)
-            sizey = 1;
+        long sizex, sizey;
+        roundsize(rng, round, 70, 20, sizex, sizey);
         PAIR p;
         quietworld(rng, sizex, sizey, p);
         runpair(rng, p, 150, 1 + (int)(rng() % 20), round % 2 ? 2 : 1, 4);
