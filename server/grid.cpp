@@ -64,6 +64,33 @@ static inline unsigned attrused(const ATTR *unit)
     return used & ((1u << NUMSLOTS) - 1);
 }
 
+// The used slots of a unit and their tags, in slot order. A sender's list
+// holds for all its moves of a tick: they change its quantities only.
+struct SLOTLIST {
+    int m;
+    int slot[NUMSLOTS];
+    int tag[NUMSLOTS];
+};
+
+static inline void listslots(const ATTR *unit, SLOTLIST &l)
+{
+    l.m = 0;
+    for (unsigned b = attrused(unit); b; b &= b - 1) {
+        const int i = __builtin_ctz(b);
+        l.slot[l.m] = i;
+        l.tag[l.m++] = unit->heatsource[i];
+    }
+}
+
+// Sum of the quantities of the listed slots, in slot order.
+static inline long double listtotal(const ATTR *unit, const SLOTLIST &l)
+{
+    long double totalheat = 0;
+    for (int j = 0; j < l.m; j++)
+        totalheat += unit->sourcequan[l.slot[j]];
+    return totalheat;
+}
+
 // Sum of the attributed quantities of `unit`, in slot order.
 static inline long double attrtotal(const ATTR *unit)
 {
@@ -73,26 +100,19 @@ static inline long double attrtotal(const ATTR *unit)
     return totalheat;
 }
 
-void attrmove(ATTR *rec, ATTR *src, long double heat2add)
+// attrmove with the used slots of the sender (or, without one, of the
+// receiver) listed in l.
+static void attrmovelisted(ATTR *rec, ATTR *src, const SLOTLIST &l, long double heat2add)
 {
     // A missing sender is a scratch copy of the receiver, and a missing
     // receiver one of the sender. The shares are all taken before any slot
     // changes, so the scratch copy is never needed: the shares come from
     // the receiver itself, and what the copy would lose or gain is dropped.
     const ATTR *from = src ? src : rec;
-    const unsigned used = attrused(from);
-    if (used == 0)
+    const int m = l.m;
+    if (m == 0)
         return;
-    int slots[NUMSLOTS], tags[NUMSLOTS];
-    int m = 0;
-    for (unsigned b = used; b; b &= b - 1) {
-        const int i = __builtin_ctz(b);
-        slots[m] = i;
-        tags[m++] = from->heatsource[i];
-    }
-    long double totalheat = 0;
-    for (int j = 0; j < m; j++)
-        totalheat += from->sourcequan[slots[j]];
+    const long double totalheat = listtotal(from, l);
     if (!(totalheat > 0))
         return;
     float prec[NUMSLOTS];
@@ -101,20 +121,27 @@ void attrmove(ATTR *rec, ATTR *src, long double heat2add)
         prec[0] = 1.0f;
     } else {
         for (int j = 0; j < m; j++) {
-            long double q = from->sourcequan[slots[j]];
+            long double q = from->sourcequan[l.slot[j]];
             prec[j] = q > 0 ? (float)(q / totalheat) : 0.0f;
         }
     }
     for (int j = 0; j < m; j++) {
         long double part = (long double)prec[j] * heat2add;
         if (rec) {
-            int slot = attrslot(rec, tags[j]);
-            rec->heatsource[slot] = tags[j];
+            int slot = attrslot(rec, l.tag[j]);
+            rec->heatsource[slot] = l.tag[j];
             rec->sourcequan[slot] = part + rec->sourcequan[slot];
         }
         if (src)
-            src->sourcequan[slots[j]] = src->sourcequan[slots[j]] - part;
+            src->sourcequan[l.slot[j]] = src->sourcequan[l.slot[j]] - part;
     }
+}
+
+void attrmove(ATTR *rec, ATTR *src, long double heat2add)
+{
+    SLOTLIST l;
+    listslots(src ? src : rec, l);
+    attrmovelisted(rec, src, l, heat2add);
 }
 
 // Index of a new empty entry of g for cell i (not yet listed in g.tagged).
@@ -695,7 +722,9 @@ static void attribution(const TICKWORLD &w, SCRATCH &sc, const std::atomic<long>
         } else {
             break;
         }
-        if (!(attrtotal(&o.pool[(size_t)o.attrindex[s]]) > 0))
+        SLOTLIST slots;
+        listslots(&o.pool[(size_t)o.attrindex[s]], slots);
+        if (!(listtotal(&o.pool[(size_t)o.attrindex[s]], slots) > 0))
             continue; // every move from it changes nothing
         long x = (long)(s / Y), y = (long)(s % Y);
         // The entries of the next column are first reached from this one,
@@ -726,7 +755,7 @@ static void attribution(const TICKWORLD &w, SCRATCH &sc, const std::atomic<long>
             if (inmap(w, nx, ny)) {
                 size_t r = (size_t)nx * Y + (size_t)ny;
                 if (o.attrindex[r] < 0) {
-                    if (!(attrtotal(&o.pool[(size_t)o.attrindex[s]]) > 0))
+                    if (!(listtotal(&o.pool[(size_t)o.attrindex[s]], slots) > 0))
                         continue; // the move would change nothing
                     newentry(o, r);
                     sc.fresh.push_back((uint32_t)r);
@@ -737,21 +766,17 @@ static void attribution(const TICKWORLD &w, SCRATCH &sc, const std::atomic<long>
                 }
                 rec = &o.pool[(size_t)o.attrindex[r]];
             }
-            attrmove(rec, &o.pool[(size_t)o.attrindex[s]], sd.amt[t]);
+            attrmovelisted(rec, &o.pool[(size_t)o.attrindex[s]], slots, sd.amt[t]);
         }
     }
 
 }
 
-// The rest of the attribution pass, after the sweep: the border lines and
-// combustion.
-static void attributiontail(const TICKWORLD &w, SCRATCH &sc, const std::vector<BURN> &burns)
+// The border lines, after the sweep: heat from the surroundings, whose
+// attribution the receivers themselves give. They reach only the map's
+// edge cells.
+static void borderlines(const TICKWORLD &w, const SCRATCH &sc)
 {
-    const GRID &in = *w.in;
-    GRID &o = *w.out;
-
-    // The border lines: heat from the surroundings, whose attribution the
-    // receivers themselves give.
     const BORDERS &b = sc.borders;
     for (long x = 0; x < w.sizex; x++)
         borderattr(w, x, -1, b.bottom[(size_t)x]);
@@ -761,18 +786,42 @@ static void attributiontail(const TICKWORLD &w, SCRATCH &sc, const std::vector<B
         borderattr(w, -1, y, b.left[(size_t)y]);
     for (long x = 0; x < w.sizex; x++)
         borderattr(w, x, w.sizey, b.top[(size_t)x]);
+}
 
-    // Combustion: the released heat goes to the burning cell's own tags.
-    for (const BURN &burn : burns) {
-        int32_t e = o.attrindex[burn.index];
+// Which burning cells burnattr takes: all, or only those off the map's
+// edge (which the border lines never reach), or only those on it.
+enum class CELLS { all, inner, edge };
+
+static inline bool onedge(const TICKWORLD &w, uint32_t i)
+{
+    const size_t Y = (size_t)w.sizey, x = i / Y, y = i % Y;
+    return x == 0 || y == 0 || x + 1 == (size_t)w.sizex || y + 1 == Y;
+}
+
+// Combustion, after the border lines: the released heat goes to the
+// burning cell's own tags. Each move touches only that cell's entry, so
+// the cells may take their turns in any order.
+static void burnattr(const TICKWORLD &w, const BURN *from, const BURN *to, CELLS which)
+{
+    GRID &o = *w.out;
+    for (const BURN *burn = from; burn < to; burn++) {
+        if (which != CELLS::all && onedge(w, burn->index) != (which == CELLS::edge))
+            continue;
+        int32_t e = o.attrindex[burn->index];
         if (e >= 0)
-            attrmove(&o.pool[(size_t)e], nullptr, burn.heat2add);
+            attrmove(&o.pool[(size_t)e], nullptr, burn->heat2add);
     }
+}
 
+// The cells that hold tags at the end of the tick: those of the start and
+// those given an entry during it.
+static void listtagged(const TICKWORLD &w, SCRATCH &sc)
+{
+    const GRID &in = *w.in;
     std::sort(sc.fresh.begin(), sc.fresh.end());
     sc.merged.resize(in.tagged.size() + sc.fresh.size());
     std::merge(in.tagged.begin(), in.tagged.end(), sc.fresh.begin(), sc.fresh.end(), sc.merged.begin());
-    o.tagged.swap(sc.merged);
+    w.out->tagged.swap(sc.merged);
 }
 
 // ---------------------------------------------------------------------------
@@ -855,6 +904,19 @@ static void helpersweep(void *arg)
     const auto from = std::chrono::steady_clock::now();
     sweepparts(*h.w, *h.c, *h.b, h.lo, h.w->sizex, h.stored, h.progress, h.skip, h.moved);
     h.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - from).count();
+}
+
+// The helper's share of combustion's moves: the cells off the map's edge
+// among [from, to).
+struct HELPERBURNS {
+    const TICKWORLD *w;
+    const BURN *from, *to;
+};
+
+static void helperburns(void *arg)
+{
+    HELPERBURNS &h = *(HELPERBURNS *)arg;
+    burnattr(*h.w, h.from, h.to, CELLS::inner);
 }
 
 // Attribution work of one cell that holds tags, in units of one cell's
@@ -997,7 +1059,25 @@ void fasttick(const TICKWORLD &w, std::vector<BURN> &burns)
         burns.swap(sc.columns[0].burns);
         attribution(w, sc, nullptr, nullptr);
     }
-    attributiontail(w, sc, burns);
+    // The rest of the attribution pass: the border lines, then combustion.
+    if (threads == 2 && burns.size() >= 4096) {
+        // The helper takes the cells of the first half of the burns that
+        // the border lines cannot reach; this thread the border lines,
+        // then the second half, then the edge cells of the first half.
+        const BURN *mid = burns.data() + burns.size() / 2;
+        HELPERBURNS job{&w, burns.data(), mid};
+        HELPER &helper = HELPER::get();
+        helper.start(helperburns, &job);
+        borderlines(w, sc);
+        burnattr(w, mid, burns.data() + burns.size(), CELLS::all);
+        listtagged(w, sc);
+        helper.wait();
+        burnattr(w, burns.data(), mid, CELLS::edge);
+    } else {
+        borderlines(w, sc);
+        burnattr(w, burns.data(), burns.data() + burns.size(), CELLS::all);
+        listtagged(w, sc);
+    }
     recordsettled(w, sc);
 }
 

@@ -228,6 +228,44 @@ TEST(FastTick, MatchesThePlainTickOnALargerBurningWorldSplitBetweenThreads)
     runpair(rng, p, 300, 12, 2, 20);
 }
 
+TEST(FastTick, MatchesThePlainTickWhenThousandsOfCellsBurnAtOnce)
+{
+    // So many burning cells that both threads share combustion's moves,
+    // and tags on the map's edge, where heat from hot surroundings arrives
+    // before combustion.
+    std::mt19937_64 rng(8640);
+    PAIR p;
+    randomworld(rng, 96, 90, p);
+    ORACLEWORLD &w = p.oracle;
+    ORACELL fuel = randommaterial(rng);
+    fuel.cocon = 0.4L;
+    fuel.calperc = 2;
+    fuel.ignitionpoint = 300;
+    fuel.fuellevel = 50;
+    fuel.burnspeed = 1;
+    fuel.calperf = 300;
+    w.outside = fuel;
+    w.outside.totalcal = 900 * fuel.calperc;
+    w.outside.fuellevel = 0;
+    for (size_t i = 0; i < w.oldmap.size(); i++) {
+        const long x = (long)i / w.sizey, y = (long)i % w.sizey;
+        ORACELL &cell = w.oldmap[i];
+        cell = fuel;
+        cell.totalcal = (long double)(310 + rng() % 200) * fuel.calperc;
+        if (x == 0 || y == 0 || x == w.sizex - 1 || y == w.sizey - 1 || rng() % 3 == 0) {
+            int n = 1 + (int)(rng() % 3);
+            for (int s = 0; s < n; s++) {
+                cell.heatsource[s] = 1 + s * 7 + (int)(rng() % 7);
+                cell.sourcequan[s] = (long double)(1 + rng() % 100);
+            }
+        }
+        compactput(p.fast, i, tomap(cell));
+    }
+    p.fast.outside = tomap(w.outside);
+    runpair(rng, p, 40, 20, 2, 50);
+    EXPECT_GE(p.fast.burns.size(), 4096u);
+}
+
 // A world at rest: one or two materials at the temperature of the
 // surroundings, with a few hot or burning spots, so that most groups of
 // columns settle and the fires that come now and then stir them again.
