@@ -201,25 +201,59 @@ static inline long double coconof(const TICKWORLD &w, long x, long y)
 // / 2), summed in direction order into wanted, amount = (req / wanted) *
 // req. temp(t) is the neighbour's temperature, icocon(t) interval times
 // the smaller coefficient. Returns the directions with a request not 0.
-template <class TEMP, class ICOCON>
-static inline unsigned weigh(const long double &ts, unsigned hotter, TEMP temp, ICOCON icocon, long double *amt)
+// This form is for exactly N requests, written out so that the requests
+// stay in the FPU's registers instead of going through memory.
+template <int N, class TEMP, class ICOCON>
+static inline unsigned weighn(const long double &ts, unsigned hotter, TEMP temp, ICOCON icocon, long double *amt)
 {
-    long double req[8];
+    int dir[N];
+    long double req[N];
+#pragma GCC unroll 8
+    for (int j = 0; j < N; j++) {
+        dir[j] = __builtin_ctz(hotter);
+        hotter &= hotter - 1;
+    }
     long double wantedcal = 0;
-    for (unsigned b = hotter; b; b &= b - 1) {
-        const int t = __builtin_ctz(b);
-        req[t] = icocon(t) * ((ts - temp(t)) / 2);
-        wantedcal += req[t];
+#pragma GCC unroll 8
+    for (int j = 0; j < N; j++) {
+        req[j] = icocon(dir[j]) * ((ts - temp(dir[j])) / 2);
+        wantedcal += req[j];
     }
     unsigned mask = 0;
-    for (unsigned b = hotter; b; b &= b - 1) {
-        const int t = __builtin_ctz(b);
-        if (req[t] != 0) {
-            amt[t] = (req[t] / wantedcal) * req[t];
-            mask |= 1u << t;
+#pragma GCC unroll 8
+    for (int j = 0; j < N; j++) {
+        if (req[j] != 0) {
+            amt[dir[j]] = (req[j] / wantedcal) * req[j];
+            mask |= 1u << dir[j];
         }
     }
     return mask;
+}
+
+// weigh, by the number of requests (four, in most of a burning region).
+template <class TEMP, class ICOCON>
+static inline unsigned weigh(const long double &ts, unsigned hotter, TEMP temp, ICOCON icocon, long double *amt)
+{
+    switch (__builtin_popcount(hotter)) {
+    case 0:
+        return 0;
+    case 1:
+        return weighn<1>(ts, hotter, temp, icocon, amt);
+    case 2:
+        return weighn<2>(ts, hotter, temp, icocon, amt);
+    case 3:
+        return weighn<3>(ts, hotter, temp, icocon, amt);
+    case 4:
+        return weighn<4>(ts, hotter, temp, icocon, amt);
+    case 5:
+        return weighn<5>(ts, hotter, temp, icocon, amt);
+    case 6:
+        return weighn<6>(ts, hotter, temp, icocon, amt);
+    case 7:
+        return weighn<7>(ts, hotter, temp, icocon, amt);
+    default:
+        return weighn<8>(ts, hotter, temp, icocon, amt);
+    }
 }
 
 // The amounts of the source at (x, y), which may be a border position,
@@ -679,6 +713,22 @@ static inline void awaitcolumn(const std::atomic<long> *ready, long x, double *w
     *waited += std::chrono::duration<double>(std::chrono::steady_clock::now() - from).count();
 }
 
+// Copies an entry sixteen bytes at a time (a string move costs more to
+// start than such a short copy takes), bypassing the caches if `stream`.
+static inline void copyentry(ATTR *to, const ATTR *from, bool stream)
+{
+    static_assert(sizeof(ATTR) % 16 == 0 && alignof(ATTR) % 16 == 0, "entries are whole aligned 16-byte blocks");
+    const __m128i *src = (const __m128i *)(const void *)from;
+    __m128i *dst = (__m128i *)(void *)to;
+    if (stream) {
+        for (size_t k = 0; k < sizeof(ATTR) / 16; k++)
+            _mm_stream_si128(dst + k, _mm_load_si128(src + k));
+    } else {
+        for (size_t k = 0; k < sizeof(ATTR) / 16; k++)
+            _mm_store_si128(dst + k, _mm_load_si128(src + k));
+    }
+}
+
 // The moves of conduction, in the sweep's call order. The stored amounts of
 // a column are read only once `ready` (when given) says they are written.
 static void attribution(const TICKWORLD &w, SCRATCH &sc, const std::atomic<long> *ready, double *waited)
@@ -700,11 +750,16 @@ static void attribution(const TICKWORLD &w, SCRATCH &sc, const std::atomic<long>
         o.pool.reserve(in.tagged.size() + in.tagged.size() / 2 + 64);
     }
     o.pool.resize(in.tagged.size());
+    // A pool larger than the caches is gone from them before the pass
+    // comes back to it: its copy bypasses them (no read of the old lines).
+    const bool stream = in.tagged.size() * sizeof(ATTR) >= (size_t)16 << 20;
     for (size_t j = 0; j < in.tagged.size(); j++) {
         uint32_t i = in.tagged[j];
-        o.pool[j] = in.pool[(size_t)in.attrindex[i]];
+        copyentry(&o.pool[j], &in.pool[(size_t)in.attrindex[i]], stream);
         o.attrindex[i] = (int32_t)j;
     }
+    if (stream)
+        _mm_sfence();
 
     // Sources in sweep order: the cells tagged at the start, merged with
     // those that gain tags ahead of the sweep.

@@ -228,14 +228,11 @@ TEST(FastTick, MatchesThePlainTickOnALargerBurningWorldSplitBetweenThreads)
     runpair(rng, p, 300, 12, 2, 20);
 }
 
-TEST(FastTick, MatchesThePlainTickWhenThousandsOfCellsBurnAtOnce)
+// A world burning everywhere under hot surroundings: every edge cell and
+// one in `tagevery` of the others hold tags (1 for all of them).
+void burningworld(std::mt19937_64 &rng, long sizex, long sizey, int tagevery, PAIR &p)
 {
-    // So many burning cells that both threads share combustion's moves,
-    // and tags on the map's edge, where heat from hot surroundings arrives
-    // before combustion.
-    std::mt19937_64 rng(8640);
-    PAIR p;
-    randomworld(rng, 96, 90, p);
+    randomworld(rng, sizex, sizey, p);
     ORACLEWORLD &w = p.oracle;
     ORACELL fuel = randommaterial(rng);
     fuel.cocon = 0.4L;
@@ -252,7 +249,7 @@ TEST(FastTick, MatchesThePlainTickWhenThousandsOfCellsBurnAtOnce)
         ORACELL &cell = w.oldmap[i];
         cell = fuel;
         cell.totalcal = (long double)(310 + rng() % 200) * fuel.calperc;
-        if (x == 0 || y == 0 || x == w.sizex - 1 || y == w.sizey - 1 || rng() % 3 == 0) {
+        if (x == 0 || y == 0 || x == w.sizex - 1 || y == w.sizey - 1 || rng() % (unsigned)tagevery == 0) {
             int n = 1 + (int)(rng() % 3);
             for (int s = 0; s < n; s++) {
                 cell.heatsource[s] = 1 + s * 7 + (int)(rng() % 7);
@@ -262,8 +259,29 @@ TEST(FastTick, MatchesThePlainTickWhenThousandsOfCellsBurnAtOnce)
         compactput(p.fast, i, tomap(cell));
     }
     p.fast.outside = tomap(w.outside);
+}
+
+TEST(FastTick, MatchesThePlainTickWhenThousandsOfCellsBurnAtOnce)
+{
+    // So many burning cells that both threads share combustion's moves,
+    // with tags on the map's edge, where heat from the surroundings
+    // arrives before combustion.
+    std::mt19937_64 rng(8640);
+    PAIR p;
+    burningworld(rng, 96, 90, 3, p);
     runpair(rng, p, 40, 20, 2, 50);
     EXPECT_GE(p.fast.burns.size(), 4096u);
+}
+
+TEST(FastTick, MatchesThePlainTickWhenTheAttributionPoolOutgrowsTheCaches)
+{
+    // Every cell tagged: the entries take more than 16 MiB, so the tick
+    // copies them past the caches.
+    std::mt19937_64 rng(57600);
+    PAIR p;
+    burningworld(rng, 240, 240, 1, p);
+    EXPECT_GE(p.fast.buf[p.fast.pub].tagged.size() * sizeof(ATTR), (size_t)16 << 20);
+    runpair(rng, p, 12, 20, 2, 50);
 }
 
 // A world at rest: one or two materials at the temperature of the
