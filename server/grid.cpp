@@ -91,15 +91,6 @@ static inline long double listtotal(const ATTR *unit, const SLOTLIST &l)
     return totalheat;
 }
 
-// Sum of the attributed quantities of `unit`, in slot order.
-static inline long double attrtotal(const ATTR *unit)
-{
-    long double totalheat = 0;
-    for (unsigned b = attrused(unit); b; b &= b - 1)
-        totalheat += unit->sourcequan[__builtin_ctz(b)];
-    return totalheat;
-}
-
 // attrmove with the used slots of the sender (or, without one, of the
 // receiver) listed in l.
 static void attrmovelisted(ATTR *rec, ATTR *src, const SLOTLIST &l, long double heat2add)
@@ -1274,9 +1265,11 @@ void gridfire(GRID &g, size_t i, long double heat2add, int tag)
     scratch.sourcequan[0] = heat2add;
     // Without attributed heat in the scratch sender the move is a no-op:
     // leave the cell without an entry.
-    if (!(attrtotal(&scratch) > 0))
+    SLOTLIST slots;
+    listslots(&scratch, slots);
+    if (!(listtotal(&scratch, slots) > 0))
         return;
-    attrmove(&attrentry(g, i), &scratch, heat2add);
+    attrmovelisted(&attrentry(g, i), &scratch, slots, heat2add);
 }
 
 void compactfire(COMPACTWORLD &c, size_t i, int tag)
