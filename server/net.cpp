@@ -153,8 +153,14 @@ CMDSCAN cmdscan(std::string &cmdline, const char *data, size_t len, size_t *used
     // Only the text before the first NUL of the pass joins the command.
     cmdline.append(data, strnlen(data, passlen));
     *used = passlen;
-    if (cmdline.size() > CMDBUFF - 1)
-        return SCAN_TOOLONG;
+    // Text joined over passes split at NULs matches no command once it is
+    // longer than any: keep its head and its last byte (whether it ends in
+    // the terminator), so a client cannot grow it without bound.
+    if (cmdline.size() > CMDBUFF - 1) {
+        char last = cmdline.back();
+        cmdline.resize(CMDBUFF - 2);
+        cmdline += last;
+    }
     return SCAN_PASS;
 }
 

@@ -52,7 +52,7 @@ void initconnection(CONNECTION *conn, int sock);
 enum CMDSCAN {
     SCAN_MORE,    // no terminator yet: more bytes are needed
     SCAN_PASS,    // one pass done: `used` bytes up to and including ';' consumed
-    SCAN_TOOLONG, // 1023 bytes without ';', or a command text that long
+    SCAN_TOOLONG, // 1023 bytes without ';'
 };
 // One pass of the command reader over data[0, len): finds the terminator,
 // appends the text before the first NUL of the pass to cmdline. A pure

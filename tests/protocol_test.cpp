@@ -648,6 +648,22 @@ TEST_F(Protocol, NulSplitCommandRunsOnceComplete)
     s.sync();
 }
 
+TEST_F(Protocol, LongTextJoinedAtNulsIsIgnoredAndTheConnectionGoesOn)
+{
+    SESSION s;
+    std::string pass(600, 'a');
+    pass += '\0';
+    pass += ';';
+    for (int i = 0; i < 4; i++) // 2400 bytes of joined text, none complete
+        ASSERT_EQ(kcsendbytes(&s.kc, pass.data(), pass.size()), 0);
+    ASSERT_EQ(kcsend(&s.kc, "version;"), 0); // completes the joined text: ignored
+    ASSERT_EQ(kcsend(&s.kc, "version;"), 0);
+    char answer[9] = {0};
+    ASSERT_EQ(kcrecv(&s.kc, answer, 8), 0) << s.kc.error;
+    EXPECT_STREQ(answer, "0.100000");
+    s.sync();
+}
+
 TEST_F(Protocol, CommandOf1023BytesIsReadButOneLongerEndsTheConnection)
 {
     {
@@ -763,11 +779,20 @@ TEST(CmdScan, LimitIs1023BytesWithTheTerminator)
     EXPECT_EQ(cmdscan(cmd, ok.data(), 1022, &used), SCAN_MORE);
 }
 
-TEST(CmdScan, JoinedTextLongerThan1023BytesIsTooLong)
+TEST(CmdScan, JoinedTextStaysBoundedAndMatchesNothing)
 {
     std::string cmd(1000, 'a'); // left by passes split at a NUL
     size_t used = 0;
     std::string more(30, 'b');
     more += ';';
-    EXPECT_EQ(cmdscan(cmd, more.data(), more.size(), &used), SCAN_TOOLONG);
+    EXPECT_EQ(cmdscan(cmd, more.data(), more.size(), &used), SCAN_PASS);
+    EXPECT_EQ(used, 31u);
+    EXPECT_EQ(cmd.size(), 1023u);
+    EXPECT_EQ(cmd.back(), ';'); // complete: it is compared, and ignored
+    // Split again at a NUL: still incomplete, still bounded.
+    cmd.assign(1020, 'a');
+    const char split[] = {'c', 'c', 'c', 'c', 'c', '\0', 'x', ';'};
+    EXPECT_EQ(cmdscan(cmd, split, sizeof split, &used), SCAN_PASS);
+    EXPECT_EQ(cmd.size(), 1023u);
+    EXPECT_EQ(cmd.back(), 'c');
 }
