@@ -88,16 +88,22 @@ static long double realvalue(char *token)
     return (long double)atof(stripndec(token, ' '));
 }
 
-static int intvalue(char *token)
+// Numbers in the file are 32-bit: values beyond the range saturate, as a
+// 32-bit strtol does.
+static int int32of(const char *text)
 {
-    return (int)strtol(stripndec(token, ' '), nullptr, 10);
+    long v = strtol(text, nullptr, 10);
+    return v > INT32_MAX ? INT32_MAX : v < INT32_MIN ? INT32_MIN : (int)v;
 }
 
-// Sizes and ignition points are 32-bit: larger values saturate.
+static int intvalue(char *token)
+{
+    return int32of(stripndec(token, ' '));
+}
+
 static long longvalue(char *token)
 {
-    long v = strtol(stripndec(token, ' '), nullptr, 10);
-    return v > INT32_MAX ? INT32_MAX : v;
+    return int32of(stripndec(token, ' '));
 }
 
 int decodetype(char *tmpstring, UNITTYPE *tmptype)
@@ -109,7 +115,7 @@ int decodetype(char *tmpstring, UNITTYPE *tmptype)
     else if (prefixed(tmpstring, "calperc="))
         tmptype->calperc = realvalue(tmpstring);
     else if (prefixed(tmpstring, "ignitionpoint="))
-        tmptype->ignitionpoint = (int)longvalue(tmpstring);
+        tmptype->ignitionpoint = intvalue(tmpstring);
     else if (prefixed(tmpstring, "fuellevel="))
         tmptype->fuellevel = realvalue(tmpstring);
     else if (prefixed(tmpstring, "burnspeed="))
@@ -155,7 +161,7 @@ static void decodemap(std::istream &in, char *tmpstring)
                 maperror("Error! Map block has more than %ld rows: value at row %ld, column %ld.\n", ysize, y, x);
             if (x >= xsize)
                 maperror("Error! Map row %ld has more than %ld values: value at column %ld.\n", y, xsize, x);
-            tmpmap[(size_t)x * (size_t)ysize + (size_t)y] = atoi(tmpstring);
+            tmpmap[(size_t)x * (size_t)ysize + (size_t)y] = int32of(tmpstring);
             x++;
         }
         more = readtoken(in, tmpstring);

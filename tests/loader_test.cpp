@@ -205,6 +205,22 @@ TEST_F(Values, RealsAreReadInDoublePrecisionThenWidened)
     EXPECT_EQ((long double)0.3, typenum(3)->burnspeed);
 }
 
+TEST_F(Values, IntegersBeyond32BitsSaturate)
+{
+    // temp 3000000000 is 2147483647 kelvins, not a wrapped negative one;
+    // type 4294967298 is no type 2.
+    EXPECT_EQ("(loaded)", refusal(wrap(section(OUTSIDE +
+                                               "<type name=hot num=4294967298>\n"
+                                               "  temp=3000000000 calperc=1 ignitionpoint=9999999999\n"
+                                               "</type>\n") +
+                                       "<map name=\"t\" xsize=1 ysize=1> 0 </map>")));
+    const UNITTYPE *hot = typenum(2147483647);
+    ASSERT_NE(hot, nullptr);
+    EXPECT_EQ(hot->temp, 2147483647);
+    EXPECT_EQ(hot->ignitionpoint, 2147483647);
+    EXPECT_EQ(typenum(2), nullptr);
+}
+
 TEST_F(Values, NumberWithoutDigitsIsZero)
 {
     std::string types = OUTSIDE + "<type name=z num=3> temp=warm calperc=1 ignitionpoint=high </type>\n";
@@ -391,6 +407,14 @@ TEST_F(MapBlock, CellValueMinusThreeIsNoType)
 {
     EXPECT_EQ("Error! Invalid unittype in map! unittype = -3\n",
               refusal(wrap(section(OUTSIDE) + "<map name=\"t\" xsize=2 ysize=1> 0 -3 </map>")));
+}
+
+TEST_F(MapBlock, CellValuesBeyond32BitsSaturate)
+{
+    EXPECT_EQ("Error! Invalid unittype in map! unittype = 2147483647\n",
+              refusal(wrap(section(OUTSIDE) + "<map name=\"t\" xsize=2 ysize=1> 0 4294967296 </map>")));
+    EXPECT_EQ("Error! Invalid unittype in map! unittype = -2147483648\n",
+              refusal(wrap(section(OUTSIDE) + "<map name=\"t\" xsize=2 ysize=1> 0 -4294967295 </map>")));
 }
 
 TEST_F(MapBlock, CellValueTakesLeadingDigitsOnly)
