@@ -207,6 +207,9 @@ void makemap()
     // Each unit type becomes one material of the compact world.
     std::vector<int> material((size_t)(numtypes + 1), -1);
     celltypes.reserve((size_t)(numtypes + 1) + 256);
+    // A material without heat capacity is refused only once the file has
+    // passed every other check, so those keep their own messages.
+    long nocapacity = -1;
     std::printf("Setting up map");
     for (long x = 0; x < mapsizex; x++) {
         std::printf(".");
@@ -215,9 +218,8 @@ void makemap()
             long i = findunittype(tmpmap[index]);
             if (i == -1)
                 maperror("Error! Invalid unittype in map! unittype = %d\n", tmpmap[index]);
-            if (!(unittypelist[i].calperc > 0))
-                maperror("Error! Unit type %d has calperc 0: its cells would have no temperature.\n",
-                         unittypelist[i].num);
+            if (!(unittypelist[i].calperc > 0) && nocapacity < 0)
+                nocapacity = i;
             MAPUNIT cell;
             std::memset(&cell, 0, sizeof cell);
             setcell(&cell, &unittypelist[i]);
@@ -235,7 +237,11 @@ void makemap()
     long i = findunittype(0);
     if (i == -1)
         maperror("Error! No outside type defined in map. Quiting.\n");
-    if (!(unittypelist[i].calperc > 0))
+    if (nocapacity >= 0)
+        maperror("Error! Unit type %d has calperc 0: its cells would have no temperature.\n",
+                 unittypelist[nocapacity].num);
+    // Without cells nothing ever takes the surroundings' temperature.
+    if (n > 0 && !(unittypelist[i].calperc > 0))
         maperror("Error! Unit type 0 (outside) has calperc 0: the surroundings would have no temperature.\n");
     setcell(&outside, &unittypelist[i]);
     std::fflush(stdout);

@@ -795,6 +795,24 @@ TEST_F(Refusals, CalpercZeroOfAUsedType)
               refusal(wrap(section(given) + "<map name=\"c\" xsize=1 ysize=1> 4 </map>")));
 }
 
+TEST_F(Refusals, OtherFaultsOfTheFileAreReportedBeforeCalpercZero)
+{
+    std::string types = OUTSIDE + "<type name=void num=4> temp=20 </type>\n";
+    // An invalid cell after one of the type without heat capacity.
+    EXPECT_EQ("Error! Invalid unittype in map! unittype = 7\n",
+              refusal(wrap(section(types) + "<map name=\"c\" xsize=2 ysize=1> 4 7 </map>")));
+    // No outside type at all.
+    EXPECT_EQ(NOOUTSIDE, refusal(wrap(section("<type name=void num=4> temp=20 </type>\n") +
+                                      "<map name=\"c\" xsize=1 ysize=1> 4 </map>")));
+}
+
+TEST_F(Refusals, CalpercZeroOfTheOutsideTypeIsAcceptedWithoutCells)
+{
+    std::string types = "<type name=outside num=0> temp=20 cocon=0.1 </type>\n";
+    EXPECT_EQ("(loaded)", refusal(wrap(section(types) + "<map name=\"c\" xsize=0 ysize=0>\n</map>")));
+    EXPECT_EQ(0L, mapsizex);
+}
+
 TEST_F(Refusals, CalpercZeroOfAnUnusedTypeIsAccepted)
 {
     std::string types = OUTSIDE + GRASS + "<type name=void num=4> temp=20 </type>\n";
