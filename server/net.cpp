@@ -37,6 +37,7 @@
 
 int portnum = 3140;
 int backlog = 10;
+int sendstall = 30;
 int sockfd = -1;
 struct sockaddr_in my_addr;
 
@@ -80,9 +81,9 @@ int totsend(int sock, const void *buff, size_t len, int op)
             count += (size_t)r;
         } else if (r < 0 && errno == EINTR) {
             continue;
-        } else if (r < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            waitsock(sock, POLLOUT);
         } else {
+            // Failed, or (in blocking mode) the send timeout of a
+            // connection passed without the client taking a byte.
             result = -1;
             break;
         }
@@ -517,6 +518,8 @@ void serveconnection(int sock)
 {
     CONNECTION *conn = new CONNECTION;
     initconnection(conn, sock);
+    struct timeval stall = {sendstall, 0};
+    setsockopt(sock, SOL_SOCKET, SO_SNDTIMEO, &stall, sizeof stall);
     for (;;) {
         // Run the exposure step before every command read.
         time_t now = time(nullptr);

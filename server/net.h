@@ -16,6 +16,11 @@ extern int portnum;              // TCP port, 3140
 extern int backlog;              // listen queue length, 10
 extern int sockfd;               // the listening socket
 extern struct sockaddr_in my_addr;
+// Seconds an answer may wait for a client that reads nothing before the
+// connection ends: a client that never reads would otherwise hold its
+// answer (a whole picture of the map) for ever. Set before connections
+// start (tests shorten it).
+extern int sendstall;
 
 // Command words, terminator included.
 extern const char strterm[];

@@ -16,7 +16,7 @@ int addplayer(const char *name)
 {
     pthread_mutex_lock(&playerlist_lock);
     PLAYERINFO *grown = nullptr;
-    if (s_pointsnum > 0)
+    if (s_pointsnum > 0 && numplayers < MAXPLAYERS)
         grown = (PLAYERINFO *)std::realloc(playerlist, (size_t)(numplayers + 1) * sizeof(PLAYERINFO));
     if (!grown) {
         pthread_mutex_unlock(&playerlist_lock);

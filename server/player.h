@@ -16,9 +16,15 @@ extern int numplayers;                     // guarded by playerlist_lock
 extern pthread_mutex_t s_pointindex_lock;  // guards s_pointindex
 extern int s_pointindex;                   // guarded by s_pointindex_lock
 
+// Numbers are never reused, so logins are bounded: past this many players
+// the list (72 bytes an entry, and every "getplayerinfo;" answer) would
+// grow for as long as clients log in, and the numbers would overflow.
+enum { MAXPLAYERS = 1 << 20 };
+
 // Adds a player named `name` (at most 29 characters are kept) at the next
 // start position; returns its number, or -1 when there is no start
-// position to give or the list cannot grow (nothing is added then).
+// position to give, the list holds MAXPLAYERS entries or cannot grow
+// (nothing is added then).
 int addplayer(const char *name);
 // Marks player pnum as left (num -1). Nothing else changes.
 void delplayer(int pnum);

@@ -2,6 +2,7 @@
 // heat is in it) on prepared cells and players, and the player registry.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -269,6 +270,21 @@ TEST_F(Registry, NumbersAreNeverReused)
     EXPECT_EQ(addplayer("b"), 1);
     EXPECT_EQ(entry(1).num, 1);
     EXPECT_EQ(numplayers, 2);
+}
+
+TEST_F(Registry, LoginsStopAtTheLimitWithoutChangingTheList)
+{
+    // The list as MAXPLAYERS - 1 logins would leave it.
+    pthread_mutex_lock(&playerlist_lock);
+    playerlist = (PLAYERINFO *)std::calloc(MAXPLAYERS - 1, sizeof(PLAYERINFO));
+    ASSERT_NE(playerlist, nullptr);
+    numplayers = MAXPLAYERS - 1;
+    pthread_mutex_unlock(&playerlist_lock);
+    EXPECT_EQ(addplayer("last"), MAXPLAYERS - 1);
+    EXPECT_STREQ(entry(MAXPLAYERS - 1).name, "last");
+    EXPECT_EQ(addplayer("late"), -1);
+    EXPECT_EQ(numplayers, MAXPLAYERS);
+    EXPECT_STREQ(entry(MAXPLAYERS - 1).name, "last");
 }
 
 TEST_F(Registry, NameOf29CharactersIsStoredWhole)

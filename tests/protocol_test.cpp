@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -680,6 +681,47 @@ TEST_F(Protocol, CommandOf1023BytesIsReadButOneLongerEndsTheConnection)
     EXPECT_EQ(kcrecv(&s.kc, &c, 1), KC_CLOSED);
     s.end();
     EXPECT_EQ(entry(0).num, -1);
+}
+
+TEST_F(Protocol, ClientThatReadsNothingIsCutOffAfterTheSendTimeout)
+{
+    const int saved = sendstall;
+    sendstall = 1;
+    SESSION s;
+    ASSERT_EQ(s.login("deaf"), 0);
+    // Far more answers than the socket holds, none of them read.
+    std::string cmds;
+    for (int i = 0; i < 4000; i++)
+        cmds += "getallmap;";
+    ASSERT_EQ(kcsend(&s.kc, cmds), 0) << s.kc.error;
+    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (entry(0).num != -1 && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    sendstall = saved;
+    EXPECT_EQ(entry(0).num, -1); // the connection ended and the player left
+    s.end();
+}
+
+TEST_F(Protocol, SlowReaderIsNotCutOffWhileItKeepsReading)
+{
+    const int saved = sendstall;
+    sendstall = 1;
+    SESSION s;
+    ASSERT_EQ(s.login("slow"), 0);
+    std::string cmds;
+    for (int i = 0; i < 1000; i++)
+        cmds += "getallmap;";
+    ASSERT_EQ(kcsend(&s.kc, cmds), 0) << s.kc.error;
+    // Each read takes a while to come, but no send waits a whole second.
+    for (int i = 0; i < 1000; i++) {
+        if (i % 100 == 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        std::vector<unsigned char> run;
+        ASSERT_EQ(kcreadrun(&s.kc, FIRSTMAP_SIZE, &run), 6) << s.kc.error << " at " << i;
+    }
+    sendstall = saved;
+    s.sync();
+    EXPECT_EQ(entry(0).num, 0);
 }
 
 TEST_F(Protocol, EndOfStreamMarksThePlayerAsLeft)
