@@ -115,6 +115,16 @@ struct SETTLE {
             group[g] = 0;
     }
     void clear() { group.clear(); }
+    // True when every group settled on the last tick: it moved nothing.
+    bool allsettled() const
+    {
+        if (group.empty())
+            return false;
+        for (uint8_t g : group)
+            if (!g)
+                return false;
+        return true;
+    }
 };
 
 // What one fast tick reads and writes. `in` is read only; `out` is

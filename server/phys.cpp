@@ -179,6 +179,9 @@ void addfire(long x, long y, int tag)
 void swapgrids(const std::vector<BURN> &burns)
 {
     pthread_mutex_lock(&oldmap_lock);
+    // A tick that moved no heat, burnt nothing and met no fire publishes
+    // what was published: the encoded map answers stay good.
+    const bool same = burns.empty() && firequeue.empty() && settle.allsettled();
     for (const BURN &b : burns)
         fuellevel[b.index] = b.fuel;
     for (const QUEUEDFIRE &f : firequeue) {
@@ -190,7 +193,8 @@ void swapgrids(const std::vector<BURN> &burns)
     GRID *tmp = oldmap;
     oldmap = curmap;
     curmap = tmp;
-    mapgeneration++;
+    if (!same)
+        mapgeneration++;
     pthread_mutex_unlock(&oldmap_lock);
 }
 

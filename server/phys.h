@@ -20,8 +20,9 @@ void addfire(long x, long y, int tag);
 // Calories one fire puts into its cell.
 extern const long double FIREHEAT;
 
-// Counts published states: raised by every swap and every fire. Readers
-// that cache an encoding of oldmap compare it under oldmap_lock.
+// Counts published states: raised by every fire and every swap that
+// publishes another state (not by a tick that moved nothing). Readers that
+// cache an encoding of oldmap compare it under oldmap_lock.
 extern uint64_t mapgeneration; // guarded by oldmap_lock
 
 // Set by the tick while it reads oldmap without the lock, until its swap;

@@ -462,6 +462,62 @@ TEST(ServerTick, AFireQueuedWhileTheTickComputesStirsASettledMap)
     }
 }
 
+uint64_t generation()
+{
+    pthread_mutex_lock(&oldmap_lock);
+    uint64_t g = mapgeneration;
+    pthread_mutex_unlock(&oldmap_lock);
+    return g;
+}
+
+TEST(ServerTick, ATickThatMovesNothingKeepsThePublishedGeneration)
+{
+    loadmaptext(maptext(resttypes, std::vector<std::string>(20, std::string(30, '2'))));
+    dophys();
+    uint64_t g = generation();
+    for (int t = 0; t < 3; t++) {
+        dophys();
+        EXPECT_EQ(generation(), g) << "tick " << t;
+    }
+    addfire(12, 7, 3);
+    EXPECT_NE(generation(), g);
+    g = generation();
+    dophys(); // the fire's heat spreads
+    EXPECT_NE(generation(), g);
+    g = generation();
+    dophysplain(); // keeps no record of what settled
+    EXPECT_NE(generation(), g);
+}
+
+TEST(ServerTick, AKeptGenerationAlwaysMeansAnUnchangedState)
+{
+    // Wide maps at rest with rare fires: some ticks move nothing, most do.
+    std::mt19937_64 rng(15);
+    int kept = 0, ticks = 0;
+    for (int round = 0; round < 4; round++) {
+        long sx = 20 + (long)(rng() % 40), sy = 1 + (long)(rng() % 12);
+        std::vector<std::string> rows((size_t)sy);
+        for (auto &row : rows)
+            for (long x = 0; x < sx; x++)
+                row += (char)('0' + rng() % 4);
+        loadmaptext(maptext(resttypes, rows));
+        for (int tick = 0; tick < 200; tick++, ticks++) {
+            if (rng() % 60 == 0)
+                addfire((long)(rng() % (unsigned long)sx), (long)(rng() % (unsigned long)sy), 1 + (int)(rng() % 5));
+            ORACLEWORLD before = oracle_snapshot();
+            uint64_t g = generation();
+            dophys();
+            if (generation() != g)
+                continue;
+            kept++;
+            std::string diff;
+            ASSERT_TRUE(oracle_same(before, &diff)) << "round " << round << ", tick " << tick << ": " << diff;
+        }
+    }
+    EXPECT_GT(kept, 0);
+    EXPECT_LT(kept, ticks);
+}
+
 TEST(ServerTick, DophysAndDophysplainTakeTurnsOnAMapAtRest)
 {
     static int turn = 0;
