@@ -17,3 +17,6 @@ void makeworld(COMPACTWORLD &c, long size, bool burning, WORLDSTATS *stats);
 void registertickbenchmarks();
 void registernetbenchmarks();
 void releaseworlds();
+// Stops the in-process server of the network benchmarks, if it runs (a
+// filter may have left out the benchmark that stops it).
+void stopnetserver();

@@ -106,6 +106,7 @@ int main(int argc, char **argv)
         return 1;
     TABLEREPORTER reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
+    stopnetserver();
     releaseworlds();
     printtable();
     benchmark::Shutdown();

@@ -281,6 +281,12 @@ void VersionUnderLoad(benchmark::State &state)
 
 } // namespace
 
+void stopnetserver()
+{
+    stopserver();
+    resetmap();
+}
+
 void registernetbenchmarks()
 {
     for (long size : {512L, 1024L})
@@ -299,7 +305,6 @@ void registernetbenchmarks()
     benchmark::RegisterBenchmark("net_done", [](benchmark::State &state) {
         for (auto _ : state) {
         }
-        stopserver();
-        resetmap();
+        stopnetserver();
     })->Iterations(1);
 }
