@@ -683,43 +683,54 @@ TEST_F(Protocol, CommandOf1023BytesIsReadButOneLongerEndsTheConnection)
     EXPECT_EQ(entry(0).num, -1);
 }
 
-TEST_F(Protocol, ClientThatReadsNothingIsCutOffAfterTheSendTimeout)
+// Answers that wait a second for a client that reads nothing end the
+// connection.
+class SendStall : public Protocol {
+  protected:
+    int saved = sendstall;
+    void SetUp() override
+    {
+        Protocol::SetUp();
+        sendstall = 1;
+    }
+    void TearDown() override
+    {
+        sendstall = saved;
+        Protocol::TearDown();
+    }
+    // Logs in and asks for n whole maps at once, far more than the socket
+    // holds unread.
+    static void askmaps(SESSION &s, int n)
+    {
+        ASSERT_EQ(s.login("reader"), 0);
+        std::string cmds;
+        for (int i = 0; i < n; i++)
+            cmds += "getallmap;";
+        ASSERT_EQ(kcsend(&s.kc, cmds), 0) << s.kc.error;
+    }
+};
+
+TEST_F(SendStall, ClientThatReadsNothingIsCutOff)
 {
-    const int saved = sendstall;
-    sendstall = 1;
     SESSION s;
-    ASSERT_EQ(s.login("deaf"), 0);
-    // Far more answers than the socket holds, none of them read.
-    std::string cmds;
-    for (int i = 0; i < 4000; i++)
-        cmds += "getallmap;";
-    ASSERT_EQ(kcsend(&s.kc, cmds), 0) << s.kc.error;
+    ASSERT_NO_FATAL_FAILURE(askmaps(s, 4000));
     auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     while (entry(0).num != -1 && std::chrono::steady_clock::now() < until)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    sendstall = saved;
     EXPECT_EQ(entry(0).num, -1); // the connection ended and the player left
-    s.end();
 }
 
-TEST_F(Protocol, SlowReaderIsNotCutOffWhileItKeepsReading)
+TEST_F(SendStall, SlowReaderIsNotCutOffWhileItKeepsReading)
 {
-    const int saved = sendstall;
-    sendstall = 1;
     SESSION s;
-    ASSERT_EQ(s.login("slow"), 0);
-    std::string cmds;
-    for (int i = 0; i < 1000; i++)
-        cmds += "getallmap;";
-    ASSERT_EQ(kcsend(&s.kc, cmds), 0) << s.kc.error;
-    // Each read takes a while to come, but no send waits a whole second.
+    ASSERT_NO_FATAL_FAILURE(askmaps(s, 1000));
+    // Reads come in bursts, but no send waits a whole second.
     for (int i = 0; i < 1000; i++) {
         if (i % 100 == 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(300));
         std::vector<unsigned char> run;
         ASSERT_EQ(kcreadrun(&s.kc, FIRSTMAP_SIZE, &run), 6) << s.kc.error << " at " << i;
     }
-    sendstall = saved;
     s.sync();
     EXPECT_EQ(entry(0).num, 0);
 }
