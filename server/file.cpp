@@ -101,10 +101,6 @@ static int intvalue(char *token)
     return int32of(stripndec(token, ' '));
 }
 
-static long longvalue(char *token)
-{
-    return int32of(stripndec(token, ' '));
-}
 
 int decodetype(char *tmpstring, UNITTYPE *tmptype)
 {
@@ -284,10 +280,10 @@ void readmap(std::istream &in)
             mapname = name;
             map = 3;
         } else if (map == 3 && prefixed(t, "xsize=")) {
-            xsize = longvalue(tmpstring);
+            xsize = intvalue(tmpstring);
             map = 4;
         } else if (map == 4 && prefixed(t, "ysize=")) {
-            ysize = longvalue(tmpstring);
+            ysize = intvalue(tmpstring);
             map = 1;
         } else if (!(unittypes == 1 || map == 2 || map == 1)) {
             // neither in the unit-type section nor in a map element
