@@ -1,18 +1,18 @@
 // Shared parts of the benchmark program.
 #pragma once
 
-#include "grid.h"
+#include "world.h"
 
 struct WORLDSTATS {
     double burning = 0;      // fraction of cells at or past ignition with fuel
     double tagged = 0;       // fraction of cells holding attribution
-    double bytespercell = 0; // bytes the compact world holds per cell
+    double bytespercell = 0; // bytes the world holds per cell
 };
 
 // A generated size x size meadow, cold and uniform, or burning: one burning
 // cell and one player's five fires (each player its own tag) per 4,096
 // cells, then 100 warm-up ticks.
-void makeworld(COMPACTWORLD &c, long size, bool burning, WORLDSTATS *stats);
+void makeworld(WORLD &c, long size, bool burning, WORLDSTATS *stats);
 
 void registertickbenchmarks();
 void registernetbenchmarks();

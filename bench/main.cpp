@@ -10,6 +10,7 @@
 #include <string>
 
 #include "bench.h"
+#include "protocol.h"
 
 namespace {
 
@@ -87,12 +88,12 @@ void printtable()
         }
     auto t = results.find("twenty_getallmap/512");
     if (t != results.end())
-        std::printf("\n20 clients \"getallmap;\" at once on 512 x 512: peak resident rise %.2f pictures (%.1f MB each)\n",
-                    counter("twenty_getallmap/512", "peak_rise_pictures"), counter("twenty_getallmap/512", "picture_MB"));
+        std::printf("\n20 clients \"%s\" at once on 512 x 512: peak resident rise %.2f pictures (%.1f MB each)\n",
+                    strgetallmap, counter("twenty_getallmap/512", "peak_rise_pictures"), counter("twenty_getallmap/512", "picture_MB"));
     auto v = results.find("version_under_load/1024");
     if (v != results.end())
-        std::printf("\"version;\" round trip while 8 clients fetch \"getmap;\" (1024 x 1024): median %.0f us, p99 %.0f us\n",
-                    counter("version_under_load/1024", "median_us"), counter("version_under_load/1024", "p99_us"));
+        std::printf("\"%s\" round trip while 8 clients fetch \"%s\" (1024 x 1024): median %.0f us, p99 %.0f us\n",
+                    strversion, strgetmap, counter("version_under_load/1024", "median_us"), counter("version_under_load/1024", "p99_us"));
 }
 
 } // namespace

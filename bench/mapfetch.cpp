@@ -1,5 +1,5 @@
-// A timed client run: how long the server takes to answer "getmap;" and
-// "getallmap;" over a real connection, measured from the first byte of
+// A timed client run: how long the server takes to answer getmap and
+// getallmap over a real connection, measured from the first byte of
 // the command to the last byte of the closing record.
 //
 //   kindler-mapfetch [-n ROUNDS] [HOST [PORT]]
@@ -90,10 +90,10 @@ int main(int argc, char **argv)
         run.clear();
         return kcsend(&kc, cmd) == 0 && kcreadrun(&kc, size, &run) >= 0;
     };
-    std::vector<double> a = timeit(rounds, [&] { return fetch("getmap;", UPDATEMAP_SIZE); });
-    report("getmap;", a, 40 * (cells + 1));
-    std::vector<double> b = timeit(rounds, [&] { return fetch("getallmap;", FIRSTMAP_SIZE); });
-    report("getallmap;", b, 96 * (cells + 1));
+    std::vector<double> a = timeit(rounds, [&] { return fetch(strgetmap, UPDATEMAP_SIZE); });
+    report(strgetmap, a, 40 * (cells + 1));
+    std::vector<double> b = timeit(rounds, [&] { return fetch(strgetallmap, FIRSTMAP_SIZE); });
+    report(strgetallmap, b, 96 * (cells + 1));
     if (a.empty() || b.empty()) {
         std::fprintf(stderr, "%s\n", kc.error.c_str());
         return 1;

@@ -1,20 +1,18 @@
-// Times the server's tick on a map file: the fast tick (dophys) and the
-// plain record-level tick (dophysplain), after a few players' fires and a
-// warm-up, so the numbers are those of a burning world.
+// Times the server's tick on a map file (dophys) and the plain reference
+// tick of the tests (the oracle) on the same world, after a few players'
+// fires and a warm-up, so the numbers are those of a burning world.
 //
 //   kindler-maptick MAPFILE [TICKS]
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 
-#include "file.h"
-#include "phys.h"
+#include "bridge.h"
+#include "loadmap.h"
+#include "publish.h"
 
-static double timeticks(void (*tick)(), int ticks)
+template <class TICK> static double timeticks(TICK tick, int ticks)
 {
     auto from = std::chrono::steady_clock::now();
     for (int t = 0; t < ticks; t++)
@@ -36,36 +34,28 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "kindler-maptick: cannot open %s\n", argv[1]);
         return 1;
     }
-    // The reader's progress lines are not wanted here.
-    std::fflush(stdout);
-    int saved = dup(1);
-    int devnull = open("/dev/null", O_WRONLY);
-    dup2(devnull, 1);
-    close(devnull);
-    bool loaded = true;
     try {
-        readmap(in);
+        MAPFILE f;
+        readmapfile(in, f);
+        makemap(f, serverworld, nullptr);
     } catch (const MAPERROR &e) {
         std::fputs(e.what(), stderr);
-        loaded = false;
-    }
-    std::fflush(stdout);
-    dup2(saved, 1);
-    close(saved);
-    if (!loaded)
         return 1;
+    }
     // Six players' fires spread over the map, two of them twice.
     for (int p = 0; p < 6; p++) {
-        long x = mapsizex * (p + 1) / 7, y = mapsizey * ((p * 3) % 7 + 1) / 8;
+        long x = serverworld.mapsizex * (p + 1) / 7, y = serverworld.mapsizey * ((p * 3) % 7 + 1) / 8;
         for (int k = 0; k < 2 + p % 2; k++)
-            addfire(x, y, p + 1);
+            addfire(serverworld, x, y, p + 1);
     }
     for (int t = 0; t < 50; t++)
-        dophys();
-    double fast = timeticks(dophys, ticks);
-    double plain = timeticks(dophysplain, ticks);
-    double cells = (double)mapsizex * (double)mapsizey;
-    std::printf("%s: %ld x %ld, %d ticks after 50 warm-up ticks\n", argv[1], mapsizex, mapsizey, ticks);
+        dophys(serverworld);
+    ORACLEWORLD w = oracle_snapshot(serverworld);
+    double fast = timeticks([] { dophys(serverworld); }, ticks);
+    double plain = timeticks([&] { oracle_tick(w); }, ticks);
+    double cells = (double)serverworld.mapsizex * (double)serverworld.mapsizey;
+    std::printf("%s: %ld x %ld, %d ticks after 50 warm-up ticks\n", argv[1], serverworld.mapsizex,
+                serverworld.mapsizey, ticks);
     std::printf("fast tick  %.3f ms (%.1f ns/cell)\n", fast, cells > 0 ? fast * 1e6 / cells : 0.0);
     std::printf("plain tick %.3f ms (%.1f ns/cell)\n", plain, cells > 0 ? plain * 1e6 / cells : 0.0);
     return 0;

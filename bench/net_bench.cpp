@@ -4,7 +4,6 @@
 #include "bench.h"
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
@@ -22,9 +21,9 @@
 #include <thread>
 #include <vector>
 
-#include "file.h"
-#include "net.h"
-#include "phys.h"
+#include "connection.h"
+#include "loadmap.h"
+#include "publish.h"
 #include "wire.h"
 
 namespace {
@@ -82,16 +81,11 @@ void startserver(long size)
     if (server.listenfd >= 0 && server.loaded == size)
         return;
     stopserver();
-    resetmap();
+    resetworld(serverworld);
     std::istringstream in(meadowmap(size));
-    std::fflush(stdout);
-    int saved = dup(1), devnull = open("/dev/null", O_WRONLY);
-    dup2(devnull, 1);
-    close(devnull);
-    readmap(in);
-    std::fflush(stdout);
-    dup2(saved, 1);
-    close(saved);
+    MAPFILE f;
+    readmapfile(in, f);
+    makemap(f, serverworld, nullptr);
     server.loaded = size;
 
     server.listenfd = socket(AF_INET, SOCK_STREAM, 0);
@@ -115,7 +109,7 @@ void startserver(long size)
     });
     server.ticker = std::thread([] {
         while (!server.stopping) {
-            dophys();
+            dophys(serverworld);
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
     });
@@ -167,13 +161,13 @@ void MapAnswer(benchmark::State &state)
     int fd = connectto();
     size_t bytes = answerbytes(full);
     for (auto _ : state) {
-        sendtext(fd, full ? "getallmap;" : "getmap;");
+        sendtext(fd, full ? strgetallmap : strgetmap);
         if (!drain(fd, bytes)) {
             state.SkipWithError("map answer cut short");
             break;
         }
     }
-    sendtext(fd, "close;");
+    sendtext(fd, strclose);
     close(fd);
     state.SetBytesProcessed((int64_t)(state.iterations() * bytes));
 }
@@ -190,7 +184,7 @@ long rssbytes()
     return resident * sysconf(_SC_PAGESIZE);
 }
 
-// 20 clients fetch "getallmap;" at once; the counter is the rise of the
+// 20 clients fetch getallmap at once; the counter is the rise of the
 // resident set above what it was before, in pictures (one encoded answer).
 void TwentyClients(benchmark::State &state)
 {
@@ -203,7 +197,7 @@ void TwentyClients(benchmark::State &state)
         for (int i = 0; i < 20; i++)
             fds.push_back(connectto());
         // One fetch first, so the picture of this state exists.
-        sendtext(fds[0], "getallmap;");
+        sendtext(fds[0], strgetallmap);
         drain(fds[0], bytes);
         long base = rssbytes();
         std::atomic<long> peak{base};
@@ -219,7 +213,7 @@ void TwentyClients(benchmark::State &state)
         std::vector<std::thread> clients;
         for (int fd : fds)
             clients.emplace_back([fd, bytes] {
-                sendtext(fd, "getallmap;");
+                sendtext(fd, strgetallmap);
                 drain(fd, bytes);
             });
         for (auto &t : clients)
@@ -228,7 +222,7 @@ void TwentyClients(benchmark::State &state)
         sampler.join();
         worst = std::max(worst, (double)(peak - base) / (double)bytes);
         for (int fd : fds) {
-            sendtext(fd, "close;");
+            sendtext(fd, strclose);
             close(fd);
         }
     }
@@ -236,7 +230,7 @@ void TwentyClients(benchmark::State &state)
     state.counters["picture_MB"] = (double)bytes / 1e6;
 }
 
-// Round trip of "version;" while 8 other clients fetch "getmap;" in a loop.
+// Round trip of version while 8 other clients fetch getmap in a loop.
 void VersionUnderLoad(benchmark::State &state)
 {
     long size = state.range(0);
@@ -248,18 +242,18 @@ void VersionUnderLoad(benchmark::State &state)
         loaders.emplace_back([&] {
             int fd = connectto();
             while (!done) {
-                sendtext(fd, "getmap;");
+                sendtext(fd, strgetmap);
                 if (!drain(fd, bytes))
                     break;
             }
-            sendtext(fd, "close;");
+            sendtext(fd, strclose);
             close(fd);
         });
     int fd = connectto();
     std::vector<double> us;
     for (auto _ : state) {
         auto t0 = std::chrono::steady_clock::now();
-        sendtext(fd, "version;");
+        sendtext(fd, strversion);
         drain(fd, 8);
         us.push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - t0).count());
         // Spread the probes over several ticks.
@@ -270,7 +264,7 @@ void VersionUnderLoad(benchmark::State &state)
     done = true;
     for (auto &t : loaders)
         t.join();
-    sendtext(fd, "close;");
+    sendtext(fd, strclose);
     close(fd);
     std::sort(us.begin(), us.end());
     if (!us.empty()) {
@@ -284,7 +278,7 @@ void VersionUnderLoad(benchmark::State &state)
 void stopnetserver()
 {
     stopserver();
-    resetmap();
+    resetworld(serverworld);
 }
 
 void registernetbenchmarks()

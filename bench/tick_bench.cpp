@@ -1,6 +1,6 @@
-// Benchmarks of the tick: the fast tick on the compact world and the plain
-// reference tick (tests/oracle) on the same generated worlds, cold and
-// burning, at 256 x 256, 512 x 512 and 1024 x 1024 cells.
+// Benchmarks of the tick: the server's tick and the plain reference tick
+// (tests/oracle) on the same generated worlds, cold and burning, at
+// 256 x 256, 512 x 512 and 1024 x 1024 cells.
 #include "bench.h"
 
 #include <benchmark/benchmark.h>
@@ -10,8 +10,8 @@
 #include <memory>
 #include <random>
 
-#include "grid.h"
-#include "oracle.h"
+#include "bridge.h"
+#include "publish.h"
 
 // The generated world's material: a dry meadow that catches fire from a
 // burning neighbour within a few ticks: after 100 ticks about an eighth
@@ -30,39 +30,38 @@ static MAPUNIT meadowcell()
     return m;
 }
 
-void makeworld(COMPACTWORLD &c, long size, bool burning, WORLDSTATS *stats)
+void makeworld(WORLD &c, long size, bool burning, WORLDSTATS *stats)
 {
-    compactinit(c, size, size);
-    c.types.clear();
+    allocworld(c, size, size);
     MAPUNIT cell = meadowcell();
-    for (size_t i = 0; i < c.type.size(); i++)
-        compactput(c, i, cell);
+    for (size_t i = 0; i < ncells(c); i++)
+        setpubcell(c, i, cell);
     c.outside = meadowcell();
     c.outside.fuellevel = 0;
     if (burning) {
         std::mt19937_64 rng(1024);
-        size_t n = c.type.size();
+        size_t n = ncells(c);
         int tag = 1;
         for (size_t block = 0; block + 4096 <= n; block += 4096) {
             // One burning cell, and one player's five fires.
             size_t b = block + rng() % 4096;
-            c.heat[c.pub][b] = 600 * cell.calperc;
+            c.oldmap->heat[b] = 600 * cell.calperc;
             size_t f = block + rng() % 4096;
             for (int k = 0; k < 5; k++)
-                compactfire(c, f, tag);
+                addfire(c, (long)(f / (size_t)size), (long)(f % (size_t)size), tag);
             tag++;
         }
         for (int t = 0; t < 100; t++)
-            compacttick(c, 0.1);
+            dophys(c);
     }
     if (stats) {
-        size_t n = c.type.size(), hot = 0;
+        size_t n = ncells(c), hot = 0;
         for (size_t i = 0; i < n; i++)
-            if (c.heat[c.pub][i] / cell.calperc >= cell.ignitionpoint && c.fuel[i] > 0)
+            if (c.oldmap->heat[i] / cell.calperc >= cell.ignitionpoint && c.fuellevel[i] > 0)
                 hot++;
         stats->burning = (double)hot / (double)n;
-        stats->tagged = (double)c.buf[c.pub].tagged.size() / (double)n;
-        stats->bytespercell = compactbytespercell(c);
+        stats->tagged = (double)c.oldmap->tagged.size() / (double)n;
+        stats->bytespercell = worldbytespercell(c);
     }
 }
 
@@ -74,27 +73,26 @@ namespace {
 enum { MEASUREDTICKS = 3 };
 
 struct CACHED {
-    COMPACTWORLD world;
+    WORLD world;
     WORLDSTATS stats;
 };
 
-// to becomes a copy of from, its buffers pointing into itself.
-void copyworld(COMPACTWORLD &to, const COMPACTWORLD &from)
+// to becomes a copy of from's state, its grid pointers into itself.
+void copyworld(WORLD &to, const WORLD &from)
 {
-    to.sizex = from.sizex;
-    to.sizey = from.sizey;
-    to.types = from.types;
-    to.type = from.type;
-    to.fuel = from.fuel;
+    to.mapsizex = from.mapsizex;
+    to.mapsizey = from.mapsizey;
+    to.materials = from.materials;
+    to.material = from.material;
+    to.fuellevel = from.fuellevel;
     for (int b = 0; b < 2; b++) {
-        to.heat[b] = from.heat[b];
-        to.attrindex[b] = from.attrindex[b];
-        to.buf[b].pool = from.buf[b].pool;
-        to.buf[b].tagged = from.buf[b].tagged;
-        to.buf[b].heat = to.heat[b].data();
-        to.buf[b].attrindex = to.attrindex[b].data();
+        to.grids[b].heat = from.grids[b].heat;
+        to.grids[b].attrindex = from.grids[b].attrindex;
+        to.grids[b].pool = from.grids[b].pool;
+        to.grids[b].tagged = from.grids[b].tagged;
     }
-    to.pub = from.pub;
+    to.oldmap = &to.grids[from.oldmap - from.grids];
+    to.curmap = &to.grids[from.curmap - from.grids];
     to.outside = from.outside;
     to.settle = from.settle;
 }
@@ -118,9 +116,9 @@ void FastTick(benchmark::State &state)
     CACHED &w = world(size, burning);
     if (!burning) {
         for (auto _ : state)
-            compacttick(w.world, 0.1);
+            dophys(w.world);
     } else {
-        COMPACTWORLD warm;
+        WORLD warm;
         copyworld(warm, w.world);
         int t = 0;
         for (auto _ : state) {
@@ -129,7 +127,7 @@ void FastTick(benchmark::State &state)
                 copyworld(w.world, warm);
                 state.ResumeTiming();
             }
-            compacttick(w.world, 0.1);
+            dophys(w.world);
         }
     }
     state.counters["ns_per_cell"] = benchmark::Counter((double)(size * size), benchmark::Counter::kIsIterationInvariantRate |
@@ -148,31 +146,7 @@ void OracleTick(benchmark::State &state)
     // A world of its own, generated and warmed up like the fast one.
     CACHED w;
     makeworld(w.world, size, burning, nullptr);
-    ORACLEWORLD o;
-    o.sizex = o.sizey = size;
-    o.interval = 0.1;
-    o.oldmap.resize((size_t)(size * size));
-    o.curmap.resize((size_t)(size * size));
-    for (size_t i = 0; i < o.oldmap.size(); i++) {
-        MAPUNIT m = compactget(w.world, i);
-        ORACELL &d = o.oldmap[i];
-        d.totalcal = m.totalcal;
-        d.cocon = m.cocon;
-        d.calperc = m.calperc;
-        d.ignitionpoint = m.ignitionpoint;
-        d.fuellevel = m.fuellevel;
-        d.calperf = m.calperf;
-        d.burnspeed = m.burnspeed;
-        d.block = m.block;
-        for (int s = 0; s < NUMSLOTS; s++) {
-            d.heatsource[s] = m.heatsource[s];
-            d.sourcequan[s] = m.sourcequan[s];
-        }
-    }
-    MAPUNIT out = w.world.outside;
-    o.outside.totalcal = out.totalcal;
-    o.outside.cocon = out.cocon;
-    o.outside.calperc = out.calperc;
+    ORACLEWORLD o = oracle_snapshot(w.world);
     const std::vector<ORACELL> warm = o.oldmap;
     int t = 0;
     for (auto _ : state) {

@@ -105,7 +105,7 @@ int kcclose(KCLIENT *kc)
 {
     int r = 0;
     if (kc->sock >= 0) {
-        r = kcsend(kc, "close;");
+        r = kcsend(kc, strclose);
         close(kc->sock);
     }
     kc->sock = -1;
@@ -249,8 +249,8 @@ static int askfloat(KCLIENT *kc, const char *cmd, std::string *text)
     return r < 0 ? r : kcreadfloat(kc, text);
 }
 
-int kcversion(KCLIENT *kc, std::string *text) { return askfloat(kc, "version;", text); }
-int kcprotocolversion(KCLIENT *kc, std::string *text) { return askfloat(kc, "protocolversion;", text); }
+int kcversion(KCLIENT *kc, std::string *text) { return askfloat(kc, strversion, text); }
+int kcprotocolversion(KCLIENT *kc, std::string *text) { return askfloat(kc, strprotocolversion, text); }
 
 // Checks p[0, n) against the head `W H "` of the map information: the
 // length of the head with *w, *h set; 0 when more bytes are needed; -1
@@ -282,7 +282,7 @@ static long headlength(const unsigned char *p, size_t n, long *w, long *h)
 int kcmapinfo(KCLIENT *kc, KCMAPINFO *info)
 {
     enum { MAXANSWER = 4096 };
-    int r = kcsend(kc, "getmapinfo;version;");
+    int r = kcsend(kc, std::string(strgetmapinfo) + strversion);
     if (r < 0)
         return r;
     for (;;) {
@@ -365,17 +365,17 @@ static int getrun(KCLIENT *kc, const char *cmd, int recsize, void (*decode)(cons
 
 int kcgetmap(KCLIENT *kc, std::vector<UPDATEMAP> *out, UPDATEMAP *closing)
 {
-    return getrun(kc, "getmap;", UPDATEMAP_SIZE, decodeupdatemap, out, closing);
+    return getrun(kc, strgetmap, UPDATEMAP_SIZE, decodeupdatemap, out, closing);
 }
 
 int kcgetallmap(KCLIENT *kc, std::vector<FIRSTMAP> *out, FIRSTMAP *closing)
 {
-    return getrun(kc, "getallmap;", FIRSTMAP_SIZE, decodefirstmap, out, closing);
+    return getrun(kc, strgetallmap, FIRSTMAP_SIZE, decodefirstmap, out, closing);
 }
 
 int kcgetplayerinfo(KCLIENT *kc, std::vector<PLAYERINFO> *out, PLAYERINFO *closing)
 {
-    return getrun(kc, "getplayerinfo;", PLAYERINFO_SIZE, decodeplayerinfo, out, closing);
+    return getrun(kc, strgetplayerinfo, PLAYERINFO_SIZE, decodeplayerinfo, out, closing);
 }
 
 // Reads a lone 16-byte trailer and checks its type. 0, or a code.
@@ -392,7 +392,7 @@ static int readtrailer(KCLIENT *kc, int type, NETOVERHEAD *neto)
     return 0;
 }
 
-// The exchange of "login;" and "setplayerinfo;": command, type-3 trailer,
+// The exchange of login and setplayerinfo: command, type-3 trailer,
 // our record, type-2 trailer (returned in *end).
 static int exchange(KCLIENT *kc, const char *cmd, const PLAYERINFO *info, NETOVERHEAD *end)
 {
@@ -419,7 +419,7 @@ int kclogin(KCLIENT *kc, const char *name, int *num)
     std::strncpy(info.name, name, sizeof info.name - 1);
     info.neto.type = NET_RECORD;
     NETOVERHEAD end;
-    int r = exchange(kc, "login;", &info, &end);
+    int r = exchange(kc, strlogin, &info, &end);
     if (r < 0)
         return r;
     *num = end.x < 0 ? -1 : end.x;
@@ -435,10 +435,10 @@ int kcmove(KCLIENT *kc, int num, int x, int y)
     info.y = y;
     info.neto.type = NET_RECORD;
     NETOVERHEAD end;
-    return exchange(kc, "setplayerinfo;", &info, &end);
+    return exchange(kc, strsetplayerinfo, &info, &end);
 }
 
 int kcsetfire(KCLIENT *kc)
 {
-    return kcsend(kc, "setfire;");
+    return kcsend(kc, strsetfire);
 }

@@ -29,7 +29,7 @@ enum {
     KC_PROTOCOL = -4, // the server sent bytes that do not fit the answer
 };
 
-enum { KC_PORT = 3140, KC_TIMEOUTMS = 5000 };
+enum { KC_PORT = PORTNUM, KC_TIMEOUTMS = 5000 };
 
 typedef struct kclient {
     int sock = -1;                     // connected socket, -1 when closed
@@ -40,7 +40,7 @@ typedef struct kclient {
     unsigned char lastsent[PLAYERINFO_SIZE] = {}; // last record sent (login/setplayerinfo)
 } KCLIENT;
 
-// Size and name of the map as "getmapinfo;" reports them.
+// Size and name of the map as getmapinfo reports them.
 typedef struct kcmapinfo {
     long xsize = 0;
     long ysize = 0;
@@ -50,11 +50,11 @@ typedef struct kcmapinfo {
 
 // Connects to host:port (IPv4; a dotted address or a host name). Waits at
 // most timeoutms for the connection. Returns 0, or a KC_* code with
-// kc->sock -1. A KCLIENT that was connected is closed first (no "close;").
+// kc->sock -1. A KCLIENT that was connected is closed first (no close).
 int kcconnect(KCLIENT *kc, const char *host = "127.0.0.1", int port = KC_PORT,
               int timeoutms = KC_TIMEOUTMS);
 
-// Sends "close;" (when still connected) and closes the socket. Always
+// Sends close (when still connected) and closes the socket. Always
 // leaves kc->sock at -1 and the read-ahead empty. Returns 0, or the code of
 // a failed send (the socket is closed all the same).
 int kcclose(KCLIENT *kc);
@@ -69,17 +69,17 @@ int kcsendbytes(KCLIENT *kc, const void *buff, size_t len);
 // failure the bytes already received are lost.
 int kcrecv(KCLIENT *kc, void *buff, size_t len);
 
-// Reads one answer printed with "%f" ("version;", "protocolversion;"):
+// Reads one answer printed with "%f" (version, protocolversion):
 // digits, a point and exactly six digits, e.g. "0.100000". Reads nothing
 // beyond it. Returns 0 or a code.
 int kcreadfloat(KCLIENT *kc, std::string *text);
 
-// Sends "version;" / "protocolversion;" and reads the answer ("0.100000").
+// Sends version / protocolversion and reads the answer ("0.100000").
 int kcversion(KCLIENT *kc, std::string *text);
 int kcprotocolversion(KCLIENT *kc, std::string *text);
 
-// Sends "getmapinfo;" and reads `W H "NAME"`. The answer has no terminator
-// and the name may itself hold quotes, so the function sends "version;"
+// Sends getmapinfo and reads `W H "NAME"`. The answer has no terminator
+// and the name may itself hold quotes, so the function sends version
 // in the same packet and reads until the version answer (digits, a point,
 // six digits) follows a closing quote; everything between the first quote
 // and that closing quote is the name. Unambiguous unless the name itself
@@ -97,7 +97,7 @@ int kcmapinfo(KCLIENT *kc, KCMAPINFO *info);
 int kcreadrun(KCLIENT *kc, int recsize, std::vector<unsigned char> *records,
               size_t maxrecords = 0);
 
-// Sends "getmap;" / "getallmap;" / "getplayerinfo;" and reads the run.
+// Sends getmap / getallmap / getplayerinfo and reads the run.
 // The decoded type-1 records go to *out in the server's order (cells x
 // outer, y inner; players by number); the closing record, decoded, goes to
 // *closing when that is not null. Returns the number of records or a code.
@@ -105,20 +105,20 @@ int kcgetmap(KCLIENT *kc, std::vector<UPDATEMAP> *out, UPDATEMAP *closing = null
 int kcgetallmap(KCLIENT *kc, std::vector<FIRSTMAP> *out, FIRSTMAP *closing = nullptr);
 int kcgetplayerinfo(KCLIENT *kc, std::vector<PLAYERINFO> *out, PLAYERINFO *closing = nullptr);
 
-// Logs in as `name` (cut to 29 characters): sends "login;", waits for the
+// Logs in as `name` (cut to 29 characters): sends login, waits for the
 // type-3 trailer, sends a 72-byte PLAYERINFO carrying the name (every other
 // field 0, type 1, checksum stamped), reads the type-2 trailer and stores
 // its x in *num: the new player's number, or -1 when the server refused
 // the login (a map without start positions). Returns 0 or a code.
 int kclogin(KCLIENT *kc, const char *name, int *num);
 
-// Moves player num to (x, y): sends "setplayerinfo;", waits for the type-3
+// Moves player num to (x, y): sends setplayerinfo, waits for the type-3
 // trailer, sends a PLAYERINFO with that num, x and y (other fields 0), and
 // reads the type-2 trailer. The server answers alike whether or not the
 // move took effect (it refuses dead, left and unknown players). Returns 0
 // or a code.
 int kcmove(KCLIENT *kc, int num, int x, int y);
 
-// Sends "setfire;": the server adds a fire on the cell of this
+// Sends setfire: the server adds a fire on the cell of this
 // connection's player. There is no answer. Returns 0 or a code.
 int kcsetfire(KCLIENT *kc);

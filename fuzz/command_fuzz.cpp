@@ -14,7 +14,8 @@
 #include <vector>
 
 #include "fuzzsupport.h"
-#include "net.h"
+#include "connection.h"
+#include "transfer.h"
 
 // Larger inputs would not fit a socket's buffer in one write.
 static const size_t MAXINPUT = 32 * 1024;
@@ -26,7 +27,7 @@ static bool complete(const std::string &cmdline)
 
 static void checkcommand(const std::string &cmd)
 {
-    FUZZCHECK(cmd.size() <= CMDBUFF - 1);
+    FUZZCHECK(cmd.size() <= (size_t)CMDMAX);
     FUZZCHECK(cmd.find('\0') == std::string::npos);
     FUZZCHECK(cmd.find(strterm[0]) == cmd.size() - 1);
 }
@@ -43,16 +44,16 @@ static std::vector<std::string> scanall(const char *data, size_t len)
         CMDSCAN r = cmdscan(cmdline, data + pos, len - pos, &used);
         const char *rest = data + pos;
         size_t restlen = len - pos;
-        size_t window = restlen < CMDBUFF - 1 ? restlen : CMDBUFF - 1;
+        size_t window = restlen < (size_t)CMDMAX ? restlen : (size_t)CMDMAX;
         if (r == SCAN_MORE) {
             FUZZCHECK(used == 0);
-            FUZZCHECK(restlen < CMDBUFF - 1);
+            FUZZCHECK(restlen < (size_t)CMDMAX);
             FUZZCHECK(std::memchr(rest, strterm[0], restlen) == nullptr);
             FUZZCHECK(cmdline == before);
             break;
         }
         if (r == SCAN_TOOLONG) {
-            FUZZCHECK(std::memchr(rest, strterm[0], window) == nullptr && restlen >= CMDBUFF - 1);
+            FUZZCHECK(std::memchr(rest, strterm[0], window) == nullptr && restlen >= (size_t)CMDMAX);
             break;
         }
         FUZZCHECK(r == SCAN_PASS);
@@ -62,8 +63,8 @@ static std::vector<std::string> scanall(const char *data, size_t len)
         // The pass's text before its first NUL joins the command; joined
         // text longer than any command keeps its head and its last byte.
         std::string joined = before + std::string(rest, strnlen(rest, used));
-        if (joined.size() > CMDBUFF - 1)
-            joined = joined.substr(0, CMDBUFF - 2) + joined.back();
+        if (joined.size() > (size_t)CMDMAX)
+            joined = joined.substr(0, (size_t)CMDMAX - 1) + joined.back();
         FUZZCHECK(cmdline == joined);
         pos += used;
         if (complete(cmdline)) {

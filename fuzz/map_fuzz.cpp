@@ -9,9 +9,9 @@
 #include <sstream>
 #include <string>
 
-#include "file.h"
+#include "loadmap.h"
 #include "fuzzsupport.h"
-#include "phys.h"
+#include "publish.h"
 #include "world.h"
 
 // Widest side a fuzz input may declare. A side of two thousand million is a
@@ -59,10 +59,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         return -1; // not added to the corpus
     bool loaded = false;
     {
-        QUIETSTDOUT quiet;
         std::istringstream in(text);
         try {
-            readmap(in);
+            MAPFILE f;
+            readmapfile(in, f);
+            makemap(f, serverworld, nullptr);
+            for (const MAP_VERTEX &v : f.s_points)
+                (void)v.x;
             loaded = true;
         } catch (const MAPERROR &e) {
             std::string line = e.what();
@@ -74,16 +77,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         }
     }
     if (loaded) {
-        FUZZCHECK(mapsizex >= 0 && mapsizey >= 0);
-        FUZZCHECK(oldmap != nullptr && curmap != nullptr);
-        FUZZCHECK(ncells() == 0 || outside.calperc > 0); // without cells nothing reads it
-        for (size_t i = 0; i < ncells(); i++)
-            FUZZCHECK(getcell((long)(i / (size_t)mapsizey), (long)(i % (size_t)mapsizey)).calperc > 0);
-        for (int i = 0; i < s_pointsnum; i++)
-            (void)s_points[i].x;
-        dophys();
-        dophys();
+        FUZZCHECK(serverworld.mapsizex >= 0 && serverworld.mapsizey >= 0);
+        FUZZCHECK(serverworld.oldmap != serverworld.curmap);
+        FUZZCHECK(serverworld.oldmap->heat.size() == ncells(serverworld));
+        FUZZCHECK(ncells(serverworld) == 0 || serverworld.outside.calperc > 0); // without cells nothing reads it
+        for (size_t i = 0; i < ncells(serverworld); i++)
+            FUZZCHECK(serverworld.materials[serverworld.material[i]].calperc > 0);
+        dophys(serverworld);
+        dophys(serverworld);
     }
-    resetmap();
+    resetworld(serverworld);
     return 0;
 }

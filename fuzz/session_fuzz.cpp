@@ -17,10 +17,10 @@
 #include <string>
 #include <thread>
 
-#include "file.h"
+#include "loadmap.h"
 #include "fuzzsupport.h"
-#include "net.h"
-#include "phys.h"
+#include "connection.h"
+#include "publish.h"
 #include "player.h"
 
 // 3 x 3 world: grass around a hot rock, one start position off the map.
@@ -71,11 +71,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (size > MAXINPUT)
         return -1;
     {
-        QUIETSTDOUT quiet;
-        resetmap();
+        resetworld(serverworld);
         resetplayers();
         std::istringstream in(SMALLMAP);
-        readmap(in);
+        MAPFILE f;
+        readmapfile(in, f);
+        makemap(f, serverworld, nullptr);
+        serverplayers.s_points = f.s_points;
     }
     int sv[2];
     FUZZCHECK(socketpair(AF_UNIX, SOCK_STREAM, 0, sv) == 0);
@@ -84,14 +86,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     server.join();
     close(sv[0]);
 
-    pthread_mutex_lock(&playerlist_lock);
-    for (int i = 0; i < numplayers; i++) {
-        FUZZCHECK(playerlist[i].num == i || playerlist[i].num == -1);
-        FUZZCHECK(std::memchr(playerlist[i].name, '\0', sizeof playerlist[i].name) != nullptr);
+    pthread_mutex_lock(&serverplayers.playerlist_lock);
+    for (int i = 0; i < serverplayers.numplayers; i++) {
+        FUZZCHECK(serverplayers.playerlist[i].num == i || serverplayers.playerlist[i].num == -1);
+        FUZZCHECK(std::memchr(serverplayers.playerlist[i].name, '\0', sizeof serverplayers.playerlist[i].name) != nullptr);
     }
     // The connection has ended: the player it played last has left.
-    FUZZCHECK(numplayers == 0 || playerlist[numplayers - 1].num == -1);
-    pthread_mutex_unlock(&playerlist_lock);
-    dophys();
+    FUZZCHECK(serverplayers.numplayers == 0 || serverplayers.playerlist[serverplayers.numplayers - 1].num == -1);
+    pthread_mutex_unlock(&serverplayers.playerlist_lock);
+    dophys(serverworld);
     return 0;
 }

@@ -6,8 +6,8 @@
 #include <cmath>
 #include <ctime>
 
-#include "net.h"
-#include "phys.h"
+#include "listener.h"
+#include "publish.h"
 
 double updateinterval = 0.1;
 int stop = 0;
@@ -19,7 +19,7 @@ pthread_t *netthread = nullptr;
 void mainloop()
 {
     for (;;) {
-        dophys();
+        dophys(serverworld);
         struct timespec sleeptime;
         sleeptime.tv_sec = (long)std::floor(updateinterval);
         sleeptime.tv_nsec = (long)((updateinterval - (double)sleeptime.tv_sec) * 1e9);

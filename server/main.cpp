@@ -10,9 +10,9 @@
 
 #include <cstdio>
 
-#include "file.h"
+#include "listener.h"
+#include "loadmap.h"
 #include "loop.h"
-#include "net.h"
 
 int main(int argc, char **argv)
 {

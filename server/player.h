@@ -5,24 +5,31 @@
 
 #include <pthread.h>
 
+#include <vector>
+
 #include "wire.h"
 #include "world.h"
 
-// Lock order: playerlist_lock before s_pointindex_lock; neither is ever
-// held together with a grid lock.
-extern pthread_mutex_t playerlist_lock;    // guards playerlist, numplayers, every entry
-extern PLAYERINFO *playerlist;             // guarded by playerlist_lock
-extern int numplayers;                     // guarded by playerlist_lock
-extern pthread_mutex_t s_pointindex_lock;  // guards s_pointindex
-extern int s_pointindex;                   // guarded by s_pointindex_lock
-
 // Numbers are never reused, so logins are bounded: past this many players
-// the list (72 bytes an entry, and every "getplayerinfo;" answer) would
+// the list (72 bytes an entry, and every getplayerinfo answer) would
 // grow for as long as clients log in, and the numbers would overflow.
 enum { MAXPLAYERS = 1 << 20 };
 
-// Adds a player named `name` (at most 29 characters are kept) at the next
-// start position; returns its number, or -1 when there is no start
+// Lock order: playerlist_lock before s_pointindex_lock; neither is ever
+// held together with a grid lock.
+typedef struct players {
+    pthread_mutex_t playerlist_lock = PTHREAD_MUTEX_INITIALIZER;   // guards playerlist, numplayers, every entry
+    PLAYERINFO *playerlist = nullptr;                              // guarded by playerlist_lock
+    int numplayers = 0;                                            // guarded by playerlist_lock
+    std::vector<MAP_VERTEX> s_points;                              // fixed once loading ends
+    pthread_mutex_t s_pointindex_lock = PTHREAD_MUTEX_INITIALIZER; // guards s_pointindex
+    int s_pointindex = 0;                                          // guarded by s_pointindex_lock
+} PLAYERS;
+
+extern PLAYERS serverplayers; // the server's players
+
+// Adds a player named `name` (at most NAMEMAX characters are kept) at the
+// next start position; returns its number, or -1 when there is no start
 // position to give, the list holds MAXPLAYERS entries or cannot grow
 // (nothing is added then).
 int addplayer(const char *name);
@@ -33,5 +40,5 @@ void chgplayerinfo(int pnum, PLAYERINFO newinfo);
 // The next start position in turn. Called with playerlist_lock held.
 void getstartpos(MAP_VERTEX *pos);
 
-// Empties the list and the start-position turn. For tests only.
+// Empties the list, the start positions and the turn. For tests.
 void resetplayers();

@@ -10,14 +10,9 @@
 #include <cstdint>
 #include <limits>
 
-static_assert(std::numeric_limits<long double>::digits == 64 && LDBL_MAX_EXP == 16384,
-              "long double must be the 80-bit x87 extended format");
+#include "extended.h"
+#include "protocol.h"
 
-enum {
-    NET_RECORD = 1, // one data record of a multi-record reply
-    NET_END = 2,    // closing record; lone trailer ending login/setplayerinfo
-    NET_READY = 3,  // lone trailer: the client may send its PLAYERINFO now
-};
 
 enum {
     NETOVERHEAD_SIZE = 16,

@@ -2,7 +2,7 @@
 // map conducts nothing (cocon 0 everywhere, surroundings too) and holds no
 // fuel, so every calorie in it is either the map's own or a fire's: no fire
 // may be lost or doubled, whether it lands between ticks or while a tick
-// computes, and a reader holding oldmap_lock never sees a published state
+// computes, and a reader holding serverworld.oldmap_lock never sees a published state
 // that misses a fire already made. Run it under ThreadSanitizer as well.
 #include <gtest/gtest.h>
 
@@ -14,8 +14,9 @@
 #include <thread>
 #include <vector>
 
-#include "oracle.h"
-#include "phys.h"
+#include "bridge.h"
+#include "loadmap.h"
+#include "publish.h"
 #include "support.h"
 #include "world.h"
 
@@ -68,8 +69,8 @@ std::string worldtext()
 TEST(Concurrency, EveryFireFoundWhileTheTickRuns)
 {
     loadmaptext(worldtext());
-    ASSERT_EQ(SIZEX, mapsizex);
-    ASSERT_EQ(SIZEY, mapsizey);
+    ASSERT_EQ(SIZEX, serverworld.mapsizex);
+    ASSERT_EQ(SIZEY, serverworld.mapsizey);
     firesstarted = 0;
     firesdone = 0;
     const long double heat0 = heatof(oracle_snapshot());
@@ -78,11 +79,11 @@ TEST(Concurrency, EveryFireFoundWhileTheTickRuns)
     std::atomic<long> ticks{0};
     std::thread ticker([&] {
         while (firing.load()) {
-            dophys();
+            dophys(serverworld);
             ticks++;
         }
-        dophys();
-        dophys();
+        dophys(serverworld);
+        dophys(serverworld);
     });
 
     std::vector<std::thread> shooters;
@@ -99,11 +100,11 @@ TEST(Concurrency, EveryFireFoundWhileTheTickRuns)
                 }
                 SHOT s = shotof(t, n);
                 firesstarted++;
-                addfire(s.x, s.y, s.tag);
+                addfire(serverworld, s.x, s.y, s.tag);
                 firesdone++;
                 // Off the map: nothing happens.
-                addfire(-1 - n % 3, s.y, s.tag);
-                addfire(s.x, SIZEY + n % 2, s.tag);
+                addfire(serverworld, -1 - n % 3, s.y, s.tag);
+                addfire(serverworld, s.x, SIZEY + n % 2, s.tag);
             }
         });
     }
@@ -117,9 +118,9 @@ TEST(Concurrency, EveryFireFoundWhileTheTickRuns)
                 std::this_thread::yield();
             seen = ticks.load();
             for (int spin = 0; spin < 100000; spin++) {
-                pthread_mutex_lock(&oldmap_lock);
-                int computing = tickcomputing;
-                pthread_mutex_unlock(&oldmap_lock);
+                pthread_mutex_lock(&serverworld.oldmap_lock);
+                int computing = serverworld.tickcomputing;
+                pthread_mutex_unlock(&serverworld.oldmap_lock);
                 if (computing) {
                     midtick++;
                     break;
@@ -127,13 +128,13 @@ TEST(Concurrency, EveryFireFoundWhileTheTickRuns)
             }
             SHOT s = shotof(t, n);
             firesstarted++;
-            addfire(s.x, s.y, s.tag);
+            addfire(serverworld, s.x, s.y, s.tag);
             firesdone++;
         }
     });
 
     // A reader, as a client's map transfer: a copy of the published grid,
-    // taken under oldmap_lock, always holds every fire that had returned
+    // taken under serverworld.oldmap_lock, always holds every fire that had returned
     // before the copy and no fire that had not started after it, in whole
     // fires.
     std::atomic<bool> reading{true};
@@ -195,13 +196,70 @@ TEST(Concurrency, EveryFireFoundWhileTheTickRuns)
                 << "cell " << i << " tag " << c.heatsource[s];
         }
     }
-    pthread_mutex_lock(&oldmap_lock);
-    EXPECT_EQ(tickcomputing, 0);
-    pthread_mutex_unlock(&oldmap_lock);
+    pthread_mutex_lock(&serverworld.oldmap_lock);
+    EXPECT_EQ(serverworld.tickcomputing, 0);
+    pthread_mutex_unlock(&serverworld.oldmap_lock);
     EXPECT_EQ(tagfires.size(), tagheat.size());
     for (const auto &[tag, n] : tagfires)
         EXPECT_EQ(100.0L * n, tagheat[tag]) << "tag " << tag;
-    EXPECT_EQ(0, outside.heatsource[0]);
-    EXPECT_EQ(50.0L, outside.totalcal);
+    EXPECT_EQ(0, serverworld.outside.heatsource[0]);
+    EXPECT_EQ(50.0L, serverworld.outside.totalcal);
     resetall();
+}
+
+namespace {
+
+// A burning field of its own for each world: grass around a few hot cells,
+// under warm surroundings, different per seed.
+void buildburning(WORLD &w, unsigned seed)
+{
+    std::vector<std::string> rows(30, std::string(40, '2'));
+    for (unsigned k = 0; k < 6; k++)
+        rows[(seed * 7 + k * 5) % 30][(seed * 11 + k * 13) % 40] = '3';
+    MAPFILE f = readmaptext(maptext("<type name=out num=0> temp=40 cocon=0.3 calperc=1 </type>\n"
+                                    "<type name=grass num=2> temp=20 cocon=0.4 calperc=2 ignitionpoint=60 "
+                                    "fuellevel=3 burnspeed=3 calperf=400 </type>\n"
+                                    "<type name=ember num=3> temp=400 cocon=0.4 calperc=2 ignitionpoint=60 "
+                                    "fuellevel=3 burnspeed=3 calperf=400 </type>\n",
+                                    rows));
+    makemap(f, w, nullptr);
+    w.tickthreads = 2; // each world wakes its own helper thread every tick
+}
+
+} // namespace
+
+TEST(Concurrency, TwoWorldsTickAtOnceEachAsIfAlone)
+{
+    // Each world keeps its own locks, scratch and helper thread: ticked from
+    // two threads at once, each ends exactly where the reference tick, run
+    // alone, takes it.
+    WORLD worlds[2];
+    ORACLEWORLD expected[2];
+    for (unsigned i = 0; i < 2; i++) {
+        buildburning(worlds[i], i + 1);
+        expected[i] = oracle_snapshot(worlds[i]);
+    }
+    const int ticks = 40;
+    auto fireat = [](int tick, unsigned i) { return SHOT{(long)(tick * 3 + i) % 40, (long)(tick + 5 * i) % 30, (int)i + 1}; };
+    std::vector<std::thread> tickers;
+    for (unsigned i = 0; i < 2; i++)
+        tickers.emplace_back([&, i] {
+            for (int t = 0; t < ticks; t++) {
+                SHOT s = fireat(t, i);
+                addfire(worlds[i], s.x, s.y, s.tag);
+                dophys(worlds[i]);
+            }
+        });
+    for (auto &t : tickers)
+        t.join();
+    for (unsigned i = 0; i < 2; i++) {
+        for (int t = 0; t < ticks; t++) {
+            SHOT s = fireat(t, i);
+            oracle_fire(expected[i], s.x, s.y, s.tag);
+            oracle_tick(expected[i]);
+        }
+        std::string diff;
+        EXPECT_TRUE(oracle_same(expected[i], &diff, worlds[i])) << "world " << i << ": " << diff;
+        EXPECT_GT(worlds[i].oldmap->tagged.size(), 0u) << "world " << i << " spread no attribution";
+    }
 }

@@ -8,8 +8,12 @@
 #include <thread>
 #include <vector>
 
-#include "file.h"
-#include "net.h"
+#include "loadmap.h"
+#include "connection.h"
+#include "commands.h"
+#include "exposure.h"
+#include "listener.h"
+#include "transfer.h"
 #include "player.h"
 #include "support.h"
 #include "world.h"
@@ -28,18 +32,18 @@ void loadgrid()
 
 PLAYERINFO entry(int i)
 {
-    pthread_mutex_lock(&playerlist_lock);
-    PLAYERINFO p = playerlist[i];
-    pthread_mutex_unlock(&playerlist_lock);
+    pthread_mutex_lock(&serverplayers.playerlist_lock);
+    PLAYERINFO p = serverplayers.playerlist[i];
+    pthread_mutex_unlock(&serverplayers.playerlist_lock);
     return p;
 }
 
 void place(int i, int x, int y)
 {
-    pthread_mutex_lock(&playerlist_lock);
-    playerlist[i].x = x;
-    playerlist[i].y = y;
-    pthread_mutex_unlock(&playerlist_lock);
+    pthread_mutex_lock(&serverplayers.playerlist_lock);
+    serverplayers.playerlist[i].x = x;
+    serverplayers.playerlist[i].y = y;
+    pthread_mutex_unlock(&serverplayers.playerlist_lock);
 }
 
 // A published cell by position.
@@ -50,23 +54,23 @@ struct CELLPOS {
 // Sets the published cell (x, y) to `kelvins` at 1 cal/K with no sources.
 CELLPOS heatcell(long x, long y, long double kelvins)
 {
-    MAPUNIT c = getcell(x, y);
+    MAPUNIT c = getcell(serverworld, x, y);
     c.calperc = 1;
     c.totalcal = kelvins;
     for (int i = 0; i < NUMSLOTS; i++) {
         c.heatsource[i] = 0;
         c.sourcequan[i] = 0;
     }
-    putcell(x, y, c);
+    putcell(serverworld, x, y, c);
     return {x, y};
 }
 
 void setslot(CELLPOS at, int slot, int tag, long double quan)
 {
-    MAPUNIT c = getcell(at.x, at.y);
+    MAPUNIT c = getcell(serverworld, at.x, at.y);
     c.heatsource[slot] = tag;
     c.sourcequan[slot] = quan;
-    putcell(at.x, at.y, c);
+    putcell(serverworld, at.x, at.y, c);
 }
 
 // Six players, 0 to 5, all on (0,0) unless moved.
@@ -195,7 +199,7 @@ TEST_F(Exposure, PlayerOffTheMapReadsTheOutsideCell)
     place(0, 3, 0);
     doexposure(0);
     EXPECT_EQ(entry(0).health, 100); // the surroundings are at 20 K
-    outside.totalcal = 1000;         // no other thread runs here
+    serverworld.outside.totalcal = 1000;         // no other thread runs here
     place(0, -1, 7);
     doexposure(0);
     EXPECT_EQ(entry(0).health, 39);
@@ -219,9 +223,9 @@ TEST_F(Exposure, NoAttributedHeatMeansNoCredit)
 TEST_F(Exposure, DeadPlayerIsNotHurtAndCreditsNobody)
 {
     ASSERT_NO_FATAL_FAILURE(sixplayers());
-    pthread_mutex_lock(&playerlist_lock);
-    playerlist[0].health = 0;
-    pthread_mutex_unlock(&playerlist_lock);
+    pthread_mutex_lock(&serverplayers.playerlist_lock);
+    serverplayers.playerlist[0].health = 0;
+    pthread_mutex_unlock(&serverplayers.playerlist_lock);
     CELLPOS c = heatcell(0, 0, 1000);
     setslot(c, 0, 4, 10);
     doexposure(0);
@@ -269,21 +273,21 @@ TEST_F(Registry, NumbersAreNeverReused)
     EXPECT_STREQ(entry(0).name, "a");
     EXPECT_EQ(addplayer("b"), 1);
     EXPECT_EQ(entry(1).num, 1);
-    EXPECT_EQ(numplayers, 2);
+    EXPECT_EQ(serverplayers.numplayers, 2);
 }
 
 TEST_F(Registry, LoginsStopAtTheLimitWithoutChangingTheList)
 {
     // The list as MAXPLAYERS - 1 logins would leave it.
-    pthread_mutex_lock(&playerlist_lock);
-    playerlist = (PLAYERINFO *)std::calloc(MAXPLAYERS - 1, sizeof(PLAYERINFO));
-    ASSERT_NE(playerlist, nullptr);
-    numplayers = MAXPLAYERS - 1;
-    pthread_mutex_unlock(&playerlist_lock);
+    pthread_mutex_lock(&serverplayers.playerlist_lock);
+    serverplayers.playerlist = (PLAYERINFO *)std::calloc(MAXPLAYERS - 1, sizeof(PLAYERINFO));
+    ASSERT_NE(serverplayers.playerlist, nullptr);
+    serverplayers.numplayers = MAXPLAYERS - 1;
+    pthread_mutex_unlock(&serverplayers.playerlist_lock);
     EXPECT_EQ(addplayer("last"), MAXPLAYERS - 1);
     EXPECT_STREQ(entry(MAXPLAYERS - 1).name, "last");
     EXPECT_EQ(addplayer("late"), -1);
-    EXPECT_EQ(numplayers, MAXPLAYERS);
+    EXPECT_EQ(serverplayers.numplayers, MAXPLAYERS);
     EXPECT_STREQ(entry(MAXPLAYERS - 1).name, "last");
 }
 
@@ -321,22 +325,22 @@ TEST_F(Registry, ChgPlayerInfoMovesOnlyLivingPresentPlayers)
     delplayer(1);
     chgplayerinfo(1, info);
     EXPECT_EQ(entry(1).x, 1);
-    pthread_mutex_lock(&playerlist_lock);
-    playerlist[2].health = -3;
-    pthread_mutex_unlock(&playerlist_lock);
+    pthread_mutex_lock(&serverplayers.playerlist_lock);
+    serverplayers.playerlist[2].health = -3;
+    pthread_mutex_unlock(&serverplayers.playerlist_lock);
     chgplayerinfo(2, info);
     EXPECT_EQ(entry(2).x, 2);
     EXPECT_EQ(entry(2).y, 2);
-    chgplayerinfo(3, info);  // equal to numplayers
+    chgplayerinfo(3, info);  // equal to serverplayers.numplayers
     chgplayerinfo(-1, info);
-    EXPECT_EQ(numplayers, 3);
+    EXPECT_EQ(serverplayers.numplayers, 3);
 }
 
 TEST_F(Registry, WithoutStartPositionsNobodyIsAdded)
 {
     loadmaptext(maptext(TYPES, {"1"}));
     EXPECT_EQ(addplayer("lost"), -1);
-    EXPECT_EQ(numplayers, 0);
+    EXPECT_EQ(serverplayers.numplayers, 0);
 }
 
 TEST_F(Registry, SimultaneousLoginsGetDifferentNumbersAndSuccessivePositions)

@@ -1,18 +1,23 @@
 // The server's tick against the plain reference tick, byte for byte after
 // every tick, over long runs of small maps with burning cells and players'
 // fires: hot and cold surroundings, one-row and one-column maps, a crowd of
-// players that overflows the 15 attribution slots, and arbitrary states.
+// players that overflows the 15 attribution slots, arbitrary states, and
+// the odd states where the rules leave the choice open (non-finite slot
+// quantities, temperatures an int cannot hold, heat capacity 0).
 #include <gtest/gtest.h>
 
+#include <cfloat>
+#include <climits>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <random>
 #include <set>
 #include <string>
 #include <vector>
 
-#include "oracle.h"
-#include "phys.h"
+#include "bridge.h"
+#include "publish.h"
 #include "support.h"
 #include "world.h"
 
@@ -76,11 +81,11 @@ void runboth(int ticks, const std::vector<FIRE> &schedule)
         for (const FIRE &f : schedule) {
             if (f.tick != t)
                 continue;
-            addfire(f.x, f.y, f.tag);
+            addfire(serverworld, f.x, f.y, f.tag);
             oracle_fire(w, f.x, f.y, f.tag);
         }
         ASSERT_TRUE(oracle_same(w, &diff)) << "after the fires before tick " << t << ": " << diff;
-        dophys();
+        dophys(serverworld);
         oracle_tick(w);
         ASSERT_TRUE(oracle_same(w, &diff)) << "after tick " << t << ": " << diff;
     }
@@ -107,7 +112,7 @@ TEST_F(Golden, ComparisonSeesTheLastBit)
     // A world that differs from the oracle in one bit of one field is told
     // apart, and the difference is named.
     loadmaptext(maptext(coldoutside + materials, field));
-    addfire(2, 2, 3);
+    addfire(serverworld, 2, 2, 3);
     ORACLEWORLD w = oracle_snapshot();
     std::string diff;
     ASSERT_TRUE(oracle_same(w, &diff)) << diff;
@@ -132,10 +137,10 @@ TEST_F(Golden, ComparisonSeesTheLastBit)
             "cell (0, 7) fuellevel");
     ASSERT_TRUE(oracle_same(w, &diff)) << diff;
 
-    long double keep = outside.totalcal;
-    outside.totalcal = keep + 1;
+    long double keep = serverworld.outside.totalcal;
+    serverworld.outside.totalcal = keep + 1;
     EXPECT_FALSE(oracle_same(w, &diff));
-    outside.totalcal = keep;
+    serverworld.outside.totalcal = keep;
 
     EXPECT_TRUE(oracle_same(w, &diff)) << diff;
 }
@@ -173,16 +178,16 @@ TEST_F(Golden, OneRowAndOneColumnMaps)
     for (const std::string &out : {coldoutside, hotoutside}) {
         SCOPED_TRACE(out == coldoutside ? "cold surroundings" : "hot surroundings");
         loadmaptext(maptext(out + materials, {"125662233451"})); // 12 x 1
-        ASSERT_EQ(12, mapsizex);
-        ASSERT_EQ(1, mapsizey);
+        ASSERT_EQ(12, serverworld.mapsizex);
+        ASSERT_EQ(1, serverworld.mapsizey);
         runboth(160, rowfires);
 
         std::vector<std::string> column;
         for (char c : std::string("126653321"))
             column.push_back(std::string(1, c));
         loadmaptext(maptext(out + materials, column)); // 1 x 9
-        ASSERT_EQ(1, mapsizex);
-        ASSERT_EQ(9, mapsizey);
+        ASSERT_EQ(1, serverworld.mapsizex);
+        ASSERT_EQ(9, serverworld.mapsizey);
         const std::vector<FIRE> colfires = {{0, 0, 4, 1}, {3, 0, 0, 2}, {10, 0, 8, 3},
                                             {11, 0, 4, 1}, {40, 0, 6, 2}, {41, 1, 0, 9}};
         runboth(160, colfires);
@@ -230,13 +235,13 @@ TEST_F(Golden, EvictionHappensAndStaysInStep)
     for (int t = 0; t < 150; t++) {
         if (t < 40) {
             int tag = 1 + t % 20;
-            addfire(5, 4, tag);
+            addfire(serverworld, 5, 4, tag);
             oracle_fire(w, 5, 4, tag);
-            addfire(6 + t % 2, 4, tag + 20);
+            addfire(serverworld, 6 + t % 2, 4, tag + 20);
             oracle_fire(w, 6 + t % 2, 4, tag + 20);
         }
         std::vector<ORACELL> before = w.oldmap;
-        dophys();
+        dophys(serverworld);
         oracle_tick(w);
         ASSERT_TRUE(oracle_same(w, &diff)) << "after tick " << t << ": " << diff;
         for (size_t i = 0; i < before.size(); i++)
@@ -276,4 +281,118 @@ TEST_F(Golden, ArbitraryStatesStayInStep)
     for (int t = 0; t < 150; t += 7)
         f.push_back({t, (long)(unit(gen) * 10), (long)(unit(gen) * 7), 1 + (int)(unit(gen) * 40)});
     runboth(150, f);
+}
+
+namespace {
+
+// Loads a 5 x 5 map of rock under cold surroundings, lets `change` put the
+// published grid (and, when it wants, the outside cell on both sides) into
+// an odd state, runs one tick on the server and on the oracle, and returns
+// the oracle's world after the tick.
+template <typename CHANGE>
+ORACLEWORLD oddstate(CHANGE change)
+{
+    loadmaptext(maptext(coldoutside + materials, std::vector<std::string>(5, "11111")));
+    ORACLEWORLD w = oracle_snapshot();
+    change(w);
+    oracle_install(w);
+    std::string diff;
+    EXPECT_TRUE(oracle_same(w, &diff)) << "before the tick: " << diff;
+    dophys(serverworld);
+    oracle_tick(w);
+    EXPECT_TRUE(oracle_same(w, &diff)) << "after the tick: " << diff;
+    return w;
+}
+
+// A cell with fuel that burns whenever its whole kelvins reach `ignition`.
+void fuelled(ORACELL &c, int ignition)
+{
+    c.ignitionpoint = ignition;
+    c.fuellevel = 5;
+    c.burnspeed = 1;
+    c.calperf = 1;
+}
+
+} // namespace
+
+TEST_F(Golden, NoSlotBelowTheLargestFiniteValueGivesTheLastSlot)
+{
+    // The middle cell holds 15 tags whose quantities are all at or beyond
+    // the largest finite long double; a hotter neighbour sends it heat of a
+    // 16th tag, which takes over slot 14.
+    const long double nan = std::numeric_limits<long double>::quiet_NaN();
+    const long double inf = std::numeric_limits<long double>::infinity();
+    ORACLEWORLD w = oddstate([&](ORACLEWORLD &c) {
+        ORACELL &full = oracle_cell(c, 2, 2);
+        for (int i = 0; i < ORACLESLOTS; i++) {
+            full.heatsource[i] = i + 1;
+            full.sourcequan[i] = i % 3 == 0 ? LDBL_MAX : i % 3 == 1 ? inf : nan;
+        }
+        ORACELL &hot = oracle_cell(c, 3, 2);
+        hot.totalcal = 400 * hot.calperc;
+        hot.heatsource[0] = 16;
+        hot.sourcequan[0] = 50;
+    });
+    const ORACELL &full = oracle_cell(w, 2, 2);
+    for (int i = 0; i < ORACLESLOTS - 1; i++)
+        EXPECT_EQ(i + 1, full.heatsource[i]) << "slot " << i;
+    EXPECT_EQ(16, full.heatsource[ORACLESLOTS - 1]);
+}
+
+TEST_F(Golden, IgnitionTestReadsOddTemperaturesAsTheServerDoes)
+{
+    // Beyond the range of an int: the nearest end of it.
+    EXPECT_LT(oddstate([](ORACLEWORLD &c) {
+                  ORACELL &x = oracle_cell(c, 2, 2);
+                  x.totalcal = 1e12L * x.calperc;
+                  fuelled(x, INT32_MAX);
+              }).oldmap[2 * 5 + 2].fuellevel,
+              5);
+    EXPECT_EQ(oddstate([](ORACLEWORLD &c) {
+                  ORACELL &x = oracle_cell(c, 2, 2);
+                  x.totalcal = -1e12L * x.calperc;
+                  fuelled(x, INT32_MIN + 1);
+              }).oldmap[2 * 5 + 2].fuellevel,
+              5);
+    // A NaN temperature reads as the smallest int.
+    EXPECT_EQ(oddstate([](ORACLEWORLD &c) {
+                  ORACELL &x = oracle_cell(c, 2, 2);
+                  x.totalcal = std::numeric_limits<long double>::quiet_NaN();
+                  fuelled(x, INT32_MIN + 1);
+              }).oldmap[2 * 5 + 2].fuellevel,
+              5);
+    EXPECT_LT(oddstate([](ORACLEWORLD &c) {
+                  ORACELL &x = oracle_cell(c, 2, 2);
+                  x.totalcal = std::numeric_limits<long double>::quiet_NaN();
+                  fuelled(x, INT32_MIN);
+              }).oldmap[2 * 5 + 2].fuellevel,
+              5);
+}
+
+TEST_F(Golden, HeatCapacityZeroGetsNoSpecialCase)
+{
+    // 0 / 0: no temperature at all, so no exchange and no burning.
+    oddstate([](ORACLEWORLD &c) {
+        ORACELL &x = oracle_cell(c, 2, 2);
+        x.calperc = 0;
+        x.totalcal = 0;
+        fuelled(x, INT32_MIN + 1);
+    });
+    // 100 / 0: an infinite temperature, whatever the division gives next.
+    oddstate([](ORACLEWORLD &c) {
+        ORACELL &x = oracle_cell(c, 2, 2);
+        x.calperc = 0;
+        x.totalcal = 100;
+        fuelled(x, 300);
+    });
+    // The surroundings without heat capacity, with and without heat.
+    for (long double heat : {0.0L, 20.0L}) {
+        SCOPED_TRACE(heat == 0 ? "outside 0 / 0" : "outside 20 / 0");
+        oddstate([&](ORACLEWORLD &c) {
+            serverworld.outside.calperc = 0;
+            serverworld.outside.totalcal = heat;
+            c.outside.calperc = 0;
+            c.outside.totalcal = heat;
+        });
+    }
 }

@@ -5,18 +5,20 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <sstream>
 #include <string>
 #include <vector>
 
-#include "file.h"
-#include "phys.h"
+#include "loadmap.h"
+#include "player.h"
+#include "publish.h"
 #include "support.h"
 #include "world.h"
 
 namespace {
 
-// The published cell with index i, taken under oldmap_lock.
-MAPUNIT cellno(size_t i) { return getcell((long)(i / (size_t)mapsizey), (long)(i % (size_t)mapsizey)); }
+// The published cell with index i, taken under serverworld.oldmap_lock.
+MAPUNIT cellno(size_t i) { return getcell(serverworld, (long)(i / (size_t)serverworld.mapsizey), (long)(i % (size_t)serverworld.mapsizey)); }
 
 const std::string OUTSIDE =
     "<type name=outside num=0>\n"
@@ -43,11 +45,26 @@ std::string section(const std::string &types)
     return "<unittypes>\n" + types + "</unittypes>\n";
 }
 
+// What the last file read said, as far as it was read.
+MAPFILE loaded;
+
+// Reads `text` into `loaded` and builds the server's world from it, as
+// the server does; throws MAPERROR.
+void loadtext(const std::string &text)
+{
+    resetall();
+    loaded = MAPFILE();
+    std::istringstream in(text);
+    readmapfile(in, loaded);
+    makemap(loaded, serverworld, nullptr);
+    serverplayers.s_points = loaded.s_points;
+}
+
 // The message a refused file is refused with, or "(loaded)".
 std::string refusal(const std::string &text)
 {
     try {
-        loadmaptext(text);
+        loadtext(text);
     } catch (const MAPERROR &e) {
         return e.what();
     }
@@ -57,9 +74,16 @@ std::string refusal(const std::string &text)
 // The first declared unit type numbered num, or null.
 const UNITTYPE *typenum(int num)
 {
-    long i = findunittype(num);
-    return i < 0 ? nullptr : &unittypelist[i];
+    long i = findunittype(loaded, num);
+    return i < 0 ? nullptr : &loaded.unittypelist[(size_t)i];
 }
+
+// Index of the last unit type read, -1 for none.
+long numtypes() { return (long)loaded.unittypelist.size() - 1; }
+// The map's name as read, or null when no map element named one.
+const char *mapname() { return loaded.hasmapname ? loaded.mapname.c_str() : nullptr; }
+// The start positions read.
+int s_pointsnum() { return (int)loaded.s_points.size(); }
 
 const std::string NOOUTSIDE = "Error! No outside type defined in map. Quiting.\n";
 
@@ -79,14 +103,14 @@ TEST_F(Version, TrailingZeroAndAttachedBracketAreAccepted)
 {
     EXPECT_EQ("(loaded)", refusal("<kindler version=\"0.20\">\n" + section(OUTSIDE) +
                                   "<map name=\"v\" xsize=1 ysize=1> 0 </map>\n</kindler>\n"));
-    EXPECT_EQ(1, mapsizex);
+    EXPECT_EQ(1, serverworld.mapsizex);
 }
 
 TEST_F(Version, LeadingPointIsAccepted)
 {
     EXPECT_EQ("(loaded)", refusal("<kindler version=\".2\"\n" + section(OUTSIDE) +
                                   "<map name=\"v\" xsize=1 ysize=1> 0 </map>\n</kindler>\n"));
-    EXPECT_EQ(1, mapsizey);
+    EXPECT_EQ(1, serverworld.mapsizey);
 }
 
 TEST_F(Version, OtherVersionFailsAtOnceBeforeAnythingIsBuilt)
@@ -97,9 +121,9 @@ TEST_F(Version, OtherVersionFailsAtOnceBeforeAnythingIsBuilt)
                        "abcdefghijklmnopqrstuvwxyz0123\n" +
                        section(OUTSIDE) + "<map name=\"v\" xsize=1 ysize=1> 7 </map>\n</kindler>\n";
     EXPECT_EQ("Error! File is version 0.210000 but we want 0.200000.\n", refusal(text));
-    EXPECT_EQ(0, mapsizex);
-    EXPECT_EQ(nullptr, oldmap);
-    EXPECT_EQ(-1, numtypes);
+    EXPECT_EQ(0, serverworld.mapsizex);
+    EXPECT_TRUE(serverworld.oldmap->heat.empty());
+    EXPECT_EQ(-1, numtypes());
 }
 
 TEST_F(Version, VersionOnePrintsBothNumbersWithSixDecimals)
@@ -113,21 +137,21 @@ TEST_F(Version, VersionWithoutQuoteIsNotRecognisedSoNothingIsRead)
     std::string text = "<kindler version=0.2>\n" + section(OUTSIDE + GRASS) +
                        "<map name=\"v\" xsize=1 ysize=1> 2 </map>\n<start> 0,0 </start>\n</kindler>\n";
     EXPECT_EQ(NOOUTSIDE, refusal(text));
-    EXPECT_EQ(-1, numtypes);
-    EXPECT_EQ(nullptr, mapname);
-    EXPECT_EQ(0, s_pointsnum);
+    EXPECT_EQ(-1, numtypes());
+    EXPECT_EQ(nullptr, mapname());
+    EXPECT_EQ(0, s_pointsnum());
 }
 
 TEST_F(Version, RootTagWithAttachedBracketOpensNothing)
 {
     EXPECT_EQ(NOOUTSIDE, refusal("<kindler> version=\"0.2\">\n" + section(OUTSIDE) + "</kindler>\n"));
-    EXPECT_EQ(-1, numtypes);
+    EXPECT_EQ(-1, numtypes());
 }
 
 TEST_F(Version, FileWithoutRootTagEndsWithMissingOutsideType)
 {
     EXPECT_EQ(NOOUTSIDE, refusal(section(OUTSIDE) + "<map name=\"v\" xsize=1 ysize=1> 0 </map>\n"));
-    EXPECT_EQ(0, mapsizex);
+    EXPECT_EQ(0, serverworld.mapsizex);
 }
 
 TEST_F(Version, VersionTokenCountsOnlyRightAfterTheRootTag)
@@ -145,9 +169,9 @@ TEST_F(Version, TokensOutsideTheRootElementAreIgnored)
                        "<map name=\"v\" xsize=1 ysize=1> 0 </map>\n</kindler>\n" + section(ROCK) +
                        "<map name=\"late\" xsize=2 ysize=2> 1 1 <r> 1 1 </map>\n";
     EXPECT_EQ("(loaded)", refusal(text));
-    EXPECT_EQ(0, numtypes);
-    EXPECT_STREQ("v\"", mapname);
-    EXPECT_EQ(1, mapsizex);
+    EXPECT_EQ(0, numtypes());
+    EXPECT_STREQ("v\"", mapname());
+    EXPECT_EQ(1, serverworld.mapsizex);
 }
 
 // ---------------------------------------------------------------------------
@@ -167,8 +191,8 @@ TEST_F(Values, QuotedSizeWithAttachedBracketGivesItsNumber)
     std::string text = wrap(section(OUTSIDE) + "<map name=\"q\" xsize=\"12\"> ysize=1>\n"
                                                "0 0 0 0 0 0 0 0 0 0 0 0 <r>\n</map>");
     EXPECT_EQ("(loaded)", refusal(text));
-    EXPECT_EQ(12, mapsizex);
-    EXPECT_EQ(1, mapsizey);
+    EXPECT_EQ(12, serverworld.mapsizex);
+    EXPECT_EQ(1, serverworld.mapsizey);
 }
 
 TEST_F(Values, MinusSignIsDroppedSoTempMinusFiveIsFive)
@@ -192,7 +216,7 @@ TEST_F(Values, IntegerEndsAtThePointSoNumThreePointSevenIsThree)
     std::string types = OUTSIDE + "<type name=frac num=3.7> calperc=1 </type>\n";
     EXPECT_EQ("(loaded)", refusal(wrap(section(types) + "<map name=\"t\" xsize=1 ysize=1> 3 </map>")));
     ASSERT_NE(nullptr, typenum(3));
-    EXPECT_STREQ("frac", typenum(3)->name);
+    EXPECT_STREQ("frac", typenum(3)->name.c_str());
 }
 
 TEST_F(Values, RealsAreReadInDoublePrecisionThenWidened)
@@ -232,16 +256,16 @@ TEST_F(Values, NumberWithoutDigitsIsZero)
 TEST_F(Values, MapNameKeepsItsClosingQuote)
 {
     EXPECT_EQ("(loaded)", refusal(wrap(section(OUTSIDE) + "<map name=\"meadow\" xsize=1 ysize=1> 0 </map>")));
-    EXPECT_STREQ("meadow\"", mapname);
+    EXPECT_STREQ("meadow\"", mapname());
 }
 
 TEST_F(Values, MapNameWithoutQuoteIsNotRecognisedSoTheMapHasNoBlock)
 {
     // The header waits for its name: sizes and values are all ignored.
     EXPECT_EQ("(loaded)", refusal(wrap(section(OUTSIDE) + "<map name=meadow xsize=1 ysize=1> 5 </map>")));
-    EXPECT_EQ(nullptr, mapname);
-    EXPECT_EQ(0, mapsizex);
-    EXPECT_EQ(0, mapsizey);
+    EXPECT_EQ(nullptr, mapname());
+    EXPECT_EQ(0, serverworld.mapsizex);
+    EXPECT_EQ(0, serverworld.mapsizey);
 }
 
 TEST_F(Values, TypeNameIsVerbatim)
@@ -249,16 +273,16 @@ TEST_F(Values, TypeNameIsVerbatim)
     std::string types = OUTSIDE + "<type name=grass num=2> calperc=1 </type>\n" +
                         "<type name=\"sand\"> num=3> calperc=1 </type>\n";
     EXPECT_EQ("(loaded)", refusal(wrap(section(types) + "<map name=\"t\" xsize=1 ysize=1> 3 </map>")));
-    EXPECT_STREQ("grass", typenum(2)->name);
-    EXPECT_STREQ("\"sand\">", typenum(3)->name);
-    EXPECT_STREQ("outside", typenum(0)->name);
+    EXPECT_STREQ("grass", typenum(2)->name.c_str());
+    EXPECT_STREQ("\"sand\">", typenum(3)->name.c_str());
+    EXPECT_STREQ("outside", typenum(0)->name.c_str());
 }
 
 TEST_F(Values, SecondNameTokenReplacesTheFirst)
 {
     std::string types = OUTSIDE + "<type name=first name=second num=3> calperc=1 </type>\n";
     EXPECT_EQ("(loaded)", refusal(wrap(section(types) + "<map name=\"t\" xsize=1 ysize=1> 3 </map>")));
-    EXPECT_STREQ("second", typenum(3)->name);
+    EXPECT_STREQ("second", typenum(3)->name.c_str());
 }
 
 TEST_F(Values, LongestTokenOfTwentyFourCharactersIsAccepted)
@@ -266,7 +290,7 @@ TEST_F(Values, LongestTokenOfTwentyFourCharactersIsAccepted)
     // name= and 19 characters: the longest type name.
     std::string types = OUTSIDE + "<type name=abcdefghijklmnopqrs num=3> calperc=1 </type>\n";
     EXPECT_EQ("(loaded)", refusal(wrap(section(types) + "<map name=\"t\" xsize=1 ysize=1> 3 </map>")));
-    EXPECT_STREQ("abcdefghijklmnopqrs", typenum(3)->name);
+    EXPECT_STREQ("abcdefghijklmnopqrs", typenum(3)->name.c_str());
 }
 
 // ---------------------------------------------------------------------------
@@ -281,8 +305,8 @@ TEST_F(UnitTypes, AnyTokenBeginningWithBlockSetsTheFlag)
     EXPECT_EQ("(loaded)", refusal(wrap(section(types) + "<map name=\"t\" xsize=2 ysize=1> 3 4 </map>")));
     EXPECT_EQ(1, typenum(3)->block);
     EXPECT_EQ(0, typenum(4)->block);
-    EXPECT_EQ(1, getcell(0, 0).block);
-    EXPECT_EQ(0, getcell(1, 0).block);
+    EXPECT_EQ(1, getcell(serverworld, 0, 0).block);
+    EXPECT_EQ(0, getcell(serverworld, 1, 0).block);
 }
 
 TEST_F(UnitTypes, NumBeforeNameEndsTheHeaderAndTheNameIsIgnored)
@@ -290,7 +314,7 @@ TEST_F(UnitTypes, NumBeforeNameEndsTheHeaderAndTheNameIsIgnored)
     std::string types = OUTSIDE + "<type num=4 name=late> temp=7 calperc=1 </type>\n";
     EXPECT_EQ("(loaded)", refusal(wrap(section(types) + "<map name=\"t\" xsize=1 ysize=1> 4 </map>")));
     ASSERT_NE(nullptr, typenum(4));
-    EXPECT_EQ(nullptr, typenum(4)->name);
+    EXPECT_FALSE(typenum(4)->named);
     EXPECT_EQ(7, typenum(4)->temp);
 }
 
@@ -314,7 +338,7 @@ TEST_F(UnitTypes, TypeTagWithAttachedBracketOpensNoType)
 {
     std::string types = OUTSIDE + "<type> name=x num=3> calperc=1 </type>\n";
     EXPECT_EQ("(loaded)", refusal(wrap(section(types) + "<map name=\"t\" xsize=1 ysize=1> 0 </map>")));
-    EXPECT_EQ(0, numtypes);
+    EXPECT_EQ(0, numtypes());
     EXPECT_EQ(nullptr, typenum(3));
 }
 
@@ -323,9 +347,9 @@ TEST_F(UnitTypes, TwoTypesNumberedZeroTheFirstIsOutsideAndServesCells)
     std::string types = "<type name=first num=0> temp=20 calperc=1 cocon=0.1 </type>\n"
                         "<type name=second num=0> temp=90 calperc=3 cocon=0.5 </type>\n";
     EXPECT_EQ("(loaded)", refusal(wrap(section(types) + "<map name=\"t\" xsize=1 ysize=1> 0 </map>")));
-    EXPECT_EQ(1, numtypes);
-    EXPECT_EQ(0, findunittype(0));
-    EXPECT_EQ(20.0L, outside.totalcal);
+    EXPECT_EQ(1, numtypes());
+    EXPECT_EQ(0, findunittype(loaded, 0));
+    EXPECT_EQ(20.0L, serverworld.outside.totalcal);
     EXPECT_EQ(20.0L, cellno(0).totalcal);
     EXPECT_EQ((long double)0.1, cellno(0).cocon);
 }
@@ -337,7 +361,7 @@ TEST_F(UnitTypes, TypeAfterTheMapBlockGetsNameAndNumberButNoProperties)
     EXPECT_EQ("(loaded)", refusal(text));
     const UNITTYPE *t = typenum(7);
     ASSERT_NE(nullptr, t);
-    EXPECT_STREQ("late", t->name);
+    EXPECT_STREQ("late", t->name.c_str());
     EXPECT_EQ(0, t->temp);
     EXPECT_EQ(0.0L, t->calperc);
     EXPECT_EQ(0, t->block);
@@ -353,8 +377,7 @@ TEST_F(UnitTypes, TypeBeforeTheMapOutsideTheSectionIsIgnored)
 
 TEST_F(UnitTypes, FindUnitTypeIsMinusOneWithNoTypes)
 {
-    resetall();
-    EXPECT_EQ(-1, findunittype(0));
+    EXPECT_EQ(-1, findunittype(MAPFILE(), 0));
 }
 
 TEST_F(UnitTypes, DecodeTypeReturnsZeroOnlyForTheClosingTag)
@@ -380,9 +403,9 @@ TEST_F(MapBlock, MapTagWithAttachedBracketOpensNothing)
 {
     std::string text = wrap(section(OUTSIDE) + "<map> name=\"t\" xsize=2 ysize=1> 0 0 <r> </map>");
     EXPECT_EQ("(loaded)", refusal(text));
-    EXPECT_EQ(nullptr, mapname);
-    EXPECT_EQ(0, mapsizex);
-    EXPECT_EQ(0, mapsizey);
+    EXPECT_EQ(nullptr, mapname());
+    EXPECT_EQ(0, serverworld.mapsizex);
+    EXPECT_EQ(0, serverworld.mapsizey);
 }
 
 TEST_F(MapBlock, HeaderTokensOutOfOrderAreIgnored)
@@ -391,8 +414,8 @@ TEST_F(MapBlock, HeaderTokensOutOfOrderAreIgnored)
     // and the values are ignored.
     std::string text = wrap(section(OUTSIDE) + "<map name=\"t\" ysize=1 xsize=2> 0 0 </map>");
     EXPECT_EQ("(loaded)", refusal(text));
-    EXPECT_EQ(2, mapsizex);
-    EXPECT_EQ(0, mapsizey);
+    EXPECT_EQ(2, serverworld.mapsizex);
+    EXPECT_EQ(0, serverworld.mapsizey);
 }
 
 TEST_F(MapBlock, CellValueXIsZeroTheOutsideType)
@@ -422,10 +445,10 @@ TEST_F(MapBlock, CellValueTakesLeadingDigitsOnly)
     // 2x and 2,1 are both 2; a tag inside the block is a value of 0.
     EXPECT_EQ("(loaded)",
               refusal(wrap(section(OUTSIDE + GRASS) + "<map name=\"t\" xsize=3 ysize=1> 2x 2,1 <start> </map>")));
-    EXPECT_EQ(2.0L, getcell(0, 0).calperc);
-    EXPECT_EQ(2.0L, getcell(1, 0).calperc);
-    EXPECT_EQ(1.0L, getcell(2, 0).calperc);
-    EXPECT_EQ(0, s_pointsnum);
+    EXPECT_EQ(2.0L, getcell(serverworld, 0, 0).calperc);
+    EXPECT_EQ(2.0L, getcell(serverworld, 1, 0).calperc);
+    EXPECT_EQ(1.0L, getcell(serverworld, 2, 0).calperc);
+    EXPECT_EQ(0, s_pointsnum());
 }
 
 TEST_F(MapBlock, ValuesLandColumnMajorFirstRowIsYZero)
@@ -439,20 +462,20 @@ TEST_F(MapBlock, ValuesLandColumnMajorFirstRowIsYZero)
                                              "4 5 6 <r>\n"
                                              "</map>");
     EXPECT_EQ("(loaded)", refusal(text));
-    ASSERT_EQ(3, mapsizex);
-    ASSERT_EQ(2, mapsizey);
-    // Element x * mapsizey + y holds column x of row y.
+    ASSERT_EQ(3, serverworld.mapsizex);
+    ASSERT_EQ(2, serverworld.mapsizey);
+    // Element x * serverworld.mapsizey + y holds column x of row y.
     const long double want[6] = {10, 40, 20, 50, 30, 60};
     for (int i = 0; i < 6; i++)
         EXPECT_EQ(want[i], cellno(i).totalcal) << "element " << i;
-    EXPECT_EQ(20.0L, getcell(1, 0).totalcal);
-    EXPECT_EQ(60.0L, getcell(2, 1).totalcal);
+    EXPECT_EQ(20.0L, getcell(serverworld, 1, 0).totalcal);
+    EXPECT_EQ(60.0L, getcell(serverworld, 2, 1).totalcal);
 }
 
 TEST_F(MapBlock, LastRowTerminatorMayBeLeftOut)
 {
     EXPECT_EQ("(loaded)", refusal(wrap(section(OUTSIDE + GRASS) + "<map name=\"t\" xsize=2 ysize=2> 2 2 <r> 2 0 </map>")));
-    EXPECT_EQ(1.0L, getcell(1, 1).calperc);
+    EXPECT_EQ(1.0L, getcell(serverworld, 1, 1).calperc);
 }
 
 TEST_F(MapBlock, CompleteBlockEndedByTheEndOfTheFileCounts)
@@ -460,8 +483,8 @@ TEST_F(MapBlock, CompleteBlockEndedByTheEndOfTheFileCounts)
     std::string text = "<kindler version=\"0.2\">\n" + section(OUTSIDE + GRASS) +
                        "<map name=\"t\" xsize=2 ysize=2> 2 2 <r> 0 2";
     EXPECT_EQ("(loaded)", refusal(text));
-    EXPECT_EQ(1.0L, getcell(0, 1).calperc);
-    EXPECT_EQ(2.0L, getcell(1, 1).calperc);
+    EXPECT_EQ(1.0L, getcell(serverworld, 0, 1).calperc);
+    EXPECT_EQ(2.0L, getcell(serverworld, 1, 1).calperc);
 }
 
 TEST_F(MapBlock, SecondMapElementReplacesTheFirst)
@@ -469,11 +492,11 @@ TEST_F(MapBlock, SecondMapElementReplacesTheFirst)
     std::string text = wrap(section(OUTSIDE + GRASS) + "<map name=\"one\" xsize=3 ysize=1> 2 2 2 </map>\n" +
                             "<map name=\"two\" xsize=1 ysize=2> 0 <r> 2 <r> </map>");
     EXPECT_EQ("(loaded)", refusal(text));
-    EXPECT_STREQ("two\"", mapname);
-    EXPECT_EQ(1, mapsizex);
-    EXPECT_EQ(2, mapsizey);
-    EXPECT_EQ(1.0L, getcell(0, 0).calperc);
-    EXPECT_EQ(2.0L, getcell(0, 1).calperc);
+    EXPECT_STREQ("two\"", mapname());
+    EXPECT_EQ(1, serverworld.mapsizex);
+    EXPECT_EQ(2, serverworld.mapsizey);
+    EXPECT_EQ(1.0L, getcell(serverworld, 0, 0).calperc);
+    EXPECT_EQ(2.0L, getcell(serverworld, 0, 1).calperc);
 }
 
 TEST_F(MapBlock, StrayTokenAfterTheBlockStartsANewBlock)
@@ -485,20 +508,20 @@ TEST_F(MapBlock, StrayTokenAfterTheBlockStartsANewBlock)
 TEST_F(MapBlock, ZeroByZeroGridIsValid)
 {
     EXPECT_EQ("(loaded)", refusal(wrap(section(OUTSIDE) + "<map name=\"e\" xsize=0 ysize=0>\n</map>")));
-    EXPECT_EQ(0, mapsizex);
-    EXPECT_EQ(0, mapsizey);
-    EXPECT_EQ(0u, ncells());
-    EXPECT_EQ(20.0L, outside.totalcal);
-    EXPECT_STREQ("e\"", mapname);
+    EXPECT_EQ(0, serverworld.mapsizex);
+    EXPECT_EQ(0, serverworld.mapsizey);
+    EXPECT_EQ(0u, ncells(serverworld));
+    EXPECT_EQ(20.0L, serverworld.outside.totalcal);
+    EXPECT_STREQ("e\"", mapname());
 }
 
 TEST_F(MapBlock, GridWithOneSideZeroIsValidAndHasNoCells)
 {
     EXPECT_EQ("(loaded)", refusal(wrap(section(OUTSIDE) + "<map name=\"e\" xsize=3 ysize=0>\n</map>")));
-    EXPECT_EQ(3, mapsizex);
-    EXPECT_EQ(0u, ncells());
-    EXPECT_FALSE(onmap(0, 0));
-    EXPECT_EQ(-1, cellindex(1, 0));
+    EXPECT_EQ(3, serverworld.mapsizex);
+    EXPECT_EQ(0u, ncells(serverworld));
+    EXPECT_FALSE(onmap(serverworld, 0, 0));
+    EXPECT_EQ(-1, cellindex(serverworld, 1, 0));
 }
 
 // ---------------------------------------------------------------------------
@@ -518,13 +541,13 @@ std::string startmap(const std::string &tokens)
 TEST_F(StartPositions, PositionsKeepFileOrderAnySeparatorAndSign)
 {
     EXPECT_EQ("(loaded)", refusal(startmap("2,3 -1;2 0x9")));
-    ASSERT_EQ(3, s_pointsnum);
-    EXPECT_EQ(2, s_points[0].x);
-    EXPECT_EQ(3, s_points[0].y);
-    EXPECT_EQ(-1, s_points[1].x);
-    EXPECT_EQ(2, s_points[1].y);
-    EXPECT_EQ(0, s_points[2].x);
-    EXPECT_EQ(9, s_points[2].y);
+    ASSERT_EQ(3, s_pointsnum());
+    EXPECT_EQ(2, loaded.s_points[0].x);
+    EXPECT_EQ(3, loaded.s_points[0].y);
+    EXPECT_EQ(-1, loaded.s_points[1].x);
+    EXPECT_EQ(2, loaded.s_points[1].y);
+    EXPECT_EQ(0, loaded.s_points[2].x);
+    EXPECT_EQ(9, loaded.s_points[2].y);
 }
 
 TEST_F(StartPositions, SingleNumberEndsTheSection)
@@ -532,15 +555,15 @@ TEST_F(StartPositions, SingleNumberEndsTheSection)
     // Nothing but </start> follows the 5: a position there would be read
     // as the first value of a new map block.
     EXPECT_EQ("(loaded)", refusal(startmap("1,2 5")));
-    ASSERT_EQ(1, s_pointsnum);
-    EXPECT_EQ(1, s_points[0].x);
-    EXPECT_EQ(2, s_points[0].y);
+    ASSERT_EQ(1, s_pointsnum());
+    EXPECT_EQ(1, loaded.s_points[0].x);
+    EXPECT_EQ(2, loaded.s_points[0].y);
 }
 
 TEST_F(StartPositions, DoubleSeparatorEndsTheSection)
 {
     EXPECT_EQ("(loaded)", refusal(startmap("1,1 2,,3")));
-    EXPECT_EQ(1, s_pointsnum);
+    EXPECT_EQ(1, s_pointsnum());
 }
 
 TEST_F(StartPositions, PositionAfterTheSectionEndedStartsANewMapBlock)
@@ -556,7 +579,7 @@ TEST_F(StartPositions, SectionBetweenUnitTypesAndMapIsSkipped)
     std::string text = wrap(section(OUTSIDE + GRASS) + "<start> 1,1 2,2 </start>\n" +
                             "<map name=\"s\" xsize=1 ysize=1> 2 </map>");
     EXPECT_EQ("(loaded)", refusal(text));
-    EXPECT_EQ(0, s_pointsnum);
+    EXPECT_EQ(0, s_pointsnum());
 }
 
 TEST_F(StartPositions, SectionInsideTheUnitTypeSectionIsRead)
@@ -564,16 +587,16 @@ TEST_F(StartPositions, SectionInsideTheUnitTypeSectionIsRead)
     std::string text = wrap(section(OUTSIDE + "<start> 0,0 </start>\n" + GRASS) +
                             "<map name=\"s\" xsize=1 ysize=1> 2 </map>");
     EXPECT_EQ("(loaded)", refusal(text));
-    ASSERT_EQ(1, s_pointsnum);
-    EXPECT_EQ(0, s_points[0].x);
+    ASSERT_EQ(1, s_pointsnum());
+    EXPECT_EQ(0, loaded.s_points[0].x);
 }
 
 TEST_F(StartPositions, PositionsAreNotComparedWithTheGrid)
 {
     EXPECT_EQ("(loaded)", refusal(startmap("40,50")));
-    ASSERT_EQ(1, s_pointsnum);
-    EXPECT_EQ(40, s_points[0].x);
-    EXPECT_EQ(50, s_points[0].y);
+    ASSERT_EQ(1, s_pointsnum());
+    EXPECT_EQ(40, loaded.s_points[0].x);
+    EXPECT_EQ(50, loaded.s_points[0].y);
 }
 
 // ---------------------------------------------------------------------------
@@ -584,51 +607,51 @@ using Positions = Loader;
 TEST_F(Positions, EmptyWorldHasNoCellsAndEverythingIsOutside)
 {
     resetall();
-    EXPECT_EQ(0, mapsizex);
-    EXPECT_EQ(0, mapsizey);
-    EXPECT_FALSE(onmap(0, 0));
-    EXPECT_EQ(-1, cellindex(0, 0));
-    EXPECT_EQ(0.0L, outside.totalcal);
+    EXPECT_EQ(0, serverworld.mapsizex);
+    EXPECT_EQ(0, serverworld.mapsizey);
+    EXPECT_FALSE(onmap(serverworld, 0, 0));
+    EXPECT_EQ(-1, cellindex(serverworld, 0, 0));
+    EXPECT_EQ(0.0L, serverworld.outside.totalcal);
 }
 
 TEST_F(Positions, RowBeyondTheHeightIsOutsideNotTheNextColumn)
 {
-    // mapsizey 4: (0, 4) would have index 4, the cell (1, 0).
-    loadmaptext(maptext(OUTSIDE + GRASS, {"222", "222", "222", "222"}));
-    ASSERT_EQ(3, mapsizex);
-    ASSERT_EQ(4, mapsizey);
-    EXPECT_FALSE(onmap(0, 4));
-    EXPECT_EQ(-1, cellindex(0, 4));
-    EXPECT_EQ(4, cellindex(1, 0));
-    EXPECT_EQ(2 * 4 + 3, cellindex(2, 3));
-    EXPECT_EQ(1 * 4 + 2, cellindex(1, 2));
+    // serverworld.mapsizey 4: (0, 4) would have index 4, the cell (1, 0).
+    loadtext(maptext(OUTSIDE + GRASS, {"222", "222", "222", "222"}));
+    ASSERT_EQ(3, serverworld.mapsizex);
+    ASSERT_EQ(4, serverworld.mapsizey);
+    EXPECT_FALSE(onmap(serverworld, 0, 4));
+    EXPECT_EQ(-1, cellindex(serverworld, 0, 4));
+    EXPECT_EQ(4, cellindex(serverworld, 1, 0));
+    EXPECT_EQ(2 * 4 + 3, cellindex(serverworld, 2, 3));
+    EXPECT_EQ(1 * 4 + 2, cellindex(serverworld, 1, 2));
 }
 
 TEST_F(Positions, EachCoordinateIsTestedAgainstItsOwnSize)
 {
-    loadmaptext(maptext(OUTSIDE + GRASS, {"2222", "2222"})); // 4 wide, 2 high
-    EXPECT_TRUE(onmap(3, 1));
-    EXPECT_TRUE(onmap(0, 0));
-    EXPECT_FALSE(onmap(4, 0)); // (mapsizex, 0)
-    EXPECT_FALSE(onmap(0, 2));
-    EXPECT_FALSE(onmap(1, 3));
-    EXPECT_FALSE(onmap(-1, 2));
-    EXPECT_FALSE(onmap(0, -1));
-    EXPECT_FALSE(onmap(-1, -1));
-    EXPECT_FALSE(onmap(1000000, 1));
-    EXPECT_EQ(-1, cellindex(4, 0));
-    EXPECT_EQ(-1, cellindex(-1, 2));
-    EXPECT_EQ(-1, cellindex(0, -1));
+    loadtext(maptext(OUTSIDE + GRASS, {"2222", "2222"})); // 4 wide, 2 high
+    EXPECT_TRUE(onmap(serverworld, 3, 1));
+    EXPECT_TRUE(onmap(serverworld, 0, 0));
+    EXPECT_FALSE(onmap(serverworld, 4, 0)); // (serverworld.mapsizex, 0)
+    EXPECT_FALSE(onmap(serverworld, 0, 2));
+    EXPECT_FALSE(onmap(serverworld, 1, 3));
+    EXPECT_FALSE(onmap(serverworld, -1, 2));
+    EXPECT_FALSE(onmap(serverworld, 0, -1));
+    EXPECT_FALSE(onmap(serverworld, -1, -1));
+    EXPECT_FALSE(onmap(serverworld, 1000000, 1));
+    EXPECT_EQ(-1, cellindex(serverworld, 4, 0));
+    EXPECT_EQ(-1, cellindex(serverworld, -1, 2));
+    EXPECT_EQ(-1, cellindex(serverworld, 0, -1));
 }
 
 TEST_F(Positions, AllNeighboursOfTheOnlyCellAreOutside)
 {
-    loadmaptext(maptext(OUTSIDE + GRASS, {"2"}));
-    EXPECT_EQ(0, cellindex(0, 0));
+    loadtext(maptext(OUTSIDE + GRASS, {"2"}));
+    EXPECT_EQ(0, cellindex(serverworld, 0, 0));
     for (int dx = -1; dx <= 1; dx++)
         for (int dy = -1; dy <= 1; dy++) {
             if (dx || dy) {
-                EXPECT_EQ(-1, cellindex(dx, dy)) << dx << "," << dy;
+                EXPECT_EQ(-1, cellindex(serverworld, dx, dy)) << dx << "," << dy;
             }
         }
 }
@@ -641,18 +664,18 @@ using Cells = Loader;
 TEST_F(Cells, TotalcalIsTempTimesCalpercInExtendedPrecision)
 {
     std::string types = OUTSIDE + GRASS + "<type name=light num=3> temp=3 calperc=0.1 </type>\n";
-    loadmaptext(maptext(types, {"23"}));
-    EXPECT_EQ(40.0L, getcell(0, 0).totalcal);
+    loadtext(maptext(types, {"23"}));
+    EXPECT_EQ(40.0L, getcell(serverworld, 0, 0).totalcal);
     // 3 x 0.1 taken in long double, not rounded to double.
     long double want = 3.0L * (long double)0.1;
-    EXPECT_EQ(want, getcell(1, 0).totalcal);
-    EXPECT_NE((long double)(3.0 * 0.1), getcell(1, 0).totalcal);
+    EXPECT_EQ(want, getcell(serverworld, 1, 0).totalcal);
+    EXPECT_NE((long double)(3.0 * 0.1), getcell(serverworld, 1, 0).totalcal);
 }
 
 TEST_F(Cells, EveryPropertyComesFromItsTypeByName)
 {
-    loadmaptext(maptext(OUTSIDE + ROCK + GRASS, {"21"}));
-    const MAPUNIT gcell = getcell(0, 0), *g = &gcell;
+    loadtext(maptext(OUTSIDE + ROCK + GRASS, {"21"}));
+    const MAPUNIT gcell = getcell(serverworld, 0, 0), *g = &gcell;
     EXPECT_EQ(40.0L, g->totalcal);
     EXPECT_EQ((long double)0.2, g->cocon);
     EXPECT_EQ(2.0L, g->calperc);
@@ -661,7 +684,7 @@ TEST_F(Cells, EveryPropertyComesFromItsTypeByName)
     EXPECT_EQ(400.0L, g->calperf);
     EXPECT_EQ(3.0L, g->burnspeed);
     EXPECT_EQ(0, g->block);
-    const MAPUNIT rcell = getcell(1, 0), *r = &rcell;
+    const MAPUNIT rcell = getcell(serverworld, 1, 0), *r = &rcell;
     EXPECT_EQ(60.0L, r->totalcal);
     EXPECT_EQ((long double)0.05, r->cocon);
     EXPECT_EQ(900, r->ignitionpoint);
@@ -670,8 +693,8 @@ TEST_F(Cells, EveryPropertyComesFromItsTypeByName)
 
 TEST_F(Cells, EveryAttributionSlotStartsEmpty)
 {
-    loadmaptext(maptext(OUTSIDE + ROCK + GRASS, {"212", "121", "000"}));
-    for (size_t i = 0; i < ncells(); i++)
+    loadtext(maptext(OUTSIDE + ROCK + GRASS, {"212", "121", "000"}));
+    for (size_t i = 0; i < ncells(serverworld); i++)
         for (int s = 0; s < NUMSLOTS; s++) {
             EXPECT_EQ(0, cellno(i).heatsource[s]) << "cell " << i << " slot " << s;
             EXPECT_EQ(0.0L, cellno(i).sourcequan[s]) << "cell " << i << " slot " << s;
@@ -683,28 +706,28 @@ TEST_F(Cells, OutsideTakesTypeZeroButNeverBlocksNorHoldsTags)
     std::string types = "<type name=hot num=0> temp=30 cocon=0.4 calperc=2 ignitionpoint=77 "
                         "fuellevel=5 burnspeed=1.5 calperf=9 block </type>\n" +
                         GRASS;
-    loadmaptext(maptext(types, {"2"}));
-    EXPECT_EQ(60.0L, outside.totalcal);
-    EXPECT_EQ((long double)0.4, outside.cocon);
-    EXPECT_EQ(2.0L, outside.calperc);
-    EXPECT_EQ(77, outside.ignitionpoint);
-    EXPECT_EQ(5.0L, outside.fuellevel);
-    EXPECT_EQ(1.5L, outside.burnspeed);
-    EXPECT_EQ(9.0L, outside.calperf);
-    EXPECT_EQ(0, outside.block);
+    loadtext(maptext(types, {"2"}));
+    EXPECT_EQ(60.0L, serverworld.outside.totalcal);
+    EXPECT_EQ((long double)0.4, serverworld.outside.cocon);
+    EXPECT_EQ(2.0L, serverworld.outside.calperc);
+    EXPECT_EQ(77, serverworld.outside.ignitionpoint);
+    EXPECT_EQ(5.0L, serverworld.outside.fuellevel);
+    EXPECT_EQ(1.5L, serverworld.outside.burnspeed);
+    EXPECT_EQ(9.0L, serverworld.outside.calperf);
+    EXPECT_EQ(0, serverworld.outside.block);
     for (int s = 0; s < NUMSLOTS; s++) {
-        EXPECT_EQ(0, outside.heatsource[s]);
-        EXPECT_EQ(0.0L, outside.sourcequan[s]);
+        EXPECT_EQ(0, serverworld.outside.heatsource[s]);
+        EXPECT_EQ(0.0L, serverworld.outside.sourcequan[s]);
     }
 }
 
 TEST_F(Cells, BothGridsHaveOneCellPerPosition)
 {
-    loadmaptext(maptext(OUTSIDE + GRASS, {"22222", "22222", "22222"}));
-    EXPECT_EQ(15u, ncells());
-    ASSERT_NE(nullptr, curmap);
-    ASSERT_NE(nullptr, oldmap);
-    EXPECT_NE(curmap, oldmap);
+    loadtext(maptext(OUTSIDE + GRASS, {"22222", "22222", "22222"}));
+    EXPECT_EQ(15u, ncells(serverworld));
+    EXPECT_EQ(15u, serverworld.curmap->heat.size());
+    EXPECT_EQ(15u, serverworld.oldmap->heat.size());
+    EXPECT_NE(serverworld.curmap, serverworld.oldmap);
 }
 
 // ---------------------------------------------------------------------------
@@ -810,7 +833,7 @@ TEST_F(Refusals, CalpercZeroOfTheOutsideTypeIsAcceptedWithoutCells)
 {
     std::string types = "<type name=outside num=0> temp=20 cocon=0.1 </type>\n";
     EXPECT_EQ("(loaded)", refusal(wrap(section(types) + "<map name=\"c\" xsize=0 ysize=0>\n</map>")));
-    EXPECT_EQ(0L, mapsizex);
+    EXPECT_EQ(0L, serverworld.mapsizex);
 }
 
 TEST_F(Refusals, CalpercZeroOfAnUnusedTypeIsAccepted)
@@ -852,16 +875,16 @@ using ShippedMaps = Loader;
 
 TEST_F(ShippedMaps, MeadowIsTheFourByThreeExample)
 {
-    loadmaptext(readfile(mapspath("meadow.map")));
-    EXPECT_EQ(4, mapsizex);
-    EXPECT_EQ(3, mapsizey);
-    EXPECT_STREQ("meadow\"", mapname);
-    EXPECT_EQ(1, getcell(0, 1).block);
-    EXPECT_EQ(-1, cellindex(4, 0));
-    EXPECT_EQ(20.0L, getcell(2, 2).totalcal); // outside type inside the grid
-    ASSERT_EQ(2, s_pointsnum);
-    EXPECT_EQ(1, s_points[0].x);
-    EXPECT_EQ(2, s_points[1].x);
+    loadtext(readfile(mapspath("meadow.map")));
+    EXPECT_EQ(4, serverworld.mapsizex);
+    EXPECT_EQ(3, serverworld.mapsizey);
+    EXPECT_STREQ("meadow\"", mapname());
+    EXPECT_EQ(1, getcell(serverworld, 0, 1).block);
+    EXPECT_EQ(-1, cellindex(serverworld, 4, 0));
+    EXPECT_EQ(20.0L, getcell(serverworld, 2, 2).totalcal); // outside type inside the grid
+    ASSERT_EQ(2, s_pointsnum());
+    EXPECT_EQ(1, loaded.s_points[0].x);
+    EXPECT_EQ(2, loaded.s_points[1].x);
 }
 
 namespace {
@@ -870,7 +893,7 @@ namespace {
 int cellsafire(const std::vector<long double> &loadedfuel)
 {
     int n = 0;
-    for (size_t i = 0; i < ncells(); i++) {
+    for (size_t i = 0; i < ncells(serverworld); i++) {
         const MAPUNIT cc = cellno(i), *c = &cc;
         bool burning = c->fuellevel > 0 && truncatetemp(c->totalcal / c->calperc) >= c->ignitionpoint;
         if (burning || c->fuellevel < loadedfuel[i])
@@ -882,7 +905,7 @@ int cellsafire(const std::vector<long double> &loadedfuel)
 std::vector<long double> fuelnow()
 {
     std::vector<long double> fuel;
-    for (size_t i = 0; i < ncells(); i++)
+    for (size_t i = 0; i < ncells(serverworld); i++)
         fuel.push_back(cellno(i).fuellevel);
     return fuel;
 }
@@ -890,16 +913,16 @@ std::vector<long double> fuelnow()
 
 TEST_F(ShippedMaps, ValleyIsALargerPlayableMap)
 {
-    loadmaptext(readfile(mapspath("valley.map")));
-    EXPECT_EQ(64, mapsizex);
-    EXPECT_EQ(40, mapsizey);
-    EXPECT_STREQ("valley\"", mapname);
+    loadtext(readfile(mapspath("valley.map")));
+    EXPECT_EQ(64, serverworld.mapsizex);
+    EXPECT_EQ(40, serverworld.mapsizey);
+    EXPECT_STREQ("valley\"", mapname());
     ASSERT_NE(nullptr, typenum(0));
-    EXPECT_GT(outside.calperc, 0.0L);
+    EXPECT_GT(serverworld.outside.calperc, 0.0L);
     // Grass, forest, dry brush, rock that blocks, water that does not burn.
     int blocking = 0, water = 0, fuelled = 0;
-    for (long i = 1; i <= numtypes; i++) {
-        const UNITTYPE *t = &unittypelist[i];
+    for (long i = 1; i <= numtypes(); i++) {
+        const UNITTYPE *t = &loaded.unittypelist[i];
         blocking += t->block;
         water += t->calperc >= 8 && t->fuellevel == 0 && !t->block;
         fuelled += t->fuellevel > 0;
@@ -909,12 +932,12 @@ TEST_F(ShippedMaps, ValleyIsALargerPlayableMap)
     EXPECT_GE(fuelled, 3);
     // At least four start positions, on the map, on cells that do not block,
     // and no two closer than 10 cells.
-    ASSERT_GE(s_pointsnum, 4);
-    for (int i = 0; i < s_pointsnum; i++) {
-        ASSERT_TRUE(onmap(s_points[i].x, s_points[i].y)) << "start " << i;
-        EXPECT_EQ(0, getcell(s_points[i].x, s_points[i].y).block) << "start " << i;
+    ASSERT_GE(s_pointsnum(), 4);
+    for (int i = 0; i < s_pointsnum(); i++) {
+        ASSERT_TRUE(onmap(serverworld, loaded.s_points[i].x, loaded.s_points[i].y)) << "start " << i;
+        EXPECT_EQ(0, getcell(serverworld, loaded.s_points[i].x, loaded.s_points[i].y).block) << "start " << i;
         for (int j = 0; j < i; j++) {
-            long dx = s_points[i].x - s_points[j].x, dy = s_points[i].y - s_points[j].y;
+            long dx = loaded.s_points[i].x - loaded.s_points[j].x, dy = loaded.s_points[i].y - loaded.s_points[j].y;
             EXPECT_GE(dx * dx + dy * dy, 100) << "starts " << j << " and " << i;
         }
     }
@@ -923,23 +946,23 @@ TEST_F(ShippedMaps, ValleyIsALargerPlayableMap)
 TEST_F(ShippedMaps, ValleyGrassCatchesFromTwoFiresAndSpreadsOverSeconds)
 {
     std::string text = readfile(mapspath("valley.map"));
-    loadmaptext(text);
+    loadtext(text);
     long g = -1;
-    for (long i = 0; i <= numtypes; i++)
-        if (unittypelist[i].name && std::strcmp(unittypelist[i].name, "grass") == 0)
+    for (long i = 0; i <= numtypes(); i++)
+        if (loaded.unittypelist[(size_t)i].named && loaded.unittypelist[(size_t)i].name == "grass")
             g = i;
     ASSERT_GE(g, 0);
-    const UNITTYPE grass = unittypelist[g];
-    const std::vector<long double> loaded = fuelnow();
+    const UNITTYPE grass = loaded.unittypelist[g];
+    const std::vector<long double> atstart = fuelnow();
     // A grass cell in the middle of grass.
     long fx = -1, fy = -1;
-    for (long x = 2; x < mapsizex - 2 && fx < 0; x++)
-        for (long y = 2; y < mapsizey - 2 && fx < 0; y++) {
+    for (long x = 2; x < serverworld.mapsizex - 2 && fx < 0; x++)
+        for (long y = 2; y < serverworld.mapsizey - 2 && fx < 0; y++) {
             bool all = true;
             for (int dx = -2; dx <= 2; dx++)
                 for (int dy = -2; dy <= 2; dy++)
-                    all = all && getcell(x + dx, y + dy).calperc == grass.calperc &&
-                          getcell(x + dx, y + dy).fuellevel == grass.fuellevel;
+                    all = all && getcell(serverworld, x + dx, y + dy).calperc == grass.calperc &&
+                          getcell(serverworld, x + dx, y + dy).fuellevel == grass.fuellevel;
             if (all) {
                 fx = x;
                 fy = y;
@@ -948,23 +971,23 @@ TEST_F(ShippedMaps, ValleyGrassCatchesFromTwoFiresAndSpreadsOverSeconds)
     ASSERT_GE(fx, 0);
 
     // One fire alone does not light grass.
-    addfire(fx, fy, 1);
+    addfire(serverworld, fx, fy, 1);
     for (int t = 0; t < 50; t++)
-        dophys();
-    EXPECT_EQ(0, cellsafire(loaded));
+        dophys(serverworld);
+    EXPECT_EQ(0, cellsafire(atstart));
 
     // Two fires do, and the fire stays in its cell for the first tick...
-    loadmaptext(text);
-    addfire(fx, fy, 1);
-    addfire(fx, fy, 1);
-    dophys();
-    EXPECT_EQ(1, cellsafire(loaded));
+    loadtext(text);
+    addfire(serverworld, fx, fy, 1);
+    addfire(serverworld, fx, fy, 1);
+    dophys(serverworld);
+    EXPECT_EQ(1, cellsafire(atstart));
     // ...still burns a second later without having jumped yet...
     for (int t = 1; t < 10; t++)
-        dophys();
-    EXPECT_EQ(1, cellsafire(loaded));
+        dophys(serverworld);
+    EXPECT_EQ(1, cellsafire(atstart));
     // ...and has spread well beyond its neighbours within 20 s.
     for (int t = 10; t < 200; t++)
-        dophys();
-    EXPECT_GT(cellsafire(loaded), 25);
+        dophys(serverworld);
+    EXPECT_GT(cellsafire(atstart), 25);
 }

@@ -15,9 +15,9 @@
 #include <thread>
 
 #include "loop.h"
-#include "oracle.h"
-#include "phys.h"
-#include "scorefunc.h"
+#include "bridge.h"
+#include "publish.h"
+#include "tick/attribution.h"
 #include "support.h"
 #include "world.h"
 
@@ -49,8 +49,6 @@ template <class F> void editpub(long x, long y, F change)
     oracle_install(w);
 }
 
-bool samebits(long double a, long double b) { return std::memcmp(&a, &b, 10) == 0; }
-
 std::string hex(long double v)
 {
     char buf[64];
@@ -70,7 +68,7 @@ long double ui() { return (long double)updateinterval; }
 // so every worked example here is also a check of the reference tick.
 void tickboth(ORACLEWORLD &w)
 {
-    dophys();
+    dophys(serverworld);
     oracle_tick(w);
     std::string diff;
     EXPECT_TRUE(oracle_same(w, &diff)) << diff;
@@ -86,6 +84,14 @@ class Conduction : public Physics {};
 class Attribution : public Physics {};
 class Combustion : public Physics {};
 class Grid : public Physics {};
+
+// Attribution slots with no tags.
+ATTR emptyattr()
+{
+    ATTR a;
+    std::memset(&a, 0, sizeof a);
+    return a;
+}
 
 MAPUNIT emptycell()
 {
@@ -246,7 +252,7 @@ TEST_F(Conduction, OneByOneMapHotLosesOneRequestColdGainsFour)
     // each weighted down to an eighth.
     loadmaptext(maptext(typeline(0, "200", "0.7", "1") + typeline(1, "260", "0.3", "2"), {"1"}));
     const long double c = pub(0, 0).cocon; // the smaller of 0.3 and 0.7
-    const long double outsidebefore = outside.totalcal;
+    const long double outsidebefore = serverworld.outside.totalcal;
     ORACLEWORLD w = oracle_snapshot();
     tickboth(w);
     long double r = (ui() * c) * ((260.0L - 200.0L) / 2);
@@ -259,7 +265,7 @@ TEST_F(Conduction, OneByOneMapHotLosesOneRequestColdGainsFour)
         expect -= amount;
     EXPECT_BITS(expect, pub(0, 0).totalcal);
     EXPECT_NEAR((double)(520 - pub(0, 0).totalcal), 0.1 * 0.3 * 60 / 2, 1e-14);
-    EXPECT_BITS(outsidebefore, outside.totalcal);
+    EXPECT_BITS(outsidebefore, serverworld.outside.totalcal);
 
     // Colder by d: one whole request from each of the four border cells
     // (0, -1), (1, 0), (-1, 0), (0, 1).
@@ -273,7 +279,7 @@ TEST_F(Conduction, OneByOneMapHotLosesOneRequestColdGainsFour)
         expect += amount;
     EXPECT_BITS(expect, pub(0, 0).totalcal);
     EXPECT_NEAR((double)(pub(0, 0).totalcal - 280), 4 * 0.1 * 0.3 * 60 / 2, 1e-13);
-    EXPECT_BITS(outsidebefore, outside.totalcal);
+    EXPECT_BITS(outsidebefore, serverworld.outside.totalcal);
 }
 
 TEST_F(Conduction, EdgeCellLosesHeatToSurroundingsThatStayTheSame)
@@ -281,12 +287,12 @@ TEST_F(Conduction, EdgeCellLosesHeatToSurroundingsThatStayTheSame)
     loadmaptext(maptext(typeline(0, "100", "0.4", "5") + typeline(1, "100", "0.4", "1") +
                             typeline(2, "700", "0.4", "1"),
                         {"211", "111"}));
-    MAPUNIT outsidebefore = outside;
+    MAPUNIT outsidebefore = serverworld.outside;
     ORACLEWORLD w = oracle_snapshot();
     for (int t = 0; t < 5; t++)
         tickboth(w);
     EXPECT_LT(pub(0, 0).totalcal, 700.0L);
-    EXPECT_EQ(0, std::memcmp(&outsidebefore, &outside, sizeof outside));
+    EXPECT_EQ(0, std::memcmp(&outsidebefore, &serverworld.outside, sizeof serverworld.outside));
 }
 
 TEST_F(Conduction, HeatBetweenMapCellsIsConserved)
@@ -359,11 +365,11 @@ TEST_F(Conduction, NothingIsClampedACellCanOvershoot)
 
 TEST_F(Attribution, SenderWithoutTagsMovesNoAttribution)
 {
-    MAPUNIT rec = emptycell(), src = emptycell();
+    ATTR rec = emptyattr(), src = emptyattr();
     rec.heatsource[0] = 3;
     rec.sourcequan[0] = 7;
     src.sourcequan[0] = 50; // a quantity under tag 0 counts for nothing
-    MAPUNIT recbefore = rec, srcbefore = src;
+    ATTR recbefore = rec, srcbefore = src;
     addheat(&rec, &src, 10);
     EXPECT_EQ(0, std::memcmp(&rec, &recbefore, sizeof rec));
     EXPECT_EQ(0, std::memcmp(&src, &srcbefore, sizeof src));
@@ -371,7 +377,7 @@ TEST_F(Attribution, SenderWithoutTagsMovesNoAttribution)
 
 TEST_F(Attribution, HeatReleasedInACellGrowsItsTagsInProportion)
 {
-    MAPUNIT cell = emptycell();
+    ATTR cell = emptyattr();
     cell.heatsource[0] = 1;
     cell.sourcequan[0] = 30;
     cell.heatsource[1] = 2;
@@ -384,7 +390,7 @@ TEST_F(Attribution, HeatReleasedInACellGrowsItsTagsInProportion)
 
 TEST_F(Attribution, ConductedHeatCarriesItsTagsAlong)
 {
-    MAPUNIT src = emptycell(), rec = emptycell();
+    ATTR src = emptyattr(), rec = emptyattr();
     src.heatsource[0] = 1;
     src.sourcequan[0] = 30;
     src.heatsource[1] = 2;
@@ -403,7 +409,7 @@ TEST_F(Attribution, ConductedHeatCarriesItsTagsAlong)
 
 TEST_F(Attribution, HeatIntoTheSurroundingsTakesItsAttributionAlong)
 {
-    MAPUNIT src = emptycell();
+    ATTR src = emptyattr();
     src.heatsource[0] = 1;
     src.sourcequan[0] = 30;
     src.heatsource[1] = 2;
@@ -415,7 +421,7 @@ TEST_F(Attribution, HeatIntoTheSurroundingsTakesItsAttributionAlong)
 
 TEST_F(Attribution, TagWithZeroShareIsRegisteredAllTheSame)
 {
-    MAPUNIT src = emptycell(), rec = emptycell();
+    ATTR src = emptyattr(), rec = emptyattr();
     src.heatsource[0] = 1;
     src.sourcequan[0] = 10;
     src.heatsource[1] = 2;
@@ -431,7 +437,7 @@ TEST_F(Attribution, TagWithZeroShareIsRegisteredAllTheSame)
 
 TEST_F(Attribution, NegativeQuantityGivesTheOtherTagAShareOfTwo)
 {
-    MAPUNIT src = emptycell(), rec = emptycell();
+    ATTR src = emptyattr(), rec = emptyattr();
     src.heatsource[0] = 1;
     src.sourcequan[0] = 10;
     src.heatsource[1] = 2;
@@ -447,12 +453,12 @@ TEST_F(Attribution, NegativeQuantityGivesTheOtherTagAShareOfTwo)
 
 TEST_F(Attribution, NoPositiveTotalMeansNoChange)
 {
-    MAPUNIT src = emptycell(), rec = emptycell();
+    ATTR src = emptyattr(), rec = emptyattr();
     src.heatsource[0] = 1;
     src.sourcequan[0] = 5;
     src.heatsource[1] = 2;
     src.sourcequan[1] = -5;
-    MAPUNIT recbefore = rec, srcbefore = src;
+    ATTR recbefore = rec, srcbefore = src;
     addheat(&rec, &src, 3);
     EXPECT_EQ(0, std::memcmp(&rec, &recbefore, sizeof rec));
     EXPECT_EQ(0, std::memcmp(&src, &srcbefore, sizeof src));
@@ -461,7 +467,7 @@ TEST_F(Attribution, NoPositiveTotalMeansNoChange)
 TEST_F(Attribution, SharesAreRoundedToSinglePrecision)
 {
     // 10 of 30 is a third: the float third, widened, times the amount.
-    MAPUNIT src = emptycell(), rec = emptycell();
+    ATTR src = emptyattr(), rec = emptyattr();
     src.heatsource[0] = 1;
     src.sourcequan[0] = 10;
     src.heatsource[1] = 2;
@@ -482,7 +488,7 @@ TEST_F(Attribution, ShareIsRoundedOnceStraightToSinglePrecision)
     // floats, so rounded once it goes up to 1/2 + 2^-24. Rounded through a
     // double first it would land on the midpoint and then go down to 1/2.
     const long double share = 0.5L + std::ldexp(1.0L, -25) + std::ldexp(1.0L, -61);
-    MAPUNIT src = emptycell(), rec = emptycell();
+    ATTR src = emptyattr(), rec = emptyattr();
     src.heatsource[0] = 1;
     src.sourcequan[0] = share;
     src.heatsource[1] = 2;
@@ -494,7 +500,7 @@ TEST_F(Attribution, ShareIsRoundedOnceStraightToSinglePrecision)
 
 TEST_F(Attribution, FullReceiverGivesUpItsSmallestSlotLowestOnATie)
 {
-    MAPUNIT rec = emptycell(), src = emptycell();
+    ATTR rec = emptyattr(), src = emptyattr();
     for (int i = 0; i < NUMSLOTS; i++) {
         rec.heatsource[i] = 20 + i;
         rec.sourcequan[i] = 50 + i;
@@ -523,7 +529,7 @@ TEST_F(Attribution, FullReceiverGivesUpItsSmallestSlotLowestOnATie)
 TEST_F(Attribution, LaterPassesSeeSlotsTakenOverByEarlierOnes)
 {
     // Receiver full with quantities 1, 2, 3, ...; two new tags arrive.
-    MAPUNIT rec = emptycell(), src = emptycell();
+    ATTR rec = emptyattr(), src = emptyattr();
     for (int i = 0; i < NUMSLOTS; i++) {
         rec.heatsource[i] = 20 + i;
         rec.sourcequan[i] = 1 + i;
@@ -541,7 +547,7 @@ TEST_F(Attribution, LaterPassesSeeSlotsTakenOverByEarlierOnes)
 
 TEST_F(Attribution, FindfreeslotPrefersOwnTagThenFirstEmpty)
 {
-    MAPUNIT c = emptycell();
+    ATTR c = emptyattr();
     c.heatsource[0] = 4;
     c.heatsource[1] = 9;
     c.heatsource[2] = 6;
@@ -556,7 +562,7 @@ TEST_F(Attribution, FindfreeslotPrefersOwnTagThenFirstEmpty)
 
 TEST_F(Attribution, FindfreeslotWithOnlyNonFiniteQuantitiesGivesFourteen)
 {
-    MAPUNIT c = emptycell();
+    ATTR c = emptyattr();
     for (int i = 0; i < NUMSLOTS; i++) {
         c.heatsource[i] = 20 + i;
         c.sourcequan[i] = (i % 2) ? std::numeric_limits<long double>::infinity()
@@ -573,10 +579,10 @@ TEST_F(Attribution, FindfreeslotWithOnlyNonFiniteQuantitiesGivesFourteen)
 
 TEST_F(Attribution, PlayerHeatWithTagZeroOrNoAmountChangesNothing)
 {
-    MAPUNIT c = emptycell();
+    ATTR c = emptyattr();
     c.heatsource[0] = 2;
     c.sourcequan[0] = 10;
-    MAPUNIT before = c;
+    ATTR before = c;
     addheatfromplayer(&c, 100, 0);
     EXPECT_EQ(0, std::memcmp(&c, &before, sizeof c));
     addheatfromplayer(&c, 0, 3);
@@ -587,7 +593,7 @@ TEST_F(Attribution, PlayerHeatWithTagZeroOrNoAmountChangesNothing)
 
 TEST_F(Attribution, PlayerHeatAddsToTheTagsOwnSlot)
 {
-    MAPUNIT c = emptycell();
+    ATTR c = emptyattr();
     c.heatsource[0] = 2;
     c.sourcequan[0] = 10;
     c.heatsource[1] = 5;
@@ -605,24 +611,24 @@ TEST_F(Attribution, PlayerHeatAddsToTheTagsOwnSlot)
 TEST_F(Attribution, FireAddsHundredCaloriesAndItsTagNothingOffTheMap)
 {
     loadmaptext(maptext(typeline(0, "100", "0", "1") + typeline(1, "100", "0", "2"), {"11", "11"}));
-    addfire(1, 0, 4);
+    addfire(serverworld, 1, 0, 4);
     EXPECT_BITS(300.0L, pub(1, 0).totalcal);
     EXPECT_EQ(4, pub(1, 0).heatsource[0]);
     EXPECT_BITS(100.0L, pub(1, 0).sourcequan[0]);
-    addfire(1, 0, 4);
+    addfire(serverworld, 1, 0, 4);
     EXPECT_BITS(400.0L, pub(1, 0).totalcal);
     EXPECT_BITS(200.0L, pub(1, 0).sourcequan[0]);
     EXPECT_EQ(0, pub(1, 0).heatsource[1]);
 
     ORACLEWORLD before = oracle_snapshot();
-    MAPUNIT outsidebefore = outside;
-    addfire(2, 0, 4);
-    addfire(0, 2, 4);
-    addfire(-1, 0, 4);
-    addfire(0, -1, 4);
+    MAPUNIT outsidebefore = serverworld.outside;
+    addfire(serverworld, 2, 0, 4);
+    addfire(serverworld, 0, 2, 4);
+    addfire(serverworld, -1, 0, 4);
+    addfire(serverworld, 0, -1, 4);
     std::string diff;
     EXPECT_TRUE(oracle_same(before, &diff)) << diff;
-    EXPECT_EQ(0, std::memcmp(&outsidebefore, &outside, sizeof outside));
+    EXPECT_EQ(0, std::memcmp(&outsidebefore, &serverworld.outside, sizeof serverworld.outside));
 }
 
 TEST_F(Attribution, TagsFollowHeatThroughATick)
@@ -633,7 +639,7 @@ TEST_F(Attribution, TagsFollowHeatThroughATick)
     loadmaptext(maptext(typeline(0, "100", "0", "1") + typeline(1, "100", "0.5", "1"),
                         {"111", "111", "111"}));
     const long double c = pub(1, 1).cocon;
-    addfire(1, 1, 3);
+    addfire(serverworld, 1, 1, 3);
     ORACLEWORLD w = oracle_snapshot();
     tickboth(w);
     const long double r = (ui() * c) * ((200.0L - 100.0L) / 2);
@@ -780,11 +786,11 @@ TEST_F(Combustion, SurroundingsNeverBurn)
     loadmaptext(maptext(typeline(0, "900", "0", "1", "100", "5", "1", "500") +
                             typeline(1, "20", "0", "1"),
                         {"11", "11"}));
-    MAPUNIT before = outside;
+    MAPUNIT before = serverworld.outside;
     ORACLEWORLD w = oracle_snapshot();
     for (int t = 0; t < 3; t++)
         tickboth(w);
-    EXPECT_EQ(0, std::memcmp(&before, &outside, sizeof outside));
+    EXPECT_EQ(0, std::memcmp(&before, &serverworld.outside, sizeof serverworld.outside));
 }
 
 // ---- Grid ---------------------------------------------------------------------------------
@@ -793,15 +799,15 @@ TEST_F(Grid, AfterATickClientsSeeTheNewStateInOldmap)
 {
     loadmaptext(maptext(typeline(0, "100", "0.5", "1") + typeline(1, "100", "0.5", "1"),
                         {"111", "111"}));
-    addfire(0, 0, 1);
-    auto *published = oldmap;
-    auto *work = curmap;
+    addfire(serverworld, 0, 0, 1);
+    auto *published = serverworld.oldmap;
+    auto *work = serverworld.curmap;
     ORACLEWORLD w = oracle_snapshot();
     oracle_tick(w);
-    dophys();
-    EXPECT_EQ(work, oldmap);
-    EXPECT_EQ(published, curmap);
-    // Another thread, reading under oldmap_lock as a client does.
+    dophys(serverworld);
+    EXPECT_EQ(work, serverworld.oldmap);
+    EXPECT_EQ(published, serverworld.curmap);
+    // Another thread, reading under serverworld.oldmap_lock as a client does.
     bool same = false;
     std::string diff;
     std::thread client([&] { same = oracle_same(w, &diff); });
@@ -818,7 +824,7 @@ TEST_F(Grid, StaticPropertiesNeverChange)
                         {"121", "212"}));
     ORACLEWORLD before = oracle_snapshot();
     for (int t = 0; t < 30; t++)
-        dophys();
+        dophys(serverworld);
     ORACLEWORLD after = oracle_snapshot();
     for (size_t i = 0; i < before.oldmap.size(); i++) {
         const ORACELL &a = before.oldmap[i], &b = after.oldmap[i];
@@ -836,14 +842,14 @@ TEST_F(Grid, TwoRunsOfOneMapGiveIdenticalGrids)
                                          typeline(2, "20", "0.05", "3"),
                                      {"121", "212", "111"});
     loadmaptext(text);
-    addfire(1, 1, 2);
+    addfire(serverworld, 1, 1, 2);
     for (int t = 0; t < 40; t++)
-        dophys();
+        dophys(serverworld);
     ORACLEWORLD first = oracle_snapshot();
     loadmaptext(text);
-    addfire(1, 1, 2);
+    addfire(serverworld, 1, 1, 2);
     for (int t = 0; t < 40; t++)
-        dophys();
+        dophys(serverworld);
     std::string diff;
     EXPECT_TRUE(oracle_same(first, &diff)) << diff;
 }
@@ -851,8 +857,8 @@ TEST_F(Grid, TwoRunsOfOneMapGiveIdenticalGrids)
 TEST_F(Grid, EmptyWorldTickDoesNothing)
 {
     resetall();
-    dophys();
-    EXPECT_EQ(0, mapsizex);
-    addfire(0, 0, 1); // off the (absent) map
-    dophys();
+    dophys(serverworld);
+    EXPECT_EQ(0, serverworld.mapsizex);
+    addfire(serverworld, 0, 0, 1); // off the (absent) map
+    dophys(serverworld);
 }

@@ -14,10 +14,14 @@
 #include <thread>
 #include <vector>
 
-#include "file.h"
+#include "loadmap.h"
 #include "kindlerclient.h"
-#include "net.h"
-#include "phys.h"
+#include "connection.h"
+#include "commands.h"
+#include "exposure.h"
+#include "listener.h"
+#include "transfer.h"
+#include "publish.h"
 #include "player.h"
 #include "support.h"
 #include "world.h"
@@ -100,42 +104,42 @@ bool sameext(const unsigned char *p, long double v)
 
 PLAYERINFO entry(int i)
 {
-    pthread_mutex_lock(&playerlist_lock);
-    PLAYERINFO p = playerlist[i];
-    pthread_mutex_unlock(&playerlist_lock);
+    pthread_mutex_lock(&serverplayers.playerlist_lock);
+    PLAYERINFO p = serverplayers.playerlist[i];
+    pthread_mutex_unlock(&serverplayers.playerlist_lock);
     return p;
 }
 
 int playercount()
 {
-    pthread_mutex_lock(&playerlist_lock);
-    int n = numplayers;
-    pthread_mutex_unlock(&playerlist_lock);
+    pthread_mutex_lock(&serverplayers.playerlist_lock);
+    int n = serverplayers.numplayers;
+    pthread_mutex_unlock(&serverplayers.playerlist_lock);
     return n;
 }
 
 void sethealth(int i, int health)
 {
-    pthread_mutex_lock(&playerlist_lock);
-    playerlist[i].health = health;
-    pthread_mutex_unlock(&playerlist_lock);
+    pthread_mutex_lock(&serverplayers.playerlist_lock);
+    serverplayers.playerlist[i].health = health;
+    pthread_mutex_unlock(&serverplayers.playerlist_lock);
 }
 
 // Heat of every cell of the published grid, the outside cell last.
 std::vector<long double> heats()
 {
     std::vector<long double> h;
-    pthread_mutex_lock(&oldmap_lock);
-    for (size_t i = 0; i < ncells(); i++)
-        h.push_back(pubcell(i).totalcal);
-    h.push_back(outside.totalcal);
-    pthread_mutex_unlock(&oldmap_lock);
+    pthread_mutex_lock(&serverworld.oldmap_lock);
+    for (size_t i = 0; i < ncells(serverworld); i++)
+        h.push_back(pubcell(serverworld, i).totalcal);
+    h.push_back(serverworld.outside.totalcal);
+    pthread_mutex_unlock(&serverworld.oldmap_lock);
     return h;
 }
 
 MAPUNIT cellcopy(long x, long y)
 {
-    return getcell(x, y);
+    return getcell(serverworld, x, y);
 }
 
 // A raw 72-byte player record as a client builds it.
@@ -330,16 +334,16 @@ TEST_F(Protocol, MapAnswersShowFiresQueuedWhileTheTickComputes)
     std::vector<UPDATEMAP> before, during;
     UPDATEMAP closing;
     ASSERT_EQ(kcgetmap(&s.kc, &before), 6) << s.kc.error;
-    pthread_mutex_lock(&oldmap_lock);
-    tickcomputing = 1;
-    pthread_mutex_unlock(&oldmap_lock);
-    addfire(2, 1, 1); // the last cell, index 5
-    addfire(0, 1, 2);
-    addfire(2, 1, 3);
+    pthread_mutex_lock(&serverworld.oldmap_lock);
+    serverworld.tickcomputing = 1;
+    pthread_mutex_unlock(&serverworld.oldmap_lock);
+    addfire(serverworld, 2, 1, 1); // the last cell, index 5
+    addfire(serverworld, 0, 1, 2);
+    addfire(serverworld, 2, 1, 3);
     ASSERT_EQ(kcgetmap(&s.kc, &during, &closing), 6) << s.kc.error;
-    pthread_mutex_lock(&oldmap_lock);
-    tickcomputing = 0;
-    pthread_mutex_unlock(&oldmap_lock);
+    pthread_mutex_lock(&serverworld.oldmap_lock);
+    serverworld.tickcomputing = 0;
+    pthread_mutex_unlock(&serverworld.oldmap_lock);
     EXPECT_EQ(during[5].totalcal, before[5].totalcal + 100.0L + 100.0L);
     EXPECT_EQ(during[1].totalcal, before[1].totalcal + 100.0L);
     for (int i : {0, 2, 3, 4})
@@ -347,8 +351,8 @@ TEST_F(Protocol, MapAnswersShowFiresQueuedWhileTheTickComputes)
     EXPECT_EQ(closing.totalcal, during[5].totalcal);
     EXPECT_EQ(closing.neto.type, NET_END);
     // The tick publishes them: after it the grid itself holds the fires.
-    dophys();
-    MAPUNIT last = getcell(2, 1);
+    dophys(serverworld);
+    MAPUNIT last = getcell(serverworld, 2, 1);
     EXPECT_EQ(last.heatsource[0], 1);
     EXPECT_EQ(last.heatsource[1], 3);
 }
@@ -512,15 +516,15 @@ TEST_F(Protocol, RefusedLoginKeepsTheConnectionsPlayer)
     SESSION s;
     ASSERT_EQ(s.login("keeper"), 0); // at (1,0)
     // The start positions run out (as on a map without them).
-    pthread_mutex_lock(&playerlist_lock);
-    int saved = s_pointsnum;
-    s_pointsnum = 0;
-    pthread_mutex_unlock(&playerlist_lock);
+    pthread_mutex_lock(&serverplayers.playerlist_lock);
+    std::vector<MAP_VERTEX> saved;
+    saved.swap(serverplayers.s_points);
+    pthread_mutex_unlock(&serverplayers.playerlist_lock);
     int num = 5;
     EXPECT_EQ(kclogin(&s.kc, "second", &num), 0) << s.kc.error;
-    pthread_mutex_lock(&playerlist_lock);
-    s_pointsnum = saved;
-    pthread_mutex_unlock(&playerlist_lock);
+    pthread_mutex_lock(&serverplayers.playerlist_lock);
+    saved.swap(serverplayers.s_points);
+    pthread_mutex_unlock(&serverplayers.playerlist_lock);
     EXPECT_EQ(num, -1);
     EXPECT_EQ(playercount(), 1);
     // The connection still plays as player 0: its fire is tagged 1.

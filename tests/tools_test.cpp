@@ -19,10 +19,10 @@
 #include <thread>
 #include <vector>
 
-#include "file.h"
+#include "loadmap.h"
 #include "kindlerclient.h"
 #include "loop.h"
-#include "phys.h"
+#include "publish.h"
 #include "support.h"
 #include "world.h"
 
@@ -356,21 +356,21 @@ TEST(MapTool, PngIsTheMapTimesTheScale)
     EXPECT_EQ(bad.err, "Error! File is version 0.700000 but we want 0.200000.\n");
 }
 
-// Index of the unit type called `name`, or -1.
-long typenamed(const char *name)
+// Index of the unit type of f called `name`, or -1.
+long typenamed(const MAPFILE &f, const char *name)
 {
-    for (long i = 0; i <= numtypes; i++)
-        if (unittypelist[i].name && std::strcmp(unittypelist[i].name, name) == 0)
-            return i;
+    for (size_t i = 0; i < f.unittypelist.size(); i++)
+        if (f.unittypelist[i].named && f.unittypelist[i].name == name)
+            return (long)i;
     return -1;
 }
 
 // True when the published cell at (x, y) has the properties of type `t`.
 bool celloftype(long x, long y, const UNITTYPE &t)
 {
-    if (!onmap(x, y))
+    if (!onmap(serverworld, x, y))
         return false;
-    MAPUNIT c = getcell(x, y);
+    MAPUNIT c = getcell(serverworld, x, y);
     return c.cocon == t.cocon && c.calperc == t.calperc && c.ignitionpoint == t.ignitionpoint &&
            c.calperf == t.calperf && c.burnspeed == t.burnspeed && c.block == t.block;
 }
@@ -384,14 +384,15 @@ TEST(MapTool, GenGrassFireSpreadsToTheNeighbours)
         RESULT g = mapt({"gen", "64", "40", "--seed", number});
         ASSERT_EQ(g.status, 0) << g.err;
         loadmaptext(g.out);
-        long grass = typenamed("grass");
+        const MAPFILE f = readmaptext(g.out);
+        long grass = typenamed(f, "grass");
         ASSERT_GE(grass, 0) << number;
-        const UNITTYPE gt = unittypelist[grass];
+        const UNITTYPE gt = f.unittypelist[(size_t)grass];
         ASSERT_GT(gt.fuellevel, 0) << number;
         // The first grass cell (x, then y) whose 5 x 5 neighbourhood is grass.
         long fx = -1, fy = -1;
-        for (long x = 2; x < mapsizex - 2 && fx < 0; x++)
-            for (long y = 2; y < mapsizey - 2 && fx < 0; y++) {
+        for (long x = 2; x < serverworld.mapsizex - 2 && fx < 0; x++)
+            for (long y = 2; y < serverworld.mapsizey - 2 && fx < 0; y++) {
                 bool all = true;
                 for (long dx = -2; dx <= 2 && all; dx++)
                     for (long dy = -2; dy <= 2 && all; dy++)
@@ -402,19 +403,19 @@ TEST(MapTool, GenGrassFireSpreadsToTheNeighbours)
                 }
             }
         ASSERT_GE(fx, 0) << "no grass field on map " << number;
-        std::vector<long double> fuel(ncells());
-        for (long x = 0; x < mapsizex; x++)
-            for (long y = 0; y < mapsizey; y++)
-                fuel[(size_t)cellindex(x, y)] = getcell(x, y).fuellevel;
-        addfire(fx, fy, 1);
-        addfire(fx, fy, 1);
+        std::vector<long double> fuel(ncells(serverworld));
+        for (long x = 0; x < serverworld.mapsizex; x++)
+            for (long y = 0; y < serverworld.mapsizey; y++)
+                fuel[(size_t)cellindex(serverworld, x, y)] = getcell(serverworld, x, y).fuellevel;
+        addfire(serverworld, fx, fy, 1);
+        addfire(serverworld, fx, fy, 1);
         long ticks = std::lround(25.0 / updateinterval); // 25 s of play
         for (long t = 0; t < ticks; t++)
-            dophys();
+            dophys(serverworld);
         long burnt = 0, ring = 0, far = 0;
-        for (long x = 0; x < mapsizex; x++)
-            for (long y = 0; y < mapsizey; y++) {
-                if (!(getcell(x, y).fuellevel < fuel[(size_t)cellindex(x, y)]))
+        for (long x = 0; x < serverworld.mapsizex; x++)
+            for (long y = 0; y < serverworld.mapsizey; y++) {
+                if (!(getcell(serverworld, x, y).fuellevel < fuel[(size_t)cellindex(serverworld, x, y)]))
                     continue;
                 burnt++;
                 long d = std::max(std::labs(x - fx), std::labs(y - fy));
@@ -423,7 +424,7 @@ TEST(MapTool, GenGrassFireSpreadsToTheNeighbours)
                 if (d >= 2)
                     far++;
             }
-        EXPECT_EQ(getcell(fx, fy).fuellevel, 0) << "the lit cell burns out, map " << number;
+        EXPECT_EQ(getcell(serverworld, fx, fy).fuellevel, 0) << "the lit cell burns out, map " << number;
         EXPECT_EQ(ring, 8) << "every neighbour caught, map " << number;
         EXPECT_GT(far, 0) << "the fire went on past the neighbours, map " << number << " (fire at " << fx << ","
                           << fy << ", " << burnt << " cells burnt)";

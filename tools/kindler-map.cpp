@@ -4,11 +4,9 @@
 //   check FILE                                   read it as the server does
 //   png FILE OUT.png [--scale N]                 a picture of its materials
 //
-// `check` and `png` read the file with the server's own reader (readmap
-// from kindler_core), so what they accept is exactly what the server loads.
-#include <fcntl.h>
-#include <unistd.h>
-
+// `check` and `png` read the file with the server's own reader and build a
+// world from it as the server does (readmapfile and makemap from
+// kindler_core), so what they accept is exactly what the server loads.
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -19,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "file.h"
+#include "loadmap.h"
 #include "mapgen.h"
 #include "palette.h"
 #include "world.h"
@@ -137,57 +135,35 @@ static int cmdgen(int argc, char **argv)
     return 0;
 }
 
-// Reads `path` with the server's reader. The reader's progress lines on
-// standard output are dropped; a refused file ends the program with the
-// reader's own message and status 1.
-static void readquietly(const std::string &path)
+// Reads `path` with the server's reader and builds a world from it as the
+// server would (into a world of its own: nothing is printed). A refused
+// file ends the program with the server's own message and status 1.
+static void readchecked(const std::string &path, MAPFILE &f)
 {
     std::ifstream in(path, std::ios::binary);
     if (!in.is_open())
         fail("cannot open " + path + ": " + std::strerror(errno));
-    std::fflush(stdout);
-    int saved = dup(1);
-    int devnull = open("/dev/null", O_WRONLY);
-    if (saved >= 0 && devnull >= 0)
-        dup2(devnull, 1);
-    std::string error;
     try {
-        readmap(in);
+        readmapfile(in, f);
+        WORLD w;
+        makemap(f, w, nullptr);
     } catch (const MAPERROR &e) {
-        error = e.what();
-    }
-    std::fflush(stdout);
-    if (saved >= 0) {
-        dup2(saved, 1);
-        close(saved);
-    }
-    if (devnull >= 0)
-        close(devnull);
-    if (!error.empty()) {
+        std::string error = e.what();
         std::fputs(error.c_str(), stderr);
-        if (error.back() != '\n')
+        if (error.empty() || error.back() != '\n')
             std::fputc('\n', stderr);
         std::exit(1);
     }
 }
 
-// Index of the unit type whose cells look like `cell`: the loader copies
-// a type's properties into its cells, so the first declared type with the
-// same properties is the one (types with identical properties cannot be
-// told apart, and are counted as the first). -1 if none matches.
-static long typeofcell(const MAPUNIT *cell)
+// The unit type (index into f.unittypelist) of the cell at (x, y); the
+// file has been checked, so every cell has one.
+static long typeat(const MAPFILE &f, long x, long y)
 {
-    for (long i = 0; i <= numtypes; i++) {
-        const UNITTYPE &t = unittypelist[i];
-        if (findunittype(t.num) != i)
-            continue; // a later type with a number already taken is never used
-        if (cell->cocon == t.cocon && cell->calperc == t.calperc && cell->ignitionpoint == t.ignitionpoint &&
-            cell->fuellevel == t.fuellevel && cell->calperf == t.calperf && cell->burnspeed == t.burnspeed &&
-            cell->block == t.block && cell->totalcal == (long double)t.temp * t.calperc)
-            return i;
-    }
-    return -1;
+    return findunittype(f, f.tmpmap[(size_t)x * (size_t)f.ysize + (size_t)y]);
 }
+
+static bool onmapfile(const MAPFILE &f, long x, long y) { return x >= 0 && x < f.xsize && y >= 0 && y < f.ysize; }
 
 static int cmdcheck(int argc, char **argv)
 {
@@ -197,44 +173,36 @@ static int cmdcheck(int argc, char **argv)
     }
     if (argc != 1)
         fail("check needs exactly one map file (see kindler-map check --help)");
-    readquietly(argv[0]);
+    MAPFILE f;
+    readchecked(argv[0], f);
 
-    std::vector<long> counts((size_t)(numtypes + 1), 0);
-    long unknown = 0;
-    for (long x = 0; x < mapsizex; x++)
-        for (long y = 0; y < mapsizey; y++) {
-            MAPUNIT cellnow = getcell(x, y);
-            long t = typeofcell(&cellnow);
-            if (t < 0)
-                unknown++;
-            else
-                counts[(size_t)t]++;
-        }
+    std::vector<long> counts(f.unittypelist.size(), 0);
+    for (long x = 0; x < f.xsize; x++)
+        for (long y = 0; y < f.ysize; y++)
+            counts[(size_t)typeat(f, x, y)]++;
     std::printf("OK %s\n", argv[0]);
-    std::printf("name: %s\n", mapname ? mapname : "(none)");
-    std::printf("size: %ld x %ld cells\n", mapsizex, mapsizey);
-    std::printf("unit types: %ld\n", numtypes + 1);
+    std::printf("name: %s\n", f.hasmapname ? f.mapname.c_str() : "(none)");
+    std::printf("size: %ld x %ld cells\n", f.xsize, f.ysize);
+    std::printf("unit types: %zu\n", f.unittypelist.size());
     std::printf("  %5s  %-20s %8s  %s\n", "num", "name", "cells", "properties");
-    for (long i = 0; i <= numtypes; i++) {
-        const UNITTYPE &t = unittypelist[i];
+    for (size_t i = 0; i < f.unittypelist.size(); i++) {
+        const UNITTYPE &t = f.unittypelist[i];
         std::printf("  %5d  %-20s %8ld  temp=%d calperc=%g cocon=%g ignitionpoint=%d fuellevel=%g%s%s\n",
-                    t.num, t.name ? t.name : "-", counts[(size_t)i], t.temp, (double)t.calperc, (double)t.cocon,
+                    t.num, t.named ? t.name.c_str() : "-", counts[i], t.temp, (double)t.calperc, (double)t.cocon,
                     t.ignitionpoint, (double)t.fuellevel, t.block ? " block" : "",
-                    t.num == 0 && findunittype(0) == i ? " (outside)" : "");
+                    t.num == 0 && findunittype(f, 0) == (long)i ? " (outside)" : "");
     }
-    if (unknown)
-        std::printf("  cells of no recognisable type: %ld\n", unknown);
-    std::printf("start positions: %d\n", s_pointsnum);
-    for (int i = 0; i < s_pointsnum; i++) {
-        long x = s_points[i].x, y = s_points[i].y;
-        std::printf("  %d: %ld,%ld", i, x, y);
-        if (!onmap(x, y))
+    std::printf("start positions: %zu\n", f.s_points.size());
+    for (size_t i = 0; i < f.s_points.size(); i++) {
+        long x = f.s_points[i].x, y = f.s_points[i].y;
+        std::printf("  %zu: %ld,%ld", i, x, y);
+        if (!onmapfile(f, x, y))
             std::printf("  (off the map: the player stands outside)");
-        else if (getcell(x, y).block)
+        else if (f.unittypelist[(size_t)typeat(f, x, y)].block)
             std::printf("  (on a blocking cell)");
         std::printf("\n");
     }
-    if (s_pointsnum == 0)
+    if (f.s_points.empty())
         std::printf("  none: the server refuses every login\n");
     return 0;
 }
@@ -260,30 +228,27 @@ static int cmdpng(int argc, char **argv)
     }
     if (pos.size() != 2)
         fail("png needs a map file and an output file (see kindler-map png --help)");
-    readquietly(pos[0]);
-    long big = std::max(mapsizex, mapsizey);
+    MAPFILE f;
+    readchecked(pos[0], f);
+    long big = std::max(f.xsize, f.ysize);
     if (scale == 0)
         scale = (int)std::max(1L, std::min(16L, big > 0 ? 600 / big : 1));
-    if ((long long)mapsizex * scale > 30000 || (long long)mapsizey * scale > 30000)
+    if ((long long)f.xsize * scale > 30000 || (long long)f.ysize * scale > 30000)
         fail("picture too large: lower --scale");
-    std::vector<RGB> colours((size_t)(numtypes + 1));
-    for (long i = 0; i <= numtypes; i++) {
-        const UNITTYPE &t = unittypelist[i];
-        colours[(size_t)i] = materialcolour(MATERIAL{(double)t.cocon, (double)t.calperc, t.ignitionpoint,
-                                                     (double)t.fuellevel, (double)t.calperf,
-                                                     (double)t.burnspeed, t.block, t.name});
+    std::vector<RGB> colours(f.unittypelist.size());
+    for (size_t i = 0; i < f.unittypelist.size(); i++) {
+        const UNITTYPE &t = f.unittypelist[i];
+        const MATERIAL m = {t.cocon, t.calperc, t.calperf, t.burnspeed, t.ignitionpoint, t.block};
+        colours[i] = materialcolour(m, (double)t.fuellevel, t.named ? t.name.c_str() : nullptr);
     }
-    int w = (int)std::max(1L, mapsizex * scale), h = (int)std::max(1L, mapsizey * scale);
+    int w = (int)std::max(1L, f.xsize * scale), h = (int)std::max(1L, f.ysize * scale);
     PICTURE pic(w, h, RGB{0, 0, 0});
-    for (long x = 0; x < mapsizex; x++)
-        for (long y = 0; y < mapsizey; y++) {
-            MAPUNIT cellnow = getcell(x, y);
-            long t = typeofcell(&cellnow);
-            pic.rect((int)(x * scale), (int)(y * scale), scale, scale, t < 0 ? RGB{255, 0, 255} : colours[(size_t)t]);
-        }
+    for (long x = 0; x < f.xsize; x++)
+        for (long y = 0; y < f.ysize; y++)
+            pic.rect((int)(x * scale), (int)(y * scale), scale, scale, colours[(size_t)typeat(f, x, y)]);
     int m = std::max(3, scale * 2 + 1); // marker size, odd
-    for (int i = 0; i < s_pointsnum; i++) {
-        int cx = s_points[i].x * scale + scale / 2, cy = s_points[i].y * scale + scale / 2;
+    for (const MAP_VERTEX &p : f.s_points) {
+        int cx = p.x * scale + scale / 2, cy = p.y * scale + scale / 2;
         pic.rect(cx - m / 2 - 1, cy - m / 2 - 1, m + 2, m + 2, RGB{0, 0, 0});
         pic.rect(cx - m / 2, cy - m / 2, m, m, RGB{255, 255, 255});
         pic.rect(cx - m / 6, cy - m / 6, std::max(1, m / 3), std::max(1, m / 3), RGB{200, 0, 0});

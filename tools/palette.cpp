@@ -27,7 +27,7 @@ static RGB mix(RGB a, RGB b, double f)
                (uint8_t)(a.b + (b.b - a.b) * f + 0.5)};
 }
 
-RGB materialcolour(const MATERIAL &m)
+RGB materialcolour(const MATERIAL &m, double initialfuel, const char *name)
 {
     static const struct {
         const char *word;
@@ -40,17 +40,17 @@ RGB materialcolour(const MATERIAL &m)
         {"water", {46, 88, 186}},   {"lake", {46, 88, 186}},   {"river", {46, 88, 186}},
         {"sand", {206, 186, 128}},  {"earth", {130, 100, 70}},
     };
-    if (m.name)
+    if (name)
         for (const auto &n : named)
-            if (namehas(m.name, n.word))
+            if (namehas(name, n.word))
                 return n.c;
     if (m.block)
         return RGB{118, 116, 122};
-    if (!(m.fuellevel > 0))
+    if (!(initialfuel > 0))
         return m.calperc >= 4 ? RGB{46, 88, 186} : RGB{130, 100, 70};
     // Vegetation: much fuel is woodland, little is grass; the lower the
     // ignition point, the drier and yellower.
-    double wood = (m.fuellevel - 30.0) / 60.0;
+    double wood = (initialfuel - 30.0) / 60.0;
     RGB green = mix(RGB{92, 158, 62}, RGB{30, 98, 44}, wood < 0 ? 0 : wood > 1 ? 1 : wood);
     double dry = (370.0 - m.ignitionpoint) / 40.0;
     return mix(green, RGB{176, 164, 82}, dry < 0 ? 0 : dry > 1 ? 1 : dry);

@@ -8,33 +8,24 @@
 #include <string>
 #include <vector>
 
+#include "material.h"
+#include "protocol.h"
+
 struct RGB {
     uint8_t r, g, b;
 };
 
-// What the tools know about a cell's material: the properties every full
-// cell record carries, and an optional name (only map files have names).
-struct MATERIAL {
-    double cocon;
-    double calperc;
-    int ignitionpoint;
-    double fuellevel; // initial fuel
-    double calperf;
-    double burnspeed;
-    int block;
-    const char *name; // may be null
-};
-
-// A colour for a material: by name when it names a known kind (grass,
-// forest, brush, rock, water, ...), else from the properties (blocking:
-// grey; no fuel and large heat capacity: water blue; fuel: greens, drier
-// and yellower the lower the ignition point).
-RGB materialcolour(const MATERIAL &m);
+// A colour for a material whose cells start with `initialfuel`: by name
+// when `name` (only map files have names; may be null) names a known kind
+// (grass, forest, brush, rock, water, ...), else from the properties
+// (blocking: grey; no fuel and large heat capacity: water blue; fuel:
+// greens, drier and yellower the lower the ignition point).
+RGB materialcolour(const MATERIAL &m, double initialfuel, const char *name);
 
 // Temperatures below this many kelvins show the material colour.
 constexpr double COLDLIMIT = 320.0;
 // Above this many kelvins a player standing on the cell is hurt.
-constexpr double HURTLIMIT = 383.0;
+constexpr double HURTLIMIT = HURTKELVINS;
 
 // The colour of the heat ramp at `kelvins` (for kelvins >= COLDLIMIT).
 RGB heatramp(double kelvins);

@@ -3,11 +3,11 @@
 // Two threads. The screen thread owns curses: it reads keys (waiting at
 // most a few milliseconds), queues moves and fires, and draws. The network
 // thread owns the connection: it sends the queued moves and fires at once,
-// and about ten times a second fetches the heat of every cell ("getmap;")
-// and the player list ("getplayerinfo;"), handing them over under
+// and about ten times a second fetches the heat of every cell (getmap)
+// and the player list (getplayerinfo), handing them over under
 // `shared.lock`. The screen thread never touches the socket, so input never
 // waits on the network. Every way out (q, Ctrl-C, SIGTERM, a lost server)
-// ends curses before anything is printed, then sends "close;".
+// ends curses before anything is printed, then sends close.
 #include <algorithm>
 #include <clocale>
 #include <csignal>
@@ -48,8 +48,8 @@ static struct {
     long movessent = 0;             // moves sent so far
     bool stop = false;              // the screen wants the network thread to end
     bool fresh = false;             // cells/players are new since the screen took them
-    std::vector<UPDATEMAP> cells;   // latest "getmap;" answer
-    std::vector<PLAYERINFO> players; // latest "getplayerinfo;" answer
+    std::vector<UPDATEMAP> cells;   // latest getmap answer
+    std::vector<PLAYERINFO> players; // latest getplayerinfo answer
     long movesbefore = 0;           // moves sent before `players` was fetched
     long fetches = 0;               // map fetches completed
     std::string error;              // why the network thread ended, or empty

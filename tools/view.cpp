@@ -27,8 +27,8 @@ bool WORLDVIEW::setall(long width, long height, const std::vector<FIRSTMAP> &cel
         fuel[i] = fuel0[i];
         block[i] = c.block != 0;
         kelvins[i] = (double)(c.totalcal / c.calperc);
-        material[i] = materialcolour(MATERIAL{(double)c.cocon, calperc[i], c.ignitionpoint, fuel0[i],
-                                              (double)c.calperf, (double)c.burnspeed, c.block, nullptr});
+        const MATERIAL m = {c.cocon, c.calperc, c.calperf, c.burnspeed, c.ignitionpoint, c.block};
+        material[i] = materialcolour(m, fuel0[i], nullptr);
     }
     return true;
 }
@@ -91,6 +91,6 @@ PICTURE snapshotpicture(const WORLDVIEW &v, int scale)
         pic.text(std::max(0, lx), by + bh + 5, label, RGB{220, 220, 220});
     }
     pic.text(bx + (nstops - 1) * seg + 20, by + 2, "COLD: MATERIAL", RGB{220, 220, 220});
-    pic.text(bx + (nstops - 1) * seg + 20, by + 12, "HURTS > 383K", RGB{215, 40, 24});
+    pic.text(bx + (nstops - 1) * seg + 20, by + 12, "HURTS > " + std::to_string(HURTKELVINS) + "K", RGB{215, 40, 24});
     return pic;
 }

@@ -1,6 +1,6 @@
 // What a client knows of the game, built from protocol answers only: the
-// map's fixed properties from one "getallmap;", the heat and fuel of every
-// cell from the latest "getmap;", and the player list. Turns it into
+// map's fixed properties from one getallmap, the heat and fuel of every
+// cell from the latest getmap, and the player list. Turns it into
 // colours, into a PNG snapshot with a temperature legend, and answers the
 // questions the screen asks (temperature under a player, burning, blocked).
 #pragma once
@@ -17,7 +17,7 @@ struct WORLDVIEW {
     // Fixed per cell, index x * h + y (the server's order).
     std::vector<double> calperc;   // heat capacity
     std::vector<int> ignition;     // ignition point
-    std::vector<double> fuel0;     // fuel at the time of "getallmap;"
+    std::vector<double> fuel0;     // fuel at the time of getallmap
     std::vector<char> block;       // blocking material
     std::vector<RGB> material;     // colour of the material
     // Changing per cell.
@@ -30,7 +30,7 @@ struct WORLDVIEW {
     // Sets the fixed properties and the first temperatures. false when the
     // records do not cover the w x h cells in the server's order.
     bool setall(long width, long height, const std::vector<FIRSTMAP> &cells);
-    // Takes the temperatures and fuel of a "getmap;" answer. false when the
+    // Takes the temperatures and fuel of a getmap answer. false when the
     // answer does not cover the map.
     bool update(const std::vector<UPDATEMAP> &cells);
     bool burning(size_t i) const { return fuel[i] > 0 && kelvins[i] >= ignition[i]; }

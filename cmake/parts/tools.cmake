@@ -8,7 +8,7 @@ find_package(Curses REQUIRED)
 add_library(kindler_tools STATIC
   ${CMAKE_SOURCE_DIR}/tools/palette.cpp ${CMAKE_SOURCE_DIR}/tools/mapgen.cpp)
 target_include_directories(kindler_tools PUBLIC ${CMAKE_SOURCE_DIR}/tools)
-target_link_libraries(kindler_tools PUBLIC PNG::PNG)
+target_link_libraries(kindler_tools PUBLIC kindler_shared PNG::PNG)
 
 add_executable(kindler-map ${CMAKE_SOURCE_DIR}/tools/kindler-map.cpp)
 target_link_libraries(kindler-map PRIVATE kindler_core kindler_tools)

@@ -1,65 +1,93 @@
-// The plain reference tick. Everything below the bridge functions works on
-// the oracle's own records only; the bridge copies to and from the server's
-// published grid.
-#include "oracle.h"
+// The plain reference tick. It works on the oracle's own records only; the
+// bridge (bridge.cpp) copies between a world of the server and them.
+//
+// Each step is written as the rules of the tick state it, under the same
+// names: dotemp with distribcal for conduction, dofire for combustion,
+// addheat, findfreeslot and addheatfromplayer for the attribution of heat to
+// players. All heat arithmetic is done in 80-bit long double, the tick length
+// is a double widened where it is used, and every expression keeps the order
+// of operations of the rules, so that a tick that follows them agrees with
+// this one to the last bit. Nothing is precomputed and nothing is skipped.
 
-#include <pthread.h>
+#include "oracle.h"
 
 #include <cfloat>
 #include <climits>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <utility>
 
-#include "phys.h"
-#include "world.h"
+namespace plain {
 
-// ---- positions ------------------------------------------------------------
+// A cell position as distribcal keeps it: two 32-bit signed integers.
+struct VERTEX {
+    int32_t x;
+    int32_t y;
+};
 
-// A position is in the map when each coordinate is within its own size.
-static bool inmap(const ORACLEWORLD &w, long x, long y)
+// Offsets of the neighbours 0 to 7 from a position, in the order in which
+// they are visited: anticlockwise, starting from +x.
+const int32_t neighbourdx[8] = {+1, +1, 0, -1, -1, -1, 0, +1};
+const int32_t neighbourdy[8] = {0, +1, +1, +1, 0, -1, -1, -1};
+
+// A position is on the map when each coordinate lies within its own size;
+// every other position stands for the single outside cell.
+bool inmap(const ORACLEWORLD &w, long x, long y)
 {
-    return x >= 0 && x < w.sizex && y >= 0 && y < w.sizey;
+    return 0 <= x && x < w.sizex && 0 <= y && y < w.sizey;
 }
 
-// The cell of `grid` at (x, y); positions off the map are the outside cell.
-static ORACELL &cellof(ORACLEWORLD &w, std::vector<ORACELL> &grid, long x, long y)
+// The published cell at (x, y), or outside for a position off the map.
+ORACELL &published(ORACLEWORLD &w, long x, long y)
 {
-    if (!inmap(w, x, y))
-        return w.outside;
-    return grid[x * w.sizey + y];
+    if (inmap(w, x, y))
+        return w.oldmap[(size_t)(x * w.sizey + y)];
+    return w.outside;
 }
 
-ORACELL &oracle_cell(ORACLEWORLD &w, long x, long y) { return cellof(w, w.oldmap, x, y); }
+// The work-area cell at (x, y); only for positions on the map.
+ORACELL &working(ORACLEWORLD &w, long x, long y)
+{
+    return w.curmap[(size_t)(x * w.sizey + y)];
+}
 
-// ---- attribution ------------------------------------------------------------
+// ---- attribution ---------------------------------------------------------------
 
-int oracle_findfreeslot(const ORACELL &unit, int heatsourcenum)
+// The slot of `unit` that tag `heatsourcenum` is to use: the slot that already
+// holds the tag or the first empty one; when all 15 hold other tags, the slot
+// with the smallest quantity (the lowest on a tie), which the new tag takes
+// over. When no quantity is below the largest finite long double (only
+// non-finite quantities), the last slot.
+int findfreeslot(const ORACELL &unit, int heatsourcenum)
 {
     for (int i = 0; i < ORACLESLOTS; i++) {
-        if (unit.heatsource[i] == 0)
-            return i;
-        if (unit.heatsource[i] == heatsourcenum)
+        if (unit.heatsource[i] == 0 || unit.heatsource[i] == heatsourcenum)
             return i;
     }
     long double smallest = LDBL_MAX;
-    int slot = 14; // nothing below the largest finite value: the last slot
-    bool found = false;
+    int found = -1;
     for (int i = 0; i < ORACLESLOTS; i++) {
         if (unit.sourcequan[i] < smallest) {
             smallest = unit.sourcequan[i];
-            slot = i;
-            found = true;
+            found = i;
         }
     }
-    if (!found)
-        slot = 14;
-    return slot;
+    if (found < 0)
+        return ORACLESLOTS - 1;
+    return found;
 }
 
-void oracle_addheat(ORACELL *rec, ORACELL *src, long double heat2add)
+// Moves the attribution of heat2add calories from src to rec. Either side may
+// be missing (nullptr): the missing side is then a whole-record copy of the
+// other, and whatever is written into that copy is lost. Never touches
+// totalcal: the caller moves the heat itself.
+void addheat(ORACELL *rec, ORACELL *src, long double heat2add)
 {
+    if (rec == nullptr && src == nullptr)
+        return;
+
     ORACELL dummy;
     if (src == nullptr) {
         dummy = *rec;
@@ -70,45 +98,44 @@ void oracle_addheat(ORACELL *rec, ORACELL *src, long double heat2add)
         rec = &dummy;
     }
 
-    float prec[ORACLESLOTS];
     int precheatsrcnum[ORACLESLOTS];
+    float prec[ORACLESLOTS];
     for (int i = 0; i < ORACLESLOTS; i++) {
         prec[i] = 0;
         precheatsrcnum[i] = 0;
     }
 
+    // The sender's attributed heat, negative quantities included.
     long double totalheat = 0;
     for (int i = 0; i < ORACLESLOTS; i++) {
         if (src->heatsource[i] != 0)
             totalheat = totalheat + src->sourcequan[i];
     }
-    if (totalheat > 0) {
-        // go on
-    } else {
+    if (!(totalheat > 0))
         return;
-    }
 
+    // Each sender slot's share, rounded to single precision.
     for (int i = 0; i < ORACLESLOTS; i++) {
         precheatsrcnum[i] = src->heatsource[i];
-        if (src->heatsource[i] != 0 && src->sourcequan[i] > 0) {
-            long double share = src->sourcequan[i] / totalheat;
-            prec[i] = (float)share;
-        }
+        if (precheatsrcnum[i] != 0 && src->sourcequan[i] > 0)
+            prec[i] = (float)(src->sourcequan[i] / totalheat);
     }
 
+    // Every sender tag is registered in the receiver, a share of 0 included;
+    // each pass sees the receiver as the passes before it left it.
     for (int i = 0; i < ORACLESLOTS; i++) {
         if (precheatsrcnum[i] == 0)
             continue;
-        int slot = oracle_findfreeslot(*rec, precheatsrcnum[i]);
+        const int slot = findfreeslot(*rec, precheatsrcnum[i]);
         rec->heatsource[slot] = precheatsrcnum[i];
-        long double part = (long double)prec[i] * heat2add;
-        rec->sourcequan[slot] = part + rec->sourcequan[slot];
-        long double loss = (long double)prec[i] * heat2add;
-        src->sourcequan[i] = src->sourcequan[i] - loss;
+        rec->sourcequan[slot] = (long double)prec[i] * heat2add + rec->sourcequan[slot];
+        src->sourcequan[i] = src->sourcequan[i] - (long double)prec[i] * heat2add;
     }
 }
 
-static void addheatfromplayer(ORACELL *rec, long double heat2add, int num)
+// Attributes heat2add calories put into rec by the player with tag num: the
+// sender is a scratch record that holds only that tag, with the whole amount.
+void addheatfromplayer(ORACELL *rec, long double heat2add, int num)
 {
     ORACELL scratch;
     for (int i = 0; i < ORACLESLOTS; i++) {
@@ -117,273 +144,170 @@ static void addheatfromplayer(ORACELL *rec, long double heat2add, int num)
     }
     scratch.heatsource[0] = num;
     scratch.sourcequan[0] = heat2add;
-    oracle_addheat(rec, &scratch, heat2add);
+    addheat(rec, &scratch, heat2add);
 }
 
-// ---- conduction ---------------------------------------------------------------
+// ---- conduction ----------------------------------------------------------------
 
-struct ORAVERTEX {
-    int x;
-    int y;
-};
-
-static const int offx[8] = {+1, +1, 0, -1, -1, -1, 0, +1};
-static const int offy[8] = {0, +1, +1, +1, 0, -1, -1, -1};
-
-// Conduction out of the position (x, y), which may be a virtual border
-// position one step off the map.
-static void distribcal(ORACLEWORLD &w, long x, long y)
+// Conduction out of the position (x, y), which may be a virtual border cell
+// one step off the map, into its eight neighbours. Every request is worked
+// out from the published grid and outside; every change goes into the work
+// area, on the map only.
+void distribcal(ORACLEWORLD &w, int32_t x, int32_t y)
 {
-    ORACELL &source = cellof(w, w.oldmap, x, y);
-    ORAVERTEX reqpos[8];
+    VERTEX reqpos[8];
     long double reqcal[8];
-    long double wantedcal = 0;
+    long double wantedcal;
+
+    const ORACELL &source = published(w, x, y);
+    wantedcal = 0;
 
     for (int t = 0; t < 8; t++) {
         reqpos[t].x = 0;
         reqpos[t].y = 0;
         reqcal[t] = 0;
-        long nx = x + offx[t];
-        long ny = y + offy[t];
-        ORACELL &receiver = cellof(w, w.oldmap, nx, ny);
-        long double srctemp = source.totalcal / source.calperc;
-        long double rectemp = receiver.totalcal / receiver.calperc;
+
+        const int32_t nx = x + neighbourdx[t];
+        const int32_t ny = y + neighbourdy[t];
+        const ORACELL &receiver = published(w, nx, ny);
+
+        const long double srctemp = source.totalcal / source.calperc;
+        const long double rectemp = receiver.totalcal / receiver.calperc;
         if (!(srctemp > rectemp))
-            continue;
+            continue; // heat flows downhill only
+
         long double cocon;
         if (receiver.cocon < source.cocon)
             cocon = receiver.cocon;
         else
             cocon = source.cocon;
-        long double timecocon = (long double)w.interval * cocon;
-        long double halfdiff = (srctemp - rectemp) / 2;
-        long double request = timecocon * halfdiff;
+
+        const long double request = ((long double)w.interval * cocon) * ((srctemp - rectemp) / 2);
         wantedcal = wantedcal + request;
         reqcal[t] = request;
-        reqpos[t].x = (int)nx;
-        reqpos[t].y = (int)ny;
+        reqpos[t].x = nx;
+        reqpos[t].y = ny;
     }
 
     for (int i = 0; i < 8; i++) {
         if (reqcal[i] == 0)
             continue;
-        long double amount = (reqcal[i] / wantedcal) * reqcal[i];
-        ORACELL *rec = nullptr;
+
+        // Each request weighted by its own share of all requests.
+        const long double amount = (reqcal[i] / wantedcal) * reqcal[i];
+
+        ORACELL *receiver = nullptr;
         if (inmap(w, reqpos[i].x, reqpos[i].y)) {
-            rec = &cellof(w, w.curmap, reqpos[i].x, reqpos[i].y);
-            rec->totalcal = rec->totalcal + amount;
+            receiver = &working(w, reqpos[i].x, reqpos[i].y);
+            receiver->totalcal = receiver->totalcal + amount;
         }
-        ORACELL *snd = nullptr;
+        ORACELL *sender = nullptr;
         if (inmap(w, x, y)) {
-            snd = &cellof(w, w.curmap, x, y);
-            snd->totalcal = snd->totalcal - amount;
+            sender = &working(w, x, y);
+            sender->totalcal = sender->totalcal - amount;
         }
-        // Between two outside positions nothing can flow (same temperature).
-        if (rec != nullptr || snd != nullptr)
-            oracle_addheat(rec, snd, amount);
+        addheat(receiver, sender, amount);
     }
 }
 
-// ---- combustion ---------------------------------------------------------------
-
-// Temperature truncated toward zero to a 32-bit int; out of range values
-// saturate and a NaN reads as the lowest int (it never burns).
-static int wholekelvins(long double t)
+// The conduction phase: the published grid copied whole into the work area,
+// then every map cell (x outer, y inner), then the four lines of virtual
+// border cells. The corners off the map are never run.
+void dotemp(ORACLEWORLD &w)
 {
-    if (t != t)
-        return INT_MIN;
-    if (t >= 2147483648.0L)
-        return INT_MAX;
-    if (t <= -2147483649.0L)
-        return INT_MIN;
-    return (int)t;
+    if (w.curmap.size() != w.oldmap.size())
+        w.curmap.resize(w.oldmap.size());
+
+    for (long x = 0; x < w.sizex; x++)
+        for (long y = 0; y < w.sizey; y++)
+            working(w, x, y) = w.oldmap[(size_t)(x * w.sizey + y)];
+
+    for (long x = 0; x < w.sizex; x++)
+        for (long y = 0; y < w.sizey; y++)
+            distribcal(w, (int32_t)x, (int32_t)y);
+
+    for (long x = 0; x < w.sizex; x++)
+        distribcal(w, (int32_t)x, -1);
+    for (long y = 0; y < w.sizey; y++)
+        distribcal(w, (int32_t)w.sizex, (int32_t)y);
+    for (long y = 0; y < w.sizey; y++)
+        distribcal(w, -1, (int32_t)y);
+    for (long x = 0; x < w.sizex; x++)
+        distribcal(w, (int32_t)x, (int32_t)w.sizey);
 }
 
-static void dofire(ORACLEWORLD &w)
+// ---- combustion ----------------------------------------------------------------
+
+// A temperature truncated toward zero to whole kelvins in a 32-bit int. NaN
+// reads as the smallest int; values beyond the int's range read as its
+// nearest end.
+int32_t wholekelvins(long double temperature)
+{
+    if (std::isnan(temperature))
+        return INT32_MIN;
+    if (temperature >= 2147483648.0L)
+        return INT32_MAX;
+    if (temperature <= -2147483649.0L)
+        return INT32_MIN;
+    return (int32_t)temperature;
+}
+
+// Combustion, after conduction, on the work area as conduction left it.
+void dofire(ORACLEWORLD &w)
 {
     for (long x = 0; x < w.sizex; x++) {
         for (long y = 0; y < w.sizey; y++) {
-            ORACELL &cell = cellof(w, w.curmap, x, y);
-            int temp = wholekelvins(cell.totalcal / cell.calperc);
+            ORACELL &cell = working(w, x, y);
+
+            const int32_t temp = wholekelvins(cell.totalcal / cell.calperc);
             if (cell.ignitionpoint > temp)
                 continue;
             if (!(cell.fuellevel > 0))
                 continue;
+
             long double fuel2burn = (long double)w.interval * cell.burnspeed;
             if (cell.fuellevel < fuel2burn)
                 fuel2burn = cell.fuellevel;
             cell.fuellevel = cell.fuellevel - fuel2burn;
-            long double heat2add = fuel2burn * cell.calperf;
+
+            const long double heat2add = fuel2burn * cell.calperf;
             cell.totalcal = cell.totalcal + heat2add;
-            oracle_addheat(&cell, nullptr, heat2add);
+            addheat(&cell, nullptr, heat2add);
         }
     }
 }
 
-// ---- the tick -------------------------------------------------------------------
+} // namespace plain
+
+// ---- the oracle's interface ------------------------------------------------------
+
+ORACELL &oracle_cell(ORACLEWORLD &w, long x, long y)
+{
+    return plain::published(w, x, y);
+}
 
 void oracle_tick(ORACLEWORLD &w)
 {
-    w.curmap.resize(w.oldmap.size());
-    for (long x = 0; x < w.sizex; x++)
-        for (long y = 0; y < w.sizey; y++)
-            w.curmap[x * w.sizey + y] = w.oldmap[x * w.sizey + y];
-
-    for (long x = 0; x < w.sizex; x++)
-        for (long y = 0; y < w.sizey; y++)
-            distribcal(w, x, y);
-    for (long x = 0; x < w.sizex; x++)
-        distribcal(w, x, -1);
-    for (long y = 0; y < w.sizey; y++)
-        distribcal(w, w.sizex, y);
-    for (long y = 0; y < w.sizey; y++)
-        distribcal(w, -1, y);
-    for (long x = 0; x < w.sizex; x++)
-        distribcal(w, x, w.sizey);
-
-    dofire(w);
-
+    plain::dotemp(w);
+    plain::dofire(w);
     std::swap(w.oldmap, w.curmap);
 }
 
 void oracle_fire(ORACLEWORLD &w, long x, long y, int tag)
 {
-    if (!inmap(w, x, y))
+    if (!plain::inmap(w, x, y))
         return;
-    ORACELL &cell = cellof(w, w.oldmap, x, y);
+    ORACELL &cell = plain::published(w, x, y);
     cell.totalcal = cell.totalcal + 100.0L;
-    addheatfromplayer(&cell, 100.0L, tag);
+    plain::addheatfromplayer(&cell, 100.0L, tag);
 }
 
-// ---- bridge to the server's grid ----------------------------------------------
-
-static void fromserver(ORACELL &o, const MAPUNIT &m)
+void oracle_addheat(ORACELL *rec, ORACELL *src, long double heat2add)
 {
-    o.totalcal = m.totalcal;
-    o.cocon = m.cocon;
-    o.calperc = m.calperc;
-    o.ignitionpoint = m.ignitionpoint;
-    o.fuellevel = m.fuellevel;
-    o.calperf = m.calperf;
-    o.burnspeed = m.burnspeed;
-    for (int i = 0; i < ORACLESLOTS; i++) {
-        o.heatsource[i] = m.heatsource[i];
-        o.sourcequan[i] = m.sourcequan[i];
-    }
-    o.block = m.block;
+    plain::addheat(rec, src, heat2add);
 }
 
-static void toserver(MAPUNIT &m, const ORACELL &o)
+int oracle_findfreeslot(const ORACELL &unit, int heatsourcenum)
 {
-    m.totalcal = o.totalcal;
-    m.cocon = o.cocon;
-    m.calperc = o.calperc;
-    m.ignitionpoint = o.ignitionpoint;
-    m.fuellevel = o.fuellevel;
-    m.calperf = o.calperf;
-    m.burnspeed = o.burnspeed;
-    for (int i = 0; i < ORACLESLOTS; i++) {
-        m.heatsource[i] = o.heatsource[i];
-        m.sourcequan[i] = o.sourcequan[i];
-    }
-    m.block = o.block;
-}
-
-ORACLEWORLD oracle_snapshot()
-{
-    ORACLEWORLD w;
-    pthread_mutex_lock(&oldmap_lock);
-    w.sizex = mapsizex;
-    w.sizey = mapsizey;
-    w.oldmap.resize((size_t)(mapsizex * mapsizey));
-    w.curmap.resize((size_t)(mapsizex * mapsizey));
-    for (long x = 0; x < mapsizex; x++)
-        for (long y = 0; y < mapsizey; y++)
-            fromserver(w.oldmap[x * mapsizey + y], pubcell((size_t)(x * mapsizey + y)));
-    fromserver(w.outside, outside);
-    pthread_mutex_unlock(&oldmap_lock);
-    return w;
-}
-
-void oracle_install(const ORACLEWORLD &w)
-{
-    pthread_mutex_lock(&oldmap_lock);
-    if (w.sizex == mapsizex && w.sizey == mapsizey) {
-        for (long x = 0; x < mapsizex; x++) {
-            for (long y = 0; y < mapsizey; y++) {
-                MAPUNIT m = pubcell((size_t)(x * mapsizey + y));
-                toserver(m, w.oldmap[x * mapsizey + y]);
-                setpubcell((size_t)(x * mapsizey + y), m);
-            }
-        }
-        mapgeneration++;
-    }
-    pthread_mutex_unlock(&oldmap_lock);
-}
-
-// The 10 significant bytes of an 80-bit long double (the rest is padding).
-static bool samebits(long double a, long double b)
-{
-    return std::memcmp(&a, &b, 10) == 0;
-}
-
-static std::string describe(long x, long y, const char *field, long double oraclevalue,
-                            long double servervalue)
-{
-    char buf[256];
-    std::snprintf(buf, sizeof buf, "cell (%ld, %ld) %s: oracle %La, server %La", x, y, field,
-                  oraclevalue, servervalue);
-    return buf;
-}
-
-bool oracle_same(const ORACLEWORLD &w, std::string *diff)
-{
-    std::string what;
-    bool same = true;
-    pthread_mutex_lock(&oldmap_lock);
-    if (w.sizex != mapsizex || w.sizey != mapsizey) {
-        same = false;
-        what = "sizes: oracle " + std::to_string(w.sizex) + " x " + std::to_string(w.sizey) +
-               ", server " + std::to_string(mapsizex) + " x " + std::to_string(mapsizey);
-    }
-    for (long x = 0; same && x < w.sizex; x++) {
-        for (long y = 0; same && y < w.sizey; y++) {
-            const ORACELL &o = w.oldmap[x * w.sizey + y];
-            const MAPUNIT m = pubcell((size_t)(x * mapsizey + y));
-            if (!samebits(o.totalcal, m.totalcal)) {
-                same = false;
-                what = describe(x, y, "totalcal", o.totalcal, m.totalcal);
-                break;
-            }
-            if (!samebits(o.fuellevel, m.fuellevel)) {
-                same = false;
-                what = describe(x, y, "fuellevel", o.fuellevel, m.fuellevel);
-                break;
-            }
-            for (int i = 0; i < ORACLESLOTS; i++) {
-                if (o.heatsource[i] != m.heatsource[i]) {
-                    same = false;
-                    char buf[128];
-                    std::snprintf(buf, sizeof buf, "cell (%ld, %ld) heatsource[%d]: oracle %d, server %d",
-                                  x, y, i, o.heatsource[i], m.heatsource[i]);
-                    what = buf;
-                    break;
-                }
-                if (!samebits(o.sourcequan[i], m.sourcequan[i])) {
-                    same = false;
-                    std::string field = "sourcequan[" + std::to_string(i) + "]";
-                    what = describe(x, y, field.c_str(), o.sourcequan[i], m.sourcequan[i]);
-                    break;
-                }
-            }
-        }
-    }
-    if (same && !samebits(w.outside.totalcal, outside.totalcal)) {
-        same = false;
-        what = describe(-1, -1, "outside totalcal", w.outside.totalcal, outside.totalcal);
-    }
-    pthread_mutex_unlock(&oldmap_lock);
-    if (!same && diff != nullptr)
-        *diff = what;
-    return same;
+    return plain::findfreeslot(unit, heatsourcenum);
 }

@@ -1,17 +1,28 @@
 // A deliberately plain second implementation of the tick, kept beside the
-// tests as the reference that the server's tick (and every faster tick to
-// come) must match to the last bit of every 80-bit long double.
+// tests as the reference that the server's tick must match, on every world
+// the tests give it, to the last bit of every 80-bit long double.
 //
-// It is written straight from the rules of the simulation, not from the
-// server's code: its own cell record, a whole-record copy of the grid, every
+// It is written from the rules of the simulation alone, not from the
+// server's code, step for step and in the rules' own names (dotemp,
+// distribcal, dofire, addheat, findfreeslot, addheatfromplayer): its own cell
+// record, a whole-record copy of the published grid into the work area, every
 // temperature divided out afresh for every neighbour pair, a whole-record
 // dummy copy in every attribution move where one side is missing, no
 // precomputed tables and no shortcuts. Speed is no concern here.
 //
+// Where the rules leave a choice open, the oracle makes the server's:
+// findfreeslot gives slot 14 when all 15 slots hold other tags and none holds
+// a quantity below LDBL_MAX; the ignition test reads a NaN temperature as
+// INT32_MIN and a temperature beyond the int's range as its nearest end; a
+// cell or the outside with calperc 0 gets no special case.
+//
+// It never touches a world of the server: the bridge (bridge.h) copies
+// between a world and the oracle's records.
+//
 // Typical use in a test:
 //     loadmaptext(...);                      // the server's world
 //     ORACLEWORLD w = oracle_snapshot();     // the same world, in the oracle
-//     dophys(); oracle_tick(w);              // one tick on each side
+//     dophys(serverworld); oracle_tick(w);   // one tick on each side
 //     std::string diff;
 //     EXPECT_TRUE(oracle_same(w, &diff)) << diff;
 #pragma once
@@ -46,16 +57,6 @@ struct ORACLEWORLD {
     ORACELL outside;                // every position off the map
 };
 
-// Copies the server's published world (oldmap, outside, sizes) into a new
-// oracle world, under oldmap_lock. The tick length is the fixed 0.1 s.
-ORACLEWORLD oracle_snapshot();
-
-// Writes every cell of w's published grid, whole, into the server's oldmap
-// (under oldmap_lock); the sizes must match the server's. Lets a test put
-// the server's world into a state (attribution, odd heats) that no map file
-// can describe. Does not touch the server's outside.
-void oracle_install(const ORACLEWORLD &w);
-
 // The published cell at (x, y), or w.outside for a position off the map.
 ORACELL &oracle_cell(ORACLEWORLD &w, long x, long y);
 
@@ -68,15 +69,9 @@ void oracle_tick(ORACLEWORLD &w);
 // (x, y) and their attribution to `tag`. Nothing happens off the map.
 void oracle_fire(ORACLEWORLD &w, long x, long y, int tag);
 
-// Compares, under oldmap_lock, w's published grid with the server's oldmap,
-// byte for byte over the 10 significant bytes of each long double: totalcal,
-// fuellevel and the 15 sourcequan of every cell, plus the 15 heatsource tags,
-// in index order; then the totalcal of the two outside cells. Returns true
-// when all are equal. Otherwise, when diff is not null, writes into it the
-// first difference: cell, field and both values (%La).
-bool oracle_same(const ORACLEWORLD &w, std::string *diff);
-
 // The attribution move and the slot choice on their own, for tests that
-// want to check a worked example against the oracle as well.
+// want to check a worked example against the oracle as well. Either side of
+// oracle_addheat may be null for a missing side (the surroundings, or the
+// burning cell's own heat); it never changes totalcal.
 void oracle_addheat(ORACELL *rec, ORACELL *src, long double heat2add);
 int oracle_findfreeslot(const ORACELL &unit, int heatsourcenum);

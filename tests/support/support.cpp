@@ -20,37 +20,29 @@
 
 #include <gtest/gtest.h>
 
-#include "file.h"
-#include "phys.h"
+#include "loadmap.h"
 #include "player.h"
 
 void resetall()
 {
-    resetmap();
+    resetworld(serverworld);
     resetplayers();
+}
+
+MAPFILE readmaptext(const std::string &text)
+{
+    std::istringstream in(text);
+    MAPFILE f;
+    readmapfile(in, f);
+    return f;
 }
 
 void loadmaptext(const std::string &text)
 {
     resetall();
-    std::istringstream in(text);
-    fflush(stdout);
-    // Swallow the loader's progress lines.
-    int saved = dup(1);
-    int devnull = open("/dev/null", O_WRONLY);
-    dup2(devnull, 1);
-    close(devnull);
-    try {
-        readmap(in);
-    } catch (...) {
-        fflush(stdout);
-        dup2(saved, 1);
-        close(saved);
-        throw;
-    }
-    fflush(stdout);
-    dup2(saved, 1);
-    close(saved);
+    MAPFILE f = readmaptext(text);
+    makemap(f, serverworld, nullptr);
+    serverplayers.s_points = f.s_points;
 }
 
 std::string serverpath() { return KINDLER_SERVER; }

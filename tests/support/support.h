@@ -7,10 +7,14 @@
 #include <string>
 #include <vector>
 
-// Empties the world, the loader's results and the player list.
+#include "mapfile.h"
+
+// Empties the server's world and its player list.
 void resetall();
-// Resets everything, then reads `text` as a map file (throws MAPERROR).
-// Loader progress printed to stdout is swallowed.
+// Reads `text` as a map file (throws MAPERROR).
+MAPFILE readmaptext(const std::string &text);
+// Resets everything, then builds the server's world and start positions
+// from `text` as a map file (throws MAPERROR).
 void loadmaptext(const std::string &text);
 
 // The real server binary, started with `args`, its stdout and stderr going

@@ -1,0 +1,73 @@
+// Listener: one connection per call, a detached thread for each, then a
+// pause of one second.
+#include "listener.h"
+
+#include <errno.h>
+#include <pthread.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "connection.h"
+#include "protocol.h"
+
+int portnum = PORTNUM;
+int backlog = 10;
+int sockfd = -1;
+struct sockaddr_in my_addr;
+
+void setupnet()
+{
+    sockfd = socket(AF_INET, SOCK_STREAM, 0);
+    if (sockfd < 0) {
+        perror("socket");
+        exit(1);
+    }
+    // A restart must not wait for connections of the last run to time out.
+    int on = 1;
+    setsockopt(sockfd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    std::memset(&my_addr, 0, sizeof my_addr);
+    my_addr.sin_family = AF_INET;
+    my_addr.sin_port = htons((uint16_t)portnum);
+    my_addr.sin_addr.s_addr = INADDR_ANY;
+    if (bind(sockfd, (struct sockaddr *)&my_addr, sizeof my_addr) < 0) {
+        perror("bind");
+        exit(1);
+    }
+    if (listen(sockfd, backlog) < 0) {
+        perror("listen");
+        exit(1);
+    }
+}
+
+void *check4new(void *junk)
+{
+    (void)junk;
+    pthread_attr_t attr;
+    pthread_attr_init(&attr);
+    pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
+    struct sockaddr_in their_addr;
+    socklen_t addrlen = sizeof their_addr;
+    int fd = accept(sockfd, (struct sockaddr *)&their_addr, &addrlen);
+    if (fd < 0) {
+        pthread_attr_destroy(&attr);
+        // Out of descriptors or memory: the next accept would fail at once
+        // too, so let the listener breathe instead of spinning.
+        if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM)
+            usleep(100 * 1000);
+        return nullptr;
+    }
+    int *arg = new (std::nothrow) int(fd);
+    pthread_t thread;
+    if (!arg || pthread_create(&thread, &attr, checksock, arg) != 0) {
+        delete arg;
+        close(fd);
+    }
+    pthread_attr_destroy(&attr);
+    sleep(1);
+    return nullptr;
+}

@@ -1,0 +1,68 @@
+// Record transfer primitives.
+#include "transfer.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+
+#include <cstring>
+
+void clearbuff(void *buff, size_t len)
+{
+    std::memset(buff, 0, len);
+}
+
+// Waits until the socket can move data in the given direction; used only
+// when a socket reports it would block although it is in blocking mode.
+static void waitsock(int sock, short events)
+{
+    struct pollfd p = {sock, events, 0};
+    poll(&p, 1, 1000);
+}
+
+int totsend(int sock, const void *buff, size_t len, int op)
+{
+    int flags = fcntl(sock, F_GETFL);
+    fcntl(sock, F_SETFL, 0);
+    size_t count = 0;
+    int result = 0;
+    while (count < len) {
+        ssize_t r = send(sock, (const char *)buff + count, len - count, op | MSG_NOSIGNAL);
+        if (r > 0) {
+            count += (size_t)r;
+        } else if (r < 0 && errno == EINTR) {
+            continue;
+        } else {
+            // Failed, or (in blocking mode) the send timeout of a
+            // connection passed without the client taking a byte.
+            result = -1;
+            break;
+        }
+    }
+    fcntl(sock, F_SETFL, flags);
+    return result;
+}
+
+int totrecv(int sock, void *buff, size_t len, int op)
+{
+    int flags = fcntl(sock, F_GETFL);
+    fcntl(sock, F_SETFL, 0);
+    size_t count = 0;
+    int result = 0;
+    while (count < len) {
+        ssize_t r = recv(sock, (char *)buff + count, len - count, op);
+        if (r > 0) {
+            count += (size_t)r;
+        } else if (r < 0 && errno == EINTR) {
+            continue;
+        } else if (r < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            waitsock(sock, POLLIN);
+        } else {
+            result = -1;
+            break;
+        }
+    }
+    fcntl(sock, F_SETFL, flags);
+    return result == 0 ? (int)count : -1;
+}
