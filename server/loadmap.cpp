@@ -37,6 +37,8 @@ void makemap(const MAPFILE &f, WORLD &w, FILE *progress)
     // tests and tools add later, so the table never moves under a tick.
     std::vector<int> material(f.unittypelist.size(), -1);
     w.materials.reserve(f.unittypelist.size() + 256);
+    w.materialnames.reserve(f.unittypelist.size() + 256);
+    w.materialfuel.reserve(f.unittypelist.size() + 256);
     // A type without heat capacity is refused only once the file has
     // passed every other check, so those keep their own messages.
     long nocapacity = -1;
@@ -56,7 +58,7 @@ void makemap(const MAPFILE &f, WORLD &w, FILE *progress)
             setcell(&cell, &type);
             cell.block = type.block;
             if (material[(size_t)i] < 0)
-                material[(size_t)i] = addmaterial(w, materialof(cell));
+                material[(size_t)i] = addmaterial(w, materialof(cell), type.name, type.fuellevel);
             if (material[(size_t)i] < 0)
                 maperror("Error! More than 65536 unit types in use.\n");
             w.material[index] = (uint16_t)material[(size_t)i];

@@ -25,6 +25,8 @@ static void freegrids(WORLD &w)
     std::vector<uint16_t>().swap(w.material);
     std::vector<long double>().swap(w.fuellevel);
     w.materials.clear();
+    w.materialnames.clear();
+    w.materialfuel.clear();
     w.settle.group.clear();
     w.curmap = &w.grids[0];
     w.oldmap = &w.grids[1];
@@ -76,7 +78,7 @@ MATERIAL materialof(const MAPUNIT &cell)
     return m;
 }
 
-int addmaterial(WORLD &w, const MATERIAL &m)
+int addmaterial(WORLD &w, const MATERIAL &m, const std::string &name, long double fuel)
 {
     for (size_t i = 0; i < w.materials.size(); i++) {
         const MATERIAL &t = w.materials[i];
@@ -87,6 +89,8 @@ int addmaterial(WORLD &w, const MATERIAL &m)
     if (w.materials.size() >= 65536)
         return -1;
     w.materials.push_back(m);
+    w.materialnames.push_back(name);
+    w.materialfuel.push_back(fuel);
     return (int)w.materials.size() - 1;
 }
 
@@ -131,7 +135,7 @@ MAPUNIT pubcell(const WORLD &w, size_t i)
 
 void setpubcell(WORLD &w, size_t i, const MAPUNIT &cell)
 {
-    int t = addmaterial(w, materialof(cell));
+    int t = addmaterial(w, materialof(cell), "", cell.fuellevel);
     if (t < 0)
         std::abort(); // more than 65,536 materials: only a test builds such a world
     w.material[i] = (uint16_t)t;

@@ -114,6 +114,10 @@ typedef struct world {
     long mapsizey = 0;
     std::string mapname;              // as the map file names it
     std::vector<MATERIAL> materials;  // at most 65,536
+    // Per material, for those who draw the world: the name of the unit type
+    // it came from ("" for none) and the fuel its cells started with.
+    std::vector<std::string> materialnames;
+    std::vector<long double> materialfuel;
     std::vector<uint16_t> material;   // per cell: index into materials
     MAPUNIT outside{};                // the surroundings
 
@@ -168,10 +172,11 @@ bool allocworld(WORLD &w, long sizex, long sizey);
 // Returns the world to the empty state: no cells, no materials, outside
 // all zero, no name.
 void resetworld(WORLD &w);
-// Index of the material with these properties, added when new; -1 when the
-// table is full. Called while building the world, or between ticks with
-// oldmap_lock held (the tick reads the materials without a lock).
-int addmaterial(WORLD &w, const MATERIAL &m);
+// Index of the material with these properties, added when new (with the
+// name and starting fuel given); -1 when the table is full. Called while
+// building the world, or between ticks with oldmap_lock held (the tick
+// reads the materials without a lock).
+int addmaterial(WORLD &w, const MATERIAL &m, const std::string &name = "", long double fuel = 0);
 // The material of a whole record.
 MATERIAL materialof(const MAPUNIT &cell);
 

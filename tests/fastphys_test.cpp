@@ -15,13 +15,6 @@
 namespace {
 
 
-std::string hexof(long double v)
-{
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%La", v);
-    return buf;
-}
-
 // A random material: conduction from nothing to fast, capacities from
 // small to large, ignition points around the temperatures the world holds.
 ORACELL randommaterial(std::mt19937_64 &rng)

@@ -93,14 +93,6 @@ ATTR emptyattr()
     return a;
 }
 
-MAPUNIT emptycell()
-{
-    MAPUNIT c;
-    std::memset(&c, 0, sizeof c);
-    c.calperc = 1;
-    return c;
-}
-
 } // namespace
 
 // ---- Conduction ---------------------------------------------------------------

@@ -5,11 +5,10 @@
 // change heat; the caller moves the heat itself.
 //
 // Slots fill from 0 upwards and are never emptied, so the used slots are a
-// prefix and a tag stands in at most one slot of a cell. The hot forms are
-// inline: the tick calls them once per move.
+// prefix and a tag stands in at most one slot of a cell. The tick's own
+// attribution pass lives beside the rules (attribution.cpp), so that its
+// innermost moves are compiled with them.
 #pragma once
-
-#include <emmintrin.h>
 
 #include <cfloat>
 #include <cmath>
@@ -37,94 +36,10 @@ inline int findfreeslot(const ATTR *unit, int heatsourcenum)
     return found;
 }
 
-// Bit i set where slot i holds a tag: the fifteen tags compared at once.
-inline unsigned attrused(const ATTR *unit)
-{
-    static_assert(NUMSLOTS == 15 && offsetof(ATTR, sourcequan) >= 16 * sizeof(int),
-                  "the tags and the padding after them fill four 16-byte loads");
-    unsigned used = 0;
-    for (int q = 0; q < 4; q++) {
-        __m128i v;
-        std::memcpy(&v, (const char *)unit->heatsource + 16 * q, 16);
-        const __m128i zero = _mm_cmpeq_epi32(v, _mm_setzero_si128());
-        used |= (unsigned)(~_mm_movemask_ps(_mm_castsi128_ps(zero)) & 0xf) << (4 * q);
-    }
-    return used & ((1u << NUMSLOTS) - 1);
-}
-
-// The used slots of a unit and their tags, in slot order. A sender's list
-// holds for all its moves of a tick: they change its quantities only.
-struct SLOTLIST {
-    int m;
-    int slot[NUMSLOTS];
-    int tag[NUMSLOTS];
-};
-
-inline void listslots(const ATTR *unit, SLOTLIST &l)
-{
-    l.m = 0;
-    for (unsigned b = attrused(unit); b; b &= b - 1) {
-        const int i = __builtin_ctz(b);
-        l.slot[l.m] = i;
-        l.tag[l.m++] = unit->heatsource[i];
-    }
-}
-
-// The attributed heat of a unit: its listed quantities summed in slot order.
-inline long double listtotal(const ATTR *unit, const SLOTLIST &l)
-{
-    long double totalheat = 0;
-    for (int j = 0; j < l.m; j++)
-        totalheat += unit->sourcequan[l.slot[j]];
-    return totalheat;
-}
-
-// addheat with the used slots of the sender (or, without one, of the
-// receiver) already listed in l.
-inline void addheatlisted(ATTR *rec, ATTR *src, const SLOTLIST &l, long double heat2add)
-{
-    // A missing sender is a scratch copy of the receiver, and a missing
-    // receiver one of the sender. The shares are all taken before any slot
-    // changes, so the scratch copy is never needed: the shares come from
-    // the receiver itself, and what the copy would lose or gain is dropped.
-    const ATTR *from = src ? src : rec;
-    const int m = l.m;
-    if (m == 0)
-        return;
-    const long double totalheat = listtotal(from, l);
-    if (!(totalheat > 0))
-        return;
-    float prec[NUMSLOTS];
-    if (m == 1 && totalheat < INFINITY) {
-        // The total is the one quantity (0 + q): its share q / q is 1.
-        prec[0] = 1.0f;
-    } else {
-        for (int j = 0; j < m; j++) {
-            long double q = from->sourcequan[l.slot[j]];
-            prec[j] = q > 0 ? (float)(q / totalheat) : 0.0f;
-        }
-    }
-    for (int j = 0; j < m; j++) {
-        long double part = (long double)prec[j] * heat2add;
-        if (rec) {
-            int slot = findfreeslot(rec, l.tag[j]);
-            rec->heatsource[slot] = l.tag[j];
-            rec->sourcequan[slot] = part + rec->sourcequan[slot];
-        }
-        if (src)
-            src->sourcequan[l.slot[j]] = src->sourcequan[l.slot[j]] - part;
-    }
-}
-
 // Moves the attribution of heat2add calories from src to rec. Either may
 // be null (heat from or into the surroundings, or released in the cell by
 // combustion), not both.
-inline void addheat(ATTR *rec, ATTR *src, long double heat2add)
-{
-    SLOTLIST l;
-    listslots(src ? src : rec, l);
-    addheatlisted(rec, src, l, heat2add);
-}
+void addheat(ATTR *rec, ATTR *src, long double heat2add);
 
 // Attributes heat2add calories of rec to the tag num (a player's fire):
 // with num not 0 and heat2add above 0 its slot grows by exactly heat2add;

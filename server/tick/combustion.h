@@ -31,8 +31,8 @@ inline void ignitionbounds(const MATERIAL &t, long double *coldbelow, long doubl
 // True when a cell of material t with heat h burns (fuel aside). When
 // conduction left its heat as published (`changed` false), `publishedtemp`
 // is its temperature and no division is needed.
-inline bool ignites(const MATERIAL &t, long double h, bool changed, const long double &publishedtemp,
-                    long double coldbelow, long double hotabove)
+inline bool ignites(const MATERIAL &t, const long double &h, bool changed, const long double &publishedtemp,
+                    const long double &coldbelow, const long double &hotabove)
 {
     if (!changed)
         return !(t.ignitionpoint > truncatetemp(publishedtemp));

@@ -305,9 +305,11 @@ static bool gathercolumn(const TICKVIEW &w, COLUMNS &c, const BORDERS &b, long x
         long double h = inheat[y];
         bool touched = false;
         const bool up = y > 0, down = y < Y - 1;
-        receive<0, -1, SE>(n, y, prev && up, h, touched);
-        receive<0, 0, E>(n, y, prev, h, touched);
-        receive<0, 1, NE>(n, y, prev && down, h, touched);
+        if (prev) { // the column before: the cells above, beside and below
+            receive<0, -1, SE>(n, y, up, h, touched);
+            receive<0, 0, E>(n, y, true, h, touched);
+            receive<0, 1, NE>(n, y, down, h, touched);
+        }
         receive<1, -1, S>(n, y, up, h, touched);
         if (unsigned m = n.mask[1][y]) { // its own sends, in direction order
             touched = true;
@@ -316,9 +318,11 @@ static bool gathercolumn(const TICKVIEW &w, COLUMNS &c, const BORDERS &b, long x
                     h -= n.amt[1][y * 8 + t];
         }
         receive<1, 1, N>(n, y, down, h, touched);
-        receive<2, -1, SW>(n, y, next && up, h, touched);
-        receive<2, 0, W>(n, y, next, h, touched);
-        receive<2, 1, NW>(n, y, next && down, h, touched);
+        if (next) { // the column after
+            receive<2, -1, SW>(n, y, up, h, touched);
+            receive<2, 0, W>(n, y, true, h, touched);
+            receive<2, 1, NW>(n, y, down, h, touched);
+        }
         if (y == 0 || x == X - 1 || x == 0 || y == Y - 1)
             receiveborders(b, X, Y, x, y, h, touched);
 

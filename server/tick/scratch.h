@@ -105,7 +105,7 @@ void borderssends(const TICKVIEW &w, BORDERS &b);
 void sweepparts(const TICKVIEW &w, COLUMNS &c, const BORDERS &b, long lo, long hi, SENDS *stored,
                 std::atomic<long> *progress, const uint8_t *skip, uint8_t *moved);
 
-// Attribution (attrpass.cpp).
+// Attribution (attribution.cpp).
 // The moves of conduction, in the sweep's order, visiting only cells that
 // hold attributed heat. The stored amounts of column x are read only once
 // `ready` (when given) is past x; time spent waiting is added to *waited.

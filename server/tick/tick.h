@@ -9,7 +9,7 @@
 //     sweep would apply it, from temperatures computed once per cell;
 //   - combustion per cell, right after its conduction (combustion.h);
 //   - settled groups of columns skipped (settle.h);
-//   - attribution as its own pass over tagged cells only (attrpass.cpp),
+//   - attribution as its own pass over tagged cells only (attribution.cpp),
 //     on this thread while a helper thread (helper.h) sweeps the rest of
 //     the columns of a large map.
 #pragma once
