@@ -1,0 +1,87 @@
+// The web stream's tiles, tick by tick: the drawn values of the last two
+// published ticks, which tiles changed when, and each tile's bytes (whole,
+// and as this tick's change) made once, when a client first needs them,
+// and shared by every client. Pure: no sockets, threads or locks; the
+// endpoint calls it from its one stream thread.
+//
+//     lock oldmap_lock; drawworld(w, nextdrawing(codec)); unlock;
+//     publishtick(codec);
+//     for each client: FRAME f = buildframe(codec, client.view, client.last);
+//                      send f.header then f.tiles; client.last = sent(f);
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "drawn.h"
+#include "tilecode.h"
+#include "tiles.h"
+
+typedef std::shared_ptr<const std::string> BLOB;
+
+// What the codec keeps of one tile.
+struct TILESTATE {
+    uint32_t changed = 0;     // tick of its last change
+    uint32_t prevchanged = 0; // tick of the change before that
+    BLOB whole;               // its whole bytes as of tick wholetick (or null)
+    uint32_t wholetick = 0;
+    BLOB change;              // its change at tick `changed` (or null)
+};
+
+struct STREAMCODEC {
+    TILING grid;
+    uint32_t tick = 0;  // the last published tick; 0 before the first
+    DRAWN cur, prev;    // the values of tick and of tick - 1
+    DRAWN next;         // the buffer nextdrawing hands out
+    std::vector<TILESTATE> tiles;
+    std::vector<uint32_t> changedtiles; // changed at `tick`, ascending
+    DEFLATER deflater;
+    // Counters for measurements.
+    uint64_t wholemade = 0, changesmade = 0;
+};
+
+// The buffer to draw the next tick into (drawworld sizes it).
+DRAWN &nextdrawing(STREAMCODEC &c);
+// Publishes what was drawn into nextdrawing as the next tick: finds the
+// tiles whose drawn values changed. A map of another size starts the
+// tiling anew: every tile counts as changed (clients need a new HELLO).
+void publishtick(STREAMCODEC &c);
+// Publishes a tick in which the world did not change (its generation
+// stayed): nothing to draw, no tile changed.
+void publishquiet(STREAMCODEC &c);
+
+// Tile `index`'s bytes, whole, as of the current tick; made on first use.
+const BLOB &wholetile(STREAMCODEC &c, uint32_t index);
+// Tile `index`'s bytes as a change against the tick before, for a tile
+// that changed at the current tick; made on first use.
+const BLOB &changetile(STREAMCODEC &c, uint32_t index);
+
+// What a client was last sent: the tick and the view of its last frame.
+struct LASTFRAME {
+    bool sent = false; // false: nothing yet (a key frame comes)
+    uint32_t tick = 0;
+    CELLRECT view;
+};
+
+// A TILES message: the header (type, key, tick, view, the tiles' indexes)
+// and the shared tile bytes that follow it, in order.
+struct FRAME {
+    std::string header;
+    std::vector<BLOB> tiles;
+    uint32_t tick = 0;
+    bool key = false;
+    CELLRECT view;
+    size_t bytes() const;
+};
+
+// The frame that brings a client holding `last` to the current tick for
+// `view`: every tile of the view whole when nothing was sent (a key frame);
+// else the tiles of the view it does not hold whole, and of those it holds
+// the ones that changed since: as this tick's change when that is their
+// only change since its frame, else whole. No tiles when nothing changed.
+FRAME buildframe(STREAMCODEC &c, const CELLRECT &view, const LASTFRAME &last);
+// What the client holds once f is sent.
+LASTFRAME sentframe(const FRAME &f);
+// The frame as one message.
+std::string framebytes(const FRAME &f);
