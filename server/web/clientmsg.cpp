@@ -1,0 +1,79 @@
+// Reading what pages send, and the token bucket.
+#include "clientmsg.h"
+
+#include "bytes.h"
+#include "protocol.h"
+
+static CLIENTMSG closewith(int code)
+{
+    CLIENTMSG m;
+    m.action = DOCLOSE;
+    m.closecode = code;
+    return m;
+}
+
+CLIENTMSG parseclient(const void *data, size_t len, bool text)
+{
+    if (text)
+        return closewith(CLOSEUNSUPPORTED);
+    if (len > CLIENTMSGMAX)
+        return closewith(CLOSETOOBIG);
+    if (len == 0)
+        return closewith(CLOSEINVALID);
+    READER in(data, len);
+    const unsigned type = in.u8();
+    CLIENTMSG m;
+    switch (type) {
+    case 1: // VIEW: i32 x, i32 y, u16 w, u16 h
+        if (len != 13)
+            return closewith(CLOSEINVALID);
+        m.view.x0 = in.i32();
+        m.view.y0 = in.i32();
+        m.view.w = in.u16();
+        m.view.h = in.u16();
+        if (m.view.w == 0 || m.view.h == 0)
+            return closewith(CLOSEINVALID);
+        m.action = DOVIEW;
+        return m;
+    case 2: // JOIN: the name
+        if (len < 2 || len > 1 + NAMEMAX)
+            return closewith(CLOSEINVALID);
+        for (size_t i = 1; i < len; i++)
+            if (((const unsigned char *)data)[i] < 32)
+                return closewith(CLOSEINVALID);
+        m.name.assign((const char *)data + 1, len - 1);
+        m.action = DOJOIN;
+        return m;
+    case 3: // MOVE: i8 dx, i8 dy
+        if (len != 3)
+            return closewith(CLOSEINVALID);
+        m.dx = (int8_t)in.u8();
+        m.dy = (int8_t)in.u8();
+        if (m.dx < -1 || m.dx > 1 || m.dy < -1 || m.dy > 1 || (m.dx == 0 && m.dy == 0))
+            return closewith(CLOSEINVALID);
+        m.action = DOMOVE;
+        return m;
+    case 4: // FIRE
+        if (len != 1)
+            return closewith(CLOSEINVALID);
+        m.action = DOFIRE;
+        return m;
+    default:
+        return closewith(CLOSEUNSUPPORTED);
+    }
+}
+
+bool taketoken(TOKENBUCKET &b, double now)
+{
+    if (b.last != 0 && now > b.last) {
+        b.tokens += (now - b.last) * b.rate;
+        if (b.tokens > b.depth)
+            b.tokens = b.depth;
+    }
+    if (b.last == 0 || now > b.last)
+        b.last = now;
+    if (b.tokens < 1)
+        return false;
+    b.tokens -= 1;
+    return true;
+}

@@ -1,0 +1,47 @@
+// What pages send over the web stream (VIEW, JOIN, MOVE, FIRE), checked
+// and turned into what the endpoint must do, or the WebSocket close code
+// that ends the connection; and the token bucket that limits moves and
+// fires.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "tiles.h"
+
+// WebSocket close codes.
+enum {
+    CLOSEUNSUPPORTED = 1003, // a text message, an unknown type
+    CLOSEINVALID = 1007,     // wrong length, values out of range
+    CLOSETOOBIG = 1009,      // longer than CLIENTMSGMAX
+};
+
+enum { CLIENTMSGMAX = 1024 };
+
+enum CLIENTACTION {
+    DOVIEW,  // show `view`
+    DOJOIN,  // join as a new player named `name`
+    DOMOVE,  // one step by dx, dy
+    DOFIRE,  // a fire on the player's cell
+    DOCLOSE, // close the connection with `closecode`
+};
+
+struct CLIENTMSG {
+    CLIENTACTION action = DOCLOSE;
+    int closecode = 0;
+    CELLRECT view;    // DOVIEW: w and h 1 to 65,535
+    std::string name; // DOJOIN: 1 to NAMEMAX bytes, none below 32
+    int dx = 0, dy = 0; // DOMOVE: each -1, 0 or 1, not both 0
+};
+
+// Reads one WebSocket message from a page (`text` for a text message).
+CLIENTMSG parseclient(const void *data, size_t len, bool text);
+
+// A token bucket: at most `depth` at once, refilled at `rate` a second.
+struct TOKENBUCKET {
+    double tokens = 20, depth = 20, rate = 20;
+    double last = 0; // seconds of the last refill; 0: not yet used
+};
+// Takes a token at time `now` (seconds, never decreasing); false when
+// none is left (the action is dropped).
+bool taketoken(TOKENBUCKET &b, double now);

@@ -1,0 +1,85 @@
+// HELLO, PLAYERS and YOU.
+#include "messages.h"
+
+#include <cstring>
+
+#include "bytes.h"
+#include "colours.h"
+#include "tiles.h"
+
+static void putrgb(std::string &o, RGB c)
+{
+    putu8(o, c.r);
+    putu8(o, c.g);
+    putu8(o, c.b);
+}
+
+static void putf32(std::string &o, float f)
+{
+    uint32_t b;
+    std::memcpy(&b, &f, 4);
+    putu32(o, b);
+}
+
+std::string encodehello(const WORLD &w, uint32_t tick)
+{
+    std::string o;
+    putu8(o, MSGHELLO);
+    putu8(o, STREAMVERSION);
+    putu16(o, TILESIZE);
+    putu32(o, (uint32_t)w.mapsizex);
+    putu32(o, (uint32_t)w.mapsizey);
+    putu32(o, tick);
+    putu16(o, (unsigned)COLDLIMIT);
+    putu16(o, HURTKELVINS);
+    putrgb(o, ASHCOLOUR);
+    putstr8(o, w.mapname);
+    putu32(o, (uint32_t)w.materials.size());
+    for (size_t m = 0; m < w.materials.size(); m++) {
+        const std::string name = m < w.materialnames.size() ? w.materialnames[m] : "";
+        const long double fuel = m < w.materialfuel.size() ? w.materialfuel[m] : 0;
+        putrgb(o, materialcolour(w.materials[m], (double)fuel, name.c_str()));
+        putu8(o, w.materials[m].block ? 1 : 0);
+        puti32(o, w.materials[m].ignitionpoint);
+        putf32(o, (float)fuel);
+        putstr8(o, name);
+    }
+    putu16(o, RAMPFIRST);
+    putu16(o, RAMPLAST - RAMPFIRST + 1);
+    for (int k = RAMPFIRST; k <= RAMPLAST; k++)
+        putrgb(o, heatramp(k));
+    return o;
+}
+
+std::string encodeplayers(uint32_t tick, const std::vector<STREAMPLAYER> &players)
+{
+    std::string o;
+    uint32_t present = 0;
+    for (const STREAMPLAYER &p : players)
+        present += p.info.num >= 0;
+    putu8(o, MSGPLAYERS);
+    putu32(o, tick);
+    putu32(o, (uint32_t)players.size());
+    putu32(o, present);
+    for (const STREAMPLAYER &p : players) {
+        const PLAYERINFO &i = p.info;
+        if (i.num < 0)
+            continue;
+        putu32(o, (uint32_t)i.num);
+        puti32(o, i.x);
+        puti32(o, i.y);
+        puti32(o, i.health);
+        puti32(o, i.score);
+        putu8(o, p.web ? 1 : 0);
+        putstr8(o, std::string(i.name, strnlen(i.name, sizeof i.name)));
+    }
+    return o;
+}
+
+std::string encodeyou(int32_t num)
+{
+    std::string o;
+    putu8(o, MSGYOU);
+    puti32(o, num);
+    return o;
+}
