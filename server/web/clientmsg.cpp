@@ -65,13 +65,14 @@ CLIENTMSG parseclient(const void *data, size_t len, bool text)
 
 bool taketoken(TOKENBUCKET &b, double now)
 {
-    if (b.last != 0 && now > b.last) {
+    if (b.started && now > b.last) {
         b.tokens += (now - b.last) * b.rate;
         if (b.tokens > b.depth)
             b.tokens = b.depth;
     }
-    if (b.last == 0 || now > b.last)
+    if (!b.started || now > b.last)
         b.last = now;
+    b.started = true;
     if (b.tokens < 1)
         return false;
     b.tokens -= 1;

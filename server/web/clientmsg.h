@@ -40,7 +40,8 @@ CLIENTMSG parseclient(const void *data, size_t len, bool text);
 // A token bucket: at most `depth` at once, refilled at `rate` a second.
 struct TOKENBUCKET {
     double tokens = 20, depth = 20, rate = 20;
-    double last = 0; // seconds of the last refill; 0: not yet used
+    bool started = false;
+    double last = 0; // seconds of the last refill
 };
 // Takes a token at time `now` (seconds, never decreasing); false when
 // none is left (the action is dropped).

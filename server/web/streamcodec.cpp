@@ -102,7 +102,7 @@ FRAME buildframe(STREAMCODEC &c, const CELLRECT &view, const LASTFRAME &last)
     f.tick = c.tick;
     f.view = view;
     f.key = !last.sent || last.tick > c.tick;
-    std::vector<uint32_t> sent;
+    std::vector<uint32_t> &sent = f.indexes;
     for (uint32_t i : tilesof(c.grid, view)) {
         const TILESTATE &t = c.tiles[i];
         if (f.key || !tilemeets(c.grid, i, last.view)) {

@@ -69,6 +69,7 @@ struct LASTFRAME {
 struct FRAME {
     std::string header;
     std::vector<BLOB> tiles;
+    std::vector<uint32_t> indexes; // of the tiles, ascending
     uint32_t tick = 0;
     bool key = false;
     CELLRECT view;
