@@ -1,0 +1,94 @@
+// What pages send: each message read, and each malformed or out-of-range
+// one closing the connection with its code; the token bucket.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "clientmsg.h"
+
+namespace {
+
+CLIENTMSG parse(const std::string &bytes, bool text = false) { return parseclient(bytes.data(), bytes.size(), text); }
+
+int closecode(const std::string &bytes, bool text = false)
+{
+    const CLIENTMSG m = parse(bytes, text);
+    return m.action == DOCLOSE ? m.closecode : 0;
+}
+
+std::string bytes(std::initializer_list<int> b)
+{
+    std::string s;
+    for (int v : b)
+        s += (char)(uint8_t)v;
+    return s;
+}
+
+} // namespace
+
+TEST(ClientMessages, ViewIsReadWithItsSignedCorner)
+{
+    const CLIENTMSG m = parse(bytes({1, 0xfe, 0xff, 0xff, 0xff, 10, 0, 0, 0, 160, 0, 100, 0}));
+    ASSERT_EQ(m.action, DOVIEW);
+    EXPECT_EQ(m.view, (CELLRECT{-2, 10, 160, 100}));
+}
+
+TEST(ClientMessages, JoinMoveAndFireAreRead)
+{
+    CLIENTMSG m = parse("\x02" "alice");
+    ASSERT_EQ(m.action, DOJOIN);
+    EXPECT_EQ(m.name, "alice");
+    m = parse(bytes({3, 0xff, 1}));
+    ASSERT_EQ(m.action, DOMOVE);
+    EXPECT_EQ(m.dx, -1);
+    EXPECT_EQ(m.dy, 1);
+    EXPECT_EQ(parse(bytes({4})).action, DOFIRE);
+    EXPECT_EQ(parse("\x02" + std::string(29, 'n')).action, DOJOIN);
+}
+
+TEST(ClientMessages, TextAndUnknownTypesClose1003)
+{
+    EXPECT_EQ(closecode(bytes({4}), true), CLOSEUNSUPPORTED);
+    EXPECT_EQ(closecode(bytes({5})), CLOSEUNSUPPORTED);
+    EXPECT_EQ(closecode(bytes({0, 1, 2})), CLOSEUNSUPPORTED);
+}
+
+TEST(ClientMessages, OverAKilobyteCloses1009)
+{
+    EXPECT_EQ(closecode("\x02" + std::string(1023, 'a')), CLOSEINVALID); // a too long name, in size
+    EXPECT_EQ(closecode("\x02" + std::string(1024, 'a')), CLOSETOOBIG);
+    EXPECT_EQ(closecode(std::string(5000, '\x04')), CLOSETOOBIG);
+}
+
+TEST(ClientMessages, WrongLengthsAndValuesOutOfRangeClose1007)
+{
+    EXPECT_EQ(closecode(""), CLOSEINVALID);
+    EXPECT_EQ(closecode(bytes({1, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 1})), CLOSEINVALID);       // VIEW short
+    EXPECT_EQ(closecode(bytes({1, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 1, 0, 0})), CLOSEINVALID); // VIEW long
+    EXPECT_EQ(closecode(bytes({1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0})), CLOSEINVALID);    // w 0
+    EXPECT_EQ(closecode(bytes({1, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0})), CLOSEINVALID);    // h 0
+    EXPECT_EQ(closecode(bytes({2})), CLOSEINVALID);                                        // no name
+    EXPECT_EQ(closecode("\x02" + std::string(30, 'n')), CLOSEINVALID);                    // 30 bytes
+    EXPECT_EQ(closecode("\x02" "a\x1f" "b"), CLOSEINVALID);                               // control byte
+    EXPECT_EQ(closecode(bytes({3, 0, 0})), CLOSEINVALID);                                  // no step
+    EXPECT_EQ(closecode(bytes({3, 2, 0})), CLOSEINVALID);
+    EXPECT_EQ(closecode(bytes({3, 0, 0xfe})), CLOSEINVALID);
+    EXPECT_EQ(closecode(bytes({3, 1})), CLOSEINVALID);
+    EXPECT_EQ(closecode(bytes({4, 0})), CLOSEINVALID);
+}
+
+TEST(TokenBucket, TwentyAtOnceThenTwentyASecond)
+{
+    TOKENBUCKET b;
+    int taken = 0;
+    for (int i = 0; i < 30; i++)
+        taken += taketoken(b, 100.0);
+    EXPECT_EQ(taken, 20);
+    EXPECT_FALSE(taketoken(b, 100.01));
+    EXPECT_TRUE(taketoken(b, 100.06)); // 1.2 tokens came back
+    EXPECT_FALSE(taketoken(b, 100.06));
+    taken = 0;
+    for (int i = 0; i < 30; i++)
+        taken += taketoken(b, 200.0); // a long pause fills it to 20, no more
+    EXPECT_EQ(taken, 20);
+}
