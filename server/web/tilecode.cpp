@@ -3,7 +3,8 @@
 // tile are sent as the difference to the cell before; a change tile sends
 // each cell's change of kelvins less the change of the cell above it (of
 // the first cell of the column before, at the top), which is 0 across a
-// front of cells burning alike.
+// front of cells burning alike: masks of the columns and rows where it is
+// not, and 4-bit codes for those, most of which are small.
 #include "tilecode.h"
 
 #include <cstring>
@@ -21,6 +22,16 @@ DEFLATER::~DEFLATER()
 {
     if (ready)
         deflateEnd(&z);
+}
+
+void tunedeflater(DEFLATER &d, int level, int strategy)
+{
+    if (d.ready)
+        deflateEnd(&d.z);
+    d.z = z_stream{};
+    d.level = level;
+    d.strategy = strategy;
+    d.ready = deflateInit2(&d.z, level, Z_DEFLATED, -10, 2, strategy) == Z_OK;
 }
 
 void deflateinto(DEFLATER &d, const std::string &in, std::string &out)
@@ -93,46 +104,156 @@ std::string encodewhole(DEFLATER &z, const DRAWN &d, const CELLRECT &r)
     return blob(TILEWHOLE, packed);
 }
 
-std::string encodechange(DEFLATER &z, const DRAWN &prev, const DRAWN &cur, const CELLRECT &r)
+// Appends v as a varint at p; returns the end.
+static inline unsigned char *putvarat(unsigned char *p, uint32_t v)
+{
+    while (v >= 0x80) {
+        *p++ = (unsigned char)(v | 0x80);
+        v >>= 7;
+    }
+    *p++ = (unsigned char)v;
+    return p;
+}
+
+std::string encodechange(const DRAWN &prev, const DRAWN &cur, const CELLRECT &r)
 {
     // Changes of kelvins (wrapping, as the decoder adds them) and states.
     uint32_t delta[TILESIZE * TILESIZE];
     uint8_t flip[TILESIZE * TILESIZE];
-    int changed = 0, c = 0;
+    int changed = 0, flips = 0, c = 0;
     for (long x = r.x0; x < r.x0 + r.w; x++) {
         const size_t base = (size_t)x * (size_t)cur.sizey + (size_t)r.y0;
         for (long y = 0; y < r.h; y++, c++) {
             delta[c] = (uint32_t)cur.kelvins[base + (size_t)y] - (uint32_t)prev.kelvins[base + (size_t)y];
             flip[c] = cur.state[base + (size_t)y] ^ prev.state[base + (size_t)y];
             changed += delta[c] != 0 || flip[c] != 0;
+            flips += flip[c] != 0;
         }
     }
-    thread_local std::string raw, packed;
-    raw.clear();
+    // At most 2 + 32 (masks) + 128 (codes) + 5 x 256 (escapes) + 3 + 512
+    // (state changes) bytes.
+    unsigned char out[2048];
+    unsigned char *p = out;
+    *p++ = TILESPARSE;
     if (changed <= SPARSEMAX) {
-        putvar(raw, (uint32_t)changed);
+        unsigned char *at = p + 1; // the length fits one byte
+        at = putvarat(at, (uint32_t)changed);
         for (int i = 0; i < c; i++)
             if (delta[i] || flip[i]) {
-                putu8(raw, (unsigned)i);
-                putzig(raw, (int32_t)delta[i]);
-                putu8(raw, flip[i]);
+                *at++ = (unsigned char)i;
+                at = putvarat(at, zigzag((int32_t)delta[i]));
+                *at++ = flip[i];
             }
-        return blob(TILESPARSE, raw);
+        *p = (unsigned char)(at - p - 1);
+        return std::string((const char *)out, (size_t)(at - out));
     }
+    out[0] = TILECHANGE;
+    // Residuals: each change less the change above it (of the first cell
+    // of the column before, at the top).
+    int32_t res[TILESIZE * TILESIZE];
+    unsigned columns = 0, rows[TILESIZE] = {};
+    for (long x = 0, i = 0; x < r.w; x++)
+        for (long y = 0; y < r.h; y++, i++) {
+            const uint32_t above = y ? delta[i - 1] : x ? delta[i - r.h] : 0;
+            res[i] = (int32_t)(delta[i] - above);
+            if (res[i]) {
+                columns |= 1u << x;
+                rows[x] |= 1u << y;
+            }
+        }
+    unsigned char body[2048];
+    unsigned char *q = body;
+    *q++ = (unsigned char)columns;
+    *q++ = (unsigned char)(columns >> 8);
+    for (long x = 0; x < r.w; x++)
+        if (columns >> x & 1) {
+            *q++ = (unsigned char)rows[x];
+            *q++ = (unsigned char)(rows[x] >> 8);
+        }
+    // 4-bit codes, low nibble first: zigzag of -7..7, or 15 for a residual
+    // that follows among the escapes.
+    uint32_t escapes[TILESIZE * TILESIZE];
+    int nescapes = 0, ncodes = 0;
     for (int i = 0; i < c; i++) {
-        const uint32_t above = i % r.h ? delta[i - 1] : i ? delta[i - r.h] : 0;
-        putzig(raw, (int32_t)(delta[i] - above));
+        if (!res[i])
+            continue;
+        const uint32_t z = zigzag(res[i]);
+        unsigned code = z < 15 ? z : 15;
+        if (code == 15)
+            escapes[nescapes++] = z;
+        if (ncodes++ & 1)
+            q[-1] |= (unsigned char)(code << 4);
+        else
+            *q++ = (unsigned char)code;
     }
-    raw.append((const char *)flip, (size_t)c);
-    packed.clear();
-    deflateinto(z, raw, packed);
-    return blob(TILECHANGE, packed);
+    for (int k = 0; k < nescapes; k++)
+        q = putvarat(q, escapes[k]);
+    q = putvarat(q, (uint32_t)flips);
+    for (int i = 0; i < c && flips; i++)
+        if (flip[i]) {
+            *q++ = (unsigned char)i;
+            *q++ = flip[i];
+        }
+    p = putvarat(out + 1, (uint32_t)(q - body));
+    std::string blob((const char *)out, (size_t)(p - out));
+    blob.append((const char *)body, (size_t)(q - body));
+    return blob;
 }
 
 // The cell of `cells` at tile-local cell c of r.
 static inline size_t cellat(const DRAWN &cells, const CELLRECT &r, long c)
 {
     return (size_t)(r.x0 + c / r.h) * (size_t)cells.sizey + (size_t)(r.y0 + c % r.h);
+}
+
+// Applies a change tile's data to tile r of cells.
+static std::string decodechange(const unsigned char *data, size_t len, const CELLRECT &r, DRAWN &cells)
+{
+    READER in(data, len);
+    const unsigned columns = in.u16();
+    if (columns >> r.w)
+        return "change names a column outside the tile";
+    unsigned rows[TILESIZE] = {};
+    int ncodes = 0;
+    for (long x = 0; x < r.w; x++)
+        if (columns >> x & 1) {
+            rows[x] = in.u16();
+            if (rows[x] >> r.h)
+                return "change names a row outside the tile";
+            for (unsigned m = rows[x]; m; m &= m - 1)
+                ncodes++;
+        }
+    const unsigned char *codes = in.bytes((size_t)(ncodes + 1) / 2);
+    if (in.bad)
+        return "change cut short";
+    int32_t res[TILESIZE * TILESIZE] = {};
+    int k = 0;
+    for (long x = 0; x < r.w; x++)
+        for (long y = 0; y < r.h; y++)
+            if (rows[x] >> y & 1) {
+                const unsigned code = codes[k / 2] >> (k & 1 ? 4 : 0) & 15;
+                k++;
+                res[x * r.h + y] = code == 15 ? in.zig() : unzigzag(code);
+            }
+    const long n = r.w * r.h;
+    uint32_t delta[TILESIZE * TILESIZE];
+    for (long c = 0; c < n; c++) {
+        const uint32_t above = c % r.h ? delta[c - 1] : c ? delta[c - r.h] : 0;
+        delta[c] = (uint32_t)res[c] + above;
+        const size_t i = cellat(cells, r, c);
+        cells.kelvins[i] = (int32_t)((uint32_t)cells.kelvins[i] + delta[c]);
+    }
+    const uint32_t flips = in.var();
+    if (flips > (uint32_t)n)
+        return "change lists more state changes than cells";
+    for (uint32_t f = 0; f < flips && !in.bad; f++) {
+        const long c = in.u8();
+        const uint8_t x = (uint8_t)in.u8();
+        if (c >= n)
+            return "state change outside the tile";
+        cells.state[cellat(cells, r, c)] ^= x;
+    }
+    return in.bad || in.left() ? "change of the wrong length" : "";
 }
 
 std::string decodetile(INFLATER &f, unsigned kind, const unsigned char *data, size_t len, const CELLRECT &r,
@@ -156,13 +277,15 @@ std::string decodetile(INFLATER &f, unsigned kind, const unsigned char *data, si
         }
         return in.bad || in.left() ? "sparse tile of the wrong length" : "";
     }
-    if (kind != TILEWHOLE && kind != TILECHANGE)
+    if (kind == TILECHANGE)
+        return decodechange(data, len, r, cells);
+    if (kind != TILEWHOLE)
         return "unknown tile kind";
     thread_local std::string raw;
     if (!inflateinto(f, data, len, (size_t)n * 11, raw))
         return "tile data does not inflate";
     READER in(raw.data(), raw.size());
-    if (kind == TILEWHOLE) {
+    {
         for (long c = 0; c < n; c++) {
             const uint32_t m = in.var();
             if (m > 0xffff)
@@ -174,21 +297,13 @@ std::string decodetile(INFLATER &f, unsigned kind, const unsigned char *data, si
             k += (uint32_t)in.zig();
             cells.kelvins[cellat(cells, r, c)] = (int32_t)k;
         }
-    } else {
-        uint32_t delta[TILESIZE * TILESIZE];
-        for (long c = 0; c < n; c++) {
-            const uint32_t above = c % r.h ? delta[c - 1] : c ? delta[c - r.h] : 0;
-            delta[c] = (uint32_t)in.zig() + above;
-            const size_t i = cellat(cells, r, c);
-            cells.kelvins[i] = (int32_t)((uint32_t)cells.kelvins[i] + delta[c]);
-        }
     }
     const unsigned char *states = in.bytes((size_t)n);
     if (in.bad || in.left())
         return "tile data of the wrong length";
     for (long c = 0; c < n; c++) {
         uint8_t &s = cells.state[cellat(cells, r, c)];
-        s = kind == TILEWHOLE ? states[c] : (uint8_t)(s ^ states[c]);
+        s = states[c];
     }
     return "";
 }

@@ -1,7 +1,7 @@
-// The bytes of one tile: whole (every drawn value), as a change against the
-// tile one tick before (deflated, or listed cell by cell when few changed),
-// and their decoding into a client's copy of the map. A tile's bytes are
-// `u8 kind`, `var length`, `length` bytes.
+// The bytes of one tile: whole (every drawn value, deflated), as a change
+// against the tile one tick before (packed, or listed cell by cell when few
+// changed), and their decoding into a client's copy of the map. A tile's
+// bytes are `u8 kind`, `var length`, `length` bytes.
 #pragma once
 
 #include <zlib.h>
@@ -14,24 +14,26 @@
 
 enum : uint8_t {
     TILEWHOLE = 0,  // deflated: materials, kelvins down the tile, states
-    TILECHANGE = 1, // deflated: kelvin changes less the change above, state changes
-    TILESPARSE = 2, // not deflated: the changed cells alone
+    TILECHANGE = 1, // kelvin changes less the change above, in 4-bit codes; state changes
+    TILESPARSE = 2, // the changed cells alone
 };
 
 // A change with at most this many changed cells is sent sparse.
 enum { SPARSEMAX = 16 };
 
-// A raw deflate stream kept for many tiles (made once: setting one up
-// costs more than a small tile's encoding).
+// A raw deflate stream kept for many whole tiles (made once: setting one
+// up costs more than a small tile's encoding).
 struct DEFLATER {
     z_stream z{};
     bool ready = false;
     int level = 0, strategy = 0;
-    DEFLATER(int level = 1, int strategy = Z_RLE);
+    DEFLATER(int level = 1, int strategy = Z_DEFAULT_STRATEGY);
     ~DEFLATER();
     DEFLATER(const DEFLATER &) = delete;
     DEFLATER &operator=(const DEFLATER &) = delete;
 };
+// Sets up d anew with another level and strategy (for measurements).
+void tunedeflater(DEFLATER &d, int level, int strategy);
 // Appends the raw deflate (RFC 1951) form of in to out.
 void deflateinto(DEFLATER &d, const std::string &in, std::string &out);
 
@@ -51,9 +53,10 @@ bool inflateinto(INFLATER &f, const unsigned char *data, size_t len, size_t limi
 
 // The whole tile r of d.
 std::string encodewhole(DEFLATER &z, const DRAWN &d, const CELLRECT &r);
-// Tile r of cur as a change against prev (sparse or deflated, whichever
-// the number of changed cells calls for).
-std::string encodechange(DEFLATER &z, const DRAWN &prev, const DRAWN &cur, const CELLRECT &r);
+// Tile r of cur as a change against prev: sparse when at most SPARSEMAX
+// cells changed, else packed. Never deflated: zlib's few microseconds a
+// tile would be most of a burning tick's encoding.
+std::string encodechange(const DRAWN &prev, const DRAWN &cur, const CELLRECT &r);
 
 // Applies one tile's data (kind and its `length` bytes) to tile r of
 // `cells`, which must already hold the tile for a change. Returns "" or

@@ -112,7 +112,7 @@ function applyhello(c, r) {
   c.hello = true;
 }
 
-// Applies one tile's data (raw: inflated, or the sparse bytes) to tile t.
+// Applies one tile's data (inflated for a whole tile) to tile t.
 function applytile(c, t, kind, raw) {
   const { x0, y0, w, h } = tilecells(c, t), n = w * h;
   const at = (k) => (x0 + Math.floor(k / h)) * c.sizey + y0 + (k % h);
@@ -141,17 +141,42 @@ function applytile(c, t, kind, raw) {
     const states = r.bytes(n);
     for (let k = 0; k < n; k++) c.state[at(k)] = states[k];
   } else {
-    // Each cell's change less the change above it (of the first cell of
-    // the column before, at the top).
+    // Masks of the columns and rows where a cell's change of kelvins is not
+    // the change above it (of the first cell of the column before, at the
+    // top); 4-bit codes of the difference there, low nibble first (15: it
+    // follows among the escapes); the state changes.
+    const columns = r.u16(), rows = new Array(w).fill(0);
+    if (columns >> w) throw new Error('change names a column outside the tile');
+    let ncodes = 0;
+    for (let x = 0; x < w; x++)
+      if ((columns >> x) & 1) {
+        rows[x] = r.u16();
+        if (rows[x] >> h) throw new Error('change names a row outside the tile');
+        for (let m = rows[x]; m; m &= m - 1) ncodes++;
+      }
+    const codes = r.bytes((ncodes + 1) >> 1), res = new Int32Array(n);
+    let k = 0;
+    for (let x = 0; x < w; x++)
+      for (let y = 0; y < h; y++)
+        if ((rows[x] >> y) & 1) {
+          const code = (codes[k >> 1] >> (k & 1 ? 4 : 0)) & 15;
+          k++;
+          res[x * h + y] = code === 15 ? r.zig() : code % 2 ? -(code + 1) / 2 : code / 2;
+        }
     const delta = new Int32Array(n);
-    for (let k = 0; k < n; k++) {
-      const above = k % h ? delta[k - 1] : k ? delta[k - h] : 0;
-      delta[k] = (r.zig() + above) | 0;
-      const i = at(k);
-      c.kelvins[i] = (c.kelvins[i] + delta[k]) | 0;
+    for (let j = 0; j < n; j++) {
+      const above = j % h ? delta[j - 1] : j ? delta[j - h] : 0;
+      delta[j] = (res[j] + above) | 0;
+      const i = at(j);
+      c.kelvins[i] = (c.kelvins[i] + delta[j]) | 0;
     }
-    const flips = r.bytes(n);
-    for (let k = 0; k < n; k++) c.state[at(k)] ^= flips[k];
+    const flips = r.var();
+    if (flips > n) throw new Error('change lists more state changes than cells');
+    for (let f = 0; f < flips; f++) {
+      const j = r.u8(), x = r.u8();
+      if (j >= n) throw new Error('state change outside the tile');
+      c.state[at(j)] ^= x;
+    }
   }
   if (r.left()) throw new Error('tile data of the wrong length');
 }
@@ -177,7 +202,7 @@ async function applytiles(c, r, inflate) {
     return { t, kind, data };
   });
   if (r.left()) throw new Error('bytes after the last tile');
-  const raws = await Promise.all(tiles.map((x) => (x.kind === TILE.SPARSE ? x.data : inflate(x.data))));
+  const raws = await Promise.all(tiles.map((x) => (x.kind === TILE.WHOLE ? inflate(x.data) : x.data)));
   // Tiles that left the view are forgotten.
   for (let t = 0; t < ntiles; t++) if (c.held[t] && !tilemeets(c, range, t)) c.held[t] = 0;
   tiles.forEach((x, k) => {
