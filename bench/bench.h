@@ -16,7 +16,9 @@ void makeworld(WORLD &c, long size, bool burning, WORLDSTATS *stats);
 
 void registertickbenchmarks();
 void registernetbenchmarks();
+void registerstreambenchmarks();
 void releaseworlds();
+void releasestreamworlds();
 // Stops the in-process server of the network benchmarks, if it runs (a
 // filter may have left out the benchmark that stops it).
 void stopnetserver();

@@ -52,6 +52,30 @@ double counter(const std::string &key, const std::string &name)
     return c == it->second.counters.end() ? 0 : c->second;
 }
 
+// The web stream's rows: one per zlib setting measured.
+void printstream()
+{
+    bool any = false;
+    for (const auto &r : results) {
+        if (r.first.rfind("stream/", 0) != 0)
+            continue;
+        if (!any)
+            std::printf("\n| web stream, 1024 x 1024 burning | level/strategy | view 160 x 100 KB/s | whole map MB/s | "
+                        "bytes/cell/tick | encode ms/tick | draw ms | changed ms | tiles ms | changed tiles | "
+                        "key frame view KB | key frame map KB | key frame map ms |\n|---|---|---|---|---|---|---|---|---|---|---|---|---|\n");
+        any = true;
+        const std::string &k = r.first;
+        std::printf("| 30 ticks after the warm-up | %s | %.1f | %.2f | %.3f | %.2f | %.2f | %.2f | %.2f | %.0f | %.1f | %.0f | %.1f |\n",
+                    k.substr(7).c_str(), counter(k, "view_KB_per_s"), counter(k, "map_MB_per_s"),
+                    counter(k, "map_bytes_per_cell"), counter(k, "encode_ms"), counter(k, "draw_ms"),
+                    counter(k, "changed_ms"), counter(k, "tiles_ms"), counter(k, "changed_tiles"),
+                    counter(k, "key_view_KB"), counter(k, "key_map_KB"), counter(k, "key_map_ms"));
+    }
+    if (any)
+        std::printf("(strategy 0 default, 2 Huffman only, 3 RLE, 4 fixed codes; \"getmap;\" at 10 ticks a second on "
+                    "1024 x 1024: %.0f MB/s)\n", 40.0 * 1024 * 1024 * 10 / 1e6);
+}
+
 void printtable()
 {
     std::printf("\n== Summary ==\n\n");
@@ -94,6 +118,7 @@ void printtable()
     if (v != results.end())
         std::printf("\"%s\" round trip while 8 clients fetch \"%s\" (1024 x 1024): median %.0f us, p99 %.0f us\n",
                     strversion, strgetmap, counter("version_under_load/1024", "median_us"), counter("version_under_load/1024", "p99_us"));
+    printstream();
 }
 
 } // namespace
@@ -102,6 +127,7 @@ int main(int argc, char **argv)
 {
     registernetbenchmarks();
     registertickbenchmarks();
+    registerstreambenchmarks();
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
@@ -109,6 +135,7 @@ int main(int argc, char **argv)
     benchmark::RunSpecifiedBenchmarks(&reporter);
     stopnetserver();
     releaseworlds();
+    releasestreamworlds();
     printtable();
     benchmark::Shutdown();
     return 0;
