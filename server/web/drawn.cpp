@@ -78,31 +78,49 @@ MATDRAW matdraw(const WORLD &w, size_t m)
     return d;
 }
 
-// Whole kelvins of heat h (bits b) in material md. Mostly without
-// dividing; where the quotient is near a whole number n the exact 80-bit
-// quotient only says which side of n it lies, and values out of the
-// doubles' reach take truncatetemp's way.
-inline int32_t kelvinsof(const MATDRAW &md, const long double &h, BITS80 b, const long double &calperc)
+// The top 53 bits of heat b as a double, times md's reciprocal: within
+// 2^-50 of the exact quotient (and of its 80-bit rounding), relatively.
+// False for a value out of the doubles' reach.
+inline bool approxkelvins(const MATDRAW &md, BITS80 b, double &q)
 {
     const unsigned e = b.se & 0x7fff;
     if (!md.quick || e - (16383u - 1000u) > 2000u || !(b.m >> 63))
-        return truncatetemp(h / calperc);
-    // The top 53 bits as a double: error under 2^-52 of the value. With
-    // the reciprocal and the product rounded, q is within 2^-50 of the
-    // exact quotient (and of its 80-bit rounding), relatively: a q further
-    // than |q| x 2^-48 from every whole number truncates as they do.
+        return false;
     const uint64_t bits = ((uint64_t)(b.se & 0x8000) << 48) | ((uint64_t)(e - 16383 + 1023) << 52) |
                           ((b.m >> 11) & 0xFFFFFFFFFFFFFull);
     double d;
     std::memcpy(&d, &bits, 8);
-    const double q = d * md.reciprocal;
-    if (!(q > -2147483000.0 && q < 2147483000.0))
-        return truncatetemp(h / calperc);
+    q = d * md.reciprocal;
+    return q > -2147483000.0 && q < 2147483000.0;
+}
+
+// Whole kelvins of heat b in material md without dividing: true when q is
+// further than |q| x 2^-48 from every whole number, so that it truncates
+// as the exact quotient does.
+inline bool quickkelvins(const MATDRAW &md, BITS80 b, int32_t &k)
+{
+    double q;
+    if (!approxkelvins(md, b, q))
+        return false;
     const int32_t t = (int32_t)q; // toward zero
     const double f = std::fabs(q - (double)t), guard = std::fabs(q) * 0x1p-48;
-    if (f > guard && 1 - f > guard)
-        return t;
-    // Near n (guard < 2^-17): the exact quotient lies in (n - 1, n + 1).
+    k = t;
+    return f > guard && 1 - f > guard;
+}
+
+// Whole kelvins of heat h (bits b) in material md where quickkelvins
+// cannot tell: near a whole number n the exact 80-bit quotient only says
+// which side of n it lies; values out of the doubles' reach take
+// truncatetemp's way.
+inline int32_t exactkelvins(const MATDRAW &md, const long double &h, BITS80 b, const long double &calperc)
+{
+    double q;
+    if (!approxkelvins(md, b, q))
+        return truncatetemp(h / calperc);
+    // Near n (the guard is under 2^-17): the exact quotient lies in
+    // (n - 1, n + 1).
+    const int32_t t = (int32_t)q;
+    const double f = std::fabs(q - (double)t);
     const int32_t n = f < 0.5 ? t : q > 0 ? t + 1 : t - 1;
     if (n == 0)
         return 0;
@@ -174,10 +192,11 @@ void drawcolumns(const WORLD &w, DRAWN &d, long x0, long x1)
         const uint16_t m = material[i];
         const MATDRAW &md = mats[m];
         const BITS80 h = bitsof(&heat[i]);
-        // The same heat in the same material as the cell before: the same
-        // temperature.
+        // The same heat in the same material as the cell before (cells at
+        // rest, mostly at a whole number of kelvins): the same temperature.
         if (h.m != prev.m || h.se != prev.se || m != prevmat) {
-            k = kelvinsof(md, heat[i], h, w.materials[m].calperc);
+            if (!quickkelvins(md, h, k))
+                k = exactkelvins(md, heat[i], h, w.materials[m].calperc);
             prev = h;
             prevmat = m;
         }
