@@ -61,14 +61,14 @@ void printstream()
             continue;
         if (!any)
             std::printf("\n| web stream, 1024 x 1024 burning | level/strategy | view 160 x 100 KB/s | whole map MB/s | "
-                        "bytes/cell/tick | encode ms/tick | draw ms | changed ms | tiles ms | changed tiles | "
+                        "bytes/cell/tick | encode ms/tick | draw ms | changed ms | tiles ms (view alone) | changed tiles | "
                         "key frame view KB | key frame map KB | key frame map ms |\n|---|---|---|---|---|---|---|---|---|---|---|---|---|\n");
         any = true;
         const std::string &k = r.first;
-        std::printf("| 30 ticks after the warm-up | %s | %.1f | %.2f | %.3f | %.2f | %.2f | %.2f | %.2f | %.0f | %.1f | %.0f | %.1f |\n",
+        std::printf("| 30 ticks after the warm-up | %s | %.1f | %.2f | %.3f | %.2f | %.2f | %.2f | %.2f (%.2f) | %.0f | %.1f | %.0f | %.1f |\n",
                     k.substr(7).c_str(), counter(k, "view_KB_per_s"), counter(k, "map_MB_per_s"),
                     counter(k, "map_bytes_per_cell"), counter(k, "encode_ms"), counter(k, "draw_ms"),
-                    counter(k, "changed_ms"), counter(k, "tiles_ms"), counter(k, "changed_tiles"),
+                    counter(k, "changed_ms"), counter(k, "tiles_ms"), counter(k, "view_tiles_ms"), counter(k, "changed_tiles"),
                     counter(k, "key_view_KB"), counter(k, "key_map_KB"), counter(k, "key_map_ms"));
     }
     if (any)

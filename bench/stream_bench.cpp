@@ -75,7 +75,7 @@ const RECORDED &record()
 void StreamBurning(benchmark::State &state)
 {
     const RECORDED &r = record();
-    double detectms = 0, tilesms = 0, keyms = 0;
+    double detectms = 0, tilesms = 0, viewms = 0, keyms = 0;
     size_t viewbytes = 0, mapbytes = 0, keyview = 0, keymap = 0, changed = 0;
     for (auto _ : state) {
         STREAMCODEC codec;
@@ -89,7 +89,7 @@ void StreamBurning(benchmark::State &state)
         keyview = v.bytes();
         keymap = m.bytes();
         LASTFRAME lv = sentframe(v), lm = sentframe(m);
-        detectms = tilesms = 0;
+        detectms = tilesms = viewms = 0;
         viewbytes = mapbytes = changed = 0;
         for (int t = 1; t <= STREAMTICKS; t++) {
             nextdrawing(codec) = r.ticks[(size_t)t];
@@ -98,6 +98,7 @@ void StreamBurning(benchmark::State &state)
             detectms += msince(from);
             from = std::chrono::steady_clock::now();
             v = buildframe(codec, VIEWRECT, lv);
+            viewms += msince(from);
             m = buildframe(codec, MAPRECT, lm);
             tilesms += msince(from);
             lv = sentframe(v);
@@ -116,6 +117,7 @@ void StreamBurning(benchmark::State &state)
     state.counters["cold_draw_ms"] = r.colddrawms;
     state.counters["changed_ms"] = detectms / ticks;
     state.counters["tiles_ms"] = tilesms / ticks;
+    state.counters["view_tiles_ms"] = viewms / ticks;
     state.counters["changed_tiles"] = (double)changed / ticks;
     state.counters["key_view_KB"] = (double)keyview / 1e3;
     state.counters["key_map_KB"] = (double)keymap / 1e3;
