@@ -4,6 +4,7 @@
 #include "bytes.h"
 #include "protocol.h"
 
+// The answer that closes the connection with `code`.
 static CLIENTMSG closewith(int code)
 {
     CLIENTMSG m;

@@ -6,6 +6,7 @@
 #include "bytes.h"
 #include "messages.h"
 
+// Three bytes r, g, b.
 static RGB getrgb(READER &in)
 {
     RGB c;
@@ -15,6 +16,7 @@ static RGB getrgb(READER &in)
     return c;
 }
 
+// HELLO after its type: the map, materials and ramp; no tile held.
 static std::string applyhello(STREAMCLIENT &c, READER &in)
 {
     c.version = in.u8();
@@ -59,6 +61,8 @@ static std::string applyhello(STREAMCLIENT &c, READER &in)
     return "";
 }
 
+// TILES after its type: forgets the tiles outside its view, applies its
+// tiles, and checks that every tile of the view is then held.
 static std::string applytiles(STREAMCLIENT &c, READER &in)
 {
     if (!c.hello)
@@ -109,6 +113,7 @@ static std::string applytiles(STREAMCLIENT &c, READER &in)
     return "";
 }
 
+// PLAYERS after its type: the present players replace the list.
 static std::string applyplayers(STREAMCLIENT &c, READER &in)
 {
     in.u32(); // tick

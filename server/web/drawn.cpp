@@ -17,6 +17,7 @@ struct BITS80 {
     uint16_t se; // sign and biased exponent
 };
 
+// The bits of *v.
 inline BITS80 bitsof(const long double *v)
 {
     BITS80 b;
@@ -54,6 +55,7 @@ struct MATDRAW {
     BITS80 thresholdbits{};
 };
 
+// What drawing needs of material m of w.
 MATDRAW matdraw(const WORLD &w, size_t m)
 {
     MATDRAW d;

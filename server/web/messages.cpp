@@ -7,6 +7,7 @@
 #include "colours.h"
 #include "tiles.h"
 
+// A colour as three bytes r, g, b.
 static void putrgb(std::string &o, RGB c)
 {
     putu8(o, c.r);
@@ -14,6 +15,7 @@ static void putrgb(std::string &o, RGB c)
     putu8(o, c.b);
 }
 
+// An IEEE single, little-endian.
 static void putf32(std::string &o, float f)
 {
     uint32_t b;

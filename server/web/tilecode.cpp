@@ -11,6 +11,7 @@
 
 #include "bytes.h"
 
+// Sets up raw deflate at the level and strategy given.
 DEFLATER::DEFLATER(int lvl, int strat) : level(lvl), strategy(strat)
 {
     // Raw deflate with a small window and hash: resetting for every tile
@@ -47,6 +48,7 @@ void deflateinto(DEFLATER &d, const std::string &in, std::string &out)
     out.resize(out.size() - d.z.avail_out);
 }
 
+// Sets up raw inflate for any window size.
 INFLATER::INFLATER() { ready = inflateInit2(&z, -15) == Z_OK; }
 
 INFLATER::~INFLATER()
