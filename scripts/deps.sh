@@ -3,7 +3,7 @@
 # that are missing. Safe to run again and again.
 set -e
 packages="cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-libncurses-dev libpng-dev tmux clang libclang-rt-14-dev"
+libncurses-dev libpng-dev zlib1g-dev nodejs tmux clang libclang-rt-14-dev"
 missing=""
 for p in $packages; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
