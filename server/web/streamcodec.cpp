@@ -1,6 +1,9 @@
 // The web stream's tiles tick by tick, and the TILES frames built of them.
 #include "streamcodec.h"
 
+#include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <cstring>
 #include <utility>
 
@@ -114,8 +117,21 @@ size_t FRAME::bytes() const
     return n;
 }
 
-FRAME buildframe(STREAMCODEC &c, const CELLRECT &view, const LASTFRAME &last)
+// The view as the frame's header can carry it (a corner in 32 bits, sizes
+// in 16), so that the tiles chosen and the view sent agree.
+static CELLRECT sendableview(const CELLRECT &v)
 {
+    CELLRECT s = v;
+    s.x0 = std::clamp<long>(v.x0, INT32_MIN, INT32_MAX);
+    s.y0 = std::clamp<long>(v.y0, INT32_MIN, INT32_MAX);
+    s.w = std::clamp<long>(v.w, 0, 65535);
+    s.h = std::clamp<long>(v.h, 0, 65535);
+    return s;
+}
+
+FRAME buildframe(STREAMCODEC &c, const CELLRECT &asked, const LASTFRAME &last)
+{
+    const CELLRECT view = sendableview(asked);
     FRAME f;
     f.tick = c.tick;
     f.view = view;

@@ -81,6 +81,7 @@ struct FRAME {
 // else the tiles of the view it does not hold whole, and of those it holds
 // the ones that changed since: as this tick's change when that is their
 // only change since its frame, else whole. No tiles when nothing changed.
+// A view beyond what the header carries (sizes over 65,535) is cut to it.
 FRAME buildframe(STREAMCODEC &c, const CELLRECT &view, const LASTFRAME &last);
 // What the client holds once f is sent.
 LASTFRAME sentframe(const FRAME &f);
