@@ -5,9 +5,10 @@
 // endpoint calls it from its one stream thread.
 //
 //     lock oldmap_lock; drawworld(w, nextdrawing(codec)); unlock;
-//     publishtick(codec);
+//     publishtick(codec);   (publishquiet(codec) if mapgeneration stayed)
 //     for each client: FRAME f = buildframe(codec, client.view, client.last);
-//                      send f.header then f.tiles; client.last = sent(f);
+//         if f.key or f.tiles: send f.header then f.tiles as one message;
+//                              client.last = sentframe(f);
 #pragma once
 
 #include <memory>
