@@ -1,9 +1,8 @@
-// The web stream on the burning 1024 x 1024 world, for 30 ticks after the
-// warm-up: the bytes a spectator is sent at 10 ticks a second for a
-// 160 x 100 view and for the whole map (after their key frames), and the
-// stream thread's work per tick: drawing the world (under oldmap_lock),
-// finding the changed tiles, encoding the tiles. The ticks are drawn once
-// and replayed through the codec for each zlib setting of whole tiles.
+// The web stream on the burning 1024 x 1024 world, 30 ticks after the
+// warm-up: bytes a second for a 160 x 100 view and for the whole map after
+// their key frames, and the work per tick (drawing, finding the changed
+// tiles, encoding them). The ticks are drawn once and replayed through the
+// codec for each zlib setting of whole tiles.
 #include "bench.h"
 
 #include <benchmark/benchmark.h>

@@ -1,15 +1,16 @@
 // The web stream's tiles, tick by tick: the drawn values of the last two
-// published ticks, which tiles changed when, and each tile's bytes (whole,
-// and as this tick's change) made once, when a client first needs them,
-// and shared by every client. Pure: no sockets, threads or locks; the
-// endpoint calls it from its one stream thread.
+// published ticks, which tiles changed when, and each tile's bytes made
+// once, when a client first needs them, and shared by every client. Pure:
+// no sockets, threads or locks; the endpoint's one stream thread calls it.
+#pragma once
+
+// As the stream thread uses it:
 //
 //     lock oldmap_lock; drawworld(w, nextdrawing(codec)); unlock;
 //     publishtick(codec);   (publishquiet(codec) if mapgeneration stayed)
 //     for each client: FRAME f = buildframe(codec, client.view, client.last);
 //         if f.key or f.tiles: send f.header then f.tiles as one message;
 //                              client.last = sentframe(f);
-#pragma once
 
 #include <memory>
 #include <string>

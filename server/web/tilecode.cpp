@@ -1,10 +1,7 @@
-// Encoding and decoding the tiles of the web stream. Inside a tile cells
-// run x outer, y inner (tile-local cell c = x * h + y). Kelvins of a whole
-// tile are sent as the difference to the cell before; a change tile sends
-// each cell's change of kelvins less the change of the cell above it (of
-// the first cell of the column before, at the top), which is 0 across a
-// front of cells burning alike: masks of the columns and rows where it is
-// not, and 4-bit codes for those, most of which are small.
+// Encoding and decoding the tiles of the web stream, cells x outer, y
+// inner (tile-local cell c = x * h + y). A change tile sends each cell's
+// change of kelvins less the change of the cell above it, 0 across a front
+// of cells burning alike: masks of where it is not, and 4-bit codes.
 #include "tilecode.h"
 
 #include <cstring>

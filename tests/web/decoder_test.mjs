@@ -1,9 +1,8 @@
-// The page's decoder (web/js/decoder.js) against the C++ encoder: runs
-// the stream_fixture program given as the first argument, decodes every
-// message it recorded with the page's decoder (inflating with node:zlib)
-// and compares every cell of each view, its colour, the players and the
-// client's number with what the C++ client held. Then checks that
-// malformed messages are refused. Exits 1 on the first difference.
+// The page's decoder (web/js/decoder.js) against the C++ encoder: decodes
+// what the stream_fixture program (first argument) recorded, inflating with
+// node:zlib, and compares every cell of each view, its colour, the players
+// and the client's number with what the C++ client held; then malformed
+// messages must be refused. Exits 1 on the first difference.
 import { execFileSync } from 'node:child_process';
 import { inflateRawSync } from 'node:zlib';
 import { applymessage, cell, cellcolour, createclient } from '../../web/js/decoder.js';

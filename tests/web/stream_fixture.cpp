@@ -2,7 +2,11 @@
 // decoder_test.mjs) to standard output: the messages two clients are sent
 // on a random burning world, each followed by what the client must then
 // hold, cell by cell with its colour, and the players and number it knows.
-//
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <string>
+
 // Records: 'M' u8 client, u32 length, the message;
 //          'E' u8 client, u32 frame, i32 x0, y0, w, h (the view on the
 //              map), per cell (x outer, y inner) u16 material, i32
@@ -10,10 +14,6 @@
 //          'P' u8 client, u32 players ever, u32 count, per player i32
 //              num, x, y, health, score, u8 web, str8 name;
 //          'Y' u8 client, i32 number.
-#include <cstdio>
-#include <cstdlib>
-#include <random>
-#include <string>
 
 #include "bytes.h"
 #include "publish.h"
