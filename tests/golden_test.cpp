@@ -23,16 +23,6 @@
 
 namespace {
 
-std::string typeline(int num, const char *temp, const char *cocon, const char *calperc,
-                     const char *ignition = "9000", const char *fuel = "0",
-                     const char *burnspeed = "0", const char *calperf = "0")
-{
-    return std::string("<type name=t") + std::to_string(num) + " num=" + std::to_string(num) +
-           ">\n temp=" + temp + " cocon=" + cocon + " calperc=" + calperc +
-           " ignitionpoint=" + ignition + " fuellevel=" + fuel + " burnspeed=" + burnspeed +
-           " calperf=" + calperf + "\n</type>\n";
-}
-
 // Materials shared by the maps below; type 0 (the surroundings) varies.
 const std::string materials =
     typeline(1, "290", "0.05", "3") +                          // rock

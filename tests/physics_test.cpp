@@ -23,18 +23,6 @@
 
 namespace {
 
-// One unit type line for maptext. Numbers are written as the map file
-// takes them (no signs).
-std::string typeline(int num, const char *temp, const char *cocon, const char *calperc,
-                     const char *ignition = "9000", const char *fuel = "0",
-                     const char *burnspeed = "0", const char *calperf = "0")
-{
-    return std::string("<type name=t") + std::to_string(num) + " num=" + std::to_string(num) +
-           ">\n temp=" + temp + " cocon=" + cocon + " calperc=" + calperc +
-           " ignitionpoint=" + ignition + " fuellevel=" + fuel + " burnspeed=" + burnspeed +
-           " calperf=" + calperf + "\n</type>\n";
-}
-
 // The published cell at (x, y), read and changed through the reference
 // world's bridge, so that these tests hold whatever the grid's layout.
 ORACELL pub(long x, long y)

@@ -37,12 +37,41 @@ MAPFILE readmaptext(const std::string &text)
     return f;
 }
 
+MAPFILE loadedmap;
+
 void loadmaptext(const std::string &text)
 {
     resetall();
-    MAPFILE f = readmaptext(text);
-    makemap(f, serverworld, nullptr);
-    serverplayers.s_points = f.s_points;
+    loadedmap = MAPFILE();
+    std::istringstream in(text);
+    readmapfile(in, loadedmap);
+    makemap(loadedmap, serverworld, nullptr);
+    serverplayers.s_points = loadedmap.s_points;
+}
+
+std::string maprefusal(const std::string &text)
+{
+    try {
+        loadmaptext(text);
+    } catch (const MAPERROR &e) {
+        return e.what();
+    }
+    return "(loaded)";
+}
+
+const UNITTYPE *typenum(int num)
+{
+    long i = findunittype(loadedmap, num);
+    return i < 0 ? nullptr : &loadedmap.unittypelist[(size_t)i];
+}
+
+long numtypes() { return (long)loadedmap.unittypelist.size() - 1; }
+const char *mapname() { return loadedmap.hasmapname ? loadedmap.mapname.c_str() : nullptr; }
+int s_pointsnum() { return (int)loadedmap.s_points.size(); }
+
+MAPUNIT cellno(size_t i)
+{
+    return getcell(serverworld, (long)(i / (size_t)serverworld.mapsizey), (long)(i % (size_t)serverworld.mapsizey));
 }
 
 std::string serverpath() { return KINDLER_SERVER; }
@@ -283,3 +312,25 @@ std::string maptext(const std::string &types, const std::vector<std::string> &ro
     s += "</kindler>\n";
     return s;
 }
+
+std::string wrapmap(const std::string &body) { return "<kindler version=\"0.2\">\n" + body + "\n</kindler>\n"; }
+std::string unittypes(const std::string &types) { return "<unittypes>\n" + types + "</unittypes>\n"; }
+
+std::string typeline(int num, const char *temp, const char *cocon, const char *calperc, const char *ignition,
+                     const char *fuel, const char *burnspeed, const char *calperf)
+{
+    return std::string("<type name=t") + std::to_string(num) + " num=" + std::to_string(num) + ">\n temp=" + temp +
+           " cocon=" + cocon + " calperc=" + calperc + " ignitionpoint=" + ignition + " fuellevel=" + fuel +
+           " burnspeed=" + burnspeed + " calperf=" + calperf + "\n</type>\n";
+}
+
+const std::string OUTSIDETYPE = "<type name=outside num=0>\n"
+                                "  temp=20 cocon=0.1 calperc=1 ignitionpoint=900 fuellevel=0 burnspeed=0 calperf=0\n"
+                                "</type>\n";
+const std::string ROCKTYPE = "<type name=rock num=1>\n"
+                             "  temp=20 cocon=0.05 calperc=3 ignitionpoint=900 fuellevel=0 burnspeed=0 calperf=0 block\n"
+                             "</type>\n";
+const std::string GRASSTYPE = "<type name=grass num=2>\n"
+                              "  temp=20 cocon=0.2 calperc=2 ignitionpoint=250 fuellevel=30 burnspeed=3 calperf=400\n"
+                              "</type>\n";
+const std::string NOOUTSIDE = "Error! No outside type defined in map. Quiting.\n";

@@ -4,6 +4,8 @@
 
 #include <sys/types.h>
 
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
 
@@ -11,11 +13,31 @@
 
 // Empties the server's world and its player list.
 void resetall();
+// The fixture of tests that use the server's world and players: both are
+// emptied after each test.
+class WorldTest : public ::testing::Test {
+protected:
+    void TearDown() override { resetall(); }
+};
 // Reads `text` as a map file (throws MAPERROR).
 MAPFILE readmaptext(const std::string &text);
-// Resets everything, then builds the server's world and start positions
-// from `text` as a map file (throws MAPERROR).
+// What the last map text given to loadmaptext said, as far as it was read.
+extern MAPFILE loadedmap;
+// Resets everything, then reads `text` into loadedmap and builds the
+// server's world and start positions from it (throws MAPERROR).
 void loadmaptext(const std::string &text);
+// The same, but returns the line a refused file is refused with, or
+// "(loaded)".
+std::string maprefusal(const std::string &text);
+// Of loadedmap: the first unit type numbered num (or null), the index of
+// the last unit type (-1 for none), the map's name (null when no map
+// element named one) and the number of start positions.
+const UNITTYPE *typenum(int num);
+long numtypes();
+const char *mapname();
+int s_pointsnum();
+// The published cell with index i of the server's world.
+MAPUNIT cellno(size_t i);
 
 // The real server binary, started with `args`, its stdout and stderr going
 // to temporary files. Stopped (SIGKILL) and reaped by the destructor.
@@ -76,3 +98,17 @@ bool peerclosed(int fd, int timeout_ms);
 // test maps: each character is a type number 0-9.
 std::string maptext(const std::string &types, const std::vector<std::string> &rows,
                     const std::string &start = "");
+// A whole file around `body` (root element of version 0.2), and the unit
+// type section holding `types`.
+std::string wrapmap(const std::string &body);
+std::string unittypes(const std::string &types);
+// One unit type named t<num>, numbered num. Numbers are written as the
+// map file takes them (no signs).
+std::string typeline(int num, const char *temp, const char *cocon, const char *calperc,
+                     const char *ignition = "9000", const char *fuel = "0", const char *burnspeed = "0",
+                     const char *calperf = "0");
+// Unit types of the README's example: the surroundings (type 0), blocking
+// rock (1) and grass (2).
+extern const std::string OUTSIDETYPE, ROCKTYPE, GRASSTYPE;
+// The line of a file without an outside type.
+extern const std::string NOOUTSIDE;
