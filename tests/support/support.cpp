@@ -74,6 +74,39 @@ MAPUNIT cellno(size_t i)
     return getcell(serverworld, (long)(i / (size_t)serverworld.mapsizey), (long)(i % (size_t)serverworld.mapsizey));
 }
 
+MAPUNIT plaincell(long double totalcal, long double cocon, long double calperc)
+{
+    MAPUNIT m;
+    std::memset(&m, 0, sizeof m);
+    m.totalcal = totalcal;
+    m.cocon = cocon;
+    m.calperc = calperc;
+    return m;
+}
+
+void uniformworld(WORLD &w, long sizex, long sizey, const MAPUNIT &cell)
+{
+    allocworld(w, sizex, sizey);
+    for (size_t i = 0; i < ncells(w); i++)
+        setpubcell(w, i, cell);
+    w.outside = cell;
+}
+
+size_t settledgroups(const WORLD &w)
+{
+    size_t n = 0;
+    for (uint8_t g : w.settle.group)
+        n += g;
+    return n;
+}
+
+void forgetsettled(WORLD &w)
+{
+    pthread_mutex_lock(&w.oldmap_lock);
+    w.settle.group.clear();
+    pthread_mutex_unlock(&w.oldmap_lock);
+}
+
 std::string serverpath() { return KINDLER_SERVER; }
 std::string mapspath(const std::string &name) { return std::string(KINDLER_MAPS) + "/" + name; }
 
@@ -334,3 +367,8 @@ const std::string GRASSTYPE = "<type name=grass num=2>\n"
                               "  temp=20 cocon=0.2 calperc=2 ignitionpoint=250 fuellevel=30 burnspeed=3 calperf=400\n"
                               "</type>\n";
 const std::string NOOUTSIDE = "Error! No outside type defined in map. Quiting.\n";
+const std::string RESTTYPES =
+    "<type name=outside num=0> temp=20 cocon=0.3 calperc=1 </type>\n"
+    "<type name=rock num=1> temp=20 cocon=0.05 calperc=3 ignitionpoint=900 block </type>\n"
+    "<type name=grass num=2> temp=20 cocon=0.4 calperc=2 ignitionpoint=60 fuellevel=3 burnspeed=3 calperf=400 </type>\n"
+    "<type name=wood num=3> temp=20 cocon=1.3 calperc=5 ignitionpoint=70 fuellevel=9 burnspeed=1 calperf=900 </type>\n";

@@ -38,6 +38,16 @@ const char *mapname();
 int s_pointsnum();
 // The published cell with index i of the server's world.
 MAPUNIT cellno(size_t i);
+// A cell holding totalcal calories, of conduction coefficient cocon and
+// heat capacity calperc, and nothing else: no fuel, no tags.
+MAPUNIT plaincell(long double totalcal, long double cocon, long double calperc);
+// Builds w as sizex x sizey cells like `cell`, its surroundings too.
+void uniformworld(WORLD &w, long sizex, long sizey, const MAPUNIT &cell);
+// Groups of columns that the tick found settled.
+size_t settledgroups(const WORLD &w);
+// What a writer does that cannot tell which groups of columns it stirred:
+// it clears the whole record of what settled (under oldmap_lock).
+void forgetsettled(WORLD &w = serverworld);
 
 // The real server binary, started with `args`, its stdout and stderr going
 // to temporary files. Stopped (SIGKILL) and reaped by the destructor.
@@ -102,6 +112,10 @@ std::string maptext(const std::string &types, const std::vector<std::string> &ro
 // type section holding `types`.
 std::string wrapmap(const std::string &body);
 std::string unittypes(const std::string &types);
+// Unit types at rest: everything at the temperature of the surroundings
+// (type 0), rock (1), grass (2) and wood (3), so that a world of them
+// settles until a fire stirs it.
+extern const std::string RESTTYPES;
 // One unit type named t<num>, numbered num. Numbers are written as the
 // map file takes them (no signs).
 std::string typeline(int num, const char *temp, const char *cocon, const char *calperc,
