@@ -102,29 +102,6 @@ bool sameext(const unsigned char *p, long double v)
     return std::memcmp(p, extbytes(v).data(), 12) == 0;
 }
 
-PLAYERINFO entry(int i)
-{
-    pthread_mutex_lock(&serverplayers.playerlist_lock);
-    PLAYERINFO p = serverplayers.playerlist[i];
-    pthread_mutex_unlock(&serverplayers.playerlist_lock);
-    return p;
-}
-
-int playercount()
-{
-    pthread_mutex_lock(&serverplayers.playerlist_lock);
-    int n = serverplayers.numplayers;
-    pthread_mutex_unlock(&serverplayers.playerlist_lock);
-    return n;
-}
-
-void sethealth(int i, int health)
-{
-    pthread_mutex_lock(&serverplayers.playerlist_lock);
-    serverplayers.playerlist[i].health = health;
-    pthread_mutex_unlock(&serverplayers.playerlist_lock);
-}
-
 // Heat of every cell of the published grid, the outside cell last.
 std::vector<long double> heats()
 {
@@ -464,7 +441,7 @@ TEST_F(Protocol, LoginRecordInTheSamePacketAsTheCommand)
     EXPECT_EQ(get32(p + 12), NET_READY);
     EXPECT_EQ(get32(p + 16 + 12), NET_END);
     EXPECT_EQ(get32(p + 16), 0);
-    PLAYERINFO e = entry(0);
+    PLAYERINFO e = playerentry(0);
     EXPECT_STREQ(e.name, "eager");
     EXPECT_EQ(e.health, 100); // only the name of the record is used
     EXPECT_EQ(e.score, 0);
@@ -483,7 +460,7 @@ TEST_F(Protocol, LoginNameWithoutNulIsCutTo29Characters)
     ASSERT_EQ(kcsendbytes(&s.kc, rec.data(), rec.size()), 0);
     std::string t = s.recvbytes(NETOVERHEAD_SIZE);
     EXPECT_EQ(get32((const unsigned char *)t.data()), 0);
-    PLAYERINFO e = entry(0);
+    PLAYERINFO e = playerentry(0);
     EXPECT_EQ(std::string(e.name, 29), std::string(29, 'n'));
     EXPECT_EQ(e.name[29], '\0');
 }
@@ -540,18 +517,11 @@ TEST_F(Protocol, SetPlayerInfoMovesOnlyThePosition)
     SESSION s;
     ASSERT_EQ(s.login("alice"), 0);
     ASSERT_NO_FATAL_FAILURE(setplayerinfo(s, playerrecord("mallory", 0, 2, 1, 1000, 500, 7)));
-    PLAYERINFO e = entry(0);
-    EXPECT_EQ(e.x, 2);
-    EXPECT_EQ(e.y, 1);
-    EXPECT_STREQ(e.name, "alice");
-    EXPECT_EQ(e.health, 100);
-    EXPECT_EQ(e.score, 0);
-    EXPECT_EQ(e.team, 0);
-    EXPECT_EQ(e.num, 0);
+    EXPECT_EQ(fieldsof(playerentry(0)), (PLAYERFIELDS{"alice", 0, 0, 100, 2, 1, 0}));
     // Any position is stored, on the map or not.
     ASSERT_EQ(kcmove(&s.kc, 0, -4, 99), 0);
-    EXPECT_EQ(entry(0).x, -4);
-    EXPECT_EQ(entry(0).y, 99);
+    EXPECT_EQ(playerentry(0).x, -4);
+    EXPECT_EQ(playerentry(0).y, 99);
 }
 
 TEST_F(Protocol, SetPlayerInfoMovesAnotherPlayerByTheRecordsNumber)
@@ -560,9 +530,9 @@ TEST_F(Protocol, SetPlayerInfoMovesAnotherPlayerByTheRecordsNumber)
     ASSERT_EQ(a.login("a"), 0);
     ASSERT_EQ(b.login("b"), 1);
     ASSERT_EQ(kcmove(&a.kc, 1, 0, 0), 0);
-    EXPECT_EQ(entry(1).x, 0);
-    EXPECT_EQ(entry(1).y, 0);
-    EXPECT_EQ(entry(0).x, 1);
+    EXPECT_EQ(playerentry(1).x, 0);
+    EXPECT_EQ(playerentry(1).y, 0);
+    EXPECT_EQ(playerentry(0).x, 1);
 }
 
 TEST_F(Protocol, SetPlayerInfoRefusesDeadLeftAndUnknownPlayers)
@@ -573,21 +543,21 @@ TEST_F(Protocol, SetPlayerInfoRefusesDeadLeftAndUnknownPlayers)
         SESSION gone;
         ASSERT_EQ(gone.login("gone"), 1);
     }
-    sethealth(0, 0);
+    setplayerhealth(0, 0);
     ASSERT_NO_FATAL_FAILURE(setplayerinfo(s, playerrecord("", 0, 0, 1)));
     ASSERT_NO_FATAL_FAILURE(setplayerinfo(s, playerrecord("", 1, 0, 1)));
     ASSERT_NO_FATAL_FAILURE(setplayerinfo(s, playerrecord("", 2, 0, 1)));
     ASSERT_NO_FATAL_FAILURE(setplayerinfo(s, playerrecord("", -1, 0, 1)));
-    EXPECT_EQ(entry(0).x, 1);
-    EXPECT_EQ(entry(0).y, 0);
-    EXPECT_EQ(entry(1).x, 2);
-    EXPECT_EQ(entry(1).y, 1);
-    EXPECT_EQ(entry(1).num, -1);
+    EXPECT_EQ(playerentry(0).x, 1);
+    EXPECT_EQ(playerentry(0).y, 0);
+    EXPECT_EQ(playerentry(1).x, 2);
+    EXPECT_EQ(playerentry(1).y, 1);
+    EXPECT_EQ(playerentry(1).num, -1);
     EXPECT_EQ(playercount(), 2);
     // A player at health 1 still moves.
-    sethealth(0, 1);
+    setplayerhealth(0, 1);
     ASSERT_NO_FATAL_FAILURE(setplayerinfo(s, playerrecord("", 0, 0, 1)));
-    EXPECT_EQ(entry(0).x, 0);
+    EXPECT_EQ(playerentry(0).x, 0);
 }
 
 // ---------------------------------------------------------------------------
@@ -634,7 +604,7 @@ TEST_F(Protocol, SetFireDoesNothingWithoutAPlayerWhenDeadOrOffTheMap)
         EXPECT_EQ(heats(), before) << pos.first << "," << pos.second;
     }
     ASSERT_EQ(kcmove(&s.kc, 0, 0, 0), 0);
-    sethealth(0, 0);
+    setplayerhealth(0, 0);
     ASSERT_EQ(kcsetfire(&s.kc), 0);
     s.sync();
     EXPECT_EQ(heats(), before);
@@ -684,7 +654,7 @@ TEST_F(Protocol, CommandOf1023BytesIsReadButOneLongerEndsTheConnection)
     char c;
     EXPECT_EQ(kcrecv(&s.kc, &c, 1), KC_CLOSED);
     s.end();
-    EXPECT_EQ(entry(0).num, -1);
+    EXPECT_EQ(playerentry(0).num, -1);
 }
 
 // Answers that wait a second for a client that reads nothing end the
@@ -719,9 +689,9 @@ TEST_F(SendStall, ClientThatReadsNothingIsCutOff)
     SESSION s;
     ASSERT_NO_FATAL_FAILURE(askmaps(s, 4000));
     auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (entry(0).num != -1 && std::chrono::steady_clock::now() < until)
+    while (playerentry(0).num != -1 && std::chrono::steady_clock::now() < until)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    EXPECT_EQ(entry(0).num, -1); // the connection ended and the player left
+    EXPECT_EQ(playerentry(0).num, -1); // the connection ended and the player left
 }
 
 TEST_F(SendStall, SlowReaderIsNotCutOffWhileItKeepsReading)
@@ -736,7 +706,7 @@ TEST_F(SendStall, SlowReaderIsNotCutOffWhileItKeepsReading)
         ASSERT_EQ(kcreadrun(&s.kc, FIRSTMAP_SIZE, &run), 6) << s.kc.error << " at " << i;
     }
     s.sync();
-    EXPECT_EQ(entry(0).num, 0);
+    EXPECT_EQ(playerentry(0).num, 0);
 }
 
 TEST_F(Protocol, EndOfStreamMarksThePlayerAsLeft)
@@ -744,7 +714,7 @@ TEST_F(Protocol, EndOfStreamMarksThePlayerAsLeft)
     SESSION s;
     ASSERT_EQ(s.login("brief"), 0);
     s.end();
-    PLAYERINFO e = entry(0);
+    PLAYERINFO e = playerentry(0);
     EXPECT_EQ(e.num, -1);
     EXPECT_STREQ(e.name, "brief");
     EXPECT_EQ(e.health, 100);
@@ -758,7 +728,7 @@ TEST_F(Protocol, CloseEndsTheConnectionAndMarksThePlayerAsLeft)
     char c;
     EXPECT_EQ(kcrecv(&s.kc, &c, 1), KC_CLOSED); // nothing after close
     s.end();
-    EXPECT_EQ(entry(0).num, -1);
+    EXPECT_EQ(playerentry(0).num, -1);
 }
 
 TEST_F(Protocol, EndInTheMiddleOfALoginRecordAddsNobody)

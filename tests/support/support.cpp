@@ -107,6 +107,55 @@ void forgetsettled(WORLD &w)
     pthread_mutex_unlock(&w.oldmap_lock);
 }
 
+PLAYERINFO playerentry(int i)
+{
+    pthread_mutex_lock(&serverplayers.playerlist_lock);
+    PLAYERINFO p = serverplayers.playerlist[i];
+    pthread_mutex_unlock(&serverplayers.playerlist_lock);
+    return p;
+}
+
+int playercount()
+{
+    pthread_mutex_lock(&serverplayers.playerlist_lock);
+    int n = serverplayers.numplayers;
+    pthread_mutex_unlock(&serverplayers.playerlist_lock);
+    return n;
+}
+
+void setplayerhealth(int i, int health)
+{
+    pthread_mutex_lock(&serverplayers.playerlist_lock);
+    serverplayers.playerlist[i].health = health;
+    pthread_mutex_unlock(&serverplayers.playerlist_lock);
+}
+
+void placeplayer(int i, int x, int y)
+{
+    pthread_mutex_lock(&serverplayers.playerlist_lock);
+    serverplayers.playerlist[i].x = x;
+    serverplayers.playerlist[i].y = y;
+    pthread_mutex_unlock(&serverplayers.playerlist_lock);
+}
+
+PLAYERFIELDS fieldsof(const PLAYERINFO &p)
+{
+    return {std::string(p.name, strnlen(p.name, sizeof p.name)), p.score, p.team, p.health, p.x, p.y, p.num};
+}
+
+std::ostream &operator<<(std::ostream &out, const PLAYERFIELDS &f)
+{
+    return out << "{name \"" << f.name << "\", score " << f.score << ", team " << f.team << ", health " << f.health
+               << ", x " << f.x << ", y " << f.y << ", num " << f.num << "}";
+}
+
+void loadplayergrid(bool withstarts)
+{
+    loadmaptext(maptext("<type name=outside num=0> temp=20 cocon=0 calperc=1 ignitionpoint=900 </type>\n"
+                        "<type name=floor num=1> temp=20 cocon=0 calperc=1 ignitionpoint=900 </type>",
+                        {"111", "111", "111"}, withstarts ? "0,0 1,1 2,2" : ""));
+}
+
 std::string serverpath() { return KINDLER_SERVER; }
 std::string mapspath(const std::string &name) { return std::string(KINDLER_MAPS) + "/" + name; }
 

@@ -6,10 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "mapfile.h"
+#include "player.h"
 
 // Empties the server's world and its player list.
 void resetall();
@@ -80,6 +82,25 @@ struct SERVERPROC {
     std::string out() const;
     std::string err() const;
 };
+
+// The server's player list, each under its lock: a copy of entry i, the
+// number of entries, and changes of an entry's health and position.
+PLAYERINFO playerentry(int i);
+int playercount();
+void setplayerhealth(int i, int health);
+void placeplayer(int i, int x, int y);
+// What a player entry holds, bar its record trailer, as one value that
+// tests compare: name (up to its NUL), score, team, health, x, y, num.
+struct PLAYERFIELDS {
+    std::string name;
+    int score, team, health, x, y, num;
+    bool operator==(const PLAYERFIELDS &) const = default;
+};
+PLAYERFIELDS fieldsof(const PLAYERINFO &p);
+std::ostream &operator<<(std::ostream &out, const PLAYERFIELDS &f);
+// A 3 x 3 map of cells at 20 K that conduct nothing, with start positions
+// (0,0), (1,1) and (2,2) unless `withstarts` is false.
+void loadplayergrid(bool withstarts = true);
 
 // Path of the built server and of the shipped maps.
 std::string serverpath();
