@@ -47,16 +47,6 @@ class Misbehave : public ::testing::Test {
         unlink(path.c_str());
     }
 
-    static void connectclient(KCLIENT *kc)
-    {
-        int r = KC_ERROR;
-        for (int i = 0; i < 50 && r != 0; i++) {
-            r = kcconnect(kc, "127.0.0.1", KC_PORT, 10000);
-            if (r != 0)
-                std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
-        ASSERT_EQ(r, 0) << kc->error;
-    }
 
     // A new client gets its version answer and sees the heat change
     // between two map answers.

@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -20,6 +21,7 @@
 
 #include <gtest/gtest.h>
 
+#include "connection.h"
 #include "loadmap.h"
 #include "player.h"
 
@@ -421,3 +423,163 @@ const std::string RESTTYPES =
     "<type name=rock num=1> temp=20 cocon=0.05 calperc=3 ignitionpoint=900 block </type>\n"
     "<type name=grass num=2> temp=20 cocon=0.4 calperc=2 ignitionpoint=60 fuellevel=3 burnspeed=3 calperf=400 </type>\n"
     "<type name=wood num=3> temp=20 cocon=1.3 calperc=5 ignitionpoint=70 fuellevel=9 burnspeed=1 calperf=900 </type>\n";
+
+void connectclient(KCLIENT *kc)
+{
+    int r = KC_ERROR;
+    for (int i = 0; i < 50 && r != 0; i++) {
+        r = kcconnect(kc, "127.0.0.1", KC_PORT, 10000);
+        if (r != 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    ASSERT_EQ(r, 0) << kc->error;
+}
+
+std::vector<unsigned char> playerrecord(const std::string &name, int num, int x, int y, int health, int score, int team)
+{
+    PLAYERINFO p;
+    std::memset(&p, 0, sizeof p);
+    std::memcpy(p.name, name.data(), std::min(name.size(), sizeof p.name));
+    p.num = num;
+    p.x = x;
+    p.y = y;
+    p.health = health;
+    p.score = score;
+    p.team = team;
+    p.neto.type = NET_RECORD;
+    std::vector<unsigned char> b(PLAYERINFO_SIZE);
+    encodeplayerinfo(&p, b.data());
+    stamprecord(b.data(), PLAYERINFO_SIZE);
+    return b;
+}
+
+// Reads a lone trailer of the given type; its x goes to *x.
+static int readtrailer(KCLIENT *kc, int type, int *x)
+{
+    unsigned char t[NETOVERHEAD_SIZE];
+    int r = kcrecv(kc, t, sizeof t);
+    if (r < 0)
+        return r;
+    if (get32(t + 12) != type) {
+        kc->error = "expected a trailer of type " + std::to_string(type) + ", got " + std::to_string(get32(t + 12));
+        return KC_PROTOCOL;
+    }
+    if (x)
+        *x = get32(t);
+    return 0;
+}
+
+int rawexchange(KCLIENT *kc, const std::string &cmd, const std::vector<unsigned char> &bytes, int *answer)
+{
+    int r = kcsend(kc, cmd);
+    if (r == 0)
+        r = readtrailer(kc, NET_READY, nullptr);
+    if (r == 0)
+        r = kcsendbytes(kc, bytes.data(), bytes.size());
+    if (r == 0 && bytes.size() == PLAYERINFO_SIZE)
+        r = readtrailer(kc, NET_END, answer);
+    return r;
+}
+
+FIRSTMAP firstmapof(const MAPUNIT &c, int x, int y, int type)
+{
+    return FIRSTMAP{c.totalcal, c.cocon, c.calperc, c.ignitionpoint, c.fuellevel, c.calperf, c.burnspeed, c.block, {x, y, 0, type}};
+}
+
+UPDATEMAP updatemapof(const MAPUNIT &c, int x, int y, int type) { return UPDATEMAP{c.totalcal, c.fuellevel, {x, y, 0, type}}; }
+
+namespace {
+
+// A field of a record R on the wire: its name, offset and member (an
+// extended real or a 32-bit integer).
+template <class R> struct FIELD {
+    const char *name;
+    size_t at;
+    long double R::*ext;
+    int32_t R::*i32;
+};
+
+const FIELD<FIRSTMAP> FIRSTMAPFIELDS[] = {
+    {"totalcal", 0, &FIRSTMAP::totalcal, nullptr},   {"cocon", 12, &FIRSTMAP::cocon, nullptr},
+    {"calperc", 24, &FIRSTMAP::calperc, nullptr},    {"ignitionpoint", 36, nullptr, &FIRSTMAP::ignitionpoint},
+    {"fuellevel", 40, &FIRSTMAP::fuellevel, nullptr}, {"calperf", 52, &FIRSTMAP::calperf, nullptr},
+    {"burnspeed", 64, &FIRSTMAP::burnspeed, nullptr}, {"block", 76, nullptr, &FIRSTMAP::block},
+};
+const FIELD<UPDATEMAP> UPDATEMAPFIELDS[] = {
+    {"totalcal", 0, &UPDATEMAP::totalcal, nullptr},
+    {"fuellevel", 12, &UPDATEMAP::fuellevel, nullptr},
+};
+
+template <class R, size_t N>
+void expectfields(const unsigned char *rec, size_t size, const R &want, const FIELD<R> (&fields)[N])
+{
+    for (const FIELD<R> &f : fields) {
+        if (f.ext) {
+            unsigned char b[EXTENDED_SIZE];
+            putext(b, want.*f.ext);
+            EXPECT_EQ(0, std::memcmp(rec + f.at, b, EXTENDED_SIZE))
+                << f.name << " is " << (double)getext(rec + f.at) << ", expected " << (double)(want.*f.ext);
+        } else {
+            EXPECT_EQ(get32(rec + f.at), want.*f.i32) << f.name;
+        }
+    }
+    const unsigned char *trailer = rec + size - NETOVERHEAD_SIZE;
+    EXPECT_EQ(get32(trailer), want.neto.x) << "x";
+    EXPECT_EQ(get32(trailer + 4), want.neto.y) << "y";
+    EXPECT_EQ(get32(trailer + 12), want.neto.type) << "type";
+}
+
+} // namespace
+
+void expectrecordat(const unsigned char *rec, const FIRSTMAP &want) { expectfields(rec, FIRSTMAP_SIZE, want, FIRSTMAPFIELDS); }
+void expectrecordat(const unsigned char *rec, const UPDATEMAP &want) { expectfields(rec, UPDATEMAP_SIZE, want, UPDATEMAPFIELDS); }
+
+void loadprotocolmap(bool withstarts)
+{
+    loadmaptext(maptext("<type name=outside num=0> temp=20 cocon=0 calperc=1 ignitionpoint=900 </type>\n"
+                        "<type name=moss num=1> temp=50 cocon=0.25 calperc=2 ignitionpoint=700 fuellevel=5 "
+                        "burnspeed=1.5 calperf=10 </type>\n"
+                        "<type name=slab num=2> temp=300 cocon=0.5 calperc=1 ignitionpoint=800 fuellevel=7 "
+                        "burnspeed=2 calperf=20 block </type>",
+                        {"121", "212"}, withstarts ? "1,0 2,1" : ""));
+}
+
+SESSION::SESSION()
+{
+    if (socketpair(AF_UNIX, SOCK_STREAM, 0, fds) != 0)
+        ADD_FAILURE() << "socketpair failed";
+    int s = fds[1];
+    server = std::thread([s] { serveconnection(s); });
+    kc.sock = fds[0];
+    kc.timeoutms = 5000;
+}
+
+void SESSION::end()
+{
+    if (kc.sock >= 0)
+        close(kc.sock);
+    kc.sock = -1;
+    if (server.joinable())
+        server.join();
+}
+
+void SESSION::sync()
+{
+    std::string v;
+    ASSERT_EQ(kcversion(&kc, &v), 0) << kc.error;
+    ASSERT_EQ(v, "0.100000");
+}
+
+std::string SESSION::recvbytes(size_t n)
+{
+    std::string s(n, '\0');
+    EXPECT_EQ(kcrecv(&kc, s.data(), n), 0) << kc.error;
+    return s;
+}
+
+int SESSION::login(const std::string &name)
+{
+    int num = -2;
+    EXPECT_EQ(kclogin(&kc, name.c_str(), &num), 0) << kc.error;
+    return num;
+}

@@ -8,8 +8,10 @@
 
 #include <ostream>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "kindlerclient.h"
 #include "mapfile.h"
 #include "player.h"
 
@@ -147,3 +149,69 @@ std::string typeline(int num, const char *temp, const char *cocon, const char *c
 extern const std::string OUTSIDETYPE, ROCKTYPE, GRASSTYPE;
 // The line of a file without an outside type.
 extern const std::string NOOUTSIDE;
+
+// ---- Clients and records ------------------------------------------------------
+// The protocol is spoken through the client library (client/kindlerclient.h);
+// these helpers add what a test needs besides.
+
+// Connects kc to the server under test on 127.0.0.1:3140, retrying while
+// it starts (up to 5 s); fails the calling test when it cannot.
+void connectclient(KCLIENT *kc);
+
+// A 72-byte player record as a client builds it (type 1, checksum
+// stamped). The name fills at most the 30 bytes of its field, so one of 30
+// characters or more has no NUL.
+std::vector<unsigned char> playerrecord(const std::string &name, int num = 0, int x = 0, int y = 0, int health = 0,
+                                        int score = 0, int team = 0);
+
+// The record exchange of login and setplayerinfo with bytes that the
+// client library would not send: sends cmd, reads the type-3 trailer and
+// sends `bytes` as they are. When they are a whole record it then reads
+// the type-2 trailer and stores its x (a login's number) in *answer.
+// Returns 0 or a KC_* code (KC_PROTOCOL for a trailer of another type).
+int rawexchange(KCLIENT *kc, const std::string &cmd, const std::vector<unsigned char> &bytes, int *answer = nullptr);
+
+// The records that cell c at (x, y) makes in the map answers.
+FIRSTMAP firstmapof(const MAPUNIT &c, int x, int y, int type = NET_RECORD);
+UPDATEMAP updatemapof(const MAPUNIT &c, int x, int y, int type = NET_RECORD);
+// Checks a map record on the wire against `want`, field by field at its
+// offset and byte for byte (not through the decoder), the trailer's x, y
+// and type included (its checksum not).
+void expectrecordat(const unsigned char *rec, const FIRSTMAP &want);
+void expectrecordat(const unsigned char *rec, const UPDATEMAP &want);
+
+// The map of the in-process protocol tests: 3 x 2 cells, (x, y) being
+// rows[y][x] of {"121", "212"}. Type 1, moss: 50 K at 2 cal/K, so 100.0
+// calories. Type 2, slab: 300 K at 1 cal/K, blocking. Start positions
+// (1,0) and (2,1) unless `withstarts` is false. Nothing conducts to the
+// surroundings.
+void loadprotocolmap(bool withstarts = true);
+// The fixture of those tests: the map loaded before each.
+class ProtocolTest : public WorldTest {
+protected:
+    void SetUp() override { loadprotocolmap(); }
+};
+
+// One connection of the server's command loop (serveconnection) without a
+// listening port: the loop runs on one end of a socketpair in a thread of
+// its own, and kc speaks to the other end.
+struct SESSION {
+    int fds[2] = {-1, -1};
+    std::thread server;
+    KCLIENT kc;
+
+    SESSION();
+    SESSION(const SESSION &) = delete;
+    SESSION &operator=(const SESSION &) = delete;
+    ~SESSION() { end(); }
+    // Closes the client's end (the end of the stream for the loop) and
+    // waits until the connection has ended.
+    void end();
+    // Returns once every command sent so far has run: a "version;" sent
+    // after them is answered only then.
+    void sync();
+    // Exactly n bytes of answer.
+    std::string recvbytes(size_t n);
+    // Logs in as `name`: the player's number, or -2 on failure.
+    int login(const std::string &name);
+};
