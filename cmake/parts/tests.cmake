@@ -27,7 +27,9 @@ function(kindler_test name)
   endif()
 endfunction()
 
-file(GLOB KINDLER_TEST_GROUPS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/*.cmake)
+# One .cmake per test group: tests/ for the in-process groups, tests/e2e/
+# for the groups that run the real server binary.
+file(GLOB KINDLER_TEST_GROUPS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/*.cmake ${CMAKE_SOURCE_DIR}/tests/e2e/*.cmake)
 foreach(group ${KINDLER_TEST_GROUPS})
   include(${group})
 endforeach()

@@ -1,10 +1,7 @@
 // Test helpers: map loading from text, the server process, raw clients.
 #include "support.h"
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -158,6 +155,16 @@ void loadplayergrid(bool withstarts)
                         {"111", "111", "111"}, withstarts ? "0,0 1,1 2,2" : ""));
 }
 
+long procstatus(pid_t pid, const std::string &key)
+{
+    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(in, line))
+        if (line.compare(0, key.size() + 1, key + ":") == 0)
+            return std::stol(line.substr(key.size() + 1));
+    return -1;
+}
+
 std::string serverpath() { return KINDLER_SERVER; }
 std::string mapspath(const std::string &name) { return std::string(KINDLER_MAPS) + "/" + name; }
 
@@ -302,84 +309,6 @@ void SERVERPROC::checksanitizer()
 std::string SERVERPROC::out() const { return readfile(outpath); }
 std::string SERVERPROC::err() const { return readfile(errpath); }
 
-int connectserver()
-{
-    for (int attempt = 0; attempt < 50; attempt++) {
-        int fd = socket(AF_INET, SOCK_STREAM, 0);
-        struct sockaddr_in addr = {};
-        addr.sin_family = AF_INET;
-        addr.sin_port = htons(3140);
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (connect(fd, (struct sockaddr *)&addr, sizeof addr) == 0) {
-            struct timeval tv = {10, 0};
-            setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-            return fd;
-        }
-        close(fd);
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    return -1;
-}
-
-bool sendall(int fd, const void *data, size_t len)
-{
-    size_t off = 0;
-    while (off < len) {
-        ssize_t w = send(fd, (const char *)data + off, len - off, MSG_NOSIGNAL);
-        if (w <= 0)
-            return false;
-        off += (size_t)w;
-    }
-    return true;
-}
-
-bool sendstr(int fd, const std::string &s) { return sendall(fd, s.data(), s.size()); }
-
-bool recvall(int fd, void *data, size_t len)
-{
-    size_t off = 0;
-    while (off < len) {
-        ssize_t r = recv(fd, (char *)data + off, len - off, 0);
-        if (r <= 0)
-            return false;
-        off += (size_t)r;
-    }
-    return true;
-}
-
-std::string recvsome(int fd, int timeout_ms)
-{
-    std::string got;
-    char buf[65536];
-    for (;;) {
-        struct pollfd p = {fd, POLLIN, 0};
-        if (poll(&p, 1, timeout_ms) <= 0)
-            break;
-        ssize_t r = recv(fd, buf, sizeof buf, 0);
-        if (r <= 0)
-            break;
-        got.append(buf, (size_t)r);
-    }
-    return got;
-}
-
-bool peerclosed(int fd, int timeout_ms)
-{
-    char buf[4096];
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-    while (std::chrono::steady_clock::now() < deadline) {
-        struct pollfd p = {fd, POLLIN, 0};
-        if (poll(&p, 1, 50) > 0) {
-            ssize_t r = recv(fd, buf, sizeof buf, MSG_DONTWAIT);
-            if (r == 0)
-                return true;
-            if (r < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
-                return true;
-        }
-    }
-    return false;
-}
-
 std::string maptext(const std::string &types, const std::vector<std::string> &rows, const std::string &start)
 {
     std::string s = "<kindler version=\"0.2\">\n<unittypes>\n" + types + "\n</unittypes>\n";
@@ -433,6 +362,14 @@ void connectclient(KCLIENT *kc)
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     ASSERT_EQ(r, 0) << kc->error;
+}
+
+void connectandlogin(KCLIENT *kc, const std::string &name, int expected)
+{
+    ASSERT_NO_FATAL_FAILURE(connectclient(kc));
+    int num = -2;
+    ASSERT_EQ(kclogin(kc, name.c_str(), &num), 0) << kc->error;
+    ASSERT_EQ(num, expected);
 }
 
 std::vector<unsigned char> playerrecord(const std::string &name, int num, int x, int y, int health, int score, int team)

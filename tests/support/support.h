@@ -1,5 +1,8 @@
-// Helpers shared by the test groups: loading a map from text into the
-// world, running the real kindler-server binary, and raw TCP clients.
+// The support library of the tests: map texts and loading them into the
+// server's world, the world and the player list seen from a test, the real
+// kindler-server binary as a process, and what a client needs besides the
+// client library (raw records, the in-process connection, map records
+// checked at their offsets).
 #pragma once
 
 #include <sys/types.h>
@@ -104,6 +107,10 @@ std::ostream &operator<<(std::ostream &out, const PLAYERFIELDS &f);
 // (0,0), (1,1) and (2,2) unless `withstarts` is false.
 void loadplayergrid(bool withstarts = true);
 
+// A number from /proc/<pid>/status ("VmHWM", "VmRSS", "Threads"), in the
+// file's unit (kB for memory); -1 when missing.
+long procstatus(pid_t pid, const std::string &key);
+
 // Path of the built server and of the shipped maps.
 std::string serverpath();
 std::string mapspath(const std::string &name);
@@ -113,20 +120,6 @@ std::string readfile(const std::string &path);
 
 // True when some socket listens on TCP port 3140.
 bool portlistening();
-// Connects to 127.0.0.1:3140 (retrying for up to 5 s); -1 on failure.
-// The socket has a 10 s receive timeout so a silent server fails a test
-// instead of hanging it.
-int connectserver();
-// Sends all of `data`; false on failure.
-bool sendall(int fd, const void *data, size_t len);
-bool sendstr(int fd, const std::string &s);
-// Receives exactly len bytes; false on timeout or end of stream.
-bool recvall(int fd, void *data, size_t len);
-// Receives whatever arrives within timeout_ms (until the stream is quiet).
-std::string recvsome(int fd, int timeout_ms);
-// True when the peer closed the connection within timeout_ms.
-bool peerclosed(int fd, int timeout_ms);
-
 // A world described row by row with one character per cell, for compact
 // test maps: each character is a type number 0-9.
 std::string maptext(const std::string &types, const std::vector<std::string> &rows,
@@ -157,6 +150,10 @@ extern const std::string NOOUTSIDE;
 // Connects kc to the server under test on 127.0.0.1:3140, retrying while
 // it starts (up to 5 s); fails the calling test when it cannot.
 void connectclient(KCLIENT *kc);
+
+// Connects kc to the server under test and logs in as `name`; fails the
+// calling test unless the login succeeds with the number `expected`.
+void connectandlogin(KCLIENT *kc, const std::string &name, int expected = 0);
 
 // A 72-byte player record as a client builds it (type 1, checksum
 // stamped). The name fills at most the 30 bytes of its field, so one of 30
