@@ -60,13 +60,16 @@ int soakseconds()
     return n > 0 ? n : 20;
 }
 
-// Connects kc; a client may wait long in the listen queue: the listener
-// takes one connection per second and 16 clients reconnect.
+// Connects kc; a client may wait long in the listen queue, for its
+// connection as for every answer: the listener takes one connection per
+// second and 16 clients reconnect.
 bool soakconnect(KCLIENT *kc)
 {
-    if (kcconnect(kc, "127.0.0.1", KC_PORT, 10000) != 0)
+    int r = KC_ERROR;
+    for (int attempt = 0; attempt < 2 && r != 0; attempt++)
+        r = kcconnect(kc, "127.0.0.1", KC_PORT, 60000);
+    if (r != 0)
         return false;
-    kc->timeoutms = 60000;
     // Commands without an answer ("setfire;") must not hold back the next
     // one until the server's delayed acknowledgement.
     int on = 1;
