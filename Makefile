@@ -35,13 +35,14 @@ asan: deps
 	@cmake --build build-asan -j $(JOBS)
 	cd build-asan && $(ASANENV) ctest --output-on-failure -j $(JOBS)
 
-# The concurrency and end-to-end tests, and the fast tick's two threads
-# against the plain tick, under ThreadSanitizer.
+# The end-to-end tests (label server), the world's tests (fires from many
+# threads while the tick runs) and the tick's two threads against the
+# plain tick (tickoracle), under ThreadSanitizer.
 tsan: deps
 	@cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKINDLER_SANITIZE=thread >/dev/null
 	@cmake --build build-tsan -j $(JOBS)
 	cd build-tsan && $(TSANENV) ctest --output-on-failure -j $(JOBS) -L server
-	cd build-tsan && $(TSANENV) ctest --output-on-failure -j $(JOBS) -LE server -R 'concurrency|fastphys' --no-tests=ignore
+	cd build-tsan && $(TSANENV) ctest --output-on-failure -j $(JOBS) -LE server -R '^(world|tickoracle)_test$$' --no-tests=ignore
 
 # The fuzzers (clang's libFuzzer, with AddressSanitizer and
 # UndefinedBehaviorSanitizer), each run FUZZTIME seconds from its corpus.

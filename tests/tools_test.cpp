@@ -567,9 +567,7 @@ TEST(ClientTool, PlayShowsDeathAndCtrlCRestoresTheTerminalWithEightColours)
     ASSERT_TRUE(server.start({playmap()}));
     // The first start position goes to a silent player; ours is on the hot cell.
     KCLIENT first;
-    int num = -1;
-    ASSERT_EQ(kcconnect(&first), 0);
-    ASSERT_EQ(kclogin(&first, "first", &num), 0);
+    ASSERT_NO_FATAL_FAILURE(connectandlogin(&first, "first"));
     TMUX t("death", "screen");
     t.type(clientcmd("play bob"));
     EXPECT_TRUE(t.shows("YOU ARE DEAD"));
@@ -591,9 +589,7 @@ TEST(ClientTool, WatchShowsThePlayersWithoutLoggingIn)
     SERVERPROC server;
     ASSERT_TRUE(server.start({playmap()}));
     KCLIENT kc;
-    int num = -1;
-    ASSERT_EQ(kcconnect(&kc), 0);
-    ASSERT_EQ(kclogin(&kc, "ann", &num), 0);
+    ASSERT_NO_FATAL_FAILURE(connectandlogin(&kc, "ann"));
     TMUX t("watch");
     t.type(clientcmd("watch"));
     EXPECT_TRUE(t.shows("watching test\"  30 x 12  players 1"));

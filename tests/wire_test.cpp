@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "checksum.h"
+#include "support.h"
 #include "wire.h"
 
 TEST(Checksum, XorOfAllBytes)
@@ -24,33 +25,12 @@ TEST(Extended, HundredIsTheX87Bytes)
 
 TEST(Records, FirstMapFieldsAtTheirOffsets)
 {
-    FIRSTMAP r = {};
-    r.totalcal = 40;
-    r.cocon = 0.2L;
-    r.calperc = 2;
-    r.ignitionpoint = 250;
-    r.fuellevel = 30;
-    r.calperf = 400;
-    r.burnspeed = 3;
-    r.block = 1;
-    r.neto.x = 2;
-    r.neto.y = 1;
-    r.neto.type = NET_RECORD;
+    const FIRSTMAP r{40, 0.2L, 2, 250, 30, 400, 3, 1, {2, 1, 0, NET_RECORD}};
     unsigned char b[FIRSTMAP_SIZE];
     encodefirstmap(&r, b);
     stamprecord(b, FIRSTMAP_SIZE);
     EXPECT_TRUE(recordintact(b, FIRSTMAP_SIZE));
-    EXPECT_EQ(getext(b + 0), 40.0L);
-    EXPECT_EQ(getext(b + 12), 0.2L);
-    EXPECT_EQ(getext(b + 24), 2.0L);
-    EXPECT_EQ(get32(b + 36), 250);
-    EXPECT_EQ(getext(b + 40), 30.0L);
-    EXPECT_EQ(getext(b + 52), 400.0L);
-    EXPECT_EQ(getext(b + 64), 3.0L);
-    EXPECT_EQ(get32(b + 76), 1);
-    EXPECT_EQ(get32(b + 80), 2);
-    EXPECT_EQ(get32(b + 84), 1);
-    EXPECT_EQ(get32(b + 92), NET_RECORD);
+    expectrecordat(b, r);
     FIRSTMAP back;
     decodefirstmap(b, &back);
     EXPECT_EQ(back.cocon, r.cocon);

@@ -4,7 +4,7 @@ find_package(GTest REQUIRED)
 
 add_library(kindler_testsupport STATIC ${CMAKE_SOURCE_DIR}/tests/support/support.cpp)
 target_include_directories(kindler_testsupport PUBLIC ${CMAKE_SOURCE_DIR}/tests/support)
-target_link_libraries(kindler_testsupport PUBLIC kindler_core GTest::gtest)
+target_link_libraries(kindler_testsupport PUBLIC kindler_core kindler_client GTest::gtest)
 target_compile_definitions(kindler_testsupport PUBLIC
   KINDLER_SERVER="$<TARGET_FILE:kindler-server>"
   KINDLER_MAPS="${CMAKE_SOURCE_DIR}/maps")
@@ -27,7 +27,9 @@ function(kindler_test name)
   endif()
 endfunction()
 
-file(GLOB KINDLER_TEST_GROUPS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/*.cmake)
+# One .cmake per test group: tests/ for the in-process groups, tests/e2e/
+# for the groups that run the real server binary.
+file(GLOB KINDLER_TEST_GROUPS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/*.cmake ${CMAKE_SOURCE_DIR}/tests/e2e/*.cmake)
 foreach(group ${KINDLER_TEST_GROUPS})
   include(${group})
 endforeach()

@@ -2,43 +2,27 @@
 // of the published state in and out, and the comparison of the two.
 #include "bridge.h"
 
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <type_traits>
 
 #include "extended.h"
 
+// The oracle's cell holds, field for field and in the same order, what the
+// server's whole record holds, so the bridge copies one into the other
+// whole; a record of the server that changes breaks the build here.
+#define SAMEFIELD(f)                                                                                    \
+    (offsetof(ORACELL, f) == offsetof(MAPUNIT, f) && std::is_same_v<decltype(ORACELL::f), decltype(MAPUNIT::f)>)
+static_assert(sizeof(ORACELL) == sizeof(MAPUNIT) && std::is_trivially_copyable_v<ORACELL> && SAMEFIELD(totalcal) &&
+                  SAMEFIELD(cocon) && SAMEFIELD(calperc) && SAMEFIELD(ignitionpoint) && SAMEFIELD(fuellevel) &&
+                  SAMEFIELD(calperf) && SAMEFIELD(burnspeed) && SAMEFIELD(heatsource) && SAMEFIELD(sourcequan) &&
+                  SAMEFIELD(block),
+              "the oracle's cell and the server's whole record differ");
+#undef SAMEFIELD
 
-void oracle_fromserver(ORACELL &o, const MAPUNIT &m)
-{
-    o.totalcal = m.totalcal;
-    o.cocon = m.cocon;
-    o.calperc = m.calperc;
-    o.ignitionpoint = m.ignitionpoint;
-    o.fuellevel = m.fuellevel;
-    o.calperf = m.calperf;
-    o.burnspeed = m.burnspeed;
-    for (int i = 0; i < ORACLESLOTS; i++) {
-        o.heatsource[i] = m.heatsource[i];
-        o.sourcequan[i] = m.sourcequan[i];
-    }
-    o.block = m.block;
-}
-
-void oracle_toserver(MAPUNIT &m, const ORACELL &o)
-{
-    m.totalcal = o.totalcal;
-    m.cocon = o.cocon;
-    m.calperc = o.calperc;
-    m.ignitionpoint = o.ignitionpoint;
-    m.fuellevel = o.fuellevel;
-    m.calperf = o.calperf;
-    m.burnspeed = o.burnspeed;
-    for (int i = 0; i < ORACLESLOTS; i++) {
-        m.heatsource[i] = o.heatsource[i];
-        m.sourcequan[i] = o.sourcequan[i];
-    }
-    m.block = o.block;
-}
+void oracle_fromserver(ORACELL &o, const MAPUNIT &m) { std::memcpy((void *)&o, &m, sizeof o); }
+void oracle_toserver(MAPUNIT &m, const ORACELL &o) { std::memcpy((void *)&m, &o, sizeof m); }
 
 ORACLEWORLD oracle_snapshot(WORLD &s)
 {

@@ -1,15 +1,13 @@
 // Test helpers: map loading from text, the server process, raw clients.
 #include "support.h"
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -20,6 +18,7 @@
 
 #include <gtest/gtest.h>
 
+#include "connection.h"
 #include "loadmap.h"
 #include "player.h"
 
@@ -37,12 +36,133 @@ MAPFILE readmaptext(const std::string &text)
     return f;
 }
 
+MAPFILE loadedmap;
+
 void loadmaptext(const std::string &text)
 {
     resetall();
-    MAPFILE f = readmaptext(text);
-    makemap(f, serverworld, nullptr);
-    serverplayers.s_points = f.s_points;
+    loadedmap = MAPFILE();
+    std::istringstream in(text);
+    readmapfile(in, loadedmap);
+    makemap(loadedmap, serverworld, nullptr);
+    serverplayers.s_points = loadedmap.s_points;
+}
+
+std::string maprefusal(const std::string &text)
+{
+    try {
+        loadmaptext(text);
+    } catch (const MAPERROR &e) {
+        return e.what();
+    }
+    return "(loaded)";
+}
+
+const UNITTYPE *typenum(int num)
+{
+    long i = findunittype(loadedmap, num);
+    return i < 0 ? nullptr : &loadedmap.unittypelist[(size_t)i];
+}
+
+long numtypes() { return (long)loadedmap.unittypelist.size() - 1; }
+const char *mapname() { return loadedmap.hasmapname ? loadedmap.mapname.c_str() : nullptr; }
+int s_pointsnum() { return (int)loadedmap.s_points.size(); }
+
+MAPUNIT cellno(size_t i)
+{
+    return getcell(serverworld, (long)(i / (size_t)serverworld.mapsizey), (long)(i % (size_t)serverworld.mapsizey));
+}
+
+MAPUNIT plaincell(long double totalcal, long double cocon, long double calperc)
+{
+    MAPUNIT m;
+    std::memset(&m, 0, sizeof m);
+    m.totalcal = totalcal;
+    m.cocon = cocon;
+    m.calperc = calperc;
+    return m;
+}
+
+void uniformworld(WORLD &w, long sizex, long sizey, const MAPUNIT &cell)
+{
+    allocworld(w, sizex, sizey);
+    for (size_t i = 0; i < ncells(w); i++)
+        setpubcell(w, i, cell);
+    w.outside = cell;
+}
+
+size_t settledgroups(const WORLD &w)
+{
+    size_t n = 0;
+    for (uint8_t g : w.settle.group)
+        n += g;
+    return n;
+}
+
+void forgetsettled(WORLD &w)
+{
+    pthread_mutex_lock(&w.oldmap_lock);
+    w.settle.group.clear();
+    pthread_mutex_unlock(&w.oldmap_lock);
+}
+
+PLAYERINFO playerentry(int i)
+{
+    pthread_mutex_lock(&serverplayers.playerlist_lock);
+    PLAYERINFO p = serverplayers.playerlist[i];
+    pthread_mutex_unlock(&serverplayers.playerlist_lock);
+    return p;
+}
+
+int playercount()
+{
+    pthread_mutex_lock(&serverplayers.playerlist_lock);
+    int n = serverplayers.numplayers;
+    pthread_mutex_unlock(&serverplayers.playerlist_lock);
+    return n;
+}
+
+void setplayerhealth(int i, int health)
+{
+    pthread_mutex_lock(&serverplayers.playerlist_lock);
+    serverplayers.playerlist[i].health = health;
+    pthread_mutex_unlock(&serverplayers.playerlist_lock);
+}
+
+void placeplayer(int i, int x, int y)
+{
+    pthread_mutex_lock(&serverplayers.playerlist_lock);
+    serverplayers.playerlist[i].x = x;
+    serverplayers.playerlist[i].y = y;
+    pthread_mutex_unlock(&serverplayers.playerlist_lock);
+}
+
+PLAYERFIELDS fieldsof(const PLAYERINFO &p)
+{
+    return {std::string(p.name, strnlen(p.name, sizeof p.name)), p.score, p.team, p.health, p.x, p.y, p.num};
+}
+
+std::ostream &operator<<(std::ostream &out, const PLAYERFIELDS &f)
+{
+    return out << "{name \"" << f.name << "\", score " << f.score << ", team " << f.team << ", health " << f.health
+               << ", x " << f.x << ", y " << f.y << ", num " << f.num << "}";
+}
+
+void loadplayergrid(bool withstarts)
+{
+    loadmaptext(maptext("<type name=outside num=0> temp=20 cocon=0 calperc=1 ignitionpoint=900 </type>\n"
+                        "<type name=floor num=1> temp=20 cocon=0 calperc=1 ignitionpoint=900 </type>",
+                        {"111", "111", "111"}, withstarts ? "0,0 1,1 2,2" : ""));
+}
+
+long procstatus(pid_t pid, const std::string &key)
+{
+    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(in, line))
+        if (line.compare(0, key.size() + 1, key + ":") == 0)
+            return std::stol(line.substr(key.size() + 1));
+    return -1;
 }
 
 std::string serverpath() { return KINDLER_SERVER; }
@@ -189,84 +309,6 @@ void SERVERPROC::checksanitizer()
 std::string SERVERPROC::out() const { return readfile(outpath); }
 std::string SERVERPROC::err() const { return readfile(errpath); }
 
-int connectserver()
-{
-    for (int attempt = 0; attempt < 50; attempt++) {
-        int fd = socket(AF_INET, SOCK_STREAM, 0);
-        struct sockaddr_in addr = {};
-        addr.sin_family = AF_INET;
-        addr.sin_port = htons(3140);
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (connect(fd, (struct sockaddr *)&addr, sizeof addr) == 0) {
-            struct timeval tv = {10, 0};
-            setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-            return fd;
-        }
-        close(fd);
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    return -1;
-}
-
-bool sendall(int fd, const void *data, size_t len)
-{
-    size_t off = 0;
-    while (off < len) {
-        ssize_t w = send(fd, (const char *)data + off, len - off, MSG_NOSIGNAL);
-        if (w <= 0)
-            return false;
-        off += (size_t)w;
-    }
-    return true;
-}
-
-bool sendstr(int fd, const std::string &s) { return sendall(fd, s.data(), s.size()); }
-
-bool recvall(int fd, void *data, size_t len)
-{
-    size_t off = 0;
-    while (off < len) {
-        ssize_t r = recv(fd, (char *)data + off, len - off, 0);
-        if (r <= 0)
-            return false;
-        off += (size_t)r;
-    }
-    return true;
-}
-
-std::string recvsome(int fd, int timeout_ms)
-{
-    std::string got;
-    char buf[65536];
-    for (;;) {
-        struct pollfd p = {fd, POLLIN, 0};
-        if (poll(&p, 1, timeout_ms) <= 0)
-            break;
-        ssize_t r = recv(fd, buf, sizeof buf, 0);
-        if (r <= 0)
-            break;
-        got.append(buf, (size_t)r);
-    }
-    return got;
-}
-
-bool peerclosed(int fd, int timeout_ms)
-{
-    char buf[4096];
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-    while (std::chrono::steady_clock::now() < deadline) {
-        struct pollfd p = {fd, POLLIN, 0};
-        if (poll(&p, 1, 50) > 0) {
-            ssize_t r = recv(fd, buf, sizeof buf, MSG_DONTWAIT);
-            if (r == 0)
-                return true;
-            if (r < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
-                return true;
-        }
-    }
-    return false;
-}
-
 std::string maptext(const std::string &types, const std::vector<std::string> &rows, const std::string &start)
 {
     std::string s = "<kindler version=\"0.2\">\n<unittypes>\n" + types + "\n</unittypes>\n";
@@ -282,4 +324,199 @@ std::string maptext(const std::string &types, const std::vector<std::string> &ro
         s += "<start>\n" + start + "\n</start>\n";
     s += "</kindler>\n";
     return s;
+}
+
+std::string wrapmap(const std::string &body) { return "<kindler version=\"0.2\">\n" + body + "\n</kindler>\n"; }
+std::string unittypes(const std::string &types) { return "<unittypes>\n" + types + "</unittypes>\n"; }
+
+std::string typeline(int num, const char *temp, const char *cocon, const char *calperc, const char *ignition,
+                     const char *fuel, const char *burnspeed, const char *calperf)
+{
+    return std::string("<type name=t") + std::to_string(num) + " num=" + std::to_string(num) + ">\n temp=" + temp +
+           " cocon=" + cocon + " calperc=" + calperc + " ignitionpoint=" + ignition + " fuellevel=" + fuel +
+           " burnspeed=" + burnspeed + " calperf=" + calperf + "\n</type>\n";
+}
+
+const std::string OUTSIDETYPE = "<type name=outside num=0>\n"
+                                "  temp=20 cocon=0.1 calperc=1 ignitionpoint=900 fuellevel=0 burnspeed=0 calperf=0\n"
+                                "</type>\n";
+const std::string ROCKTYPE = "<type name=rock num=1>\n"
+                             "  temp=20 cocon=0.05 calperc=3 ignitionpoint=900 fuellevel=0 burnspeed=0 calperf=0 block\n"
+                             "</type>\n";
+const std::string GRASSTYPE = "<type name=grass num=2>\n"
+                              "  temp=20 cocon=0.2 calperc=2 ignitionpoint=250 fuellevel=30 burnspeed=3 calperf=400\n"
+                              "</type>\n";
+const std::string NOOUTSIDE = "Error! No outside type defined in map. Quiting.\n";
+const std::string RESTTYPES =
+    "<type name=outside num=0> temp=20 cocon=0.3 calperc=1 </type>\n"
+    "<type name=rock num=1> temp=20 cocon=0.05 calperc=3 ignitionpoint=900 block </type>\n"
+    "<type name=grass num=2> temp=20 cocon=0.4 calperc=2 ignitionpoint=60 fuellevel=3 burnspeed=3 calperf=400 </type>\n"
+    "<type name=wood num=3> temp=20 cocon=1.3 calperc=5 ignitionpoint=70 fuellevel=9 burnspeed=1 calperf=900 </type>\n";
+
+void connectclient(KCLIENT *kc)
+{
+    int r = KC_ERROR;
+    for (int i = 0; i < 50 && r != 0; i++) {
+        r = kcconnect(kc, "127.0.0.1", KC_PORT, 10000);
+        if (r != 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    ASSERT_EQ(r, 0) << kc->error;
+}
+
+void connectandlogin(KCLIENT *kc, const std::string &name, int expected)
+{
+    ASSERT_NO_FATAL_FAILURE(connectclient(kc));
+    int num = -2;
+    ASSERT_EQ(kclogin(kc, name.c_str(), &num), 0) << kc->error;
+    ASSERT_EQ(num, expected);
+}
+
+std::vector<unsigned char> playerrecord(const std::string &name, int num, int x, int y, int health, int score, int team)
+{
+    PLAYERINFO p;
+    std::memset(&p, 0, sizeof p);
+    std::memcpy(p.name, name.data(), std::min(name.size(), sizeof p.name));
+    p.num = num;
+    p.x = x;
+    p.y = y;
+    p.health = health;
+    p.score = score;
+    p.team = team;
+    p.neto.type = NET_RECORD;
+    std::vector<unsigned char> b(PLAYERINFO_SIZE);
+    encodeplayerinfo(&p, b.data());
+    stamprecord(b.data(), PLAYERINFO_SIZE);
+    return b;
+}
+
+// Reads a lone trailer of the given type; its x goes to *x.
+static int readtrailer(KCLIENT *kc, int type, int *x)
+{
+    unsigned char t[NETOVERHEAD_SIZE];
+    int r = kcrecv(kc, t, sizeof t);
+    if (r < 0)
+        return r;
+    if (get32(t + 12) != type) {
+        kc->error = "expected a trailer of type " + std::to_string(type) + ", got " + std::to_string(get32(t + 12));
+        return KC_PROTOCOL;
+    }
+    if (x)
+        *x = get32(t);
+    return 0;
+}
+
+int rawexchange(KCLIENT *kc, const std::string &cmd, const std::vector<unsigned char> &bytes, int *answer)
+{
+    int r = kcsend(kc, cmd);
+    if (r == 0)
+        r = readtrailer(kc, NET_READY, nullptr);
+    if (r == 0)
+        r = kcsendbytes(kc, bytes.data(), bytes.size());
+    if (r == 0 && bytes.size() == PLAYERINFO_SIZE)
+        r = readtrailer(kc, NET_END, answer);
+    return r;
+}
+
+FIRSTMAP firstmapof(const MAPUNIT &c, int x, int y, int type)
+{
+    return FIRSTMAP{c.totalcal, c.cocon, c.calperc, c.ignitionpoint, c.fuellevel, c.calperf, c.burnspeed, c.block, {x, y, 0, type}};
+}
+
+UPDATEMAP updatemapof(const MAPUNIT &c, int x, int y, int type) { return UPDATEMAP{c.totalcal, c.fuellevel, {x, y, 0, type}}; }
+
+namespace {
+
+// A field of a record R on the wire: its name, offset and member (an
+// extended real or a 32-bit integer).
+template <class R> struct FIELD {
+    const char *name;
+    size_t at;
+    long double R::*ext;
+    int32_t R::*i32;
+};
+
+const FIELD<FIRSTMAP> FIRSTMAPFIELDS[] = {
+    {"totalcal", 0, &FIRSTMAP::totalcal, nullptr},   {"cocon", 12, &FIRSTMAP::cocon, nullptr},
+    {"calperc", 24, &FIRSTMAP::calperc, nullptr},    {"ignitionpoint", 36, nullptr, &FIRSTMAP::ignitionpoint},
+    {"fuellevel", 40, &FIRSTMAP::fuellevel, nullptr}, {"calperf", 52, &FIRSTMAP::calperf, nullptr},
+    {"burnspeed", 64, &FIRSTMAP::burnspeed, nullptr}, {"block", 76, nullptr, &FIRSTMAP::block},
+};
+const FIELD<UPDATEMAP> UPDATEMAPFIELDS[] = {
+    {"totalcal", 0, &UPDATEMAP::totalcal, nullptr},
+    {"fuellevel", 12, &UPDATEMAP::fuellevel, nullptr},
+};
+
+template <class R, size_t N>
+void expectfields(const unsigned char *rec, size_t size, const R &want, const FIELD<R> (&fields)[N])
+{
+    for (const FIELD<R> &f : fields) {
+        if (f.ext) {
+            unsigned char b[EXTENDED_SIZE];
+            putext(b, want.*f.ext);
+            EXPECT_EQ(0, std::memcmp(rec + f.at, b, EXTENDED_SIZE))
+                << f.name << " is " << (double)getext(rec + f.at) << ", expected " << (double)(want.*f.ext);
+        } else {
+            EXPECT_EQ(get32(rec + f.at), want.*f.i32) << f.name;
+        }
+    }
+    const unsigned char *trailer = rec + size - NETOVERHEAD_SIZE;
+    EXPECT_EQ(get32(trailer), want.neto.x) << "x";
+    EXPECT_EQ(get32(trailer + 4), want.neto.y) << "y";
+    EXPECT_EQ(get32(trailer + 12), want.neto.type) << "type";
+}
+
+} // namespace
+
+void expectrecordat(const unsigned char *rec, const FIRSTMAP &want) { expectfields(rec, FIRSTMAP_SIZE, want, FIRSTMAPFIELDS); }
+void expectrecordat(const unsigned char *rec, const UPDATEMAP &want) { expectfields(rec, UPDATEMAP_SIZE, want, UPDATEMAPFIELDS); }
+
+void loadprotocolmap(bool withstarts)
+{
+    loadmaptext(maptext("<type name=outside num=0> temp=20 cocon=0 calperc=1 ignitionpoint=900 </type>\n"
+                        "<type name=moss num=1> temp=50 cocon=0.25 calperc=2 ignitionpoint=700 fuellevel=5 "
+                        "burnspeed=1.5 calperf=10 </type>\n"
+                        "<type name=slab num=2> temp=300 cocon=0.5 calperc=1 ignitionpoint=800 fuellevel=7 "
+                        "burnspeed=2 calperf=20 block </type>",
+                        {"121", "212"}, withstarts ? "1,0 2,1" : ""));
+}
+
+SESSION::SESSION()
+{
+    if (socketpair(AF_UNIX, SOCK_STREAM, 0, fds) != 0)
+        ADD_FAILURE() << "socketpair failed";
+    int s = fds[1];
+    server = std::thread([s] { serveconnection(s); });
+    kc.sock = fds[0];
+    kc.timeoutms = 5000;
+}
+
+void SESSION::end()
+{
+    if (kc.sock >= 0)
+        close(kc.sock);
+    kc.sock = -1;
+    if (server.joinable())
+        server.join();
+}
+
+void SESSION::sync()
+{
+    std::string v;
+    ASSERT_EQ(kcversion(&kc, &v), 0) << kc.error;
+    ASSERT_EQ(v, "0.100000");
+}
+
+std::string SESSION::recvbytes(size_t n)
+{
+    std::string s(n, '\0');
+    EXPECT_EQ(kcrecv(&kc, s.data(), n), 0) << kc.error;
+    return s;
+}
+
+int SESSION::login(const std::string &name)
+{
+    int num = -2;
+    EXPECT_EQ(kclogin(&kc, name.c_str(), &num), 0) << kc.error;
+    return num;
 }

@@ -17,6 +17,7 @@
 #include <chrono>
 #include <climits>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -49,40 +50,40 @@ std::string file(const std::string &types, const std::string &map)
     return "<kindler version=\"0.2\">\n" + types + map + "\n<start> 0,0 </start>\n</kindler>\n";
 }
 
-// A server run on a map file written from `text`, expected to end by itself.
-struct REFUSED {
-    std::string path;
-    int status = -1;
-    std::string out, err;
-    bool listening = false; // port 3140 listening right after the exit
-};
-
-REFUSED refused(const std::string &text)
+// What standard output holds: the loading line only, or the progress of
+// a map of n columns.
+std::string loadingline(const std::string &path) { return "Loading " + path + "\n"; }
+std::function<std::string(const std::string &)> columns(int n)
 {
-    REFUSED r;
-    r.path = tempfile(text);
+    return [n](const std::string &path) { return progress(path, n); };
+}
+
+// Runs the server on a map file written from `text`, which it must refuse
+// by itself: exit status 1, `out(path)` on standard output, the line `err`
+// on standard error, and port 3140 not listening right after the exit.
+void expectrefused(const std::string &text, const std::function<std::string(const std::string &)> &out,
+                   const std::string &err)
+{
+    const std::string path = tempfile(text);
     SERVERPROC s;
-    s.start({r.path});
-    r.status = s.wait(10000);
-    r.listening = portlistening();
-    r.out = s.out();
-    r.err = s.err();
-    unlink(r.path.c_str());
-    return r;
+    s.start({path});
+    EXPECT_EQ(1, s.wait(10000));
+    EXPECT_FALSE(portlistening());
+    EXPECT_EQ(out(path), s.out());
+    EXPECT_EQ(err, s.err());
+    unlink(path.c_str());
 }
 
 // Sends `cmd` and reads exactly `len` bytes of answer.
-std::string ask(int fd, const std::string &cmd, size_t len)
+std::string ask(KCLIENT *kc, const std::string &cmd, size_t len)
 {
-    if (!sendstr(fd, cmd))
+    if (kcsend(kc, cmd) != 0)
         return "(send failed)";
     std::string got(len, '\0');
-    if (!recvall(fd, got.data(), len))
+    if (kcrecv(kc, got.data(), len) != 0)
         return "(no answer)";
     return got;
 }
-
-void closeonexec(int fd) { fcntl(fd, F_SETFD, FD_CLOEXEC); }
 
 // A socket of our own bound to 0.0.0.0:3140 and listening, or -1. It
 // allows address reuse, as the server does, so that connections of earlier
@@ -102,6 +103,36 @@ int holdport()
         return -1;
     }
     return fd;
+}
+
+// Starts the server with `args`; it must keep running with `out` on
+// standard output and nothing on standard error, and answer a client's
+// "version;" and, with `mapinfo`, its "getmapinfo;".
+void expectserves(const std::vector<std::string> &args, const std::string &out, const std::string &mapinfo)
+{
+    SERVERPROC s;
+    ASSERT_TRUE(s.start(args));
+    ASSERT_TRUE(s.running()) << s.err();
+    EXPECT_EQ(out, s.out());
+    EXPECT_EQ("", s.err());
+    KCLIENT kc;
+    ASSERT_NO_FATAL_FAILURE(connectclient(&kc));
+    EXPECT_EQ("0.100000", ask(&kc, "version;", 8));
+    EXPECT_EQ(mapinfo, ask(&kc, "getmapinfo;", mapinfo.size()));
+    kcclose(&kc);
+}
+
+// Runs the server with `args` while this process holds port 3140, and
+// returns its exit status once it has ended (-1 if not within 10 s).
+int runwhileportheld(SERVERPROC &s, const std::vector<std::string> &args)
+{
+    int held = holdport();
+    EXPECT_GE(held, 0) << strerror(errno);
+    s.launch(args);
+    int status = s.wait(10000);
+    if (held >= 0)
+        close(held);
+    return status;
 }
 
 } // namespace
@@ -126,10 +157,10 @@ TEST(StartupMeadow, PrintsTheProgressLinesAndAcceptsAClient)
               s.out());
     EXPECT_EQ("", s.err());
     EXPECT_TRUE(portlistening());
-    int fd = connectserver();
-    ASSERT_GE(fd, 0);
-    EXPECT_EQ("4 3 \"meadow\"\"", ask(fd, "getmapinfo;", 13));
-    close(fd);
+    KCLIENT kc;
+    ASSERT_NO_FATAL_FAILURE(connectclient(&kc));
+    EXPECT_EQ("4 3 \"meadow\"\"", ask(&kc, "getmapinfo;", 13));
+    kcclose(&kc);
     EXPECT_TRUE(s.running());
 }
 
@@ -175,98 +206,63 @@ TEST(StartupMeadow, ProgressReachesAPipeWhileTheServerRuns)
 
 TEST(StartupRefused, WrongVersionPrintsOnlyTheLoadingLine)
 {
-    REFUSED r = refused("<kindler version=\"0.1\">\n" + TYPES + "</kindler>\n");
-    EXPECT_EQ(1, r.status);
-    EXPECT_EQ("Loading " + r.path + "\n", r.out);
-    EXPECT_EQ("Error! File is version 0.100000 but we want 0.200000.\n", r.err);
-    EXPECT_FALSE(r.listening);
+    expectrefused("<kindler version=\"0.1\">\n" + TYPES + "</kindler>\n", loadingline,
+                  "Error! File is version 0.100000 but we want 0.200000.\n");
 }
 
 TEST(StartupRefused, InvalidUnittypeAfterTheDotsOfTheColumnsBegun)
 {
     // The 5 is in column 2 of 4: three dots, then the error.
-    REFUSED r = refused(file(TYPES, "<map name=\"m\" xsize=4 ysize=2> 2 2 2 2 <r> 2 2 5 2 <r> </map>"));
-    EXPECT_EQ(1, r.status);
-    EXPECT_EQ(upto(r.path) + "...", r.out);
-    EXPECT_EQ("Error! Invalid unittype in map! unittype = 5\n", r.err);
-    EXPECT_FALSE(r.listening);
+    expectrefused(file(TYPES, "<map name=\"m\" xsize=4 ysize=2> 2 2 2 2 <r> 2 2 5 2 <r> </map>"),
+                  [](const std::string &path) { return upto(path) + "..."; },
+                  "Error! Invalid unittype in map! unittype = 5\n");
 }
 
 TEST(StartupRefused, MissingOutsideTypeAfterTheWholeGrid)
 {
     std::string types = "<unittypes>\n<type name=grass num=2> temp=20 calperc=2 </type>\n</unittypes>\n";
-    REFUSED r = refused(file(types, "<map name=\"m\" xsize=3 ysize=2> 2 2 2 <r> 2 2 2 <r> </map>"));
-    EXPECT_EQ(1, r.status);
-    EXPECT_EQ(progress(r.path, 3), r.out);
-    EXPECT_EQ("Error! No outside type defined in map. Quiting.\n", r.err);
-    EXPECT_FALSE(r.listening);
+    expectrefused(file(types, "<map name=\"m\" xsize=3 ysize=2> 2 2 2 <r> 2 2 2 <r> </map>"), columns(3), NOOUTSIDE);
 }
 
 TEST(StartupRefused, FileWithoutRootTagRunsThroughAnEmptyGrid)
 {
-    REFUSED r = refused(TYPES + "<map name=\"m\" xsize=1 ysize=1> 2 </map>\n");
-    EXPECT_EQ(1, r.status);
-    EXPECT_EQ(progress(r.path, 0), r.out);
-    EXPECT_EQ("Error! No outside type defined in map. Quiting.\n", r.err);
-    EXPECT_FALSE(r.listening);
+    expectrefused(TYPES + "<map name=\"m\" xsize=1 ysize=1> 2 </map>\n", columns(0), NOOUTSIDE);
 }
 
 TEST(StartupRefused, TokenLongerThanTwentyFourCharacters)
 {
-    REFUSED r = refused(file(TYPES, "<map name=\"averyveryverylongmapname\" xsize=1 ysize=1> 2 </map>"));
-    EXPECT_EQ(1, r.status);
-    EXPECT_EQ("Loading " + r.path + "\n", r.out);
-    EXPECT_EQ("Error! Token longer than 24 characters: \"name=\"averyveryverylongm...\"\n", r.err);
-    EXPECT_FALSE(r.listening);
+    expectrefused(file(TYPES, "<map name=\"averyveryverylongmapname\" xsize=1 ysize=1> 2 </map>"), loadingline,
+                  "Error! Token longer than 24 characters: \"name=\"averyveryverylongm...\"\n");
 }
 
 TEST(StartupRefused, MalformedMapBlock)
 {
-    REFUSED shortrow = refused(file(TYPES, "<map name=\"m\" xsize=4 ysize=2> 2 2 2 2 <r> 2 2 2 <r> </map>"));
-    EXPECT_EQ(1, shortrow.status);
-    EXPECT_EQ("Loading " + shortrow.path + "\n", shortrow.out);
-    EXPECT_EQ("Error! Map row 1 has 3 values but xsize is 4.\n", shortrow.err);
-    EXPECT_FALSE(shortrow.listening);
-
-    REFUSED noblock = refused(file(TYPES, "<map name=\"m\" xsize=2 ysize=2>\n</map>"));
-    EXPECT_EQ(1, noblock.status);
-    EXPECT_EQ("Loading " + noblock.path + "\n", noblock.out);
-    EXPECT_EQ("Error! The map header declares 2 x 2 cells but the file has no map block.\n", noblock.err);
-
-    REFUSED tooshort = refused(file(TYPES, "<map name=\"m\" xsize=2 ysize=3> 2 2 <r> 2 2 </map>"));
-    EXPECT_EQ(1, tooshort.status);
-    EXPECT_EQ("Error! Map block ends at row 1, column 2, before all 2 x 3 cells were given.\n", tooshort.err);
+    expectrefused(file(TYPES, "<map name=\"m\" xsize=4 ysize=2> 2 2 2 2 <r> 2 2 2 <r> </map>"), loadingline,
+                  "Error! Map row 1 has 3 values but xsize is 4.\n");
+    expectrefused(file(TYPES, "<map name=\"m\" xsize=2 ysize=2>\n</map>"), loadingline,
+                  "Error! The map header declares 2 x 2 cells but the file has no map block.\n");
+    expectrefused(file(TYPES, "<map name=\"m\" xsize=2 ysize=3> 2 2 <r> 2 2 </map>"), loadingline,
+                  "Error! Map block ends at row 1, column 2, before all 2 x 3 cells were given.\n");
 }
 
 TEST(StartupRefused, CalpercZeroOfAUsedTypeOrOfTheOutsideType)
 {
-    REFUSED used = refused(file(TYPES, "<map name=\"m\" xsize=3 ysize=1> 2 4 2 </map>"));
-    EXPECT_EQ(1, used.status);
-    EXPECT_EQ(progress(used.path, 3), used.out); // refused after the whole grid
-    EXPECT_EQ("Error! Unit type 4 has calperc 0: its cells would have no temperature.\n", used.err);
-    EXPECT_FALSE(used.listening);
-
+    // Refused after the whole grid.
+    expectrefused(file(TYPES, "<map name=\"m\" xsize=3 ysize=1> 2 4 2 </map>"), columns(3),
+                  "Error! Unit type 4 has calperc 0: its cells would have no temperature.\n");
     std::string types = "<unittypes>\n<type name=outside num=0> temp=20 </type>\n"
                         "<type name=grass num=2> temp=20 calperc=2 </type>\n</unittypes>\n";
-    REFUSED outsidezero = refused(file(types, "<map name=\"m\" xsize=2 ysize=1> 2 2 </map>"));
-    EXPECT_EQ(1, outsidezero.status);
-    EXPECT_EQ(progress(outsidezero.path, 2), outsidezero.out);
-    EXPECT_EQ("Error! Unit type 0 (outside) has calperc 0: the surroundings would have no temperature.\n",
-              outsidezero.err);
+    expectrefused(file(types, "<map name=\"m\" xsize=2 ysize=1> 2 2 </map>"), columns(2),
+                  "Error! Unit type 0 (outside) has calperc 0: the surroundings would have no temperature.\n");
 }
 
 TEST(StartupRefused, MapIsRefusedBeforeThePortIsBound)
 {
     // With 3140 taken, a server that bound before loading would say "bind".
-    int held = holdport();
-    ASSERT_GE(held, 0) << strerror(errno);
     std::string path = tempfile("<kindler version=\"0.1\">\n</kindler>\n");
     SERVERPROC s;
-    s.launch({path});
-    int status = s.wait(10000);
-    close(held);
+    EXPECT_EQ(1, runwhileportheld(s, {path}));
     unlink(path.c_str());
-    EXPECT_EQ(1, status);
     EXPECT_EQ("Error! File is version 0.100000 but we want 0.200000.\n", s.err());
 }
 
@@ -275,30 +271,10 @@ TEST(StartupRefused, MapIsRefusedBeforeThePortIsBound)
 
 TEST(StartupArguments, NonexistentPathPrintsOnlyTheLoadingLineAndRuns)
 {
-    SERVERPROC s;
-    ASSERT_TRUE(s.start({"/nonexistent/kindler/none.map"}));
-    ASSERT_TRUE(s.running()) << s.err();
-    EXPECT_EQ("Loading /nonexistent/kindler/none.map\n", s.out());
-    EXPECT_EQ("", s.err());
-    int fd = connectserver();
-    ASSERT_GE(fd, 0);
-    EXPECT_EQ("0.100000", ask(fd, "version;", 8));
-    EXPECT_EQ("0 0 \"\"", ask(fd, "getmapinfo;", 6));
-    close(fd);
+    expectserves({"/nonexistent/kindler/none.map"}, "Loading /nonexistent/kindler/none.map\n", "0 0 \"\"");
 }
 
-TEST(StartupArguments, NoArgumentPrintsNothingAndRunsAnEmptyWorld)
-{
-    SERVERPROC s;
-    ASSERT_TRUE(s.start({}));
-    ASSERT_TRUE(s.running()) << s.err();
-    EXPECT_EQ("", s.out());
-    EXPECT_EQ("", s.err());
-    int fd = connectserver();
-    ASSERT_GE(fd, 0);
-    EXPECT_EQ("0 0 \"\"", ask(fd, "getmapinfo;", 6));
-    close(fd);
-}
+TEST(StartupArguments, NoArgumentPrintsNothingAndRunsAnEmptyWorld) { expectserves({}, "", "0 0 \"\""); }
 
 TEST(StartupArguments, OnlyTheLastOfSeveralWordsIsTheMap)
 {
@@ -306,28 +282,13 @@ TEST(StartupArguments, OnlyTheLastOfSeveralWordsIsTheMap)
     // read.
     std::string bad = tempfile("<kindler version=\"0.1\">\n</kindler>\n");
     std::string meadow = mapspath("meadow.map");
-    SERVERPROC s;
-    ASSERT_TRUE(s.start({bad, "-v", "/nonexistent/a.map", meadow}));
+    expectserves({bad, "-v", "/nonexistent/a.map", meadow}, progress(meadow, 4), "4 3 \"meadow\"\"");
     unlink(bad.c_str());
-    ASSERT_TRUE(s.running()) << s.err();
-    EXPECT_EQ(progress(meadow, 4), s.out());
-    EXPECT_EQ("", s.err());
-    int fd = connectserver();
-    ASSERT_GE(fd, 0);
-    EXPECT_EQ("4 3 \"meadow\"\"", ask(fd, "getmapinfo;", 13));
-    close(fd);
 }
 
 TEST(StartupArguments, LastWordMissingAfterAGoodMapGivesAnEmptyWorld)
 {
-    SERVERPROC s;
-    ASSERT_TRUE(s.start({mapspath("meadow.map"), "/nonexistent/b.map"}));
-    ASSERT_TRUE(s.running()) << s.err();
-    EXPECT_EQ("Loading /nonexistent/b.map\n", s.out());
-    int fd = connectserver();
-    ASSERT_GE(fd, 0);
-    EXPECT_EQ("0 0 \"\"", ask(fd, "getmapinfo;", 6));
-    close(fd);
+    expectserves({mapspath("meadow.map"), "/nonexistent/b.map"}, "Loading /nonexistent/b.map\n", "0 0 \"\"");
 }
 
 // ---------------------------------------------------------------------------
@@ -335,14 +296,9 @@ TEST(StartupArguments, LastWordMissingAfterAGoodMapGivesAnEmptyWorld)
 
 TEST(StartupPort, PortTakenByAnotherProcessEndsWithTheBindMessage)
 {
-    int held = holdport();
-    ASSERT_GE(held, 0) << strerror(errno);
     std::string meadow = mapspath("meadow.map");
     SERVERPROC s;
-    s.launch({meadow});
-    int status = s.wait(10000);
-    close(held);
-    EXPECT_EQ(1, status);
+    EXPECT_EQ(1, runwhileportheld(s, {meadow}));
     EXPECT_EQ(progress(meadow, 4), s.out());
     EXPECT_EQ("bind: Address already in use\n", s.err());
 }
@@ -350,18 +306,16 @@ TEST(StartupPort, PortTakenByAnotherProcessEndsWithTheBindMessage)
 TEST(StartupPort, RestartRightAfterAKillWithClientsConnected)
 {
     std::string meadow = mapspath("meadow.map");
-    std::vector<int> clients;
+    std::vector<KCLIENT> clients(2);
     {
         SERVERPROC first;
         ASSERT_TRUE(first.start({meadow}));
         ASSERT_TRUE(first.running()) << first.err();
-        for (int i = 0; i < 2; i++) {
-            int fd = connectserver();
-            ASSERT_GE(fd, 0);
-            closeonexec(fd);
-            clients.push_back(fd);
+        for (KCLIENT &kc : clients) {
+            ASSERT_NO_FATAL_FAILURE(connectclient(&kc));
+            fcntl(kc.sock, F_SETFD, FD_CLOEXEC); // not inherited by the next server
             // An answer means the server accepted the connection.
-            EXPECT_EQ("0.100000", ask(fd, "version;", 8));
+            EXPECT_EQ("0.100000", ask(&kc, "version;", 8));
         }
         first.stop();
     }
@@ -382,10 +336,10 @@ TEST(StartupPort, RestartRightAfterAKillWithClientsConnected)
     ASSERT_TRUE(second.start({meadow}));
     EXPECT_TRUE(second.running()) << second.err();
     EXPECT_EQ("", second.err());
-    int fd = connectserver();
-    ASSERT_GE(fd, 0);
-    EXPECT_EQ("0.100000", ask(fd, "version;", 8));
-    close(fd);
-    for (int c : clients)
-        close(c);
+    KCLIENT kc;
+    ASSERT_NO_FATAL_FAILURE(connectclient(&kc));
+    EXPECT_EQ("0.100000", ask(&kc, "version;", 8));
+    kcclose(&kc);
+    for (KCLIENT &c : clients)
+        close(c.sock);
 }

@@ -47,16 +47,6 @@ class Misbehave : public ::testing::Test {
         unlink(path.c_str());
     }
 
-    static void connectclient(KCLIENT *kc)
-    {
-        int r = KC_ERROR;
-        for (int i = 0; i < 50 && r != 0; i++) {
-            r = kcconnect(kc, "127.0.0.1", KC_PORT, 10000);
-            if (r != 0)
-                std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
-        ASSERT_EQ(r, 0) << kc->error;
-    }
 
     // A new client gets its version answer and sees the heat change
     // between two map answers.
@@ -105,10 +95,7 @@ class Misbehave : public ::testing::Test {
 TEST_F(Misbehave, DisconnectInTheMiddleOfGetAllMap)
 {
     KCLIENT quitter;
-    ASSERT_NO_FATAL_FAILURE(connectclient(&quitter));
-    int num = -2;
-    ASSERT_EQ(kclogin(&quitter, "quitter", &num), 0) << quitter.error;
-    ASSERT_EQ(num, 0);
+    ASSERT_NO_FATAL_FAILURE(connectandlogin(&quitter, "quitter"));
     ASSERT_EQ(kcsend(&quitter, "getallmap;"), 0);
     std::vector<unsigned char> part(10000);
     ASSERT_EQ(kcrecv(&quitter, part.data(), part.size()), 0) << quitter.error;
@@ -137,10 +124,7 @@ TEST_F(Misbehave, DisconnectInTheMiddleOfALoginRecord)
     ASSERT_NO_FATAL_FAILURE(stillserves());
     // Nobody was added: the next login is number 0.
     KCLIENT next;
-    ASSERT_NO_FATAL_FAILURE(connectclient(&next));
-    int num = -2;
-    ASSERT_EQ(kclogin(&next, "next", &num), 0) << next.error;
-    EXPECT_EQ(num, 0);
+    ASSERT_NO_FATAL_FAILURE(connectandlogin(&next, "next"));
 }
 
 TEST_F(Misbehave, ClientThatNeverReadsStallsOnlyItself)
@@ -185,9 +169,7 @@ TEST_F(Misbehave, ClientThatNeverReadsStallsOnlyItself)
 TEST_F(Misbehave, FiveThousandBytesWithoutTerminatorEndTheConnection)
 {
     KCLIENT talker;
-    ASSERT_NO_FATAL_FAILURE(connectclient(&talker));
-    int num = -2;
-    ASSERT_EQ(kclogin(&talker, "talker", &num), 0) << talker.error;
+    ASSERT_NO_FATAL_FAILURE(connectandlogin(&talker, "talker"));
     ASSERT_EQ(kcsend(&talker, std::string(5000, 'x')), 0);
     char c;
     EXPECT_EQ(kcrecv(&talker, &c, 1), KC_CLOSED) << talker.error;

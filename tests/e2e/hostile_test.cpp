@@ -18,13 +18,15 @@
 #include <climits>
 #include <cstdio>
 #include <fstream>
+#include <string>
+#include <vector>
 #include <random>
 #include <thread>
 
 #include <gtest/gtest.h>
 #include <gtest/gtest-spi.h>
 
-#include "clientops.h"
+#include "kindlerclient.h"
 #include "support.h"
 #include "wire.h"
 
@@ -42,6 +44,42 @@ const long MAPX = 4, MAPY = 3;
 const long BURNX = 1, BURNY = 1, SINKX = 2, SINKY = 1;
 
 size_t cellindex(long x, long y, long sizey = MAPY) { return (size_t)(x * sizey + y); }
+
+// The player list as kc reads it; fails the calling test when it cannot.
+std::vector<PLAYERINFO> players(KCLIENT *kc)
+{
+    std::vector<PLAYERINFO> list;
+    EXPECT_GE(kcgetplayerinfo(kc, &list), 0) << kc->error;
+    return list;
+}
+
+// The one entry of the player list; fails the calling test unless there
+// is exactly one.
+PLAYERINFO theplayer(KCLIENT *kc)
+{
+    std::vector<PLAYERINFO> list = players(kc);
+    EXPECT_EQ(list.size(), 1u);
+    return list.empty() ? PLAYERINFO{} : list[0];
+}
+
+// The map's cells as kc reads them ("getmap;").
+std::vector<UPDATEMAP> mapcells(KCLIENT *kc)
+{
+    std::vector<UPDATEMAP> cells;
+    EXPECT_GE(kcgetmap(kc, &cells), 0) << kc->error;
+    return cells;
+}
+
+// True when nothing arrives on kc within ms milliseconds (the server may
+// close the connection, but sends no answer).
+bool noanswer(KCLIENT *kc, int ms)
+{
+    kc->timeoutms = ms;
+    char c;
+    int r = kcrecv(kc, &c, 1);
+    kc->timeoutms = KC_TIMEOUTMS;
+    return r == KC_TIMEOUT || r == KC_CLOSED;
+}
 
 std::string stillmap()
 {
@@ -74,24 +112,50 @@ protected:
 
     size_t cells() const { return (size_t)(cellsx * cellsy); }
 
+    // kc's player stands on the sink of the still map: its fire puts 100
+    // calories into it, on top of its heat in `before`.
+    void expectfireonsink(KCLIENT *kc, const std::vector<UPDATEMAP> &before)
+    {
+        ASSERT_EQ(kcsetfire(kc), 0);
+        std::vector<UPDATEMAP> after = mapcells(kc);
+        ASSERT_EQ(after.size(), cells());
+        ASSERT_EQ(before.size(), cells());
+        size_t sink = cellindex(SINKX, SINKY);
+        EXPECT_EQ(after[sink].totalcal, before[sink].totalcal + 100.0L);
+    }
+
+    // Sends `bytes` on a connection of its own (all of them when `whole`):
+    // nothing comes back within half a second, and the server lives on.
+    void expectnoanswer(const std::string &bytes, bool whole)
+    {
+        KCLIENT kc;
+        ASSERT_NO_FATAL_FAILURE(connectclient(&kc));
+        int sent = kcsendbytes(&kc, bytes.data(), bytes.size());
+        if (whole) {
+            ASSERT_EQ(sent, 0) << kc.error;
+        }
+        EXPECT_TRUE(noanswer(&kc, 500));
+        expectalive();
+        kcclose(&kc);
+    }
+
     // A fresh client is answered, and the burning cell's fuel falls
     // between two reads half a second apart.
     void expectalive()
     {
         ASSERT_TRUE(server.running()) << server.err();
-        int fd = connectserver();
-        ASSERT_GE(fd, 0);
-        char answer[9] = {};
-        ASSERT_TRUE(sendstr(fd, "version;"));
-        ASSERT_TRUE(recvall(fd, answer, 8)) << "a fresh client got no answer to version;";
-        EXPECT_STREQ(answer, "0.100000");
+        KCLIENT kc;
+        ASSERT_NO_FATAL_FAILURE(connectclient(&kc));
+        std::string answer;
+        ASSERT_EQ(kcversion(&kc, &answer), 0) << "a fresh client got no answer to version;: " << kc.error;
+        EXPECT_EQ(answer, "0.100000");
         std::vector<UPDATEMAP> first, second;
-        ASSERT_TRUE(getmapcells(fd, cells(), &first));
+        ASSERT_EQ(kcgetmap(&kc, &first), (int)cells()) << kc.error;
         std::this_thread::sleep_for(500ms);
-        ASSERT_TRUE(getmapcells(fd, cells(), &second));
+        ASSERT_EQ(kcgetmap(&kc, &second), (int)cells()) << kc.error;
         size_t burn = cellindex(BURNX, BURNY, cellsy);
         EXPECT_LT(second[burn].fuellevel, first[burn].fuellevel) << "the world did not tick in 0.5 s";
-        close(fd);
+        kcclose(&kc);
     }
 };
 
@@ -111,37 +175,29 @@ std::string randombytes(size_t n, unsigned int stream)
 
 TEST_F(HostileStill, HttpRequestGetsNoAnswer)
 {
-    int fd = connectserver();
-    ASSERT_GE(fd, 0);
-    ASSERT_TRUE(sendstr(fd, "GET / HTTP/1.1\r\nHost: 127.0.0.1:3140\r\nUser-Agent: curl/7.88\r\n"
-                            "Accept: text/html;q=0.9,*/*;q=0.8\r\nConnection: keep-alive\r\n\r\n"));
-    EXPECT_EQ(recvsome(fd, 500), "");
-    expectalive();
-    close(fd);
+    expectnoanswer("GET / HTTP/1.1\r\nHost: 127.0.0.1:3140\r\nUser-Agent: curl/7.88\r\n"
+                   "Accept: text/html;q=0.9,*/*;q=0.8\r\nConnection: keep-alive\r\n\r\n",
+                   true);
 }
 
 TEST_F(HostileStill, RandomBytesGetNoAnswer)
 {
-    int fd = connectserver();
-    ASSERT_GE(fd, 0);
-    std::string junk = randombytes(1 << 20, 1);
     // The server may drop the connection part way; what it must not do is
     // answer or fall over.
-    sendall(fd, junk.data(), junk.size());
-    EXPECT_EQ(recvsome(fd, 500), "");
-    expectalive();
-    close(fd);
+    expectnoanswer(randombytes(1 << 20, 1), false);
 }
 
 TEST_F(HostileStill, SilentClientDoesNotHoldUpOthers)
 {
-    int silent = connectserver();
-    ASSERT_GE(silent, 0);
+    KCLIENT silent;
+    ASSERT_NO_FATAL_FAILURE(connectclient(&silent));
     std::this_thread::sleep_for(1200ms); // accepted, its thread waits for a command
     expectalive();
     expectalive();
-    EXPECT_FALSE(peerclosed(silent, 200)) << "an idle connection must stay open";
-    close(silent);
+    silent.timeoutms = 200;
+    char c;
+    EXPECT_EQ(kcrecv(&silent, &c, 1), KC_TIMEOUT) << "an idle connection must stay open";
+    kcclose(&silent);
 }
 
 size_t openfds(pid_t pid)
@@ -189,13 +245,13 @@ TEST_F(HostileStill, ConnectAndDropTwoHundredTimes)
     size_t fdsbefore = openfds(server.pid);
     long threadsbefore = procstatus(server.pid, "Threads");
     for (int i = 0; i < DROPS; i++) {
-        int fd = connectserver();
-        ASSERT_GE(fd, 0) << "connection " << i;
+        KCLIENT kc;
+        ASSERT_EQ(kcconnect(&kc), 0) << "connection " << i << ": " << kc.error;
         if (i % 2) {
             struct linger l = {1, 0};
-            setsockopt(fd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
+            setsockopt(kc.sock, SOL_SOCKET, SO_LINGER, &l, sizeof l);
         }
-        close(fd);
+        close(kc.sock); // without "close;"
     }
     // The last connections wait in the listen queue, a second each.
     auto deadline = std::chrono::steady_clock::now() + 60s;
@@ -211,34 +267,33 @@ TEST_F(HostileStill, ConnectAndDropTwoHundredTimes)
 
 TEST_F(HostileStill, LoginThenSilenceAddsNoPlayerAndBlocksNobody)
 {
-    int fd = connectserver();
-    ASSERT_GE(fd, 0);
-    ASSERT_TRUE(sendstr(fd, "login;"));
-    ASSERT_TRUE(recvtrailer(fd, NET_READY));
+    KCLIENT half;
+    ASSERT_NO_FATAL_FAILURE(connectclient(&half));
     // Half a record, then nothing.
     std::vector<unsigned char> rec = playerrecord("half");
-    ASSERT_TRUE(sendall(fd, rec.data(), 30));
+    rec.resize(30);
+    ASSERT_EQ(rawexchange(&half, "login;", rec), 0) << half.error;
     expectalive();
-    int other = connectserver();
-    ASSERT_GE(other, 0);
-    std::vector<PLAYERINFO> players;
-    ASSERT_TRUE(getplayers(other, &players));
-    EXPECT_TRUE(players.empty());
-    EXPECT_EQ(loginname(other, "whole"), 0) << "a complete login elsewhere must go through";
-    close(fd); // the half record never completes
+    KCLIENT other;
+    ASSERT_NO_FATAL_FAILURE(connectclient(&other));
+    EXPECT_TRUE(players(&other).empty());
+    int num = -2;
+    ASSERT_EQ(kclogin(&other, "whole", &num), 0) << other.error;
+    EXPECT_EQ(num, 0) << "a complete login elsewhere must go through";
+    close(half.sock); // the half record never completes
     std::this_thread::sleep_for(300ms);
-    ASSERT_TRUE(getplayers(other, &players));
-    ASSERT_EQ(players.size(), 1u);
-    EXPECT_STREQ(players[0].name, "whole");
-    EXPECT_EQ(players[0].num, 0);
-    close(other);
+    std::vector<PLAYERINFO> list = players(&other);
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_STREQ(list[0].name, "whole");
+    EXPECT_EQ(list[0].num, 0);
+    kcclose(&other);
     expectalive();
 }
 
 TEST_F(HostileStill, LoginWithRandomRecordGetsAStartPositionAndAShortName)
 {
-    int fd = connectserver();
-    ASSERT_GE(fd, 0);
+    KCLIENT kc;
+    ASSERT_NO_FATAL_FAILURE(connectclient(&kc));
     std::string bytes = randombytes(PLAYERINFO_SIZE, 7);
     for (int i = 0; i < 30; i++)
         if (bytes[i] == '\0')
@@ -248,95 +303,74 @@ TEST_F(HostileStill, LoginWithRandomRecordGetsAStartPositionAndAShortName)
     put32(rec.data() + 48, INT_MIN);  // y
     put32(rec.data() + 40, -1000);    // health
     put32(rec.data() + 52, 123456);   // num
-    ASSERT_EQ(loginrecord(fd, rec), 0);
-    std::vector<PLAYERINFO> players;
-    ASSERT_TRUE(getplayers(fd, &players));
-    ASSERT_EQ(players.size(), 1u);
-    EXPECT_EQ(std::string(players[0].name), bytes.substr(0, 29));
-    EXPECT_EQ(players[0].x, SINKX);
-    EXPECT_EQ(players[0].y, SINKY);
-    EXPECT_EQ(players[0].health, 100);
-    EXPECT_EQ(players[0].score, 0);
-    EXPECT_EQ(players[0].team, 0);
-    EXPECT_EQ(players[0].num, 0);
+    int num = -2;
+    ASSERT_EQ(rawexchange(&kc, "login;", rec, &num), 0) << kc.error;
+    ASSERT_EQ(num, 0);
+    EXPECT_EQ(fieldsof(theplayer(&kc)), (PLAYERFIELDS{bytes.substr(0, 29), 0, 0, 100, SINKX, SINKY, 0}));
     // The player is a sound one: its fire lands on its start cell.
-    std::vector<UPDATEMAP> before, after;
-    ASSERT_TRUE(getmapcells(fd, cells(), &before));
-    ASSERT_TRUE(sendstr(fd, "setfire;"));
-    ASSERT_TRUE(getmapcells(fd, cells(), &after));
-    size_t sink = cellindex(SINKX, SINKY);
-    EXPECT_EQ(after[sink].totalcal, before[sink].totalcal + 100.0L);
-    close(fd);
+    expectfireonsink(&kc, mapcells(&kc));
+    kcclose(&kc);
     expectalive();
 }
 
 TEST_F(HostileStill, SetplayerinfoWithNumAtTheIntLimitsChangesNothing)
 {
-    int fd = connectserver();
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(loginname(fd, "target"), 0);
-    for (int32_t num : {INT_MIN, INT_MAX, -1, 1}) {
-        SCOPED_TRACE(num);
-        ASSERT_TRUE(setplayerinfo(fd, playerrecord("target", 3, 0, num)));
-        std::vector<PLAYERINFO> players;
-        ASSERT_TRUE(getplayers(fd, &players));
-        ASSERT_EQ(players.size(), 1u);
-        EXPECT_EQ(players[0].x, SINKX);
-        EXPECT_EQ(players[0].y, SINKY);
-        EXPECT_EQ(players[0].num, 0);
+    KCLIENT kc;
+    ASSERT_NO_FATAL_FAILURE(connectandlogin(&kc, "target"));
+    for (int32_t other : {INT_MIN, INT_MAX, -1, 1}) {
+        SCOPED_TRACE(other);
+        ASSERT_EQ(kcmove(&kc, other, 3, 0), 0) << kc.error;
+        const PLAYERINFO p = theplayer(&kc);
+        EXPECT_EQ(p.x, SINKX);
+        EXPECT_EQ(p.y, SINKY);
+        EXPECT_EQ(p.num, 0);
     }
-    // The same record with the player's own number does move it.
-    ASSERT_TRUE(setplayerinfo(fd, playerrecord("target", 3, 0, 0)));
-    std::vector<PLAYERINFO> players;
-    ASSERT_TRUE(getplayers(fd, &players));
-    ASSERT_EQ(players.size(), 1u);
-    EXPECT_EQ(players[0].x, 3);
-    EXPECT_EQ(players[0].y, 0);
-    close(fd);
+    // The same move with the player's own number does move it.
+    ASSERT_EQ(kcmove(&kc, 0, 3, 0), 0) << kc.error;
+    const PLAYERINFO p = theplayer(&kc);
+    EXPECT_EQ(p.x, 3);
+    EXPECT_EQ(p.y, 0);
+    kcclose(&kc);
     expectalive();
 }
 
 TEST_F(HostileStill, PlayerFarOffTheMapSetsFiresThatLandNowhere)
 {
-    int fd = connectserver();
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(loginname(fd, "wanderer"), 0);
-    std::vector<UPDATEMAP> before, after;
-    ASSERT_TRUE(getmapcells(fd, cells(), &before));
+    KCLIENT kc;
+    ASSERT_NO_FATAL_FAILURE(connectandlogin(&kc, "wanderer"));
+    std::vector<UPDATEMAP> before = mapcells(&kc), after;
+    ASSERT_EQ(before.size(), cells());
     const int32_t spots[][2] = {{INT_MAX, INT_MIN}, {INT_MIN, INT_MAX}, {-1, -1}, {4, 0}, {0, 3}, {-100000, 1}};
     for (const auto &spot : spots) {
         SCOPED_TRACE(std::to_string(spot[0]) + "," + std::to_string(spot[1]));
-        ASSERT_TRUE(setplayerinfo(fd, playerrecord("", spot[0], spot[1], 0)));
-        std::vector<PLAYERINFO> players;
-        ASSERT_TRUE(getplayers(fd, &players));
-        ASSERT_EQ(players.size(), 1u);
-        EXPECT_EQ(players[0].x, spot[0]);
-        EXPECT_EQ(players[0].y, spot[1]);
-        EXPECT_EQ(players[0].health, 100) << "the surroundings are 20 K";
+        ASSERT_EQ(kcmove(&kc, 0, spot[0], spot[1]), 0) << kc.error;
+        const PLAYERINFO p = theplayer(&kc);
+        EXPECT_EQ(p.x, spot[0]);
+        EXPECT_EQ(p.y, spot[1]);
+        EXPECT_EQ(p.health, 100) << "the surroundings are 20 K";
         for (int i = 0; i < 50; i++)
-            ASSERT_TRUE(sendstr(fd, "setfire;version;protocolversion;"));
+            ASSERT_EQ(kcsend(&kc, "setfire;version;protocolversion;"), 0);
         std::string answers(50 * 16, '\0');
-        ASSERT_TRUE(recvall(fd, answers.data(), answers.size()));
+        ASSERT_EQ(kcrecv(&kc, answers.data(), answers.size()), 0) << kc.error;
         std::string expected;
         for (int i = 0; i < 100; i++)
             expected += "0.100000";
         EXPECT_EQ(answers, expected);
-        ASSERT_TRUE(sendstr(fd, "getmapinfo;"));
-        EXPECT_EQ(recvsome(fd, 300), "4 3 \"test\"\"");
-        ASSERT_TRUE(getmapcells(fd, cells(), &after));
+        ASSERT_EQ(kcsend(&kc, "getmapinfo;"), 0);
+        std::string info(11, '\0');
+        ASSERT_EQ(kcrecv(&kc, info.data(), info.size()), 0) << kc.error;
+        EXPECT_EQ(info, "4 3 \"test\"\"");
+        after = mapcells(&kc);
+        ASSERT_EQ(after.size(), cells());
         for (size_t i = 0; i < cells(); i++)
             EXPECT_EQ(after[i].totalcal, before[i].totalcal) << "cell " << i << " got heat from an off-map fire";
-        std::vector<unsigned char> all((cells() + 1) * FIRSTMAP_SIZE);
-        ASSERT_TRUE(sendstr(fd, "getallmap;"));
-        ASSERT_TRUE(recvall(fd, all.data(), all.size()));
+        std::vector<FIRSTMAP> all;
+        ASSERT_EQ(kcgetallmap(&kc, &all), (int)cells()) << kc.error;
     }
     // Back on the map, a fire lands again: the check above can fail.
-    ASSERT_TRUE(setplayerinfo(fd, playerrecord("", SINKX, SINKY, 0)));
-    ASSERT_TRUE(sendstr(fd, "setfire;"));
-    ASSERT_TRUE(getmapcells(fd, cells(), &after));
-    size_t sink = cellindex(SINKX, SINKY);
-    EXPECT_EQ(after[sink].totalcal, before[sink].totalcal + 100.0L);
-    close(fd);
+    ASSERT_EQ(kcmove(&kc, 0, SINKX, SINKY), 0) << kc.error;
+    expectfireonsink(&kc, before);
+    kcclose(&kc);
     expectalive();
 }
 
@@ -348,31 +382,27 @@ TEST_F(HostileStill, PlayerFarOffTheMapSetsFiresThatLandNowhere)
 // 30 K, so the player takes no damage and all fires count.
 TEST_F(HostileStill, FloodOfTenThousandSetfiresLandsEveryFire)
 {
-    int fd = connectserver();
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(loginname(fd, "flooder"), 0);
-    std::vector<UPDATEMAP> before, after;
-    ASSERT_TRUE(getmapcells(fd, cells(), &before));
+    KCLIENT kc;
+    ASSERT_NO_FATAL_FAILURE(connectandlogin(&kc, "flooder"));
+    std::vector<UPDATEMAP> before = mapcells(&kc);
     std::string flood;
     for (int i = 0; i < 10000; i++)
         flood += "setfire;";
-    ASSERT_TRUE(sendall(fd, flood.data(), flood.size()));
-    ASSERT_TRUE(sendstr(fd, "version;"));
-    char answer[9] = {};
-    ASSERT_TRUE(recvall(fd, answer, 8)); // every fire before it has run
-    EXPECT_STREQ(answer, "0.100000");
-    ASSERT_TRUE(getmapcells(fd, cells(), &after));
+    ASSERT_EQ(kcsend(&kc, flood), 0);
+    std::string answer;
+    ASSERT_EQ(kcversion(&kc, &answer), 0) << kc.error; // every fire before it has run
+    EXPECT_EQ(answer, "0.100000");
+    std::vector<UPDATEMAP> after = mapcells(&kc);
+    ASSERT_EQ(before.size(), cells());
+    ASSERT_EQ(after.size(), cells());
     size_t sink = cellindex(SINKX, SINKY);
     EXPECT_EQ(after[sink].totalcal, before[sink].totalcal + 10000 * 100.0L);
     for (size_t i = 0; i < cells(); i++)
         if (i != sink) {
             EXPECT_EQ(after[i].totalcal, before[i].totalcal) << "cell " << i;
         }
-    std::vector<PLAYERINFO> players;
-    ASSERT_TRUE(getplayers(fd, &players));
-    ASSERT_EQ(players.size(), 1u);
-    EXPECT_EQ(players[0].health, 100);
-    close(fd);
+    EXPECT_EQ(theplayer(&kc).health, 100);
+    kcclose(&kc);
     expectalive();
 }
 
@@ -389,29 +419,26 @@ TEST_F(Hostile, TwentyClientsFetchTheWholeLargeMapAtOnce)
     startwith(maptext(STILLTYPES, rows, "0,0"), SIDE, SIDE);
     const int CLIENTS = 20;
     const size_t answer = (cells() + 1) * FIRSTMAP_SIZE;
-    std::vector<int> fds;
-    for (int i = 0; i < CLIENTS; i++) {
-        int fd = connectserver();
-        ASSERT_GE(fd, 0);
-        ASSERT_TRUE(sendstr(fd, "version;"));
-        char v[8];
-        ASSERT_TRUE(recvall(fd, v, 8)); // accepted and served
-        fds.push_back(fd);
+    std::vector<KCLIENT> kcs(CLIENTS);
+    for (KCLIENT &kc : kcs) {
+        ASSERT_NO_FATAL_FAILURE(connectclient(&kc));
+        kc.timeoutms = 10000;
+        std::string v;
+        ASSERT_EQ(kcversion(&kc, &v), 0) << kc.error; // accepted and served
     }
     long hwmbefore = procstatus(server.pid, "VmHWM");
     std::atomic<int> ready{0}, good{0};
     std::vector<std::thread> clients;
-    for (int fd : fds) {
-        clients.emplace_back([&, fd] {
-            std::vector<unsigned char> b(answer);
+    for (KCLIENT &kc : kcs) {
+        clients.emplace_back([&] {
+            std::vector<unsigned char> run;
+            run.reserve(answer);
             ready++;
             while (ready < CLIENTS)
                 std::this_thread::yield();
-            if (!sendstr(fd, "getallmap;") || !recvall(fd, b.data(), b.size()))
-                return;
-            FIRSTMAP last;
-            decodefirstmap(b.data() + answer - FIRSTMAP_SIZE, &last);
-            if (recordintact(b.data(), FIRSTMAP_SIZE) && last.neto.type == NET_END)
+            // Every record intact, the last one the closing record.
+            if (kcsend(&kc, "getallmap;") == 0 && kcreadrun(&kc, FIRSTMAP_SIZE, &run) == (int)cells() &&
+                run.size() == answer)
                 good++;
         });
     }
@@ -429,8 +456,8 @@ TEST_F(Hostile, TwentyClientsFetchTheWholeLargeMapAtOnce)
     EXPECT_LT((hwmafter - hwmbefore) * 1024, (long)(CLIENTS / 2) * (long)answer)
         << "peak memory grows with the number of clients";
 #endif
-    for (int fd : fds)
-        close(fd);
+    for (KCLIENT &kc : kcs)
+        kcclose(&kc);
     expectalive();
 }
 

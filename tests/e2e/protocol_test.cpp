@@ -15,18 +15,6 @@
 
 namespace {
 
-// Connects a client to the server under test, retrying while it starts.
-void connectclient(KCLIENT *kc)
-{
-    int r = KC_ERROR;
-    for (int i = 0; i < 50 && r != 0; i++) {
-        r = kcconnect(kc, "127.0.0.1", KC_PORT, 10000);
-        if (r != 0)
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    ASSERT_EQ(r, 0) << kc->error;
-}
-
 void startserver(SERVERPROC &server, const std::string &mappath)
 {
     ASSERT_TRUE(server.start({mappath}));

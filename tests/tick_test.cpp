@@ -1,39 +1,41 @@
-// Exactness of the tick: conduction, attribution, combustion and the grid
-// swap, checked against worked numbers to the last bit of the 80-bit long
-// double. Expected values are formed with the same long double expressions,
-// in the same order, as the tick's rules lay down; where a rule gives a
-// round number (2.25, 36, exactly 0) the test checks that number as well.
+// Exactness of the tick: conduction, attribution, combustion and what
+// settles, checked against worked numbers to the last bit of the 80-bit
+// long double. Expected values are formed with the same long double
+// expressions, in the same order, as the tick's rules lay down; where a
+// rule gives a round number (2.25, 36, exactly 0) the test checks that
+// number as well. Every tick here also runs on the reference tick
+// (tests/oracle), which must agree.
 #include <gtest/gtest.h>
 
-#include <pthread.h>
-
 #include <cfloat>
+#include <cstdio>
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <string>
-#include <thread>
+#include <utility>
+#include <vector>
 
-#include "loop.h"
 #include "bridge.h"
+#include "loop.h"
 #include "publish.h"
-#include "tick/attribution.h"
 #include "support.h"
+#include "tick/attribution.h"
 #include "world.h"
 
 namespace {
 
-// One unit type line for maptext. Numbers are written as the map file
-// takes them (no signs).
-std::string typeline(int num, const char *temp, const char *cocon, const char *calperc,
-                     const char *ignition = "9000", const char *fuel = "0",
-                     const char *burnspeed = "0", const char *calperf = "0")
+std::string hex(long double v)
 {
-    return std::string("<type name=t") + std::to_string(num) + " num=" + std::to_string(num) +
-           ">\n temp=" + temp + " cocon=" + cocon + " calperc=" + calperc +
-           " ignitionpoint=" + ignition + " fuellevel=" + fuel + " burnspeed=" + burnspeed +
-           " calperf=" + calperf + "\n</type>\n";
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%La", v);
+    return buf;
 }
+
+#define EXPECT_BITS(expected, actual)                                                         \
+    EXPECT_TRUE(samebits((expected), (actual)))                                               \
+        << #actual << " is " << hex(actual) << " (" << (double)(actual) << "), expected "     \
+        << hex(expected) << " (" << (double)(expected) << ")"
 
 // The published cell at (x, y), read and changed through the reference
 // world's bridge, so that these tests hold whatever the grid's layout.
@@ -49,48 +51,100 @@ template <class F> void editpub(long x, long y, F change)
     oracle_install(w);
 }
 
-std::string hex(long double v)
-{
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%La", v);
-    return buf;
-}
-
-#define EXPECT_BITS(expected, actual)                                                         \
-    EXPECT_TRUE(samebits((expected), (actual)))                                               \
-        << #actual << " is " << hex(actual) << " (" << (double)(actual) << "), expected "     \
-        << hex(expected) << " (" << (double)(expected) << ")"
-
 // The tick length as the tick widens it.
 long double ui() { return (long double)updateinterval; }
 
-// Runs one tick on the server and on the oracle and insists they agree,
-// so every worked example here is also a check of the reference tick.
-void tickboth(ORACLEWORLD &w)
+// What each of n equal requests r moves: r weighted by its own share of
+// all n requests.
+long double share(long double r, int n)
 {
-    dophys(serverworld);
-    oracle_tick(w);
-    std::string diff;
-    EXPECT_TRUE(oracle_same(w, &diff)) << diff;
+    long double wanted = 0;
+    for (int t = 0; t < n; t++)
+        wanted += r;
+    return (r / wanted) * r;
 }
 
-class Physics : public ::testing::Test {
+// v with `amount` added n times, one after the other.
+long double repeated(long double v, long double amount, int n)
+{
+    for (int t = 0; t < n; t++)
+        v = v + amount;
+    return v;
+}
+
+// Runs ticks on the server and on the oracle and insists they agree after
+// each, so every worked example here is also a check of the reference tick.
+void tickboth(ORACLEWORLD &w, int ticks = 1)
+{
+    for (int t = 0; t < ticks; t++) {
+        dophys(serverworld);
+        oracle_tick(w);
+        std::string diff;
+        EXPECT_TRUE(oracle_same(w, &diff)) << diff;
+    }
+}
+
+// Changes the published cell (x, y), then runs one tick on both sides;
+// returns the oracle's world.
+template <class F> ORACLEWORLD tickafter(long x, long y, F change)
+{
+    editpub(x, y, change);
+    ORACLEWORLD w = oracle_snapshot();
+    tickboth(w);
+    return w;
+}
+
+class Tick : public WorldTest {
 protected:
     void SetUp() override { ASSERT_EQ(updateinterval, 0.1); }
-    void TearDown() override { resetall(); }
 };
 
-class Conduction : public Physics {};
-class Attribution : public Physics {};
-class Combustion : public Physics {};
-class Grid : public Physics {};
+using Conduction = Tick;
+using Attribution = Tick;
+using Combustion = Tick;
 
-// Attribution slots with no tags.
-ATTR emptyattr()
+// Attribution slots holding (tag, quantity) pairs from slot 0 on, the
+// rest empty.
+using SLOTS = std::vector<std::pair<int, long double>>;
+ATTR slots(const SLOTS &tags)
 {
     ATTR a;
     std::memset(&a, 0, sizeof a);
+    for (size_t i = 0; i < tags.size(); i++) {
+        a.heatsource[i] = tags[i].first;
+        a.sourcequan[i] = tags[i].second;
+    }
     return a;
+}
+
+// All 15 slots taken: tag 20 + i with quantity first + i x step.
+ATTR fullslots(long double first, long double step = 1)
+{
+    ATTR a;
+    for (int i = 0; i < NUMSLOTS; i++) {
+        a.heatsource[i] = 20 + i;
+        a.sourcequan[i] = first + i * step;
+    }
+    return a;
+}
+
+// Every slot of a as `want` has it, to the last bit.
+void expectslots(const ATTR &a, const SLOTS &want)
+{
+    ATTR w = slots(want);
+    for (int i = 0; i < NUMSLOTS; i++) {
+        EXPECT_EQ(w.heatsource[i], a.heatsource[i]) << "slot " << i;
+        EXPECT_BITS(w.sourcequan[i], a.sourcequan[i]) << "slot " << i;
+    }
+}
+
+// Moving `amount` from src to rec changes neither, byte for byte.
+void expectnochange(ATTR rec, ATTR src, long double amount)
+{
+    ATTR recbefore = rec, srcbefore = src;
+    addheat(&rec, &src, amount);
+    EXPECT_EQ(0, std::memcmp(&rec, &recbefore, sizeof rec));
+    EXPECT_EQ(0, std::memcmp(&src, &srcbefore, sizeof src));
 }
 
 } // namespace
@@ -105,8 +159,7 @@ TEST_F(Conduction, UniformTemperatureChangesNothing)
                         {"12312", "23131", "31221", "11111"}));
     ORACLEWORLD before = oracle_snapshot();
     ORACLEWORLD w = before;
-    for (int t = 0; t < 3; t++)
-        tickboth(w);
+    tickboth(w, 3);
     std::string diff;
     EXPECT_TRUE(oracle_same(before, &diff)) << diff;
 }
@@ -118,21 +171,13 @@ TEST_F(Conduction, SingleHotCellFeedsEachOfEightNeighboursAnEighth)
                         {"11111", "11111", "11111", "11111", "11111"}));
     const long double c = pub(2, 2).cocon;
     const long double cold = pub(0, 0).totalcal;
-    editpub(2, 2, [](ORACELL &c) {
+    tickafter(2, 2, [](ORACELL &c) {
         c.totalcal = 800; // 400 K
     });
-    ORACLEWORLD w = oracle_snapshot();
-    tickboth(w);
 
     const long double d = 400.0L - 100.0L;
-    const long double r = (ui() * c) * (d / 2);
-    long double wanted = 0;
-    for (int t = 0; t < 8; t++)
-        wanted += r;
-    const long double amount = (r / wanted) * r;
-    long double hot = 800;
-    for (int t = 0; t < 8; t++)
-        hot -= amount;
+    const long double amount = share((ui() * c) * (d / 2), 8);
+    const long double hot = repeated(800, -amount, 8);
 
     EXPECT_BITS(hot, pub(2, 2).totalcal);
     for (long x = 1; x <= 3; x++) {
@@ -192,8 +237,7 @@ TEST_F(Conduction, PairUsesTheSmallerCoefficient)
         ASSERT_LT(small, hotsmall ? pub(1, 0).cocon : pub(0, 0).cocon);
         ORACLEWORLD w = oracle_snapshot();
         tickboth(w);
-        const long double r = (ui() * small) * ((300.0L - 100.0L) / 2);
-        const long double amount = (r / r) * r;
+        const long double amount = share((ui() * small) * ((300.0L - 100.0L) / 2), 1);
         EXPECT_BITS(300.0L - amount, pub(0, 0).totalcal);
         EXPECT_BITS(100.0L + amount, pub(1, 0).totalcal);
         EXPECT_NEAR((double)amount, 0.1 * 0.2 * 100, 1e-15);
@@ -247,15 +291,8 @@ TEST_F(Conduction, OneByOneMapHotLosesOneRequestColdGainsFour)
     const long double outsidebefore = serverworld.outside.totalcal;
     ORACLEWORLD w = oracle_snapshot();
     tickboth(w);
-    long double r = (ui() * c) * ((260.0L - 200.0L) / 2);
-    long double wanted = 0;
-    for (int t = 0; t < 8; t++)
-        wanted += r;
-    long double amount = (r / wanted) * r;
-    long double expect = 520;
-    for (int t = 0; t < 8; t++)
-        expect -= amount;
-    EXPECT_BITS(expect, pub(0, 0).totalcal);
+    long double amount = share((ui() * c) * ((260.0L - 200.0L) / 2), 8);
+    EXPECT_BITS(repeated(520, -amount, 8), pub(0, 0).totalcal);
     EXPECT_NEAR((double)(520 - pub(0, 0).totalcal), 0.1 * 0.3 * 60 / 2, 1e-14);
     EXPECT_BITS(outsidebefore, serverworld.outside.totalcal);
 
@@ -264,12 +301,8 @@ TEST_F(Conduction, OneByOneMapHotLosesOneRequestColdGainsFour)
     loadmaptext(maptext(typeline(0, "200", "0.7", "1") + typeline(1, "140", "0.3", "2"), {"1"}));
     w = oracle_snapshot();
     tickboth(w);
-    r = (ui() * c) * ((200.0L - 140.0L) / 2);
-    amount = (r / r) * r;
-    expect = 280;
-    for (int t = 0; t < 4; t++)
-        expect += amount;
-    EXPECT_BITS(expect, pub(0, 0).totalcal);
+    amount = share((ui() * c) * ((200.0L - 140.0L) / 2), 1);
+    EXPECT_BITS(repeated(280, amount, 4), pub(0, 0).totalcal);
     EXPECT_NEAR((double)(pub(0, 0).totalcal - 280), 4 * 0.1 * 0.3 * 60 / 2, 1e-13);
     EXPECT_BITS(outsidebefore, serverworld.outside.totalcal);
 }
@@ -281,8 +314,7 @@ TEST_F(Conduction, EdgeCellLosesHeatToSurroundingsThatStayTheSame)
                         {"211", "111"}));
     MAPUNIT outsidebefore = serverworld.outside;
     ORACLEWORLD w = oracle_snapshot();
-    for (int t = 0; t < 5; t++)
-        tickboth(w);
+    tickboth(w, 5);
     EXPECT_LT(pub(0, 0).totalcal, 700.0L);
     EXPECT_EQ(0, std::memcmp(&outsidebefore, &serverworld.outside, sizeof serverworld.outside));
 }
@@ -297,8 +329,7 @@ TEST_F(Conduction, HeatBetweenMapCellsIsConserved)
     const long double c = pub(0, 0).cocon;
     ORACLEWORLD w = oracle_snapshot();
     tickboth(w);
-    const long double r = (ui() * c) * ((500.0L - 100.0L) / 2);
-    const long double amount = (r / r) * r;
+    const long double amount = share((ui() * c) * ((500.0L - 100.0L) / 2), 1);
     EXPECT_BITS(500.0L - amount, pub(0, 0).totalcal);
     EXPECT_BITS(100.0L + amount, pub(1, 0).totalcal);
     EXPECT_BITS((500.0L - pub(0, 0).totalcal), (pub(1, 0).totalcal - 100.0L));
@@ -316,8 +347,7 @@ TEST_F(Conduction, HeatBetweenMapCellsIsConserved)
     };
     const long double before = total();
     w = oracle_snapshot();
-    for (int t = 0; t < 20; t++)
-        tickboth(w);
+    tickboth(w, 20);
     EXPECT_NEAR((double)total(), (double)before, (double)before * 1e-15);
     EXPECT_NE(pub(0, 0).totalcal, 500.0L); // heat did move
 }
@@ -333,9 +363,8 @@ TEST_F(Conduction, RequestsComeFromThePublishedStateOnly)
     const long double c = pub(0, 0).cocon;
     ORACLEWORLD w = oracle_snapshot();
     tickboth(w);
-    const long double rab = (ui() * c) * ((400.0L - 200.0L) / 2);
-    const long double rbc = (ui() * c) * ((200.0L - 100.0L) / 2);
-    const long double ab = (rab / rab) * rab, bc = (rbc / rbc) * rbc;
+    const long double ab = share((ui() * c) * ((400.0L - 200.0L) / 2), 1);
+    const long double bc = share((ui() * c) * ((200.0L - 100.0L) / 2), 1);
     EXPECT_BITS(400.0L - ab, pub(0, 0).totalcal);
     EXPECT_BITS((200.0L + ab) - bc, pub(1, 0).totalcal);
     EXPECT_BITS(100.0L + bc, pub(2, 0).totalcal);
@@ -357,113 +386,53 @@ TEST_F(Conduction, NothingIsClampedACellCanOvershoot)
 
 TEST_F(Attribution, SenderWithoutTagsMovesNoAttribution)
 {
-    ATTR rec = emptyattr(), src = emptyattr();
-    rec.heatsource[0] = 3;
-    rec.sourcequan[0] = 7;
-    src.sourcequan[0] = 50; // a quantity under tag 0 counts for nothing
-    ATTR recbefore = rec, srcbefore = src;
-    addheat(&rec, &src, 10);
-    EXPECT_EQ(0, std::memcmp(&rec, &recbefore, sizeof rec));
-    EXPECT_EQ(0, std::memcmp(&src, &srcbefore, sizeof src));
+    expectnochange(slots({{3, 7}}), slots({{0, 50}}), 10); // a quantity under tag 0 counts for nothing
 }
+
+TEST_F(Attribution, NoPositiveTotalMeansNoChange) { expectnochange(slots({}), slots({{1, 5}, {2, -5}}), 3); }
 
 TEST_F(Attribution, HeatReleasedInACellGrowsItsTagsInProportion)
 {
-    ATTR cell = emptyattr();
-    cell.heatsource[0] = 1;
-    cell.sourcequan[0] = 30;
-    cell.heatsource[1] = 2;
-    cell.sourcequan[1] = 10;
+    ATTR cell = slots({{1, 30}, {2, 10}});
     addheat(&cell, nullptr, 8);
-    EXPECT_BITS(36.0L, cell.sourcequan[0]);
-    EXPECT_BITS(12.0L, cell.sourcequan[1]);
-    EXPECT_EQ(0, cell.heatsource[2]);
+    expectslots(cell, {{1, 36}, {2, 12}});
 }
 
-TEST_F(Attribution, ConductedHeatCarriesItsTagsAlong)
-{
-    ATTR src = emptyattr(), rec = emptyattr();
-    src.heatsource[0] = 1;
-    src.sourcequan[0] = 30;
-    src.heatsource[1] = 2;
-    src.sourcequan[1] = 10;
-    rec.heatsource[0] = 2;
-    rec.sourcequan[0] = 5;
-    addheat(&rec, &src, 8);
-    EXPECT_EQ(2, rec.heatsource[0]);
-    EXPECT_BITS(7.0L, rec.sourcequan[0]);
-    EXPECT_EQ(1, rec.heatsource[1]);
-    EXPECT_BITS(6.0L, rec.sourcequan[1]);
-    EXPECT_EQ(0, rec.heatsource[2]);
-    EXPECT_BITS(24.0L, src.sourcequan[0]);
-    EXPECT_BITS(8.0L, src.sourcequan[1]);
-}
+// Each case moves `amount` from a sender holding `src` to a receiver
+// holding `rec`, or to the surroundings, and expects both sides' slots.
+struct MOVE {
+    const char *behaviour;
+    bool tosurroundings;
+    SLOTS src, rec;
+    long double amount;
+    SLOTS srcafter, recafter;
+};
 
-TEST_F(Attribution, HeatIntoTheSurroundingsTakesItsAttributionAlong)
+TEST_F(Attribution, ConductedHeatCarriesItsTagsInProportionToTheirShares)
 {
-    ATTR src = emptyattr();
-    src.heatsource[0] = 1;
-    src.sourcequan[0] = 30;
-    src.heatsource[1] = 2;
-    src.sourcequan[1] = 10;
-    addheat(nullptr, &src, 8);
-    EXPECT_BITS(24.0L, src.sourcequan[0]);
-    EXPECT_BITS(8.0L, src.sourcequan[1]);
-}
-
-TEST_F(Attribution, TagWithZeroShareIsRegisteredAllTheSame)
-{
-    ATTR src = emptyattr(), rec = emptyattr();
-    src.heatsource[0] = 1;
-    src.sourcequan[0] = 10;
-    src.heatsource[1] = 2;
-    src.sourcequan[1] = 0;
-    addheat(&rec, &src, 4);
-    EXPECT_EQ(1, rec.heatsource[0]);
-    EXPECT_BITS(4.0L, rec.sourcequan[0]);
-    EXPECT_EQ(2, rec.heatsource[1]);
-    EXPECT_BITS(0.0L, rec.sourcequan[1]);
-    EXPECT_BITS(6.0L, src.sourcequan[0]);
-    EXPECT_BITS(0.0L, src.sourcequan[1]);
-}
-
-TEST_F(Attribution, NegativeQuantityGivesTheOtherTagAShareOfTwo)
-{
-    ATTR src = emptyattr(), rec = emptyattr();
-    src.heatsource[0] = 1;
-    src.sourcequan[0] = 10;
-    src.heatsource[1] = 2;
-    src.sourcequan[1] = -5;
-    addheat(&rec, &src, 3);
-    EXPECT_EQ(1, rec.heatsource[0]);
-    EXPECT_BITS(6.0L, rec.sourcequan[0]);
-    EXPECT_EQ(2, rec.heatsource[1]);
-    EXPECT_BITS(0.0L, rec.sourcequan[1]);
-    EXPECT_BITS(4.0L, src.sourcequan[0]);
-    EXPECT_BITS(-5.0L, src.sourcequan[1]);
-}
-
-TEST_F(Attribution, NoPositiveTotalMeansNoChange)
-{
-    ATTR src = emptyattr(), rec = emptyattr();
-    src.heatsource[0] = 1;
-    src.sourcequan[0] = 5;
-    src.heatsource[1] = 2;
-    src.sourcequan[1] = -5;
-    ATTR recbefore = rec, srcbefore = src;
-    addheat(&rec, &src, 3);
-    EXPECT_EQ(0, std::memcmp(&rec, &recbefore, sizeof rec));
-    EXPECT_EQ(0, std::memcmp(&src, &srcbefore, sizeof src));
+    const MOVE cases[] = {
+        {"conducted heat carries its tags along", false, {{1, 30}, {2, 10}}, {{2, 5}}, 8, {{1, 24}, {2, 8}},
+         {{2, 7}, {1, 6}}},
+        {"heat into the surroundings takes its attribution along", true, {{1, 30}, {2, 10}}, {}, 8,
+         {{1, 24}, {2, 8}}, {}},
+        {"a tag with a share of 0 is registered all the same", false, {{1, 10}, {2, 0}}, {}, 4, {{1, 6}, {2, 0}},
+         {{1, 4}, {2, 0}}},
+        {"a negative quantity gives the other tag a share of two", false, {{1, 10}, {2, -5}}, {}, 3,
+         {{1, 4}, {2, -5}}, {{1, 6}, {2, 0}}},
+    };
+    for (const MOVE &m : cases) {
+        SCOPED_TRACE(m.behaviour);
+        ATTR src = slots(m.src), rec = slots(m.rec);
+        addheat(m.tosurroundings ? nullptr : &rec, &src, m.amount);
+        expectslots(src, m.srcafter);
+        expectslots(rec, m.recafter);
+    }
 }
 
 TEST_F(Attribution, SharesAreRoundedToSinglePrecision)
 {
     // 10 of 30 is a third: the float third, widened, times the amount.
-    ATTR src = emptyattr(), rec = emptyattr();
-    src.heatsource[0] = 1;
-    src.sourcequan[0] = 10;
-    src.heatsource[1] = 2;
-    src.sourcequan[1] = 20;
+    ATTR src = slots({{1, 10}, {2, 20}}), rec = slots({});
     const long double amount = 3;
     addheat(&rec, &src, amount);
     const float third = (float)(10.0L / 30.0L), twothirds = (float)(20.0L / 30.0L);
@@ -480,11 +449,7 @@ TEST_F(Attribution, ShareIsRoundedOnceStraightToSinglePrecision)
     // floats, so rounded once it goes up to 1/2 + 2^-24. Rounded through a
     // double first it would land on the midpoint and then go down to 1/2.
     const long double share = 0.5L + std::ldexp(1.0L, -25) + std::ldexp(1.0L, -61);
-    ATTR src = emptyattr(), rec = emptyattr();
-    src.heatsource[0] = 1;
-    src.sourcequan[0] = share;
-    src.heatsource[1] = 2;
-    src.sourcequan[1] = 1.0L - share; // the total is exactly 1
+    ATTR src = slots({{1, share}, {2, 1.0L - share}}), rec = slots({}); // the total is exactly 1
     addheat(&rec, &src, 64);
     EXPECT_BITS((0.5L + std::ldexp(1.0L, -24)) * 64, rec.sourcequan[0]);
     EXPECT_BITS(share - (0.5L + std::ldexp(1.0L, -24)) * 64, src.sourcequan[0]);
@@ -492,16 +457,10 @@ TEST_F(Attribution, ShareIsRoundedOnceStraightToSinglePrecision)
 
 TEST_F(Attribution, FullReceiverGivesUpItsSmallestSlotLowestOnATie)
 {
-    ATTR rec = emptyattr(), src = emptyattr();
-    for (int i = 0; i < NUMSLOTS; i++) {
-        rec.heatsource[i] = 20 + i;
-        rec.sourcequan[i] = 50 + i;
-    }
+    ATTR rec = fullslots(50), src = slots({{1, 10}});
     rec.sourcequan[3] = 1.5L;
     rec.sourcequan[7] = 1.5L;
     EXPECT_EQ(3, findfreeslot(&rec, 1));
-    src.heatsource[0] = 1;
-    src.sourcequan[0] = 10;
     addheat(&rec, &src, 4);
     EXPECT_EQ(1, rec.heatsource[3]);
     EXPECT_BITS(5.5L, rec.sourcequan[3]);
@@ -521,15 +480,7 @@ TEST_F(Attribution, FullReceiverGivesUpItsSmallestSlotLowestOnATie)
 TEST_F(Attribution, LaterPassesSeeSlotsTakenOverByEarlierOnes)
 {
     // Receiver full with quantities 1, 2, 3, ...; two new tags arrive.
-    ATTR rec = emptyattr(), src = emptyattr();
-    for (int i = 0; i < NUMSLOTS; i++) {
-        rec.heatsource[i] = 20 + i;
-        rec.sourcequan[i] = 1 + i;
-    }
-    src.heatsource[0] = 100;
-    src.sourcequan[0] = 30;
-    src.heatsource[1] = 101;
-    src.sourcequan[1] = 10;
+    ATTR rec = fullslots(1), src = slots({{100, 30}, {101, 10}});
     addheat(&rec, &src, 8);
     EXPECT_EQ(100, rec.heatsource[0]);
     EXPECT_BITS(7.0L, rec.sourcequan[0]); // 1 + 6
@@ -539,27 +490,19 @@ TEST_F(Attribution, LaterPassesSeeSlotsTakenOverByEarlierOnes)
 
 TEST_F(Attribution, FindfreeslotPrefersOwnTagThenFirstEmpty)
 {
-    ATTR c = emptyattr();
-    c.heatsource[0] = 4;
-    c.heatsource[1] = 9;
-    c.heatsource[2] = 6;
+    ATTR c = slots({{4, 0}, {9, 0}, {6, 0}});
     EXPECT_EQ(1, findfreeslot(&c, 9));
     EXPECT_EQ(3, findfreeslot(&c, 5));
-    for (int i = 0; i < NUMSLOTS; i++) {
-        c.heatsource[i] = 20 + i;
-        c.sourcequan[i] = 1000;
-    }
+    c = fullslots(1000, 0);
     EXPECT_EQ(9, findfreeslot(&c, 29)); // its own slot, not the smallest
 }
 
 TEST_F(Attribution, FindfreeslotWithOnlyNonFiniteQuantitiesGivesFourteen)
 {
-    ATTR c = emptyattr();
-    for (int i = 0; i < NUMSLOTS; i++) {
-        c.heatsource[i] = 20 + i;
+    ATTR c = fullslots(0);
+    for (int i = 0; i < NUMSLOTS; i++)
         c.sourcequan[i] = (i % 2) ? std::numeric_limits<long double>::infinity()
                                   : std::numeric_limits<long double>::quiet_NaN();
-    }
     EXPECT_EQ(14, findfreeslot(&c, 1));
     // The largest finite value is not below the start of the scan either.
     for (int i = 0; i < NUMSLOTS; i++)
@@ -571,9 +514,7 @@ TEST_F(Attribution, FindfreeslotWithOnlyNonFiniteQuantitiesGivesFourteen)
 
 TEST_F(Attribution, PlayerHeatWithTagZeroOrNoAmountChangesNothing)
 {
-    ATTR c = emptyattr();
-    c.heatsource[0] = 2;
-    c.sourcequan[0] = 10;
+    ATTR c = slots({{2, 10}});
     ATTR before = c;
     addheatfromplayer(&c, 100, 0);
     EXPECT_EQ(0, std::memcmp(&c, &before, sizeof c));
@@ -585,19 +526,11 @@ TEST_F(Attribution, PlayerHeatWithTagZeroOrNoAmountChangesNothing)
 
 TEST_F(Attribution, PlayerHeatAddsToTheTagsOwnSlot)
 {
-    ATTR c = emptyattr();
-    c.heatsource[0] = 2;
-    c.sourcequan[0] = 10;
-    c.heatsource[1] = 5;
-    c.sourcequan[1] = 0.125L;
+    ATTR c = slots({{2, 10}, {5, 0.125L}});
     addheatfromplayer(&c, 100, 5);
-    EXPECT_EQ(5, c.heatsource[1]);
-    EXPECT_BITS(100.125L, c.sourcequan[1]);
-    EXPECT_EQ(0, c.heatsource[2]);
-    EXPECT_BITS(10.0L, c.sourcequan[0]);
+    expectslots(c, {{2, 10}, {5, 100.125L}});
     addheatfromplayer(&c, 0.1L, 7);
-    EXPECT_EQ(7, c.heatsource[2]);
-    EXPECT_BITS(0.1L, c.sourcequan[2]); // a share of exactly 1
+    expectslots(c, {{2, 10}, {5, 100.125L}, {7, 0.1L}}); // a share of exactly 1
 }
 
 TEST_F(Attribution, FireAddsHundredCaloriesAndItsTagNothingOffTheMap)
@@ -634,14 +567,8 @@ TEST_F(Attribution, TagsFollowHeatThroughATick)
     addfire(serverworld, 1, 1, 3);
     ORACLEWORLD w = oracle_snapshot();
     tickboth(w);
-    const long double r = (ui() * c) * ((200.0L - 100.0L) / 2);
-    long double wanted = 0;
-    for (int t = 0; t < 8; t++)
-        wanted += r;
-    const long double amount = (r / wanted) * r;
-    long double centre = 100;
-    for (int t = 0; t < 8; t++)
-        centre = centre - amount; // share exactly 1
+    const long double amount = share((ui() * c) * ((200.0L - 100.0L) / 2), 8);
+    const long double centre = repeated(100, -amount, 8); // share exactly 1
     for (long x = 0; x < 3; x++) {
         for (long y = 0; y < 3; y++) {
             if (x == 1 && y == 1)
@@ -666,15 +593,11 @@ static void burnmap(const char *fuel, const char *burnspeed, const char *calperf
 TEST_F(Combustion, BurnsFromTheTruncatedIgnitionTemperature)
 {
     burnmap("1", "1", "500");
-    editpub(0, 0, [](ORACELL &c) { c.totalcal = 299.99L; });
-    ORACLEWORLD w = oracle_snapshot();
-    tickboth(w);
+    tickafter(0, 0, [](ORACELL &c) { c.totalcal = 299.99L; });
     EXPECT_BITS(299.99L, pub(0, 0).totalcal);
     EXPECT_BITS(1.0L, pub(0, 0).fuellevel);
 
-    editpub(0, 0, [](ORACELL &c) { c.totalcal = 300.0L; });
-    w = oracle_snapshot();
-    tickboth(w);
+    tickafter(0, 0, [](ORACELL &c) { c.totalcal = 300.0L; });
     const long double fuel2burn = ui() * 1.0L;
     EXPECT_BITS(1.0L - fuel2burn, pub(0, 0).fuellevel);
     EXPECT_BITS(300.0L + fuel2burn * 500.0L, pub(0, 0).totalcal);
@@ -683,17 +606,14 @@ TEST_F(Combustion, BurnsFromTheTruncatedIgnitionTemperature)
 TEST_F(Combustion, LastBurnLeavesExactlyNoFuelAndNeverBurnsAgain)
 {
     burnmap("1", "1", "500");
-    editpub(0, 0, [](ORACELL &c) { c.fuellevel = 0.05L; });
-    ORACLEWORLD w = oracle_snapshot();
-    tickboth(w);
+    ORACLEWORLD w = tickafter(0, 0, [](ORACELL &c) { c.fuellevel = 0.05L; });
     EXPECT_BITS(0.0L, pub(0, 0).fuellevel);
     EXPECT_FALSE(std::signbit(pub(0, 0).fuellevel));
     const long double heat = 0.05L * 500.0L;
     EXPECT_BITS(300.0L + heat, pub(0, 0).totalcal);
     EXPECT_NEAR((double)heat, 25.0, 1e-15);
     const long double after = pub(0, 0).totalcal;
-    for (int t = 0; t < 3; t++)
-        tickboth(w);
+    tickboth(w, 3);
     EXPECT_BITS(after, pub(0, 0).totalcal);
     EXPECT_BITS(0.0L, pub(0, 0).fuellevel);
 }
@@ -717,12 +637,10 @@ TEST_F(Combustion, BurnsTheTickLengthTimesBurnSpeedPerTick)
 TEST_F(Combustion, BurnSpeedZeroBurnsNothing)
 {
     burnmap("2", "0", "500");
-    editpub(0, 0, [](ORACELL &c) {
+    tickafter(0, 0, [](ORACELL &c) {
         c.heatsource[0] = 1;
         c.sourcequan[0] = 30;
     });
-    ORACLEWORLD w = oracle_snapshot();
-    tickboth(w);
     EXPECT_BITS(2.0L, pub(0, 0).fuellevel);
     EXPECT_BITS(300.0L, pub(0, 0).totalcal);
     EXPECT_BITS(30.0L, pub(0, 0).sourcequan[0]);
@@ -735,9 +653,7 @@ TEST_F(Combustion, NoFuelNeverBurns)
     tickboth(w);
     EXPECT_BITS(0.0L, pub(0, 0).fuellevel);
     EXPECT_BITS(300.0L, pub(0, 0).totalcal);
-    editpub(0, 0, [](ORACELL &c) { c.fuellevel = -1; });
-    w = oracle_snapshot();
-    tickboth(w);
+    tickafter(0, 0, [](ORACELL &c) { c.fuellevel = -1; });
     EXPECT_BITS(-1.0L, pub(0, 0).fuellevel);
     EXPECT_BITS(300.0L, pub(0, 0).totalcal);
 }
@@ -746,15 +662,13 @@ TEST_F(Combustion, ReleasedHeatGoesToTheCellsOwnTags)
 {
     // 0.0625 fuel (less than one tick's burn) at 128 calories: exactly 8.
     burnmap("1", "1", "128");
-    editpub(0, 0, [](ORACELL &c) {
+    tickafter(0, 0, [](ORACELL &c) {
         c.fuellevel = 0.0625L;
         c.heatsource[0] = 1;
         c.sourcequan[0] = 30;
         c.heatsource[1] = 2;
         c.sourcequan[1] = 10;
     });
-    ORACLEWORLD w = oracle_snapshot();
-    tickboth(w);
     EXPECT_BITS(308.0L, pub(0, 0).totalcal);
     EXPECT_BITS(36.0L, pub(0, 0).sourcequan[0]);
     EXPECT_BITS(12.0L, pub(0, 0).sourcequan[1]);
@@ -780,77 +694,29 @@ TEST_F(Combustion, SurroundingsNeverBurn)
                         {"11", "11"}));
     MAPUNIT before = serverworld.outside;
     ORACLEWORLD w = oracle_snapshot();
-    for (int t = 0; t < 3; t++)
-        tickboth(w);
+    tickboth(w, 3);
     EXPECT_EQ(0, std::memcmp(&before, &serverworld.outside, sizeof serverworld.outside));
 }
 
-// ---- Grid ---------------------------------------------------------------------------------
+// ---- Settling ------------------------------------------------------------------------
 
-TEST_F(Grid, AfterATickClientsSeeTheNewStateInOldmap)
+TEST(Settle, AFireStirsOnlyTheGroupsAroundIt)
 {
-    loadmaptext(maptext(typeline(0, "100", "0.5", "1") + typeline(1, "100", "0.5", "1"),
-                        {"111", "111"}));
-    addfire(serverworld, 0, 0, 1);
-    auto *published = serverworld.oldmap;
-    auto *work = serverworld.curmap;
-    ORACLEWORLD w = oracle_snapshot();
-    oracle_tick(w);
-    dophys(serverworld);
-    EXPECT_EQ(work, serverworld.oldmap);
-    EXPECT_EQ(published, serverworld.curmap);
-    // Another thread, reading under serverworld.oldmap_lock as a client does.
-    bool same = false;
-    std::string diff;
-    std::thread client([&] { same = oracle_same(w, &diff); });
-    client.join();
-    EXPECT_TRUE(same) << diff;
-    EXPECT_LT(pub(0, 0).totalcal, 200.0L);
-}
-
-TEST_F(Grid, StaticPropertiesNeverChange)
-{
-    loadmaptext(maptext(typeline(0, "250", "0.1", "1") +
-                            typeline(1, "400", "0.3", "2", "350", "3", "2", "90") +
-                            typeline(2, "20", "0.05", "3"),
-                        {"121", "212"}));
-    ORACLEWORLD before = oracle_snapshot();
-    for (int t = 0; t < 30; t++)
-        dophys(serverworld);
-    ORACLEWORLD after = oracle_snapshot();
-    for (size_t i = 0; i < before.oldmap.size(); i++) {
-        const ORACELL &a = before.oldmap[i], &b = after.oldmap[i];
-        EXPECT_TRUE(samebits(a.cocon, b.cocon) && samebits(a.calperc, b.calperc) &&
-                    a.ignitionpoint == b.ignitionpoint && samebits(a.calperf, b.calperf) &&
-                    samebits(a.burnspeed, b.burnspeed) && a.block == b.block)
-            << "cell " << i;
-    }
-}
-
-TEST_F(Grid, TwoRunsOfOneMapGiveIdenticalGrids)
-{
-    const std::string text = maptext(typeline(0, "250", "0.1", "1") +
-                                         typeline(1, "400", "0.3", "2", "350", "3", "2", "90") +
-                                         typeline(2, "20", "0.05", "3"),
-                                     {"121", "212", "111"});
-    loadmaptext(text);
-    addfire(serverworld, 1, 1, 2);
-    for (int t = 0; t < 40; t++)
-        dophys(serverworld);
-    ORACLEWORLD first = oracle_snapshot();
-    loadmaptext(text);
-    addfire(serverworld, 1, 1, 2);
-    for (int t = 0; t < 40; t++)
-        dophys(serverworld);
-    std::string diff;
-    EXPECT_TRUE(oracle_same(first, &diff)) << diff;
-}
-
-TEST_F(Grid, EmptyWorldTickDoesNothing)
-{
-    resetall();
-    dophys(serverworld);
-    EXPECT_EQ(0, serverworld.mapsizex);
-    addfire(serverworld, 0, 0, 1); // off the (absent) map
-    dophys(serverworld);
+    WORLD c;
+    uniformworld(c, 10 * SETTLEWIDTH, 16, plaincell(600, 0.5L, 2));
+    dophys(c);
+    EXPECT_EQ(10u, settledgroups(c)) << "a uniform world at the temperature of its surroundings settles at once";
+    // A fire in group 4: it and its neighbours are computed; heat reaches
+    // only as far as the fire's cell's neighbours in one tick.
+    addfire(c, 4 * SETTLEWIDTH + 3, 5, 1);
+    EXPECT_EQ(9u, settledgroups(c));
+    dophys(c);
+    EXPECT_EQ(9u, settledgroups(c));
+    EXPECT_EQ(0, c.settle.group[4]);
+    // The heat spreads a cell per tick until it reaches the next groups.
+    for (int t = 0; t < 6; t++)
+        dophys(c);
+    EXPECT_EQ(7u, settledgroups(c));
+    EXPECT_EQ(1, c.settle.group[2]);
+    EXPECT_EQ(1, c.settle.group[6]);
 }

@@ -1,16 +1,16 @@
-// Players' fires from many threads while the tick runs without pause. The
-// map conducts nothing (cocon 0 everywhere, surroundings too) and holds no
-// fuel, so every calorie in it is either the map's own or a fire's: no fire
-// may be lost or doubled, whether it lands between ticks or while a tick
-// computes, and a reader holding serverworld.oldmap_lock never sees a published state
-// that misses a fire already made. Run it under ThreadSanitizer as well.
+// The world: positions and the outside rule, cell access, the grid and
+// its publication by the tick, and players' fires from many threads while
+// the tick runs.
 #include <gtest/gtest.h>
 
 #include <pthread.h>
 
 #include <atomic>
 #include <cstdint>
+#include <cstring>
 #include <map>
+#include <random>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -19,6 +19,211 @@
 #include "publish.h"
 #include "support.h"
 #include "world.h"
+
+// ---------------------------------------------------------------------------
+// Positions: the column-major index and the outside rule.
+
+using Positions = WorldTest;
+
+TEST_F(Positions, EmptyWorldHasNoCellsAndEverythingIsOutside)
+{
+    resetall();
+    EXPECT_EQ(0, serverworld.mapsizex);
+    EXPECT_EQ(0, serverworld.mapsizey);
+    EXPECT_FALSE(onmap(serverworld, 0, 0));
+    EXPECT_EQ(-1, cellindex(serverworld, 0, 0));
+    EXPECT_EQ(0.0L, serverworld.outside.totalcal);
+}
+
+TEST_F(Positions, RowBeyondTheHeightIsOutsideNotTheNextColumn)
+{
+    // serverworld.mapsizey 4: (0, 4) would have index 4, the cell (1, 0).
+    loadmaptext(maptext(OUTSIDETYPE + GRASSTYPE, {"222", "222", "222", "222"}));
+    ASSERT_EQ(3, serverworld.mapsizex);
+    ASSERT_EQ(4, serverworld.mapsizey);
+    EXPECT_FALSE(onmap(serverworld, 0, 4));
+    EXPECT_EQ(-1, cellindex(serverworld, 0, 4));
+    EXPECT_EQ(4, cellindex(serverworld, 1, 0));
+    EXPECT_EQ(2 * 4 + 3, cellindex(serverworld, 2, 3));
+    EXPECT_EQ(1 * 4 + 2, cellindex(serverworld, 1, 2));
+}
+
+TEST_F(Positions, EachCoordinateIsTestedAgainstItsOwnSize)
+{
+    loadmaptext(maptext(OUTSIDETYPE + GRASSTYPE, {"2222", "2222"})); // 4 wide, 2 high
+    EXPECT_TRUE(onmap(serverworld, 3, 1));
+    EXPECT_TRUE(onmap(serverworld, 0, 0));
+    EXPECT_FALSE(onmap(serverworld, 4, 0)); // (serverworld.mapsizex, 0)
+    EXPECT_FALSE(onmap(serverworld, 0, 2));
+    EXPECT_FALSE(onmap(serverworld, 1, 3));
+    EXPECT_FALSE(onmap(serverworld, -1, 2));
+    EXPECT_FALSE(onmap(serverworld, 0, -1));
+    EXPECT_FALSE(onmap(serverworld, -1, -1));
+    EXPECT_FALSE(onmap(serverworld, 1000000, 1));
+    EXPECT_EQ(-1, cellindex(serverworld, 4, 0));
+    EXPECT_EQ(-1, cellindex(serverworld, -1, 2));
+    EXPECT_EQ(-1, cellindex(serverworld, 0, -1));
+}
+
+TEST_F(Positions, AllNeighboursOfTheOnlyCellAreOutside)
+{
+    loadmaptext(maptext(OUTSIDETYPE + GRASSTYPE, {"2"}));
+    EXPECT_EQ(0, cellindex(serverworld, 0, 0));
+    for (int dx = -1; dx <= 1; dx++)
+        for (int dy = -1; dy <= 1; dy++) {
+            if (dx || dy) {
+                EXPECT_EQ(-1, cellindex(serverworld, dx, dy)) << dx << "," << dy;
+            }
+        }
+}
+
+// ---------------------------------------------------------------------------
+// The grid: its two buffers, what a tick may change, its storage.
+
+using Grid = WorldTest;
+
+TEST_F(Grid, AfterATickClientsSeeTheNewStateInOldmap)
+{
+    loadmaptext(maptext(typeline(0, "100", "0.5", "1") + typeline(1, "100", "0.5", "1"),
+                        {"111", "111"}));
+    addfire(serverworld, 0, 0, 1);
+    auto *published = serverworld.oldmap;
+    auto *work = serverworld.curmap;
+    ORACLEWORLD w = oracle_snapshot();
+    oracle_tick(w);
+    dophys(serverworld);
+    EXPECT_EQ(work, serverworld.oldmap);
+    EXPECT_EQ(published, serverworld.curmap);
+    // Another thread, reading under serverworld.oldmap_lock as a client does.
+    bool same = false;
+    std::string diff;
+    std::thread client([&] { same = oracle_same(w, &diff); });
+    client.join();
+    EXPECT_TRUE(same) << diff;
+    EXPECT_LT(getcell(serverworld, 0, 0).totalcal, 200.0L);
+}
+
+TEST_F(Grid, StaticPropertiesNeverChange)
+{
+    loadmaptext(maptext(typeline(0, "250", "0.1", "1") +
+                            typeline(1, "400", "0.3", "2", "350", "3", "2", "90") +
+                            typeline(2, "20", "0.05", "3"),
+                        {"121", "212"}));
+    ORACLEWORLD before = oracle_snapshot();
+    for (int t = 0; t < 30; t++)
+        dophys(serverworld);
+    ORACLEWORLD after = oracle_snapshot();
+    for (size_t i = 0; i < before.oldmap.size(); i++) {
+        const ORACELL &a = before.oldmap[i], &b = after.oldmap[i];
+        EXPECT_TRUE(samebits(a.cocon, b.cocon) && samebits(a.calperc, b.calperc) &&
+                    a.ignitionpoint == b.ignitionpoint && samebits(a.calperf, b.calperf) &&
+                    samebits(a.burnspeed, b.burnspeed) && a.block == b.block)
+            << "cell " << i;
+    }
+}
+
+TEST_F(Grid, TwoRunsOfOneMapGiveIdenticalGrids)
+{
+    const std::string text = maptext(typeline(0, "250", "0.1", "1") +
+                                         typeline(1, "400", "0.3", "2", "350", "3", "2", "90") +
+                                         typeline(2, "20", "0.05", "3"),
+                                     {"121", "212", "111"});
+    loadmaptext(text);
+    addfire(serverworld, 1, 1, 2);
+    for (int t = 0; t < 40; t++)
+        dophys(serverworld);
+    ORACLEWORLD first = oracle_snapshot();
+    loadmaptext(text);
+    addfire(serverworld, 1, 1, 2);
+    for (int t = 0; t < 40; t++)
+        dophys(serverworld);
+    std::string diff;
+    EXPECT_TRUE(oracle_same(first, &diff)) << diff;
+}
+
+TEST_F(Grid, EmptyWorldTickDoesNothing)
+{
+    resetall();
+    dophys(serverworld);
+    EXPECT_EQ(0, serverworld.mapsizex);
+    addfire(serverworld, 0, 0, 1); // off the (absent) map
+    dophys(serverworld);
+}
+
+TEST_F(Grid, NoTagsMeansNoAttributionEntriesAndFiftyEightBytesPerCell)
+{
+    WORLD c;
+    uniformworld(c, 64, 64, plaincell(300, 0.5L, 1));
+    dophys(c);
+    EXPECT_EQ(0u, c.grids[0].pool.size() + c.grids[1].pool.size());
+    EXPECT_LE(worldbytespercell(c), 64.0);
+}
+
+// ---------------------------------------------------------------------------
+// Publication: the generation that readers of the published state compare.
+
+using Publish = WorldTest;
+
+static uint64_t generation()
+{
+    pthread_mutex_lock(&serverworld.oldmap_lock);
+    uint64_t g = serverworld.mapgeneration;
+    pthread_mutex_unlock(&serverworld.oldmap_lock);
+    return g;
+}
+
+TEST_F(Publish, ATickThatMovesNothingKeepsThePublishedGeneration)
+{
+    loadmaptext(maptext(RESTTYPES, std::vector<std::string>(20, std::string(30, '2'))));
+    dophys(serverworld);
+    uint64_t g = generation();
+    for (int t = 0; t < 3; t++) {
+        dophys(serverworld);
+        EXPECT_EQ(generation(), g) << "tick " << t;
+    }
+    addfire(serverworld, 12, 7, 3);
+    EXPECT_NE(generation(), g);
+    g = generation();
+    dophys(serverworld); // the fire's heat spreads
+    EXPECT_NE(generation(), g);
+    g = generation();
+    forgetsettled();
+    dophys(serverworld); // nothing is known to have settled
+    EXPECT_NE(generation(), g);
+}
+
+TEST_F(Publish, AKeptGenerationAlwaysMeansAnUnchangedState)
+{
+    // Wide maps at rest with rare fires: some ticks move nothing, most do.
+    std::mt19937_64 rng(15);
+    int kept = 0, ticks = 0;
+    for (int round = 0; round < 4; round++) {
+        long sx = 20 + (long)(rng() % 40), sy = 1 + (long)(rng() % 12);
+        std::vector<std::string> rows((size_t)sy);
+        for (auto &row : rows)
+            for (long x = 0; x < sx; x++)
+                row += (char)('0' + rng() % 4);
+        loadmaptext(maptext(RESTTYPES, rows));
+        for (int tick = 0; tick < 200; tick++, ticks++) {
+            if (rng() % 60 == 0)
+                addfire(serverworld, (long)(rng() % (unsigned long)sx), (long)(rng() % (unsigned long)sy), 1 + (int)(rng() % 5));
+            ORACLEWORLD before = oracle_snapshot();
+            uint64_t g = generation();
+            dophys(serverworld);
+            if (generation() != g)
+                continue;
+            kept++;
+            std::string diff;
+            ASSERT_TRUE(oracle_same(before, &diff)) << "round " << round << ", tick " << tick << ": " << diff;
+        }
+    }
+    EXPECT_GT(kept, 0);
+    EXPECT_LT(kept, ticks);
+}
+
+// ---------------------------------------------------------------------------
+// Concurrency: players' fires from many threads while the tick runs without
+// pause. Run it under ThreadSanitizer as well.
 
 namespace {
 

@@ -1,0 +1,3 @@
+# Start-up of the real server: progress lines, refused maps, the command
+# line, the port.
+kindler_test(startup_test ${CMAKE_SOURCE_DIR}/tests/e2e/startup_test.cpp SERVER TIMEOUT 120 LIBS kindler_client)

@@ -1,1 +1,0 @@
-kindler_test(loader_test ${CMAKE_SOURCE_DIR}/tests/loader_test.cpp)

@@ -1,1 +1,0 @@
-kindler_test(protocol_test ${CMAKE_SOURCE_DIR}/tests/protocol_test.cpp LIBS kindler_client)
