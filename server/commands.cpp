@@ -5,8 +5,6 @@
 // released, so a client that stops reading stalls only its own connection.
 #include "commands.h"
 
-#include <sys/socket.h>
-
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -155,6 +153,6 @@ int runcommand(CONNECTION *conn)
     }
     size_t len = strlen(text);
     if (len > 0)
-        (void)send(conn->consock, text, len, MSG_NOSIGNAL);
+        sendtext(conn->consock, text, len);
     return result;
 }

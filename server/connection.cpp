@@ -14,6 +14,7 @@
 #include "transfer.h"
 
 int sendstall = 30;
+std::atomic<int> tcpconnections{0};
 
 void initconnection(CONNECTION *conn, int sock)
 {
@@ -88,6 +89,7 @@ int connrecv(CONNECTION *conn, void *buff, size_t len)
 
 void serveconnection(int sock)
 {
+    tcpconnections.fetch_add(1, std::memory_order_relaxed);
     CONNECTION *conn = new CONNECTION;
     initconnection(conn, sock);
     struct timeval stall = {sendstall, 0};
@@ -118,6 +120,7 @@ void serveconnection(int sock)
     if (conn->ourplayer >= 0)
         delplayer(conn->ourplayer);
     delete conn;
+    tcpconnections.fetch_sub(1, std::memory_order_relaxed);
 }
 
 void *checksock(void *sock)

@@ -8,6 +8,7 @@
 // closes its socket and marks its player as left.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <ctime>
 #include <string>
@@ -20,6 +21,9 @@
 // answer (a whole picture of the map) for ever. Set before connections
 // start (tests shorten it).
 extern int sendstall;
+
+// Connections of port 3140 now open (lock-free).
+extern std::atomic<int> tcpconnections;
 
 enum { INBUFF = 4096 }; // read-ahead of one connection
 

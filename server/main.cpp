@@ -1,18 +1,43 @@
 // kindler-server: start-up in a fixed order, then the simulation loop.
 //
-//   kindler-server [ignored words...] [MAPFILE]
+//   kindler-server [--http=PORT] [ignored words...] [MAPFILE]
 //
 // The last command-line word, when there is more than one, names the map.
 // A map that cannot be opened leaves the world empty; a map with bad
 // content, or a port that cannot be bound, ends the process with status 1.
+// A word --http=PORT, anywhere, moves the web endpoint from port 3141
+// (0 turns it off); it is not one of the words the map is taken from.
 #include <pthread.h>
 #include <sys/resource.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
 
 #include "listener.h"
 #include "loadmap.h"
 #include "loop.h"
+#include "protocol.h"
+#include "web/web.h"
+
+static const char HTTPWORD[] = "--http=";
+
+// The port of a --http=PORT word; ends start-up with one line when it is
+// not a whole number from 0 to 65535.
+static int httpport(const char *word)
+{
+    const char *digits = word + sizeof HTTPWORD - 1;
+    char *end = nullptr;
+    errno = 0;
+    long port = std::strtol(digits, &end, 10);
+    if (errno || end == digits || *end || *digits == '-' || *digits == '+' || port < 0 || port > 65535) {
+        std::fprintf(stderr, "Error! Bad web port in \"%s\": want --http=PORT, PORT from 0 to 65535.\n", word);
+        std::exit(1);
+    }
+    return (int)port;
+}
 
 int main(int argc, char **argv)
 {
@@ -27,10 +52,23 @@ int main(int argc, char **argv)
         setrlimit(RLIMIT_NOFILE, &files);
     }
 
-    if (argc > 1)
-        loadmap(argv[argc - 1]);
+    int webport = WEBPORT;
+    bool webchosen = false;
+    std::vector<char *> words;
+    for (int i = 0; i < argc; i++) {
+        if (i > 0 && std::strncmp(argv[i], HTTPWORD, sizeof HTTPWORD - 1) == 0) {
+            webport = httpport(argv[i]);
+            webchosen = true;
+        } else {
+            words.push_back(argv[i]);
+        }
+    }
+    if (words.size() > 1)
+        loadmap(words.back());
     updateinterval = 0.1;
     setupnet();
+    if (webport != 0)
+        startweb(webport, webchosen);
     netthread = new pthread_t;
     pthread_create(netthread, nullptr, netloop, nullptr);
     mainloop();

@@ -1,6 +1,8 @@
 // The tick's grid swap and players' fires.
 #include "publish.h"
 
+#include <chrono>
+
 #include "loop.h"
 #include "tick/attribution.h"
 #include "tick/tick.h"
@@ -54,13 +56,19 @@ void swapgrids(WORLD &w)
     pthread_mutex_unlock(&w.oldmap_lock);
 }
 
+void (*tickobserver)(WORLD &w, double seconds, size_t burning) = nullptr;
+
 void dophys(WORLD &w)
 {
+    const auto from = std::chrono::steady_clock::now();
     pthread_mutex_lock(&w.curmap_lock);
     pthread_mutex_lock(&w.oldmap_lock);
     w.tickcomputing = 1;
     pthread_mutex_unlock(&w.oldmap_lock);
     fasttick(w, updateinterval);
     swapgrids(w);
+    const size_t burning = w.burns.size();
     pthread_mutex_unlock(&w.curmap_lock);
+    if (tickobserver)
+        tickobserver(w, std::chrono::duration<double>(std::chrono::steady_clock::now() - from).count(), burning);
 }

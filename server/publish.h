@@ -22,6 +22,12 @@
 // One whole tick of w (updateinterval seconds) and its publication.
 void dophys(WORLD &w);
 
+// Told after every tick, with no lock held: the world, the tick's own
+// duration in seconds and the number of cells that burnt in it. Set at
+// start-up before the first tick (by the web endpoint, for its stream and
+// its metrics); null for none. It must not wait on a client.
+extern void (*tickobserver)(WORLD &w, double seconds, size_t burning);
+
 // Publishes what the tick computed: writes the burnt fuel, adds the fires
 // queued while it computed, swaps oldmap and curmap under oldmap_lock and
 // lowers the computing mark. Called with curmap_lock held, by dophys (and

@@ -8,6 +8,15 @@
 
 #include <cstring>
 
+std::atomic<uint64_t> tcpbytessent{0};
+
+void sendtext(int sock, const char *text, size_t len)
+{
+    ssize_t r = send(sock, text, len, MSG_NOSIGNAL);
+    if (r > 0)
+        tcpbytessent.fetch_add((uint64_t)r, std::memory_order_relaxed);
+}
+
 void clearbuff(void *buff, size_t len)
 {
     std::memset(buff, 0, len);
@@ -31,6 +40,7 @@ int totsend(int sock, const void *buff, size_t len, int op)
         ssize_t r = send(sock, (const char *)buff + count, len - count, op | MSG_NOSIGNAL);
         if (r > 0) {
             count += (size_t)r;
+            tcpbytessent.fetch_add((uint64_t)r, std::memory_order_relaxed);
         } else if (r < 0 && errno == EINTR) {
             continue;
         } else {

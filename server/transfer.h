@@ -1,7 +1,9 @@
 // The primitives that move whole records over a stream socket.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
+#include <cstdint>
 
 // Move exactly len bytes, in blocking mode for the transfer (the socket's
 // flags are restored after it); retry interrupted and short transfers.
@@ -10,5 +12,13 @@
 // without the peer taking a byte. Sends never raise SIGPIPE.
 int totsend(int sock, const void *buff, size_t len, int op);
 int totrecv(int sock, void *buff, size_t len, int op);
+// Bytes sent to clients of port 3140 since start-up (lock-free: every
+// connection thread adds to it).
+extern std::atomic<uint64_t> tcpbytessent;
+
+// Sends a short text answer as it is, whatever part of it the socket takes
+// at once (answers are never larger than a command); never raises SIGPIPE.
+void sendtext(int sock, const char *text, size_t len);
+
 // Zeroes len bytes.
 void clearbuff(void *buff, size_t len);

@@ -3,8 +3,9 @@
 // numbers of the game. Each is written here once.
 #pragma once
 
-// TCP port of the command protocol.
-enum { PORTNUM = 3140 };
+// TCP port of the command protocol, and of the web endpoint (the page, its
+// live stream, /healthz and /metrics) unless the command line moves it.
+enum { PORTNUM = 3140, WEBPORT = 3141 };
 
 // Command words, terminator included. A command is its word alone: the
 // server compares the whole text read up to and including the terminator.

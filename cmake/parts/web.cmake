@@ -1,0 +1,22 @@
+# The web endpoint of the server (Boost.Beast, prometheus-cpp, zlib) with
+# the page's files of web/ built into it.
+find_package(Boost 1.81 REQUIRED)
+find_package(prometheus-cpp CONFIG REQUIRED)
+
+file(GLOB_RECURSE KINDLER_WEBFILES CONFIGURE_DEPENDS RELATIVE ${CMAKE_SOURCE_DIR}/web ${CMAKE_SOURCE_DIR}/web/*)
+list(TRANSFORM KINDLER_WEBFILES PREPEND ${CMAKE_SOURCE_DIR}/web/ OUTPUT_VARIABLE KINDLER_WEBPATHS)
+string(REPLACE ";" "|" KINDLER_WEBLIST "${KINDLER_WEBFILES}")
+add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/webassets.cpp
+  COMMAND ${CMAKE_COMMAND} -DROOT=${CMAKE_SOURCE_DIR}/web -DFILES=${KINDLER_WEBLIST}
+          -DOUTPUT=${CMAKE_BINARY_DIR}/webassets.cpp -P ${CMAKE_SOURCE_DIR}/cmake/embed.cmake
+  DEPENDS ${KINDLER_WEBPATHS} ${CMAKE_SOURCE_DIR}/cmake/embed.cmake
+  COMMENT "Building the page's files into the server"
+  VERBATIM)
+
+add_library(kindler_web STATIC
+  ${CMAKE_SOURCE_DIR}/server/web/web.cpp ${CMAKE_SOURCE_DIR}/server/web/http.cpp
+  ${CMAKE_SOURCE_DIR}/server/web/websession.cpp ${CMAKE_SOURCE_DIR}/server/web/stream.cpp
+  ${CMAKE_SOURCE_DIR}/server/web/webplayer.cpp ${CMAKE_SOURCE_DIR}/server/web/metrics.cpp
+  ${CMAKE_BINARY_DIR}/webassets.cpp)
+target_link_libraries(kindler_web PUBLIC kindler_stream prometheus-cpp::core Boost::headers)
+target_link_libraries(kindler-server PRIVATE kindler_web)

@@ -1,0 +1,155 @@
+// HTTP sessions: the page, /healthz, /metrics, and the upgrade to the
+// live stream. Requests are read with a time limit and a size limit; a
+// malformed one is answered 400 and the connection closed.
+#include "web/http.h"
+
+#include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
+#include <boost/beast/websocket.hpp>
+
+#include <memory>
+
+#include "web/assets.h"
+#include "web/metrics.h"
+#include "web/stream.h"
+#include "web/websession.h"
+
+namespace beast = boost::beast;
+namespace http = boost::beast::http;
+
+// The page may load only its own files and talk only to its own origin.
+static const char CSP[] = "default-src 'none'; script-src 'self'; style-src 'self'; img-src 'self'; "
+                          "connect-src 'self'; base-uri 'none'; form-action 'self'; frame-ancestors 'none'";
+
+// Ticks stop being "running" when none ended for this many seconds.
+static const double HEALTHYGAP = 2.0;
+
+WEBREPLY webget(const std::string &target)
+{
+    std::string path = target.substr(0, target.find('?'));
+    if (path == "/healthz") {
+        double since = sincelasttick();
+        if (since >= 0 && since < HEALTHYGAP)
+            return {200, "text/plain; charset=utf-8", "ok\n"};
+        return {503, "text/plain; charset=utf-8", "ticks are not running\n"};
+    }
+    if (path == "/metrics")
+        return {200, "text/plain; version=0.0.4; charset=utf-8", metricstext()};
+    if (path == "/")
+        path = "/index.html";
+    if (const ASSET *a = findasset(path))
+        return {200, a->type, std::string((const char *)a->data, a->size)};
+    return {404, "text/plain; charset=utf-8", "not found\n"};
+}
+
+namespace {
+
+struct HTTPSESSION : std::enable_shared_from_this<HTTPSESSION> {
+    explicit HTTPSESSION(boost::asio::ip::tcp::socket &&socket) : stream(std::move(socket)) {}
+
+    beast::tcp_stream stream;
+    beast::flat_buffer buffer;
+    std::unique_ptr<http::request_parser<http::string_body>> parser;
+    std::shared_ptr<void> reply; // the response being written
+
+    void readnext()
+    {
+        parser = std::make_unique<http::request_parser<http::string_body>>();
+        parser->header_limit(8 * 1024);
+        parser->body_limit(1024);
+        stream.expires_after(std::chrono::seconds(30));
+        http::async_read(stream, buffer, *parser, beast::bind_front_handler(&HTTPSESSION::onread, shared_from_this()));
+    }
+
+    void onread(beast::error_code ec, size_t)
+    {
+        if (ec == http::error::end_of_stream || ec == beast::error::timeout || ec == boost::asio::error::eof ||
+            ec == boost::asio::error::connection_reset) {
+            close();
+            return;
+        }
+        if (ec) { // a request that is not HTTP, or too large
+            http::response<http::string_body> res{http::status::bad_request, 11};
+            res.set(http::field::content_type, "text/plain; charset=utf-8");
+            res.body() = "bad request\n";
+            res.keep_alive(false);
+            send(std::move(res));
+            return;
+        }
+        http::request<http::string_body> req = parser->release();
+        if (boost::beast::websocket::is_upgrade(req) && req.target() == "/stream") {
+            upgrade(std::move(req));
+            return;
+        }
+        answer(req);
+    }
+
+    void upgrade(http::request<http::string_body> req)
+    {
+        if (websessions() >= MAXWEBSOCKETS) {
+            http::response<http::string_body> res{http::status::service_unavailable, req.version()};
+            res.set(http::field::content_type, "text/plain; charset=utf-8");
+            res.body() = "too many clients\n";
+            res.keep_alive(false);
+            send(std::move(res));
+            return;
+        }
+        stream.expires_never();
+        std::make_shared<WEBSESSION>(stream.release_socket())->run(std::move(req));
+    }
+
+    void answer(const http::request<http::string_body> &req)
+    {
+        http::response<http::string_body> res;
+        res.version(req.version());
+        res.keep_alive(req.keep_alive());
+        res.set(http::field::server, "kindler");
+        if (req.method() != http::verb::get && req.method() != http::verb::head) {
+            res.result(http::status::method_not_allowed);
+            res.set(http::field::allow, "GET, HEAD");
+            res.set(http::field::content_type, "text/plain; charset=utf-8");
+            res.body() = "method not allowed\n";
+        } else {
+            WEBREPLY r = webget(std::string(req.target()));
+            res.result((unsigned)r.status);
+            res.set(http::field::content_type, r.type);
+            res.set(http::field::cache_control, "no-store");
+            res.set("Content-Security-Policy", CSP);
+            res.set("X-Content-Type-Options", "nosniff");
+            res.body() = std::move(r.body);
+        }
+        res.prepare_payload();
+        if (req.method() == http::verb::head)
+            res.body().clear(); // the length stays that of the body
+        send(std::move(res));
+    }
+
+    void send(http::response<http::string_body> &&res)
+    {
+        countweb(HTTPBYTESSENT, (double)res.body().size());
+        auto sp = std::make_shared<http::response<http::string_body>>(std::move(res));
+        reply = sp;
+        http::async_write(stream, *sp,
+                          [self = shared_from_this(), keep = sp->keep_alive()](beast::error_code ec, size_t) {
+                              self->reply.reset();
+                              if (ec || !keep)
+                                  self->close();
+                              else
+                                  self->readnext();
+                          });
+    }
+
+    void close()
+    {
+        beast::error_code ec;
+        stream.socket().shutdown(boost::asio::ip::tcp::socket::shutdown_send, ec);
+        stream.close();
+    }
+};
+
+} // namespace
+
+void servehttp(boost::asio::ip::tcp::socket &&socket)
+{
+    std::make_shared<HTTPSESSION>(std::move(socket))->readnext();
+}

@@ -1,0 +1,23 @@
+// The web endpoint's HTTP side: one session per TCP connection, which
+// answers the page's files, /healthz and /metrics, and hands a WebSocket
+// upgrade at /stream to a WEBSESSION.
+#pragma once
+
+#include <boost/asio/ip/tcp.hpp>
+
+#include <string>
+
+// At most this many WebSocket clients at once; more are refused with 503.
+enum { MAXWEBSOCKETS = 1024 };
+
+// Serves one accepted connection (in the web's io thread).
+void servehttp(boost::asio::ip::tcp::socket &&socket);
+
+// The status, content type and body of a GET of `target` (the path and
+// query of a request line), as the endpoint answers it. For tests.
+struct WEBREPLY {
+    int status;
+    std::string type;
+    std::string body;
+};
+WEBREPLY webget(const std::string &target);

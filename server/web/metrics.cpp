@@ -1,0 +1,126 @@
+// Metrics through prometheus-cpp. The library's families and metrics are
+// thread-safe (each guards itself); the numbers the TCP side keeps in
+// lock-free counters are read at scrape time.
+#include "web/metrics.h"
+
+#include <prometheus/counter.h>
+#include <prometheus/gauge.h>
+#include <prometheus/histogram.h>
+#include <prometheus/registry.h>
+#include <prometheus/text_serializer.h>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <sstream>
+
+#include "connection.h"
+#include "player.h"
+#include "transfer.h"
+
+namespace {
+
+struct METRICS {
+    std::shared_ptr<prometheus::Registry> registry;
+    prometheus::Histogram *tickduration = nullptr;
+    prometheus::Counter *ticks = nullptr;
+    prometheus::Gauge *burning = nullptr;
+    prometheus::Gauge *players = nullptr;
+    prometheus::Gauge *tcpconns = nullptr;
+    prometheus::Gauge *wsconns = nullptr;
+    prometheus::Counter *tcpbytes = nullptr;
+    prometheus::Counter *counts[HTTPBYTESSENT + 1] = {};
+    double tcpbytesseen = 0; // what tcpbytes has been told of tcpbytessent
+};
+
+METRICS m;
+std::atomic<int64_t> lasttickns{-1}; // steady clock of the last tick's end
+
+int64_t nowns()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+} // namespace
+
+void initmetrics()
+{
+    using namespace prometheus;
+    m.registry = std::make_shared<Registry>();
+    Registry &r = *m.registry;
+    m.tickduration = &BuildHistogram()
+                          .Name("kindler_tick_duration_seconds")
+                          .Help("Time one tick of the world took, without the pause between ticks")
+                          .Register(r)
+                          .Add({}, Histogram::BucketBoundaries{0.001, 0.002, 0.005, 0.01, 0.02, 0.05, 0.1, 0.2,
+                                                               0.5, 1, 2});
+    m.ticks = &BuildCounter().Name("kindler_ticks_total").Help("Ticks of the world").Register(r).Add({});
+    m.burning = &BuildGauge().Name("kindler_cells_burning").Help("Cells that burnt in the last tick").Register(r).Add({});
+    m.players = &BuildGauge()
+                     .Name("kindler_players_present")
+                     .Help("Players logged in and not left (TCP and web)")
+                     .Register(r)
+                     .Add({});
+    auto &conns = BuildGauge().Name("kindler_connections").Help("Open connections by protocol").Register(r);
+    m.tcpconns = &conns.Add({{"protocol", "tcp"}});
+    m.wsconns = &conns.Add({{"protocol", "websocket"}});
+    auto &bytes = BuildCounter().Name("kindler_bytes_sent_total").Help("Bytes sent to clients by protocol").Register(r);
+    m.tcpbytes = &bytes.Add({{"protocol", "tcp"}});
+    m.counts[WSBYTESSENT] = &bytes.Add({{"protocol", "websocket"}});
+    m.counts[HTTPBYTESSENT] = &bytes.Add({{"protocol", "http"}});
+    m.counts[FRAMESSENT] =
+        &BuildCounter().Name("kindler_stream_frames_sent_total").Help("Stream frames sent to web clients").Register(r).Add({});
+    m.counts[FRAMESCOALESCED] = &BuildCounter()
+                                     .Name("kindler_stream_frames_coalesced_total")
+                                     .Help("Ticks a slow web client skipped, getting a later state instead")
+                                     .Register(r)
+                                     .Add({});
+    auto &dropped = BuildCounter()
+                        .Name("kindler_web_actions_dropped_total")
+                        .Help("Web players' actions not taken, by kind and reason")
+                        .Register(r);
+    m.counts[MOVESDROPPED] = &dropped.Add({{"action", "move"}, {"reason", "rate"}});
+    m.counts[FIRESDROPPED] = &dropped.Add({{"action", "fire"}, {"reason", "rate"}});
+    m.counts[MOVESREFUSED] = &dropped.Add({{"action", "move"}, {"reason", "refused"}});
+}
+
+void countweb(WEBCOUNT what, double n)
+{
+    if (m.counts[what])
+        m.counts[what]->Increment(n);
+}
+
+void observetick(double seconds, size_t burning)
+{
+    m.tickduration->Observe(seconds);
+    m.ticks->Increment();
+    m.burning->Set((double)burning);
+    lasttickns.store(nowns(), std::memory_order_relaxed);
+}
+
+void setwebsockets(int n) { m.wsconns->Set(n); }
+
+double sincelasttick()
+{
+    int64_t last = lasttickns.load(std::memory_order_relaxed);
+    return last < 0 ? -1.0 : (double)(nowns() - last) / 1e9;
+}
+
+std::string metricstext()
+{
+    PLAYERS &p = serverplayers;
+    int present = 0;
+    pthread_mutex_lock(&p.playerlist_lock);
+    for (int i = 0; i < p.numplayers; i++)
+        present += p.playerlist[i].num >= 0;
+    pthread_mutex_unlock(&p.playerlist_lock);
+    m.players->Set(present);
+    m.tcpconns->Set(tcpconnections.load(std::memory_order_relaxed));
+    const double sent = (double)tcpbytessent.load(std::memory_order_relaxed);
+    m.tcpbytes->Increment(sent - m.tcpbytesseen);
+    m.tcpbytesseen = sent;
+    std::ostringstream out;
+    prometheus::TextSerializer().Serialize(out, m.registry->Collect());
+    return out.str();
+}

@@ -1,0 +1,32 @@
+// The operators' numbers, served at /metrics in the Prometheus text format
+// (prometheus-cpp): the tick's duration and count, burning cells, players
+// present, connections and bytes sent per protocol, stream frames sent and
+// coalesced, web players' moves and fires dropped.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+enum WEBCOUNT {
+    FRAMESSENT,     // TILES messages sent to web clients
+    FRAMESCOALESCED, // ticks a slow web client skipped (it got a later state)
+    MOVESDROPPED,   // web players' moves over the rate limit
+    FIRESDROPPED,   // web players' fires over the rate limit
+    MOVESREFUSED,   // moves off the map, onto a blocking cell, or of a dead player
+    WSBYTESSENT,    // bytes of WebSocket messages sent
+    HTTPBYTESSENT,  // bytes of HTTP bodies sent
+};
+
+// Creates the metrics; called once before the web threads start.
+void initmetrics();
+// Adds n to one of the web's counters (any thread).
+void countweb(WEBCOUNT what, double n = 1);
+// One tick of the server's world: its duration and the cells that burnt.
+void observetick(double seconds, size_t burning);
+// Open WebSocket connections (the web's io thread keeps it).
+void setwebsockets(int n);
+// Seconds since the last tick ended, or a negative number before the first.
+double sincelasttick();
+// The text of /metrics now. Takes playerlist_lock to count the players;
+// called from the web's io thread only.
+std::string metricstext();

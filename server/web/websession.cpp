@@ -1,0 +1,200 @@
+// A WebSocket client of the live stream.
+#include "web/websession.h"
+
+#include <boost/asio/buffer.hpp>
+
+#include "protocol.h"
+#include "web/clientmsg.h"
+#include "web/metrics.h"
+#include "web/stream.h"
+
+namespace beast = boost::beast;
+namespace websocket = boost::beast::websocket;
+
+// Bytes of the kernel's send buffer of a WebSocket connection.
+enum { SENDBUFFER = 256 * 1024 };
+
+WEBSESSION::WEBSESSION(boost::asio::ip::tcp::socket &&socket)
+    : ws(std::move(socket)), watchdog(ws.get_executor())
+{
+}
+
+void WEBSESSION::run(beast::http::request<beast::http::string_body> req)
+{
+    // What a client has not taken waits in the kernel too: a fixed send
+    // buffer keeps that to a few frames, so a slow reader catches up to
+    // the newest state instead of draining old ones.
+    beast::error_code ec;
+    beast::get_lowest_layer(ws).socket().set_option(boost::asio::socket_base::send_buffer_size(SENDBUFFER), ec);
+    ws.set_option(websocket::stream_base::timeout::suggested(beast::role_type::server));
+    ws.set_option(websocket::stream_base::decorator(
+        [](websocket::response_type &res) { res.set(beast::http::field::server, "kindler"); }));
+    // Compression pays for the messages that are not deflated already
+    // (HELLO, PLAYERS); tiles go as they are (see send).
+    websocket::permessage_deflate pmd;
+    pmd.server_enable = true;
+    pmd.msg_size_threshold = 64;
+    ws.set_option(pmd);
+    ws.read_message_max(CLIENTMSGMAX);
+    ws.binary(true);
+    ws.async_accept(req, beast::bind_front_handler(&WEBSESSION::onaccept, shared_from_this()));
+}
+
+void WEBSESSION::onaccept(beast::error_code ec)
+{
+    if (ec)
+        return;
+    open = true;
+    hello = hellomessage();
+    registersession(shared_from_this());
+    readnext();
+    deliver();
+}
+
+void WEBSESSION::readnext()
+{
+    ws.async_read(in, beast::bind_front_handler(&WEBSESSION::onread, shared_from_this()));
+}
+
+void WEBSESSION::onread(beast::error_code ec, size_t)
+{
+    if (ec) {
+        if (ec == websocket::error::message_too_big)
+            closewith(websocket::close_code::too_big);
+        else
+            end();
+        return;
+    }
+    auto data = in.cdata();
+    handle((const unsigned char *)data.data(), data.size(), !ws.got_binary());
+    in.consume(in.size());
+    if (open)
+        readnext();
+}
+
+void WEBSESSION::handle(const unsigned char *data, size_t len, bool text)
+{
+    CLIENTMSG m = parseclient(data, len, text);
+    switch (m.action) {
+    case DOVIEW:
+        setview(stream, m.view);
+        break;
+    case DOJOIN:
+        webjoin(player, m.name);
+        you = 1;
+        break;
+    case DOMOVE:
+        webmove(player, m.dx, m.dy);
+        break;
+    case DOFIRE:
+        webfire(player);
+        break;
+    case DOCLOSE:
+        closewith((websocket::close_code)m.closecode);
+        return;
+    }
+    deliver();
+}
+
+void WEBSESSION::deliver()
+{
+    if (open && !writing)
+        sendnext();
+}
+
+// Sends what is due, most urgent first: HELLO, the answer to a JOIN, the
+// players when they changed, then the map.
+void WEBSESSION::sendnext()
+{
+    out.clear();
+    if (hello) {
+        out.push_back(hello);
+        hello.reset();
+        send(true);
+        return;
+    }
+    if (you) {
+        you = 0;
+        out.push_back(std::make_shared<const std::string>(encodeyou(player.num)));
+        send(false);
+        return;
+    }
+    uint64_t version;
+    std::shared_ptr<const std::string> players = playersmessage(&version);
+    if (players && version != playersversion) {
+        playersversion = version;
+        out.push_back(players);
+        send(true);
+        return;
+    }
+    if (nextframe(stream, out))
+        send(false);
+}
+
+void WEBSESSION::send(bool compress)
+{
+    std::vector<boost::asio::const_buffer> buffers;
+    size_t bytes = 0;
+    for (const auto &p : out) {
+        buffers.emplace_back(p->data(), p->size());
+        bytes += p->size();
+    }
+    countweb(WSBYTESSENT, (double)bytes);
+    writing = true;
+    ws.compress(compress);
+    watchdog.expires_after(std::chrono::seconds(WEBSTALL));
+    watchdog.async_wait([self = shared_from_this()](beast::error_code ec) {
+        if (!ec)
+            self->abort();
+    });
+    ws.async_write(buffers, beast::bind_front_handler(&WEBSESSION::onwrite, shared_from_this()));
+}
+
+void WEBSESSION::onwrite(beast::error_code ec, size_t)
+{
+    writing = false;
+    watchdog.cancel();
+    out.clear();
+    if (ec) {
+        end();
+        return;
+    }
+    if (closing) {
+        startclose();
+        return;
+    }
+    deliver();
+}
+
+// Closes with `code` once the message being sent (if any) is out.
+void WEBSESSION::closewith(websocket::close_code code)
+{
+    if (!open)
+        return;
+    end();
+    closing = code;
+    if (!writing)
+        startclose();
+}
+
+void WEBSESSION::startclose()
+{
+    ws.async_close(closing, [self = shared_from_this()](beast::error_code) {});
+}
+
+void WEBSESSION::abort()
+{
+    end();
+    beast::error_code ec;
+    beast::get_lowest_layer(ws).socket().close(ec);
+}
+
+// The session is over: its player is marked as left, the hub forgets it.
+void WEBSESSION::end()
+{
+    if (!open)
+        return;
+    open = false;
+    webleave(player);
+    unregistersession(this);
+}

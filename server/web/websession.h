@@ -1,0 +1,57 @@
+// One WebSocket client of the live stream, served by the web's io thread:
+// it reads the client's messages (view, join, move, fire) and sends one
+// message at a time, always the newest state, so a slow reader never
+// queues more than the message it is taking.
+#pragma once
+
+#include <boost/asio/steady_timer.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
+#include <boost/beast/websocket.hpp>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "web/stream.h"
+#include "web/webplayer.h"
+
+// A message waits at most this long for the client to take it; a client
+// that takes nothing for so long is dropped, as on port 3140.
+enum { WEBSTALL = 30 };
+
+struct WEBSESSION : std::enable_shared_from_this<WEBSESSION> {
+    explicit WEBSESSION(boost::asio::ip::tcp::socket &&socket);
+    // Accepts the upgrade request and starts the session.
+    void run(boost::beast::http::request<boost::beast::http::string_body> req);
+    // The hub has something new (a tick, the players): send it when idle.
+    void deliver();
+    // Ends the session now (the write watchdog, or the server's choice).
+    void abort();
+
+    boost::beast::websocket::stream<boost::beast::tcp_stream> ws;
+    boost::beast::flat_buffer in;
+    boost::asio::steady_timer watchdog; // runs while a message is being sent
+    CLIENTSTREAM stream;                // what the client was sent of the map
+    WEBPLAYER player;                   // the client's player and rate limits
+    std::shared_ptr<const std::string> hello;  // sent first
+    int you = 0;                        // 1: the answer to a JOIN is due
+    uint64_t playersversion = 0;        // PLAYERS message last sent (0: none)
+    bool writing = false;
+    bool open = false;                  // accepted and not yet ended
+    boost::beast::websocket::close_code closing{}; // set when closing with a code
+    std::vector<std::shared_ptr<const std::string>> out; // the message being sent
+
+private:
+    void onaccept(boost::beast::error_code ec);
+    void readnext();
+    void onread(boost::beast::error_code ec, size_t bytes);
+    void handle(const unsigned char *data, size_t len, bool text);
+    void sendnext();
+    void send(bool compress);
+    void onwrite(boost::beast::error_code ec, size_t bytes);
+    void closewith(boost::beast::websocket::close_code code);
+    void startclose();
+    void end();
+};
