@@ -14,7 +14,13 @@ struct WORLDSTATS {
 // cells, then 100 warm-up ticks.
 void makeworld(WORLD &c, long size, bool burning, WORLDSTATS *stats);
 
+// to becomes a copy of from's state (sizes, materials, both buffers, fuel,
+// outside, settled groups), its grid pointers into itself. The caller
+// holds what locks the worlds need.
+void copyworld(WORLD &to, const WORLD &from);
+
 void registertickbenchmarks();
+void registerwebbenchmarks();
 void registernetbenchmarks();
 void registerstreambenchmarks();
 void releaseworlds();

@@ -120,6 +120,14 @@ void printtable()
         std::printf("\"%s\" round trip while 8 clients fetch \"%s\" (1024 x 1024): median %.0f us, p99 %.0f us\n",
                     strversion, strgetmap, counter("version_under_load/1024", "median_us"), counter("version_under_load/1024", "p99_us"));
     printstream();
+    if (results.count("web_spectators/"))
+        std::printf("\n200 WebSocket spectators (160 x 100 views) on a burning 512 x 512 world: tick %.2f ms alone, "
+                    "%.2f ms watched (%+.1f%%); publish to receipt p50 %.1f ms, p99 %.1f ms over %.0f frames, "
+                    "%.0f ticks coalesced; server memory +%.1f MB\n",
+                    counter("web_spectators/", "tick_ms_alone"), counter("web_spectators/", "tick_ms_watched"),
+                    counter("web_spectators/", "slowdown_pct"), counter("web_spectators/", "p50_ms"),
+                    counter("web_spectators/", "p99_ms"), counter("web_spectators/", "frames"),
+                    counter("web_spectators/", "coalesced"), counter("web_spectators/", "rss_rise_MB"));
 }
 
 } // namespace
@@ -129,6 +137,7 @@ int main(int argc, char **argv)
     registernetbenchmarks();
     registertickbenchmarks();
     registerstreambenchmarks();
+    registerwebbenchmarks();
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;

@@ -65,24 +65,13 @@ void makeworld(WORLD &c, long size, bool burning, WORLDSTATS *stats)
     }
 }
 
-namespace {
-
-// Burning worlds are measured over the ticks right after the warm-up, 101
-// to 103, for every size: a world that went on burning would hold more
-// fire and more tags, so longer runs start again from the warmed-up state.
-enum { MEASUREDTICKS = 3 };
-
-struct CACHED {
-    WORLD world;
-    WORLDSTATS stats;
-};
-
-// to becomes a copy of from's state, its grid pointers into itself.
 void copyworld(WORLD &to, const WORLD &from)
 {
     to.mapsizex = from.mapsizex;
     to.mapsizey = from.mapsizey;
     to.materials = from.materials;
+    to.materialnames = from.materialnames;
+    to.materialfuel = from.materialfuel;
     to.material = from.material;
     to.fuellevel = from.fuellevel;
     for (int b = 0; b < 2; b++) {
@@ -96,6 +85,19 @@ void copyworld(WORLD &to, const WORLD &from)
     to.outside = from.outside;
     to.settle = from.settle;
 }
+
+namespace {
+
+// Burning worlds are measured over the ticks right after the warm-up, 101
+// to 103, for every size: a world that went on burning would hold more
+// fire and more tags, so longer runs start again from the warmed-up state.
+enum { MEASUREDTICKS = 3 };
+
+struct CACHED {
+    WORLD world;
+    WORLDSTATS stats;
+};
+
 
 std::map<std::pair<long, bool>, std::unique_ptr<CACHED>> worlds;
 

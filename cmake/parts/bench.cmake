@@ -1,12 +1,14 @@
 # Benchmarks (Google Benchmark): the tick against the plain reference tick,
-# the map answers over loopback, and the web stream's codec. `make bench` builds and runs them.
+# the map answers over loopback, the web stream's codec, and the web
+# endpoint under 200 spectators. `make bench` builds and runs them.
 find_package(benchmark QUIET)
 if(benchmark_FOUND)
   add_executable(kindler-bench EXCLUDE_FROM_ALL
     ${CMAKE_SOURCE_DIR}/bench/main.cpp
     ${CMAKE_SOURCE_DIR}/bench/tick_bench.cpp
     ${CMAKE_SOURCE_DIR}/bench/net_bench.cpp
-    ${CMAKE_SOURCE_DIR}/bench/stream_bench.cpp)
+    ${CMAKE_SOURCE_DIR}/bench/stream_bench.cpp
+    ${CMAKE_SOURCE_DIR}/bench/web_bench.cpp)
   target_include_directories(kindler-bench PRIVATE ${CMAKE_SOURCE_DIR}/bench)
-  target_link_libraries(kindler-bench PRIVATE kindler_core kindler_oracle kindler_stream benchmark::benchmark)
+  target_link_libraries(kindler-bench PRIVATE kindler_core kindler_oracle kindler_web benchmark::benchmark)
 endif()

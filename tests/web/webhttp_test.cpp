@@ -27,6 +27,8 @@ struct PORTHOG {
     explicit PORTHOG(int port)
     {
         fd = socket(AF_INET, SOCK_STREAM, 0);
+        int on = 1; // a server of an earlier test may have left the port in TIME_WAIT
+        setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
         sockaddr_in a = {};
         a.sin_family = AF_INET;
         a.sin_port = htons((uint16_t)port);
