@@ -4,9 +4,11 @@
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/steady_timer.hpp>
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <thread>
 
 #include "publish.h"
@@ -22,9 +24,15 @@ boost::asio::ip::tcp::acceptor *acceptor;   // used in the io thread only
 void acceptnext()
 {
     acceptor->async_accept([](boost::system::error_code ec, boost::asio::ip::tcp::socket socket) {
-        if (!ec)
+        if (!ec) {
             servehttp(std::move(socket));
-        acceptnext();
+            acceptnext();
+            return;
+        }
+        // Out of descriptors or memory: the next accept would fail at once
+        // too, so let the endpoint breathe instead of spinning.
+        auto pause = std::make_shared<boost::asio::steady_timer>(*ioc, std::chrono::milliseconds(100));
+        pause->async_wait([pause](boost::system::error_code) { acceptnext(); });
     });
 }
 
