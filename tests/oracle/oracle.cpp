@@ -11,6 +11,7 @@
 
 #include "oracle.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <climits>
 #include <cmath>
@@ -240,16 +241,14 @@ void dotemp(ORACLEWORLD &w)
 
 // A temperature truncated toward zero to whole kelvins in a 32-bit int. NaN
 // reads as the smallest int; values beyond the int's range read as its
-// nearest end.
+// nearest end. (Cut first, then clamped: the whole part of a value in
+// range is exact in 80 bits.)
 int32_t wholekelvins(long double temperature)
 {
     if (std::isnan(temperature))
         return INT32_MIN;
-    if (temperature >= 2147483648.0L)
-        return INT32_MAX;
-    if (temperature <= -2147483649.0L)
-        return INT32_MIN;
-    return (int32_t)temperature;
+    const long double whole = std::trunc(temperature);
+    return (int32_t)std::clamp(whole, (long double)INT32_MIN, (long double)INT32_MAX);
 }
 
 // Combustion, after conduction, on the work area as conduction left it.
