@@ -64,12 +64,17 @@ class Server {
       }
     }
     this.log = '';
-    const child = spawn(serverpath, [path.resolve(mapfile)], { cwd: this.dir, stdio: ['ignore', 'pipe', 'pipe'] });
+    const child = spawn(path.resolve(serverpath), [path.resolve(mapfile)],
+                        { cwd: this.dir, stdio: ['ignore', 'pipe', 'pipe'] });
     this.child = child;
     child.exited = false;
     child.on('exit', (code, signal) => {
       child.exited = true;
       child.status = signal || code;
+    });
+    child.on('error', (e) => {
+      child.exited = true;
+      child.status = e.message;
     });
     const keep = (d) => { this.log = (this.log + d).slice(-4000); };
     child.stdout.on('data', keep);
@@ -145,11 +150,17 @@ async function until(page, what, fn, arg, timeout = 5000) {
   }
 }
 
-// The map canvas: pixels in all, pixels that are not background, and a
-// few of the colours seen.
+// The map canvas where the map lies: its pixels there, those that are not
+// background, and how many colours they show (up to 64).
 async function canvasstats(page) {
   return page.evaluate((bg) => {
-    const c = document.getElementById('map'), d = c.getContext('2d').getImageData(0, 0, c.width, c.height).data;
+    const c = document.getElementById('map'), box = c.getBoundingClientRect(), ratio = c.width / box.width;
+    const k = window.kindler, a = k.cellbox(0, 0), b = k.cellbox(k.sizex, k.sizey);
+    const x0 = Math.max(0, Math.ceil((a.left - box.left) * ratio)), y0 = Math.max(0, Math.ceil((a.top - box.top) * ratio));
+    const x1 = Math.min(c.width, Math.floor((b.left - box.left) * ratio));
+    const y1 = Math.min(c.height, Math.floor((b.top - box.top) * ratio));
+    if (x1 <= x0 || y1 <= y0) return { pixels: 0, other: 0, colours: 0 };
+    const d = c.getContext('2d').getImageData(x0, y0, x1 - x0, y1 - y0).data;
     let other = 0;
     const colours = new Set();
     for (let i = 0; i < d.length; i += 4)
@@ -157,7 +168,7 @@ async function canvasstats(page) {
         other++;
         if (colours.size < 64) colours.add((d[i] << 16) | (d[i + 1] << 8) | d[i + 2]);
       }
-    return { pixels: c.width * c.height, other, colours: colours.size };
+    return { pixels: (x1 - x0) * (y1 - y0), other, colours: colours.size };
   }, BACKGROUND);
 }
 
@@ -187,7 +198,8 @@ function hot([r, g, b]) {
 
 async function mapisdrawn(page) {
   const s = await canvasstats(page);
-  check(s.other >= s.pixels / 4, `only ${s.other} of the canvas's ${s.pixels} pixels are not background`);
+  check(s.pixels >= 10000, `the map covers only ${s.pixels} pixels of the canvas`);
+  check(s.other >= s.pixels * 0.9, `only ${s.other} of the ${s.pixels} pixels where the map lies are not background`);
   check(s.colours >= 3, `the map shows only ${s.colours} colours`);
   return s;
 }
