@@ -9,6 +9,7 @@ import { applymessage, browserinflate, createclient, MSG } from './decoder.js';
 
 const FIRSTDELAY = 250; // ms before the first reconnection
 const MAXDELAY = 4000;  // ms at most between two tries
+const STEADY = 10000;   // ms a connection lasts before a loss starts the delays anew
 
 // The stream's URL for a page at `location`.
 export function streamurl(location) {
@@ -29,7 +30,8 @@ export class Connection {
     this.client = createclient();
     this.connected = false; // a HELLO came on the open connection
     this.lostone = false;   // a connection was lost (or could not be made)
-    this.tries = 0;         // connections tried since the last HELLO
+    this.tries = 0;         // connections tried since the last steady one
+    this.since = 0;         // when the open connection's HELLO came
     this.retryat = 0;       // when the next try starts (Date.now()), or 0
     this.why = '';          // why the last connection ended, when it was said
     this.timer = 0;
@@ -81,7 +83,7 @@ export class Connection {
         if (type === MSG.HELLO) {
           this.client = client;
           this.connected = true;
-          this.tries = 0;
+          this.since = Date.now();
           this.why = '';
           this.onstate(this.state());
         }
@@ -100,6 +102,9 @@ export class Connection {
       ws.onmessage = ws.onclose = null;
       if (ws.readyState === WebSocket.OPEN || ws.readyState === WebSocket.CONNECTING) ws.close(4000, why.slice(0, 60));
     }
+    // A connection that drops soon after it came (a server that sends what
+    // the page cannot read, say) does not start the delays anew.
+    if (this.connected && Date.now() - this.since >= STEADY) this.tries = 0;
     this.ws = null;
     this.connected = false;
     this.lostone = true;
