@@ -288,7 +288,7 @@ try {
   await step('the page draws the map', async () => {
     await until(alice, 'the page to connect and draw the map',
                 () => window.kindler && window.kindler.connected && window.kindler.drawn.tiles > 0, null, 10000);
-    const k = await alice.evaluate(() => ({ mapname: window.kindler.mapname, x: window.kindler.sizex, y: window.kindler.sizey }));
+    const k = await alice.evaluate(() => ({ mapname: window.kindler.mapname }));
     check(k.mapname === mapname, `the page shows map "${k.mapname}", not "${mapname}" of ${mapfile}: another server answers on port ${WEBPORT}?`);
     await mapisdrawn(alice);
     const legend = await alice.$$eval('#materials li', (els) => els.map((e) => e.textContent));
@@ -305,8 +305,10 @@ try {
     me = await join(alice, 'alice');
     const names = await playernames(alice);
     check(names.includes('alice'), `the player list shows ${JSON.stringify(names)}, not alice`);
-    const status = await alice.$eval('#status', (e) => e.textContent);
-    check(status.includes(`alice #${me.num}`) && status.includes('health'), `the status line says "${status}"`);
+    await until(alice, `the status line to show alice #${me.num} and her health`, (num) => {
+      const s = document.getElementById('status').textContent;
+      return s.startsWith(`alice #${num}  health `);
+    }, me.num, 2000);
   });
 
   await step('arrow keys and W A S D move the player one cell', async () => {
