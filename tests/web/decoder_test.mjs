@@ -5,7 +5,7 @@
 // messages must be refused. Exits 1 on the first difference.
 import { execFileSync } from 'node:child_process';
 import { inflateRawSync } from 'node:zlib';
-import { applymessage, cell, cellcolour, createclient } from '../../web/js/decoder.js';
+import { applymessage, cell, cellcolour, colourinto, createclient } from '../../web/js/decoder.js';
 
 const inflate = (bytes) => inflateRawSync(bytes);
 
@@ -35,6 +35,7 @@ const r = new Records(recorded);
 const clients = [createclient(), createclient()];
 const messages = [];
 let cells = 0, frames = 0;
+const pixel = new Uint8ClampedArray(8);
 while (r.more()) {
   const kind = String.fromCharCode(r.u8());
   const c = clients[r.u8()];
@@ -56,6 +57,9 @@ while (r.more()) {
           fail(`${at}: ${JSON.stringify(got)}, want ${JSON.stringify(want)}`);
         const gotcolour = cellcolour(c, x, y, frame);
         if (gotcolour.join() !== colour.join()) fail(`${at}: colour ${gotcolour}, want ${colour}`);
+        // As the page draws it: into image data, four bytes a pixel.
+        if (!colourinto(c, x, y, frame, pixel, 4) || pixel.subarray(4, 7).join() !== colour.join())
+          fail(`${at}: colour into image data ${pixel.subarray(4, 7)}, want ${colour}`);
         cells++;
       }
   } else if (kind === 'P') {

@@ -260,33 +260,51 @@ export function cell(c, x, y) {
   return { material: c.material[i], kelvins: c.kelvins[i], state: c.state[i] };
 }
 
-// a mixed towards b by f (0: a, 1: b), rounded as the server's colours.
-function mix(a, b, f) {
-  if (f <= 0) return a;
-  if (f >= 1) return b;
-  return [0, 1, 2].map((k) => Math.trunc(a[k] + (b[k] - a[k]) * f + 0.5));
-}
-
-// The colour [r, g, b] of cell (x, y) in animation frame `frame`, or null
-// where c holds no value: burning cells flames, flickering with frame +
-// 7919 x the cell's index as the terminal client's; else the base colour
-// (ash when burnt, the material's otherwise) below coldlimit, and above it
-// the base mixed towards the ramp's colour by (kelvins - coldlimit) / 40 +
-// 0.35.
-export function cellcolour(c, x, y, frame) {
-  const v = cell(c, x, y);
-  if (!v) return null;
-  if (v.state === CELL.BURNING) {
-    const phase = (frame + Math.imul(x * c.sizey + y, 7919)) >>> 0;
+// The colour of cell (x, y) in animation frame `frame`, written as r, g, b
+// into out[at], out[at + 1], out[at + 2] (an array or typed array); false,
+// writing nothing, where c holds no value. Burning cells are flames,
+// flickering with frame + 7919 x the cell's index as the terminal
+// client's; else the base colour (ash when burnt, the material's otherwise)
+// below coldlimit, and above it the base mixed towards the ramp's colour by
+// (kelvins - coldlimit) / 40 + 0.35, each channel rounded as the server's
+// colours. Allocates nothing: the page colours every cell of its view with
+// it several times a second.
+export function colourinto(c, x, y, frame, out, at) {
+  if (!(x >= 0 && y >= 0 && x < c.sizex && y < c.sizey)) return false;
+  if (!c.held[Math.floor(x / TILESIZE) * c.tilesy + Math.floor(y / TILESIZE)]) return false;
+  const i = x * c.sizey + y, state = c.state[i];
+  if (state === CELL.BURNING) {
+    const phase = (frame + Math.imul(i, 7919)) >>> 0;
     let h = Math.imul(phase, 2654435761) >>> 0;
     h = (h ^ (h >>> 15)) >>> 0;
-    return [255, 150 + (h % 90), 20 + ((h >>> 8) % 40)];
+    out[at] = 255;
+    out[at + 1] = 150 + (h % 90);
+    out[at + 2] = 20 + ((h >>> 8) % 40);
+    return true;
   }
-  const base = v.state === CELL.BURNT ? c.ash
-    : v.material < c.materials.length ? c.materials[v.material].colour : [0, 0, 0];
-  const count = c.ramp.length / 3;
-  if (!(v.kelvins >= c.coldlimit) || count === 0) return base;
-  const k = Math.min(Math.max(v.kelvins - c.rampfirst, 0), count - 1);
-  const ramp = [c.ramp[3 * k], c.ramp[3 * k + 1], c.ramp[3 * k + 2]];
-  return mix(base, ramp, (v.kelvins - c.coldlimit) / 40 + 0.35);
+  const m = c.material[i];
+  const base = state === CELL.BURNT ? c.ash : m < c.materials.length ? c.materials[m].colour : BLACK;
+  const kelvins = c.kelvins[i], count = c.ramp.length / 3;
+  const f = (kelvins - c.coldlimit) / 40 + 0.35;
+  if (!(kelvins >= c.coldlimit) || count === 0 || f <= 0) {
+    out[at] = base[0];
+    out[at + 1] = base[1];
+    out[at + 2] = base[2];
+    return true;
+  }
+  const k = 3 * Math.min(Math.max(kelvins - c.rampfirst, 0), count - 1);
+  for (let ch = 0; ch < 3; ch++) {
+    const to = c.ramp[k + ch];
+    out[at + ch] = f >= 1 ? to : Math.trunc(base[ch] + (to - base[ch]) * f + 0.5);
+  }
+  return true;
+}
+
+const BLACK = [0, 0, 0];
+
+// The colour [r, g, b] of cell (x, y) in animation frame `frame`, or null
+// where c holds no value (see colourinto).
+export function cellcolour(c, x, y, frame) {
+  const rgb = [0, 0, 0];
+  return colourinto(c, x, y, frame, rgb, 0) ? rgb : null;
 }

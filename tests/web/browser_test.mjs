@@ -1,0 +1,487 @@
+// The page in a real browser: starts the real server (its own child, on
+// the default ports 3140 and 3141) on a map, drives Debian's chromium
+// headless with puppeteer-core, and checks, step by step, what a player
+// sees and does: the map drawn with its legend, joining through the first
+// form, moving with the arrows and W A S D, a fire and its heat on the
+// canvas, health falling on a burning cell, death and joining again, two
+// pages seeing each other, and reconnecting by itself after the server
+// was killed and started again. Saves a screenshot of the page in play.
+//
+//   node browser_test.mjs SERVER MAPFILE SCREENSHOT.png
+//
+// With KINDLER_SCREENSHOT=path the screenshot is also written there;
+// KINDLER_CHROMIUM names another browser than /usr/bin/chromium.
+
+import { spawn } from 'node:child_process';
+import { copyFileSync, mkdtempSync, readFileSync, rmSync } from 'node:fs';
+import net from 'node:net';
+import os from 'node:os';
+import path from 'node:path';
+
+const [serverpath, mapfile, shotpath] = process.argv.slice(2);
+if (!serverpath || !mapfile || !shotpath) {
+  console.error('usage: node browser_test.mjs SERVER MAPFILE SCREENSHOT.png');
+  process.exit(2);
+}
+const CHROMIUM = process.env.KINDLER_CHROMIUM || '/usr/bin/chromium';
+const GAMEPORT = 3140, WEBPORT = 3141;
+const BASE = `http://127.0.0.1:${WEBPORT}/`;
+const BACKGROUND = [24, 24, 28]; // the canvas where no map is
+const WHOLETIME = 240_000;       // ms for everything, under CTest's timeout
+
+const started = Date.now();
+const seconds = (since) => ((Date.now() - since) / 1000).toFixed(1);
+const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
+
+// ---- the server ------------------------------------------------------------
+
+function portopen(port) {
+  return new Promise((resolve) => {
+    const s = net.connect({ host: '127.0.0.1', port });
+    s.setTimeout(1000);
+    s.on('connect', () => { s.destroy(); resolve(true); });
+    s.on('error', () => resolve(false));
+    s.on('timeout', () => { s.destroy(); resolve(false); });
+  });
+}
+
+class Server {
+  constructor() {
+    this.child = null;
+    this.log = '';      // the end of what the server printed, for messages
+    this.reports = [];  // sanitizer reports in its standard error
+    this.dir = mkdtempSync(path.join(os.tmpdir(), 'kindler-browser-'));
+  }
+
+  async start() {
+    // A server of an earlier test may still be letting the ports go.
+    for (const port of [GAMEPORT, WEBPORT]) {
+      const until = Date.now() + 15000;
+      while (await portopen(port)) {
+        if (Date.now() > until)
+          throw new Error(`port ${port} is taken by another program (another test's server?): run the test again when it is free`);
+        await sleep(200);
+      }
+    }
+    this.log = '';
+    const child = spawn(path.resolve(serverpath), [path.resolve(mapfile)],
+                        { cwd: this.dir, stdio: ['ignore', 'pipe', 'pipe'] });
+    this.child = child;
+    child.exited = false;
+    child.on('exit', (code, signal) => {
+      child.exited = true;
+      child.status = signal || code;
+    });
+    child.on('error', (e) => {
+      child.exited = true;
+      child.status = e.message;
+    });
+    const keep = (d) => { this.log = (this.log + d).slice(-4000); };
+    child.stdout.on('data', keep);
+    child.stderr.on('data', keep);
+    // A sanitizer build's server reports on standard error; it is ended by
+    // SIGKILL, so no exit status carries the verdict.
+    child.stderr.on('data', (d) => {
+      if (/Sanitizer|runtime error/.test(d)) this.reports.push(String(d).slice(0, 2000));
+    });
+    const until = Date.now() + 20000;
+    for (;;) {
+      if (child.exited) throw new Error(`the server ended (${child.status}) before it served the page:\n${this.log}`);
+      if (/the web page is off/.test(this.log)) throw new Error(`the server could not serve the page:\n${this.log}`);
+      try {
+        const r = await fetch(BASE + 'healthz', { signal: AbortSignal.timeout(1000) });
+        if (r.status === 200) return;
+      } catch { /* not listening yet */ }
+      if (Date.now() > until) throw new Error(`the server did not answer /healthz within 20 s:\n${this.log}`);
+      await sleep(100);
+    }
+  }
+
+  async kill() {
+    const child = this.child;
+    if (!child || child.exited) return;
+    const gone = new Promise((r) => child.once('exit', r));
+    child.kill('SIGKILL');
+    await gone;
+  }
+}
+
+// ---- the steps -------------------------------------------------------------
+
+let passed = 0, failed = 0;
+
+async function step(name, fn) {
+  const t0 = Date.now();
+  try {
+    await fn();
+  } catch (e) {
+    failed++;
+    console.log(`FAILED: ${name} (after ${seconds(t0)} s)\n  ${String(e.message || e).replace(/\n/g, '\n  ')}`);
+    throw e;
+  }
+  passed++;
+  console.log(`ok: ${name} (${seconds(t0)} s)`);
+}
+
+function check(ok, message) {
+  if (!ok) throw new Error(message);
+}
+
+// What the page holds, for messages.
+async function pagestate(page) {
+  return page.evaluate(() => {
+    const k = window.kindler;
+    if (!k) return 'window.kindler is missing';
+    const status = document.getElementById('status');
+    return JSON.stringify({ connected: k.connected, tick: k.tick, player: k.player, sessions: k.sessions,
+                            drawn: k.drawn, players: k.players.map((p) => `${p.name} #${p.num}`),
+                            status: status && status.textContent });
+  }).catch((e) => 'unreadable: ' + e.message);
+}
+
+// Waits until fn(arg) is true in the page, polling; on timeout says what
+// did not happen and what the page held.
+async function until(page, what, fn, arg, timeout = 5000) {
+  try {
+    return await page.waitForFunction(fn, { polling: 50, timeout }, arg);
+  } catch (e) {
+    throw new Error(`${what}: not within ${timeout / 1000} s (${e.message.split('\n')[0]});\n` +
+                    `the page holds ${await pagestate(page)}`);
+  }
+}
+
+// The map canvas where the map lies: its pixels there, those that are not
+// background, and how many colours they show (up to 64).
+async function canvasstats(page) {
+  return page.evaluate((bg) => {
+    const c = document.getElementById('map'), box = c.getBoundingClientRect(), ratio = c.width / box.width;
+    const k = window.kindler, a = k.cellbox(0, 0), b = k.cellbox(k.sizex, k.sizey);
+    const x0 = Math.max(0, Math.ceil((a.left - box.left) * ratio)), y0 = Math.max(0, Math.ceil((a.top - box.top) * ratio));
+    const x1 = Math.min(c.width, Math.floor((b.left - box.left) * ratio));
+    const y1 = Math.min(c.height, Math.floor((b.top - box.top) * ratio));
+    if (x1 <= x0 || y1 <= y0) return { pixels: 0, other: 0, colours: 0 };
+    const d = c.getContext('2d').getImageData(x0, y0, x1 - x0, y1 - y0).data;
+    let other = 0;
+    const colours = new Set();
+    for (let i = 0; i < d.length; i += 4)
+      if (d[i] !== bg[0] || d[i + 1] !== bg[1] || d[i + 2] !== bg[2]) {
+        other++;
+        if (colours.size < 64) colours.add((d[i] << 16) | (d[i + 1] << 8) | d[i + 2]);
+      }
+    return { pixels: (x1 - x0) * (y1 - y0), other, colours: colours.size };
+  }, BACKGROUND);
+}
+
+// The canvas's colours at points inside cells: `points` of [x, y, fx, fy],
+// fx and fy the point's place across the cell (0.5 its middle).
+async function cellpixels(page, points) {
+  return page.evaluate((points) => {
+    const c = document.getElementById('map'), ctx = c.getContext('2d'), box = c.getBoundingClientRect();
+    const ratio = c.width / box.width;
+    return points.map(([x, y, fx, fy]) => {
+      const b = window.kindler.cellbox(x, y);
+      const px = Math.floor((b.left - box.left + b.width * fx) * ratio);
+      const py = Math.floor((b.top - box.top + b.height * fy) * ratio);
+      return Array.from(ctx.getImageData(px, py, 1, 1).data.slice(0, 3));
+    });
+  }, points);
+}
+
+// Flames (255, 150..239, 20..59) or the heat colours laid over a cell
+// (red to yellow and white: red well above green and blue), not the cold
+// colours of the materials, ash, or the background.
+function hot([r, g, b]) {
+  const flame = r === 255 && g >= 150 && g < 240 && b >= 20 && b < 60;
+  const heat = r - g >= 40 && r - b >= 40;
+  return flame || heat;
+}
+
+async function mapisdrawn(page) {
+  const s = await canvasstats(page);
+  check(s.pixels >= 10000, `the map covers only ${s.pixels} pixels of the canvas`);
+  check(s.other >= s.pixels * 0.9, `only ${s.other} of the ${s.pixels} pixels where the map lies are not background`);
+  check(s.colours >= 3, `the map shows only ${s.colours} colours`);
+  return s;
+}
+
+// Puts a page in front (a page behind others draws nothing) and waits
+// until it has drawn twice since.
+async function tofront(page) {
+  await page.bringToFront();
+  const draws = await page.evaluate(() => window.kindler.draws);
+  await until(page, 'the page in front to draw', (d) => window.kindler.draws >= d + 2, draws, 3000);
+}
+
+async function playernames(page) {
+  return page.$$eval('#players li .name', (els) => els.map((e) => e.textContent));
+}
+
+async function press(page, key) {
+  await page.keyboard.press(key);
+}
+
+async function join(page, name) {
+  const input = await page.$('form input');
+  check(input, 'the page has no form with a field');
+  const first = await page.evaluate((i) => document.forms[0] === i.form, input);
+  check(first, 'the name field is not in the page\'s first form');
+  await input.click({ clickCount: 3 });
+  await input.type(name);
+  await press(page, 'Enter');
+  await until(page, `the page to join as ${name}`, (name) => {
+    const p = window.kindler.player;
+    return p && p.num >= 0 && p.health > 0 && window.kindler.players.some((q) => q.num === p.num && q.name === name);
+  }, name);
+  return page.evaluate(() => window.kindler.player);
+}
+
+// ---- the test --------------------------------------------------------------
+
+const server = new Server();
+let browser = null;
+const problems = []; // uncaught errors, refusals by the page's policy, failed loads
+process.on('exit', () => { if (server.child && !server.child.exited) server.child.kill('SIGKILL'); });
+for (const sig of ['SIGINT', 'SIGTERM'])
+  process.on(sig, () => { console.log(`browser_test: ${sig}`); process.exit(1); });
+const watchdog = setTimeout(async () => {
+  console.log(`FAILED: the test took longer than ${WHOLETIME / 1000} s`);
+  await Promise.race([browser && browser.close(), sleep(3000)]).catch(() => {});
+  process.exit(1);
+}, WHOLETIME);
+
+async function openpage() {
+  const page = await browser.newPage();
+  await page.setViewport({ width: 1280, height: 800 });
+  page.on('pageerror', (e) => problems.push('uncaught in the page: ' + e.message));
+  page.on('console', (m) => {
+    if (m.type() === 'error' && /Content Security Policy|Refused to/.test(m.text())) problems.push(m.text());
+  });
+  page.on('response', (r) => {
+    if (r.status() >= 400) problems.push(`${r.status()} for ${r.url()}`);
+  });
+  await page.goto(BASE, { waitUntil: 'load' });
+  return page;
+}
+
+const mapsource = readFileSync(mapfile, 'utf8');
+const mapname = (/<map\s+name="([^"]*)"/.exec(mapsource) || [])[1];
+// The map's materials: the names of the types its cells use.
+const typenames = new Map([...mapsource.matchAll(/<type\s+name=([^\s>]+)\s+num=(\d+)/g)].map((m) => [Number(m[2]), m[1]]));
+const block = (/<map[^>]*>([\s\S]*?)<\/map>/.exec(mapsource) || [])[1] || '';
+const usednames = [...new Set(block.split(/\s+/).filter((t) => /^\d+$/.test(t)).map(Number))].map((n) => typenames.get(n));
+
+try {
+  let puppeteer;
+  try {
+    puppeteer = (await import('puppeteer-core')).default;
+  } catch (e) {
+    throw new Error('puppeteer-core is not installed (run sh scripts/deps.sh): ' + e.message);
+  }
+  await server.start();
+  browser = await puppeteer.launch({
+    executablePath: CHROMIUM, headless: true,
+    args: ['--no-sandbox', '--disable-gpu', '--disable-dev-shm-usage', '--no-first-run'],
+  });
+  const alice = await openpage();
+  let me;
+
+  await step('the page draws the map', async () => {
+    await until(alice, 'the page to connect and draw the map',
+                () => window.kindler && window.kindler.connected && window.kindler.drawn.tiles > 0, null, 10000);
+    const k = await alice.evaluate(() => ({ mapname: window.kindler.mapname }));
+    check(k.mapname === mapname, `the page shows map "${k.mapname}", not "${mapname}" of ${mapfile}: another server answers on port ${WEBPORT}?`);
+    await mapisdrawn(alice);
+    const legend = await alice.$$eval('#materials li', (els) => els.map((e) => e.textContent));
+    check(usednames.length > 0 && usednames.every((n) => n), `cannot tell the materials of ${mapfile}`);
+    for (const name of usednames)
+      check(legend.some((t) => t.includes(name)), `the legend (${legend.join(' | ')}) does not list "${name}"`);
+    const tick = await alice.evaluate(() => window.kindler.tick);
+    check(tick > 0, `window.kindler.tick is ${tick}`);
+    const heat = await alice.$eval('#legend', (e) => e.textContent);
+    check(/320/.test(heat) && /383/.test(heat), `the legend shows no heat colours from 320 K and the hurting 383 K: ${heat}`);
+  });
+
+  await step('a name typed in the first form joins', async () => {
+    me = await join(alice, 'alice');
+    const names = await playernames(alice);
+    check(names.includes('alice'), `the player list shows ${JSON.stringify(names)}, not alice`);
+    await until(alice, `the status line to show alice #${me.num} and her health`, (num) => {
+      const s = document.getElementById('status').textContent;
+      return s.startsWith(`alice #${num}  health `);
+    }, me.num, 2000);
+  });
+
+  await step('arrow keys and W A S D move the player one cell', async () => {
+    const free = (x, y) => alice.evaluate(([x, y]) => {
+      const k = window.kindler, v = k.cell(x, y);
+      return !!v && !k.materials[v.material].block;
+    }, [x, y]);
+    const pairs = [['ArrowRight', 'ArrowLeft', 1, 0], ['ArrowDown', 'ArrowUp', 0, 1],
+                   ['d', 'a', 1, 0], ['s', 'w', 0, 1]];
+    for (const [fore, back, dx, dy] of pairs) {
+      const p = await alice.evaluate(() => window.kindler.player);
+      let keys = [[fore, dx, dy], [back, -dx, -dy]];
+      if (!(await free(p.x + dx, p.y + dy))) keys = keys.reverse();
+      if (!(await free(p.x + keys[0][1], p.y + keys[0][2])))
+        throw new Error(`the cells beside (${p.x}, ${p.y}) block: choose a map with room to move`);
+      let x = p.x, y = p.y;
+      for (const [key, kx, ky] of keys) {
+        x += kx;
+        y += ky;
+        await press(alice, key);
+        await until(alice, `key ${key} to move the player from (${x - kx}, ${y - ky}) to (${x}, ${y})`,
+                    ([x, y]) => window.kindler.player && window.kindler.player.x === x && window.kindler.player.y === y,
+                    [x, y], 3000);
+      }
+    }
+  });
+
+  let before;
+  await step('space sets a fire and heat shows on the canvas near the player within two seconds', async () => {
+    me = await alice.evaluate(() => window.kindler.player);
+    // Points inside the player's cell, clear of its ring, and the cells
+    // beside and below it (the name is drawn above).
+    const points = [];
+    for (const f of [0.3, 0.5, 0.7]) for (const g of [0.3, 0.5, 0.7]) points.push([me.x, me.y, f, g]);
+    for (const [dx, dy] of [[-1, 0], [1, 0], [0, 1], [-1, 1], [1, 1]]) points.push([me.x + dx, me.y + dy, 0.5, 0.5]);
+    before = await cellpixels(alice, points);
+    check(!before.slice(0, 9).some(hot), `the player's cell shows heat before any fire: ${JSON.stringify(before)}`);
+    const t0 = Date.now();
+    // One fire warms a cell by 100 calories: three make grass burn.
+    for (let i = 0; i < 3; i++) await press(alice, 'Space');
+    let after = before;
+    while (Date.now() - t0 < 2000) {
+      after = await cellpixels(alice, points);
+      if (after.filter((c, i) => hot(c) && !hot(before[i])).length >= 5) break;
+      await sleep(50);
+    }
+    const turned = after.filter((c, i) => hot(c) && !hot(before[i])).length;
+    const cell = await alice.evaluate(([x, y]) => window.kindler.cell(x, y), [me.x, me.y]);
+    check(turned >= 5, `within 2 s only ${turned} of ${points.length} points at the player's cell turned to heat colours ` +
+          `(before ${JSON.stringify(before)}, after ${JSON.stringify(after)}; the cell holds ${JSON.stringify(cell)})`);
+  });
+
+  await step('health falls when the player stands on a burning cell', async () => {
+    // The player list and the cells come in messages of their own (the
+    // list first): both are waited for.
+    await until(alice, 'the player\'s health to fall on a cell burning above 383 K', (h) => {
+      const p = window.kindler.player, c = p && window.kindler.cell(p.x, p.y);
+      return p && p.health < h && c && c.state === 1 && c.kelvins > 383;
+    }, me.health, 10000);
+    const p = await alice.evaluate(() => window.kindler.player);
+    check(p.x === me.x && p.y === me.y, `the player moved from (${me.x}, ${me.y}) to (${p.x}, ${p.y})`);
+    await until(alice, 'the status line to say the player stands on a hot cell',
+                () => /under you \d+ K HOT/.test(document.getElementById('status').textContent), null, 2000);
+  });
+
+  await step('a dead player sees it plainly and joins again with the form', async () => {
+    await until(alice, 'the player to die', () => window.kindler.player && window.kindler.player.health <= 0, null, 20000);
+    await until(alice, 'the banner and the status line to say so', () => {
+      const b = document.getElementById('banner'), s = document.getElementById('status').textContent;
+      return b.offsetParent !== null && /YOU ARE DEAD/.test(b.textContent) && s.startsWith('YOU ARE DEAD');
+    }, null, 2000);
+    const marked = await alice.$$eval('#players li', (els) => els.map((e) => e.className + ' ' + e.textContent));
+    check(marked.some((t) => /dead/.test(t) && t.includes('alice')), `the player list does not mark alice dead: ${JSON.stringify(marked)}`);
+    const dead = me.num;
+    me = await join(alice, 'alice');
+    check(me.num !== dead, `joining again gave the dead player's number ${dead}`);
+    await until(alice, 'the banner to go', () => document.getElementById('banner').offsetParent === null, null, 2000);
+  });
+
+  const bob = await openpage();
+  await step('two pages see each other', async () => {
+    await until(bob, 'the second page to draw the map', () => window.kindler.connected && window.kindler.drawn.tiles > 0,
+                null, 10000);
+    await join(bob, 'bob');
+    for (const [page, who] of [[alice, 'alice'], [bob, 'bob']]) {
+      await until(page, `${who}'s page to list alice and bob`, () => {
+        const names = Array.from(document.querySelectorAll('#players li .name'), (e) => e.textContent);
+        const k = window.kindler.players.map((p) => p.name);
+        return ['alice', 'bob'].every((n) => names.includes(n) && k.includes(n));
+      }, null, 5000);
+    }
+  });
+
+  await step('a screenshot of the page in play is saved', async () => {
+    // Each player walks four cells, setting fires behind it: a line of
+    // flames beside both.
+    for (const page of [alice, bob]) {
+      const p = await page.evaluate(() => window.kindler.player);
+      const dirs = [['ArrowRight', 1, 0], ['ArrowLeft', -1, 0], ['ArrowDown', 0, 1], ['ArrowUp', 0, -1]];
+      let way = null;
+      for (const d of dirs) {
+        const room = await page.evaluate(([x, y, dx, dy]) => [1, 2, 3, 4].every((n) => {
+          const k = window.kindler, v = k.cell(x + n * dx, y + n * dy);
+          return !!v && !k.materials[v.material].block;
+        }), [p.x, p.y, d[1], d[2]]);
+        if (room) {
+          way = d;
+          break;
+        }
+      }
+      check(way, `no room to walk four cells from (${p.x}, ${p.y})`);
+      const [key, dx, dy] = way;
+      for (let n = 1; n <= 4; n++) {
+        await press(page, key);
+        await until(page, `the player to reach (${p.x + n * dx}, ${p.y + n * dy})`,
+                    ([x, y]) => window.kindler.player.x === x && window.kindler.player.y === y,
+                    [p.x + n * dx, p.y + n * dy], 3000);
+        if (n < 4) for (let i = 0; i < 4; i++) await press(page, 'Space');
+      }
+    }
+    await tofront(alice);
+    await until(alice, 'flames on the map', () => {
+      const k = window.kindler;
+      let burning = 0;
+      for (let x = 0; x < k.sizex; x++) for (let y = 0; y < k.sizey; y++) burning += (k.cell(x, y) || {}).state === 1;
+      return burning >= 20;
+    }, null, 10000);
+    await tofront(alice);
+    await alice.screenshot({ path: shotpath });
+    check(readFileSync(shotpath).length > 10000, `the screenshot ${shotpath} is too small`);
+    if (process.env.KINDLER_SCREENSHOT) copyFileSync(shotpath, process.env.KINDLER_SCREENSHOT);
+    console.log(`  saved ${shotpath}` + (process.env.KINDLER_SCREENSHOT ? ` and ${process.env.KINDLER_SCREENSHOT}` : ''));
+  });
+
+  await step('after the server is killed and started again, the pages reconnect by themselves', async () => {
+    const sessions = await alice.evaluate(() => window.kindler.sessions);
+    await server.kill();
+    for (const page of [alice, bob])
+      await until(page, 'the page to see the connection lost', () => window.kindler.connected === false, null, 5000);
+    await tofront(alice);
+    await until(alice, 'the page to say it is reconnecting', () => {
+      const n = document.getElementById('notice');
+      return n.offsetParent !== null && /reconnecting/.test(n.textContent);
+    }, null, 2000);
+    await server.start();
+    await until(bob, 'the page behind to connect again', (s) => window.kindler.connected && window.kindler.sessions > s,
+                sessions, 15000);
+    await until(alice, 'the page to connect again and draw the map', (s) => {
+      const k = window.kindler;
+      return k.connected && k.sessions > s && k.drawn.session === k.sessions && k.drawn.tiles > 0;
+    }, sessions, 15000);
+    await tofront(alice);
+    await mapisdrawn(alice);
+    const player = await alice.evaluate(() => window.kindler.player);
+    check(player === null, `the restarted server has no players, yet the page holds ${JSON.stringify(player)}`);
+  });
+
+  await step('the page broke none of its rules and the server reported no errors', async () => {
+    await server.kill();
+    check(!problems.length, problems.join('\n'));
+    check(!server.reports.length, 'sanitizer report in the server\'s standard error:\n' + server.reports.join('\n'));
+  });
+} catch (e) {
+  if (!failed) {
+    failed++;
+    console.log('FAILED: ' + (e.stack || e));
+  }
+} finally {
+  clearTimeout(watchdog);
+  if (browser) await Promise.race([browser.close(), sleep(5000)]).catch(() => {});
+  await server.kill();
+  rmSync(server.dir, { recursive: true, force: true });
+}
+console.log(`browser_test: ${seconds(started)} s in all`);
+console.log(`browser_test: ${passed} passed, ${failed} failed`);
+process.exit(failed ? 1 : 0);

@@ -1,0 +1,215 @@
+// The page: ties the connection, the view, the drawing, the input and the
+// panels together, and keeps the live state in window.kindler for scripts
+// and tests: connected, tick, players, player (and a few more, below).
+
+import { Connection, streamurl } from './connection.js';
+import { cell, MSG } from './decoder.js';
+import { Drawer } from './draw.js';
+import { bindinput } from './input.js';
+import { firemessage, joinmessage, movemessage, namebytes, viewmessage } from './messages.js';
+import { showlegend, showplayers } from './panels.js';
+import { mapname, Status } from './status.js';
+import { View } from './view.js';
+
+const $ = (id) => document.getElementById(id);
+const form = $('join'), nameinput = $('name'), canvas = $('map');
+
+const view = new View();
+const drawer = new Drawer(canvas);
+const status = new Status({ line: $('status'), keys: $('keys'), banner: $('banner'), notice: $('notice') });
+const conn = new Connection(streamurl(window.location), { onmessage, onstate });
+
+let me = -1;          // the page's player number on this connection, or -1
+let joinedname = '';  // the name it joined (or is about to join) with
+let pendingjoin = null; // a JOIN waiting for the connection
+let sentview = '';    // the last VIEW sent on this connection
+let dirty = true;     // the canvas and the status need drawing
+let phase = 0;        // the flames' animation frame, four a second
+
+const kindler = {
+  connected: false, // the stream is open and its HELLO came
+  tick: 0,          // the tick of the last frame
+  players: [],      // [{ num, name, x, y, health, score, web }] present
+  player: null,     // { num, x, y, health, score } once joined, else null
+  mapname: '', sizex: 0, sizey: 0,
+  materials: [],    // [{ name, block }] by index, as cells name them
+  following: true,  // the view follows the page's player
+  sessions: 0,      // connections that got their HELLO
+  draws: 0,         // drawings of the canvas (four a second at least, while the page is seen)
+  drawn: { session: 0, tiles: 0 }, // the last drawing: its connection, the tiles it held
+  view: null,       // the cells shown: { x, y, w, h }
+  // Cell (x, y) as the page holds it: { material, kelvins, state } or null.
+  cell: (x, y) => cell(conn.client, x, y),
+  // Where cell (x, y) is on the page, in CSS pixels.
+  cellbox(x, y) {
+    const box = canvas.getBoundingClientRect(), at = view.toscreen(x, y);
+    return { left: box.left + at.left, top: box.top + at.top, width: view.scale, height: view.scale };
+  },
+};
+window.kindler = kindler;
+
+function mine() {
+  return me >= 0 ? conn.client.players.find((p) => p.num === me) || null : null;
+}
+
+function publish() {
+  const c = conn.client, p = mine();
+  kindler.connected = conn.connected;
+  kindler.tick = c.tick;
+  kindler.players = c.players.map(({ num, name, x, y, health, score, web }) => ({ num, name, x, y, health, score, web }));
+  kindler.player = p ? { num: p.num, x: p.x, y: p.y, health: p.health, score: p.score } : null;
+  kindler.mapname = mapname(c);
+  kindler.sizex = c.sizex;
+  kindler.sizey = c.sizey;
+  kindler.following = view.following;
+  kindler.view = view.cells();
+}
+
+// The view may have moved or the player with it: tells the server the
+// cells now shown, and draws anew.
+function changed() {
+  const p = mine();
+  if (view.following && p) view.follow(p.x, p.y);
+  if (conn.connected) {
+    const r = view.cells(), key = `${r.x},${r.y},${r.w},${r.h}`;
+    if (key !== sentview && conn.send(viewmessage(r.x, r.y, r.w, r.h))) sentview = key;
+  }
+  kindler.view = view.cells();
+  kindler.following = view.following;
+  dirty = true;
+}
+
+function join(name) {
+  const bytes = namebytes(name);
+  if (!bytes.length) {
+    status.note('a name needs a letter or two');
+    dirty = true;
+    return;
+  }
+  joinedname = new TextDecoder().decode(bytes);
+  if (conn.send(joinmessage(bytes))) {
+    pendingjoin = null;
+    status.note('joining as ' + joinedname + '…');
+  } else {
+    pendingjoin = bytes;
+    status.note('joining as ' + joinedname + ' once connected…');
+  }
+  dirty = true;
+}
+
+function onmessage(c, type) {
+  if (type === MSG.HELLO) {
+    me = -1;
+    sentview = '';
+    kindler.sessions++;
+    kindler.materials = c.materials.map(({ name, block }) => ({ name, block }));
+    view.setmap(c.sizex, c.sizey);
+    showlegend({ materials: $('materials'), ramp: $('ramp'), labels: $('ramplabels'), notes: $('legendnotes') }, c);
+    $('mapname').textContent = mapname(c) + ' (' + c.sizex + ' x ' + c.sizey + ')';
+    showplayers($('players'), c, me);
+    if (pendingjoin) join(joinedname);
+    else if (joinedname) status.note('connected again: Enter in the name field joins again', 10000);
+  } else if (type === MSG.YOU) {
+    if (c.you >= 0) {
+      me = c.you;
+      view.following = true;
+      if (form.contains(document.activeElement)) document.activeElement.blur(); // keys play now
+      status.note('joined as ' + joinedname + ' #' + me);
+    } else {
+      status.note('the game has no place for another player');
+    }
+    showplayers($('players'), c, me);
+  } else if (type === MSG.PLAYERS) {
+    status.players(c, me);
+    showplayers($('players'), c, me);
+  }
+  publish();
+  changed();
+}
+
+function onstate() {
+  publish();
+  document.body.classList.toggle('offline', !conn.connected);
+  dirty = true;
+}
+
+form.addEventListener('submit', (ev) => {
+  ev.preventDefault();
+  join(nameinput.value);
+});
+
+bindinput(canvas, {
+  step(dx, dy) {
+    const p = mine(), c = conn.client;
+    if (!p) {
+      view.scroll(dx, dy);
+      changed();
+      return;
+    }
+    const nx = p.x + dx, ny = p.y + dy, to = cell(c, nx, ny);
+    if (p.health <= 0) status.note('the dead do not move');
+    else if (nx < 0 || ny < 0 || nx >= c.sizex || ny >= c.sizey) status.note('edge of the map');
+    else if (to && c.materials[to.material] && c.materials[to.material].block) status.note('blocked');
+    else conn.send(movemessage(dx, dy));
+    dirty = true;
+  },
+  fire() {
+    const p = mine();
+    if (!p) status.note('join to set fires');
+    else if (p.health <= 0) status.note('the dead set no fires');
+    else if (conn.send(firemessage())) status.note('fire!');
+    dirty = true;
+  },
+  zoom(steps, px, py) {
+    view.zoom(steps, px, py);
+    changed();
+  },
+  pan(dx, dy) {
+    if (view.following && mine()) {
+      view.following = false;
+      status.note('following off: F follows again');
+    }
+    view.pan(dx, dy);
+    changed();
+  },
+  fit() {
+    view.following = false;
+    view.fit();
+    changed();
+  },
+  follow() {
+    view.following = !view.following;
+    status.note(view.following ? 'following you' : 'following off');
+    changed();
+  },
+});
+
+function resize() {
+  const box = drawer.fit();
+  if (box.width !== view.width || box.height !== view.height) {
+    view.resize(box.width, box.height);
+    changed();
+  }
+}
+new ResizeObserver(resize).observe(canvas);
+resize();
+
+function frame(now) {
+  const p = Math.floor(now / 250);
+  if (p !== phase) {
+    phase = p;
+    dirty = true;
+  }
+  if (dirty) {
+    dirty = false;
+    drawer.fit();
+    drawer.draw(conn.client, view, me, phase);
+    status.show(conn.client, me, joinedname, conn.state(), view);
+    const held = conn.client.held.reduce((n, h) => n + h, 0);
+    kindler.drawn = { session: kindler.sessions, tiles: held };
+    kindler.draws++;
+  }
+  requestAnimationFrame(frame);
+}
+requestAnimationFrame(frame);
+conn.start();
