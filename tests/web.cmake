@@ -9,3 +9,4 @@ kindler_test(webstream_test ${CMAKE_SOURCE_DIR}/tests/web/webstream_test.cpp SER
 if(KINDLER_SANITIZE)
   target_compile_definitions(webstream_test PRIVATE KINDLER_SANITIZED=1)
 endif()
+kindler_test(webget_test ${CMAKE_SOURCE_DIR}/tests/web/webget_test.cpp LIBS kindler_web)

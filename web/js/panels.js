@@ -3,7 +3,9 @@
 // materials, burning and burnt cells, and the heat colours). Names from
 // the network go in as text only.
 
-const HEATSTOPS = [320, 383, 500, 800, 1500]; // the legend's labelled kelvins
+// The legend's labelled kelvins beyond the cold and hurting limits (those
+// two come from the server's HELLO).
+const HEATSTOPS = [500, 800, 1500];
 
 function el(tag, cls, text) {
   const e = document.createElement(tag);
@@ -74,7 +76,7 @@ export function showlegend({ materials, ramp, labels, notes }, c) {
   burnt.append(swatch(c.ash), el('span', 'label', 'burnt (ash)'));
   materials.replaceChildren(...items, burning, burnt);
 
-  const stops = [c.coldlimit, c.hurt, ...HEATSTOPS.slice(2)];
+  const stops = [c.coldlimit, c.hurt, ...HEATSTOPS];
   const ctx = ramp.getContext('2d'), w = ramp.width, h = ramp.height, seg = w / (stops.length - 1);
   for (let px = 0; px < w; px++) {
     const s = Math.min(stops.length - 2, Math.floor(px / seg)), f = (px - s * seg) / seg;
