@@ -66,9 +66,11 @@ int main(int argc, char **argv)
     if (words.size() > 1)
         loadmap(words.back());
     updateinterval = 0.1;
-    setupnet();
+    // The web endpoint is up before port 3140 listens: a client that finds
+    // the game's port open finds the whole server running.
     if (webport != 0)
         startweb(webport, webchosen);
+    setupnet();
     netthread = new pthread_t;
     pthread_create(netthread, nullptr, netloop, nullptr);
     mainloop();

@@ -9,5 +9,5 @@
 // named it) start-up fails with one line on standard error and exit
 // status 1; otherwise one line on standard error says so and the game
 // goes on without the endpoint. Called once, after the map is loaded and
-// port 3140 is open.
+// before port 3140 is opened.
 void startweb(int port, bool chosen);
