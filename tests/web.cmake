@@ -2,7 +2,7 @@
 # live stream (a Beast client in tests/web/webclient).
 add_library(kindler_webclient STATIC ${CMAKE_SOURCE_DIR}/tests/web/webclient.cpp)
 target_include_directories(kindler_webclient PUBLIC ${CMAKE_SOURCE_DIR}/tests/web)
-target_link_libraries(kindler_webclient PUBLIC Boost::headers Threads::Threads)
+target_link_libraries(kindler_webclient PUBLIC kindler_beast Threads::Threads)
 kindler_test(webhttp_test ${CMAKE_SOURCE_DIR}/tests/web/webhttp_test.cpp SERVER TIMEOUT 120 LIBS kindler_webclient)
 kindler_test(webstream_test ${CMAKE_SOURCE_DIR}/tests/web/webstream_test.cpp SERVER TIMEOUT 300
   LIBS kindler_webclient kindler_stream kindler_client)
