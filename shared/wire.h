@@ -77,8 +77,8 @@ void decodeplayerinfo(const unsigned char *in, PLAYERINFO *r);
 
 // Offsets of the trailer's fields inside a record of `len` bytes.
 inline int trailerat(int len) { return len - NETOVERHEAD_SIZE; }
-inline int checksumat(int len) { return len - NETOVERHEAD_SIZE + 8; }
-inline int typeat(int len) { return len - NETOVERHEAD_SIZE + 12; }
+inline int checksumat(int len) { return trailerat(len) + 8; }
+inline int typeat(int len) { return trailerat(len) + 12; }
 
 // Sets the checksum byte of an encoded record so that all its bytes XOR to 0.
 void stamprecord(unsigned char *rec, int len);
