@@ -11,6 +11,7 @@
 #include "bridge.h"
 #include "loadmap.h"
 #include "publish.h"
+#include "testgame.h"
 
 template <class TICK> static double timeticks(TICK tick, int ticks)
 {
@@ -37,25 +38,25 @@ int main(int argc, char **argv)
     try {
         MAPFILE f;
         readmapfile(in, f);
-        makemap(f, serverworld, nullptr);
+        makemap(f, testgame.world, nullptr);
     } catch (const MAPERROR &e) {
         std::fputs(e.what(), stderr);
         return 1;
     }
     // Six players' fires spread over the map, two of them twice.
     for (int p = 0; p < 6; p++) {
-        long x = serverworld.mapsizex * (p + 1) / 7, y = serverworld.mapsizey * ((p * 3) % 7 + 1) / 8;
+        long x = testgame.world.mapsizex * (p + 1) / 7, y = testgame.world.mapsizey * ((p * 3) % 7 + 1) / 8;
         for (int k = 0; k < 2 + p % 2; k++)
-            addfire(serverworld, x, y, p + 1);
+            addfire(testgame.world, x, y, p + 1);
     }
     for (int t = 0; t < 50; t++)
-        dophys(serverworld);
-    ORACLEWORLD w = oracle_snapshot(serverworld);
-    double fast = timeticks([] { dophys(serverworld); }, ticks);
+        dophys(testgame.world, testgame.tick);
+    ORACLEWORLD w = oracle_snapshot(testgame.world);
+    double fast = timeticks([] { dophys(testgame.world, testgame.tick); }, ticks);
     double plain = timeticks([&] { oracle_tick(w); }, ticks);
-    double cells = (double)serverworld.mapsizex * (double)serverworld.mapsizey;
-    std::printf("%s: %ld x %ld, %d ticks after 50 warm-up ticks\n", argv[1], serverworld.mapsizex,
-                serverworld.mapsizey, ticks);
+    double cells = (double)testgame.world.mapsizex * (double)testgame.world.mapsizey;
+    std::printf("%s: %ld x %ld, %d ticks after 50 warm-up ticks\n", argv[1], testgame.world.mapsizex,
+                testgame.world.mapsizey, ticks);
     std::printf("fast tick  %.3f ms (%.1f ns/cell)\n", fast, cells > 0 ? fast * 1e6 / cells : 0.0);
     std::printf("plain tick %.3f ms (%.1f ns/cell)\n", plain, cells > 0 ? plain * 1e6 / cells : 0.0);
     return 0;

@@ -25,6 +25,7 @@
 #include "loadmap.h"
 #include "publish.h"
 #include "wire.h"
+#include "testgame.h"
 
 namespace {
 
@@ -81,11 +82,11 @@ void startserver(long size)
     if (server.listenfd >= 0 && server.loaded == size)
         return;
     stopserver();
-    resetworld(serverworld);
+    resetworld(testgame.world);
     std::istringstream in(meadowmap(size));
     MAPFILE f;
     readmapfile(in, f);
-    makemap(f, serverworld, nullptr);
+    makemap(f, testgame.world, nullptr);
     server.loaded = size;
 
     server.listenfd = socket(AF_INET, SOCK_STREAM, 0);
@@ -109,7 +110,7 @@ void startserver(long size)
     });
     server.ticker = std::thread([] {
         while (!server.stopping) {
-            dophys(serverworld);
+            dophys(testgame.world, testgame.tick);
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
     });
@@ -278,7 +279,7 @@ void VersionUnderLoad(benchmark::State &state)
 void stopnetserver()
 {
     stopserver();
-    resetworld(serverworld);
+    resetworld(testgame.world);
 }
 
 void registernetbenchmarks()

@@ -33,6 +33,7 @@
 
 #include "publish.h"
 #include "web/web.h"
+#include "testgame.h"
 
 namespace {
 
@@ -159,7 +160,7 @@ void benchobserver(WORLD &w, double seconds, size_t burning)
 // Puts the warmed-up world back into the server's world, under its locks.
 void restore(const WORLD &warm)
 {
-    WORLD &w = serverworld;
+    WORLD &w = testgame.world;
     pthread_mutex_lock(&w.curmap_lock);
     pthread_mutex_lock(&w.oldmap_lock);
     copyworld(w, warm);
@@ -173,7 +174,7 @@ double runticks()
 {
     tickseconds.clear();
     for (int t = 0; t < TICKS; t++) {
-        dophys(serverworld);
+        dophys(testgame.world, testgame.tick);
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     double sum = 0;

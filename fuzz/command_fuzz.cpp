@@ -16,6 +16,7 @@
 #include "fuzzsupport.h"
 #include "connection.h"
 #include "transfer.h"
+#include "testgame.h"
 
 // Larger inputs would not fit a socket's buffer in one write.
 static const size_t MAXINPUT = 32 * 1024;
@@ -86,10 +87,10 @@ static std::vector<std::string> readall(const char *data, size_t len)
     int bufsize = (int)MAXINPUT * 2;
     setsockopt(sv[0], SOL_SOCKET, SO_SNDBUF, &bufsize, sizeof bufsize);
     setsockopt(sv[1], SOL_SOCKET, SO_RCVBUF, &bufsize, sizeof bufsize);
-    FUZZCHECK(totsend(sv[0], data, len, 0) == 0);
+    FUZZCHECK(totsend(sv[0], data, len) == 0);
     shutdown(sv[0], SHUT_WR);
     CONNECTION *conn = new CONNECTION;
-    initconnection(conn, sv[1]);
+    initconnection(conn, testgame, sv[1]);
     while (readcommand(conn) == 0) {
         FUZZCHECK(conn->inpos <= conn->inlen && conn->inlen <= INBUFF);
         if (complete(conn->cmdline)) {

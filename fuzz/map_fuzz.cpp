@@ -13,6 +13,7 @@
 #include "fuzzsupport.h"
 #include "publish.h"
 #include "world.h"
+#include "testgame.h"
 
 // Widest side a fuzz input may declare. A side of two thousand million is a
 // valid header whose loading prints one dot per column for minutes: slow,
@@ -63,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         try {
             MAPFILE f;
             readmapfile(in, f);
-            makemap(f, serverworld, nullptr);
+            makemap(f, testgame.world, nullptr);
             for (const MAP_VERTEX &v : f.s_points)
                 (void)v.x;
             loaded = true;
@@ -77,15 +78,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         }
     }
     if (loaded) {
-        FUZZCHECK(serverworld.mapsizex >= 0 && serverworld.mapsizey >= 0);
-        FUZZCHECK(serverworld.oldmap != serverworld.curmap);
-        FUZZCHECK(serverworld.oldmap->heat.size() == ncells(serverworld));
-        FUZZCHECK(ncells(serverworld) == 0 || serverworld.outside.calperc > 0); // without cells nothing reads it
-        for (size_t i = 0; i < ncells(serverworld); i++)
-            FUZZCHECK(serverworld.materials[serverworld.material[i]].calperc > 0);
-        dophys(serverworld);
-        dophys(serverworld);
+        FUZZCHECK(testgame.world.mapsizex >= 0 && testgame.world.mapsizey >= 0);
+        FUZZCHECK(testgame.world.oldmap != testgame.world.curmap);
+        FUZZCHECK(testgame.world.oldmap->heat.size() == ncells(testgame.world));
+        FUZZCHECK(ncells(testgame.world) == 0 || testgame.world.outside.calperc > 0); // without cells nothing reads it
+        for (size_t i = 0; i < ncells(testgame.world); i++)
+            FUZZCHECK(testgame.world.materials[testgame.world.material[i]].calperc > 0);
+        dophys(testgame.world, testgame.tick);
+        dophys(testgame.world, testgame.tick);
     }
-    resetworld(serverworld);
+    resetworld(testgame.world);
     return 0;
 }

@@ -22,6 +22,8 @@
 #include "connection.h"
 #include "publish.h"
 #include "player.h"
+#include "session.h"
+#include "testgame.h"
 
 // 3 x 3 world: grass around a hot rock, one start position off the map.
 static const char SMALLMAP[] =
@@ -71,29 +73,29 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (size > MAXINPUT)
         return -1;
     {
-        resetworld(serverworld);
-        resetplayers();
+        resetworld(testgame.world);
+        resetplayers(testgame.players);
         std::istringstream in(SMALLMAP);
         MAPFILE f;
         readmapfile(in, f);
-        makemap(f, serverworld, nullptr);
-        serverplayers.s_points = f.s_points;
+        makemap(f, testgame.world, nullptr);
+        testgame.players.s_points = f.s_points;
     }
     int sv[2];
     FUZZCHECK(socketpair(AF_UNIX, SOCK_STREAM, 0, sv) == 0);
-    std::thread server(serveconnection, sv[1]); // closes sv[1] when done
+    std::thread server([&] { serveconnection(testgame, sv[1]); }); // closes sv[1] when done
     talk(sv[0], data, size);
     server.join();
     close(sv[0]);
 
-    pthread_mutex_lock(&serverplayers.playerlist_lock);
-    for (int i = 0; i < serverplayers.numplayers; i++) {
-        FUZZCHECK(serverplayers.playerlist[i].num == i || serverplayers.playerlist[i].num == -1);
-        FUZZCHECK(std::memchr(serverplayers.playerlist[i].name, '\0', sizeof serverplayers.playerlist[i].name) != nullptr);
+    pthread_mutex_lock(&testgame.players.playerlist_lock);
+    for (int i = 0; i < testgame.players.numplayers; i++) {
+        FUZZCHECK(testgame.players.playerlist[i].num == i || testgame.players.playerlist[i].num == -1);
+        FUZZCHECK(std::memchr(testgame.players.playerlist[i].name, '\0', sizeof testgame.players.playerlist[i].name) != nullptr);
     }
     // The connection has ended: the player it played last has left.
-    FUZZCHECK(serverplayers.numplayers == 0 || serverplayers.playerlist[serverplayers.numplayers - 1].num == -1);
-    pthread_mutex_unlock(&serverplayers.playerlist_lock);
-    dophys(serverworld);
+    FUZZCHECK(testgame.players.numplayers == 0 || testgame.players.playerlist[testgame.players.numplayers - 1].num == -1);
+    pthread_mutex_unlock(&testgame.players.playerlist_lock);
+    dophys(testgame.world, testgame.tick);
     return 0;
 }

@@ -10,19 +10,17 @@
 #include <new>
 #include <vector>
 
+#include "actions.h"
 #include "mapanswer.h"
-#include "player.h"
-#include "publish.h"
 #include "transfer.h"
 #include "version.h"
-#include "world.h"
 
 static int sendoverhead(CONNECTION *conn, int type)
 {
     unsigned char bytes[NETOVERHEAD_SIZE];
     conn->tmpoverhead.type = type;
     encodeoverhead(&conn->tmpoverhead, bytes);
-    return totsend(conn->consock, bytes, sizeof bytes, 0);
+    return totsend(conn->consock, bytes, sizeof bytes);
 }
 
 // Each handler either writes a short text answer into `text` (left empty
@@ -44,19 +42,19 @@ static int doprotocolversion(CONNECTION *, char *text, size_t size)
 
 static int doclose(CONNECTION *, char *, size_t) { return -1; }
 
-static int domapinfo(CONNECTION *, char *text, size_t size)
+static int domapinfo(CONNECTION *conn, char *text, size_t size)
 {
-    const WORLD &w = serverworld;
+    const WORLD &w = conn->game->world;
     snprintf(text, size, "%ld %ld \"%s\"", w.mapsizex, w.mapsizey, w.mapname.c_str());
     return 0;
 }
 
 static int sendmap(CONNECTION *conn, bool full)
 {
-    MAPANSWER answer = mapanswer(serverworld, full);
+    MAPANSWER answer = mapanswer(conn->game->world, conn->game->answers, full);
     if (!answer)
         return -1;
-    return totsend(conn->consock, answer->data(), answer->size(), 0);
+    return totsend(conn->consock, answer->data(), answer->size());
 }
 
 static int dogetmap(CONNECTION *conn, char *, size_t) { return sendmap(conn, false); }
@@ -64,7 +62,7 @@ static int dogetallmap(CONNECTION *conn, char *, size_t) { return sendmap(conn, 
 
 static int dogetplayerinfo(CONNECTION *conn, char *, size_t)
 {
-    PLAYERS &p = serverplayers;
+    PLAYERS &p = conn->game->players;
     std::vector<unsigned char> bytes;
     try {
         pthread_mutex_lock(&p.playerlist_lock);
@@ -86,7 +84,7 @@ static int dogetplayerinfo(CONNECTION *conn, char *, size_t)
     // The closing record is the connection's scratch record with type 2.
     std::memcpy(out, conn->tmpplayerinfo, PLAYERINFO_SIZE);
     put32(out + typeat(PLAYERINFO_SIZE), NET_END);
-    return totsend(conn->consock, bytes.data(), bytes.size(), 0);
+    return totsend(conn->consock, bytes.data(), bytes.size());
 }
 
 static int dosetplayerinfo(CONNECTION *conn, char *, size_t)
@@ -95,7 +93,7 @@ static int dosetplayerinfo(CONNECTION *conn, char *, size_t)
         return -1;
     PLAYERINFO info;
     decodeplayerinfo(conn->tmpplayerinfo, &info);
-    chgplayerinfo(info.num, info);
+    moveplayer(*conn->game, conn->actor, info.num, info.x, info.y);
     return sendoverhead(conn, NET_END);
 }
 
@@ -107,25 +105,14 @@ static int dologin(CONNECTION *conn, char *, size_t)
     char name[NAMEMAX + 1];
     std::memcpy(name, conn->tmpplayerinfo, NAMEMAX);
     name[NAMEMAX] = '\0';
-    int num = addplayer(name);
-    if (num >= 0)
-        conn->ourplayer = num;
-    conn->tmpoverhead.x = num >= 0 ? num : -1;
+    int num = joingame(*conn->game, conn->actor, name);
+    conn->tmpoverhead.x = num;
     return sendoverhead(conn, NET_END);
 }
 
 static int dosetfire(CONNECTION *conn, char *, size_t)
 {
-    if (conn->ourplayer < 0)
-        return 0;
-    PLAYERS &p = serverplayers;
-    pthread_mutex_lock(&p.playerlist_lock);
-    int health = p.playerlist[conn->ourplayer].health;
-    long x = p.playerlist[conn->ourplayer].x;
-    long y = p.playerlist[conn->ourplayer].y;
-    pthread_mutex_unlock(&p.playerlist_lock);
-    if (health > 0)
-        addfire(serverworld, x, y, conn->ourplayer + 1);
+    setfire(*conn->game, conn->actor);
     return 0;
 }
 
@@ -142,8 +129,7 @@ static const struct {
 
 int runcommand(CONNECTION *conn)
 {
-    char text[CMDMAX + 1];
-    clearbuff(text, sizeof text);
+    char text[CMDMAX + 1] = "";
     int result = 0;
     for (const auto &c : commands) {
         if (conn->cmdline == c.word) {

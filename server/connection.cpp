@@ -1,28 +1,22 @@
-// The command loop of a connection and its command reader.
+// A connection's command reader.
 #include "connection.h"
 
 #include <errno.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <cstring>
-#include <new>
 
-#include "commands.h"
-#include "exposure.h"
-#include "player.h"
 #include "transfer.h"
 
 int sendstall = 30;
-std::atomic<int> tcpconnections{0};
 
-void initconnection(CONNECTION *conn, int sock)
+void initconnection(CONNECTION *conn, GAME &g, int sock)
 {
+    conn->game = &g;
     conn->consock = sock;
     conn->cmdline.clear();
     conn->inpos = conn->inlen = 0;
-    conn->ourplayer = -1;
-    conn->lasttime = time(nullptr);
+    conn->actor = ACTOR{};
     std::memset(&conn->tmpoverhead, 0, sizeof conn->tmpoverhead);
     std::memset(conn->tmpplayerinfo, 0, sizeof conn->tmpplayerinfo);
 }
@@ -84,49 +78,5 @@ int connrecv(CONNECTION *conn, void *buff, size_t len)
     conn->inpos += take;
     if (take == len)
         return 0;
-    return totrecv(conn->consock, (char *)buff + take, len - take, 0) < 0 ? -1 : 0;
-}
-
-void serveconnection(int sock)
-{
-    tcpconnections.fetch_add(1, std::memory_order_relaxed);
-    CONNECTION *conn = new CONNECTION;
-    initconnection(conn, sock);
-    struct timeval stall = {sendstall, 0};
-    setsockopt(sock, SOL_SOCKET, SO_SNDTIMEO, &stall, sizeof stall);
-    for (;;) {
-        // Run the exposure step before every command read.
-        time_t now = time(nullptr);
-        if (conn->lasttime < now + 1) {
-            conn->lasttime = now;
-            doexposure(conn->ourplayer);
-        }
-        if (readcommand(conn) < 0)
-            break;
-        if (conn->cmdline.empty() || conn->cmdline.back() != strterm[0])
-            continue; // a NUL split the command: join it with the next
-        int result;
-        try {
-            result = runcommand(conn);
-        } catch (const std::bad_alloc &) {
-            result = -1;
-        }
-        conn->cmdline.clear();
-        if (result < 0)
-            break;
-    }
-    conn->cmdline.clear();
-    close(conn->consock);
-    if (conn->ourplayer >= 0)
-        delplayer(conn->ourplayer);
-    delete conn;
-    tcpconnections.fetch_sub(1, std::memory_order_relaxed);
-}
-
-void *checksock(void *sock)
-{
-    int consock = *(int *)sock;
-    delete (int *)sock;
-    serveconnection(consock);
-    return nullptr;
+    return totrecv(conn->consock, (char *)buff + take, len - take) < 0 ? -1 : 0;
 }

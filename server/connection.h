@@ -1,18 +1,13 @@
-// One client connection: its thread's command loop, and the command reader
-// that turns the bytes of the stream into commands.
-//
-// A connection thread loops: run the exposure step for its player, read one
-// command (bytes up to ';', read ahead into the connection's own buffer),
-// run it, answer. It ends on close, at the end of the stream, on a
-// command longer than CMDMAX bytes, or when a transfer fails; it then
-// closes its socket and marks its player as left.
+// One client connection of port 3140: its state, and the command reader
+// that turns the bytes of the stream into commands. The command loop that
+// drives it is session.h's; the commands are commands.h's.
 #pragma once
 
-#include <atomic>
 #include <cstddef>
-#include <ctime>
 #include <string>
 
+#include "actions.h"
+#include "game.h"
 #include "protocol.h"
 #include "wire.h"
 
@@ -22,25 +17,22 @@
 // start (tests shorten it).
 extern int sendstall;
 
-// Connections of port 3140 now open (lock-free).
-extern std::atomic<int> tcpconnections;
-
 enum { INBUFF = 4096 }; // read-ahead of one connection
 
 // One client connection, owned by its thread.
 typedef struct connection {
+    GAME *game;                                   // the game it plays
     int consock;                                  // the connection's socket
     std::string cmdline;                          // command text read and not yet run
     char inbuf[INBUFF];                           // bytes received and not yet consumed
     size_t inpos, inlen;                          // unconsumed bytes are inbuf[inpos, inlen)
-    int ourplayer;                                // player of this connection, -1 for none
-    time_t lasttime;                              // pacing of the exposure step
+    ACTOR actor;                                  // CLASSIC; actor.num is its player, -1 for none
     NETOVERHEAD tmpoverhead;                      // scratch trailer of login/setplayerinfo
     unsigned char tmpplayerinfo[PLAYERINFO_SIZE]; // last record the client sent
 } CONNECTION;
 
-// Sets up a connection on socket `sock`: no player, nothing read.
-void initconnection(CONNECTION *conn, int sock);
+// Sets up a connection of game g on socket `sock`: no player, nothing read.
+void initconnection(CONNECTION *conn, GAME &g, int sock);
 
 // Outcome of scanning buffered bytes for one command.
 enum CMDSCAN {
@@ -62,9 +54,3 @@ int readcommand(CONNECTION *conn);
 // read ahead, then the rest from the socket. 0, or -1 when the stream
 // ended or failed.
 int connrecv(CONNECTION *conn, void *buff, size_t len);
-
-// The command loop of one connection, until close or the end of the
-// stream; then closes the socket and marks the player as left.
-void serveconnection(int sock);
-// Connection thread entry: `sock` points at a heap int holding the socket.
-void *checksock(void *sock);

@@ -1,9 +1,8 @@
 // Exposure, damage and scoring.
 #include "exposure.h"
 
-#include "player.h"
+#include "cells.h"
 #include "protocol.h"
-#include "world.h"
 
 // Whole-number conversion of a score; saturates instead of overflowing.
 static int32_t truncatescore(long double v)
@@ -17,11 +16,11 @@ static int32_t truncatescore(long double v)
     return (int32_t)v;
 }
 
-void doexposure(int ourplayer)
+void doexposure(GAME &g, int ourplayer)
 {
     if (ourplayer < 0)
         return;
-    PLAYERS &p = serverplayers;
+    PLAYERS &p = g.players;
     pthread_mutex_lock(&p.playerlist_lock);
     long x = p.playerlist[ourplayer].x;
     long y = p.playerlist[ourplayer].y;
@@ -30,7 +29,7 @@ void doexposure(int ourplayer)
 
     // A player off the map stands in the surroundings: their temperature,
     // no attribution.
-    WORLD &w = serverworld;
+    WORLD &w = g.world;
     pthread_mutex_lock(&w.oldmap_lock);
     long at = cellindex(w, x, y);
     MAPUNIT cell = at < 0 ? w.outside : pubcell(w, (size_t)at);

@@ -3,50 +3,48 @@
 #include "listener.h"
 
 #include <errno.h>
+#include <netinet/in.h>
 #include <pthread.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <new>
 
-#include "connection.h"
 #include "protocol.h"
+#include "session.h"
 
-int portnum = PORTNUM;
-int backlog = 10;
-int sockfd = -1;
-struct sockaddr_in my_addr;
-
-void setupnet()
+int setupnet(int port)
 {
-    sockfd = socket(AF_INET, SOCK_STREAM, 0);
+    int sockfd = socket(AF_INET, SOCK_STREAM, 0);
     if (sockfd < 0) {
         perror("socket");
-        exit(1);
+        return -1;
     }
     // A restart must not wait for connections of the last run to time out.
     int on = 1;
     setsockopt(sockfd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    struct sockaddr_in my_addr;
     std::memset(&my_addr, 0, sizeof my_addr);
     my_addr.sin_family = AF_INET;
-    my_addr.sin_port = htons((uint16_t)portnum);
+    my_addr.sin_port = htons((uint16_t)port);
     my_addr.sin_addr.s_addr = INADDR_ANY;
     if (bind(sockfd, (struct sockaddr *)&my_addr, sizeof my_addr) < 0) {
         perror("bind");
-        exit(1);
+        close(sockfd);
+        return -1;
     }
-    if (listen(sockfd, backlog) < 0) {
+    if (listen(sockfd, BACKLOG) < 0) {
         perror("listen");
-        exit(1);
+        close(sockfd);
+        return -1;
     }
+    return sockfd;
 }
 
-void *check4new(void *junk)
+void check4new(GAME &g, int sockfd)
 {
-    (void)junk;
     pthread_attr_t attr;
     pthread_attr_init(&attr);
     pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
@@ -59,9 +57,9 @@ void *check4new(void *junk)
         // too, so let the listener breathe instead of spinning.
         if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM)
             usleep(100 * 1000);
-        return nullptr;
+        return;
     }
-    int *arg = new (std::nothrow) int(fd);
+    NEWCONNECTION *arg = new (std::nothrow) NEWCONNECTION{&g, fd};
     pthread_t thread;
     if (!arg || pthread_create(&thread, &attr, checksock, arg) != 0) {
         delete arg;
@@ -69,5 +67,4 @@ void *check4new(void *junk)
     }
     pthread_attr_destroy(&attr);
     sleep(1);
-    return nullptr;
 }

@@ -1,7 +1,6 @@
 // World construction from a map file.
 #include "loadmap.h"
 
-#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <vector>
@@ -79,7 +78,7 @@ void makemap(const MAPFILE &f, WORLD &w, FILE *progress)
     setcell(&w.outside, &f.unittypelist[(size_t)i]);
 }
 
-int loadmap(const char *filename)
+int loadmap(GAME &g, const char *filename)
 {
     std::printf("Loading %s\n", filename);
     std::fflush(stdout);
@@ -89,13 +88,13 @@ int loadmap(const char *filename)
     try {
         MAPFILE f;
         readmapfile(in, f);
-        makemap(f, serverworld, stdout);
+        makemap(f, g.world, stdout);
         std::fflush(stdout);
-        serverplayers.s_points = f.s_points;
+        g.players.s_points = f.s_points;
     } catch (const MAPERROR &e) {
         std::fflush(stdout);
         std::fputs(e.what(), stderr);
-        std::exit(1);
+        return 1;
     }
     return 0;
 }

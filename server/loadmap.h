@@ -3,6 +3,7 @@
 
 #include <cstdio>
 
+#include "game.h"
 #include "mapfile.h"
 #include "world.h"
 
@@ -15,8 +16,8 @@
 // that order of checking.
 void makemap(const MAPFILE &f, WORLD &w, FILE *progress);
 
-// Prints "Loading <path>", reads the file and builds the server's world
-// and start positions. Returns -1 when the file cannot be opened (nothing
-// built), 0 after a complete load. On bad content it prints the error line
-// and exits with status 1.
-int loadmap(const char *filename);
+// Prints "Loading <path>", reads the file and builds g's world and start
+// positions. Returns -1 when the file cannot be opened (nothing built), 0
+// after a complete load, 1 on bad content after printing its error line to
+// standard error (start-up then ends with status 1).
+int loadmap(GAME &g, const char *filename);

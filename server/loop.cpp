@@ -1,7 +1,7 @@
 // The simulation loop and the listener loop.
-#include <pthread.h>
-
 #include "loop.h"
+
+#include <sys/socket.h>
 
 #include <cmath>
 #include <ctime>
@@ -9,30 +9,32 @@
 #include "listener.h"
 #include "publish.h"
 
-double updateinterval = 0.1;
-int stop = 0;
-pthread_t *netthread = nullptr;
-
 // Every updateinterval seconds of wall clock, plus the tick's own time:
-//   1. dophys: copy the published grid, conduct heat, burn fuel, publish;
+//   1. tickgame: copy the published grid, conduct heat, burn fuel,
+//      publish; the exposure step of the players of the fair policy; tell
+//      the observer (the web endpoint);
 //   2. sleep a fixed updateinterval (not shortened by the tick's time).
-void mainloop()
+void mainloop(GAME &g)
 {
-    for (;;) {
-        dophys(serverworld);
+    while (!g.stopping.load(std::memory_order_acquire)) {
+        tickgame(g);
         struct timespec sleeptime;
         sleeptime.tv_sec = (long)std::floor(updateinterval);
         sleeptime.tv_nsec = (long)((updateinterval - (double)sleeptime.tv_sec) * 1e9);
         nanosleep(&sleeptime, nullptr);
-        if (stop)
-            return;
     }
 }
 
-void *netloop(void *junk)
+void *netloop(void *arg)
 {
-    (void)junk;
-    for (;;)
-        check4new(nullptr);
+    const LISTENER &l = *(const LISTENER *)arg;
+    while (!l.game->stopping.load(std::memory_order_acquire))
+        check4new(*l.game, l.sockfd);
     return nullptr;
+}
+
+void stopgame(GAME &g, int sockfd)
+{
+    g.stopping.store(true, std::memory_order_release);
+    shutdown(sockfd, SHUT_RDWR);
 }

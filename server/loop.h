@@ -1,17 +1,21 @@
 // The simulation loop of the main thread and the listener thread's loop.
 #pragma once
 
-#include <pthread.h>
+#include "game.h"
 
-// Length of one tick in seconds: the simulated step and the pause between
-// ticks. Written once at start-up, before any other thread exists.
-extern double updateinterval;
-// End flag of mainloop; nothing sets it.
-extern int stop;
-// Handle of the listener thread, kept for the life of the process.
-extern pthread_t *netthread;
+// Tick g, pause updateinterval, repeat until g.stopping is set.
+void mainloop(GAME &g);
 
-// Tick, pause updateinterval, repeat until stop is set.
-void mainloop();
-// The listener thread: check4new for ever.
-void *netloop(void *junk);
+// What the listener thread serves: a game and its listening socket.
+struct LISTENER {
+    GAME *game;
+    int sockfd;
+};
+// The listener thread (`arg` points at a LISTENER that outlives it):
+// check4new until the game stops (stopgame wakes a waiting accept).
+void *netloop(void *arg);
+
+// Ends a game's loops: mainloop returns after its tick, and netloop once
+// its listening socket, shut down here, wakes it. Connections already open
+// go on until their clients leave (g.connections counts them).
+void stopgame(GAME &g, int sockfd);

@@ -5,6 +5,8 @@
 // The last command-line word, when there is more than one, names the map.
 // A map that cannot be opened leaves the world empty; a map with bad
 // content, or a port that cannot be bound, ends the process with status 1.
+// Start-up alone decides to end the process: the functions it calls
+// report failure and return.
 // A word --http=PORT, anywhere, moves the web endpoint from port 3141
 // (0 turns it off); it is not one of the words the map is taken from.
 #include <pthread.h>
@@ -16,13 +18,17 @@
 #include <cstring>
 #include <vector>
 
+#include "game.h"
 #include "listener.h"
 #include "loadmap.h"
 #include "loop.h"
 #include "protocol.h"
+#include "publish.h"
 #include "web/web.h"
 
 static const char HTTPWORD[] = "--http=";
+
+static GAME game; // the server's one game
 
 // The port of a --http=PORT word; ends start-up with one line when it is
 // not a whole number from 0 to 65535.
@@ -63,16 +69,19 @@ int main(int argc, char **argv)
             words.push_back(argv[i]);
         }
     }
-    if (words.size() > 1)
-        loadmap(words.back());
+    if (words.size() > 1 && loadmap(game, words.back()) > 0)
+        return 1;
     updateinterval = 0.1;
     // The web endpoint is up before port 3140 listens: a client that finds
     // the game's port open finds the whole server running.
-    if (webport != 0)
-        startweb(webport, webchosen);
-    setupnet();
-    netthread = new pthread_t;
-    pthread_create(netthread, nullptr, netloop, nullptr);
-    mainloop();
+    if (webport != 0 && !startweb(game, webport, webchosen) && webchosen)
+        return 1;
+    static LISTENER listener;
+    listener = {&game, setupnet(PORTNUM)};
+    if (listener.sockfd < 0)
+        return 1;
+    pthread_t netthread;
+    pthread_create(&netthread, nullptr, netloop, &listener);
+    mainloop(game);
     return 0;
 }

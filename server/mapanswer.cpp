@@ -7,13 +7,6 @@
 
 #include "wire.h"
 
-// The cached answers of the server's world. Answers are cached for one
-// world only: another world (tests) is encoded afresh every time.
-static MAPANSWER updateanswer;       // guarded by serverworld.oldmap_lock
-static uint64_t updateanswergen;     // guarded by serverworld.oldmap_lock
-static MAPANSWER firstanswer;        // guarded by serverworld.oldmap_lock
-static uint64_t firstanswergen;      // guarded by serverworld.oldmap_lock
-
 // Buffers of answers no reader holds any more, kept for the next state's
 // encoding (at most two): a new state then costs no fresh pages. The slots
 // are lock-free, since the last reader of an answer may drop it with or
@@ -108,23 +101,19 @@ static MAPANSWER encodeanswer(const WORLD &w, bool full)
     return encodemap<UPDATEMAP, UPDATEMAP_SIZE>(w, fillupdatemap, encodeupdatemap);
 }
 
-MAPANSWER mapanswer(WORLD &w, bool full)
+MAPANSWER mapanswer(WORLD &w, MAPANSWERS &cache, bool full)
 {
     MAPANSWER ref;
     pthread_mutex_lock(&w.oldmap_lock);
     try {
-        if (&w != &serverworld) {
-            ref = encodeanswer(w, full);
-        } else {
-            MAPANSWER &answer = full ? firstanswer : updateanswer;
-            uint64_t &generation = full ? firstanswergen : updateanswergen;
-            if (!answer || generation != w.mapgeneration) {
-                answer.reset();
-                answer = encodeanswer(w, full);
-                generation = w.mapgeneration;
-            }
-            ref = answer;
+        MAPANSWER &answer = full ? cache.first : cache.update;
+        uint64_t &generation = full ? cache.firstgen : cache.updategen;
+        if (!answer || generation != w.mapgeneration) {
+            answer.reset();
+            answer = encodeanswer(w, full);
+            generation = w.mapgeneration;
         }
+        ref = answer;
     } catch (const std::bad_alloc &) {
     }
     pthread_mutex_unlock(&w.oldmap_lock);

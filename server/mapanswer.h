@@ -9,6 +9,7 @@
 // sending the old one keeps it alive through its handle.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -16,7 +17,17 @@
 
 typedef std::shared_ptr<const std::vector<unsigned char>> MAPANSWER;
 
+// The two cached answers of one world, each with the generation of the
+// published state it shows. All guarded by that world's oldmap_lock.
+struct MAPANSWERS {
+    MAPANSWER update;        // "getmap;"
+    uint64_t updategen = 0;
+    MAPANSWER first;         // "getallmap;"
+    uint64_t firstgen = 0;
+};
+
 // The answer for w's published state: UPDATEMAP records (full false) or
-// FIRSTMAP records (full true), then the closing record. Null when memory
-// runs out. Takes oldmap_lock.
-MAPANSWER mapanswer(WORLD &w, bool full);
+// FIRSTMAP records (full true), then the closing record, from the cache
+// `cache` of w when it shows the published state, else encoded and cached
+// there. Null when memory runs out. Takes oldmap_lock.
+MAPANSWER mapanswer(WORLD &w, MAPANSWERS &cache, bool full);

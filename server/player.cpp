@@ -6,11 +6,10 @@
 
 #include "protocol.h"
 
-PLAYERS serverplayers;
+players::~players() { std::free(playerlist); }
 
-int addplayer(const char *name)
+int addplayer(PLAYERS &p, const char *name)
 {
-    PLAYERS &p = serverplayers;
     pthread_mutex_lock(&p.playerlist_lock);
     PLAYERINFO *grown = nullptr;
     if (!p.s_points.empty() && p.numplayers < MAXPLAYERS)
@@ -26,7 +25,7 @@ int addplayer(const char *name)
     entry->num = p.numplayers - 1;
     entry->score = 0;
     MAP_VERTEX pos;
-    getstartpos(&pos);
+    getstartpos(p, &pos);
     entry->x = pos.x;
     entry->y = pos.y;
     entry->team = 0;
@@ -37,18 +36,16 @@ int addplayer(const char *name)
     return num;
 }
 
-void delplayer(int pnum)
+void delplayer(PLAYERS &p, int pnum)
 {
-    PLAYERS &p = serverplayers;
     pthread_mutex_lock(&p.playerlist_lock);
     if (pnum >= 0 && pnum < p.numplayers)
         p.playerlist[pnum].num = -1;
     pthread_mutex_unlock(&p.playerlist_lock);
 }
 
-void chgplayerinfo(int pnum, PLAYERINFO newinfo)
+void chgplayerinfo(PLAYERS &p, int pnum, PLAYERINFO newinfo)
 {
-    PLAYERS &p = serverplayers;
     pthread_mutex_lock(&p.playerlist_lock);
     if (pnum >= 0 && pnum < p.numplayers && p.playerlist[pnum].num >= 0 && p.playerlist[pnum].health > 0) {
         p.playerlist[pnum].x = newinfo.x;
@@ -57,9 +54,8 @@ void chgplayerinfo(int pnum, PLAYERINFO newinfo)
     pthread_mutex_unlock(&p.playerlist_lock);
 }
 
-void getstartpos(MAP_VERTEX *pos)
+void getstartpos(PLAYERS &p, MAP_VERTEX *pos)
 {
-    PLAYERS &p = serverplayers;
     pthread_mutex_lock(&p.s_pointindex_lock);
     *pos = p.s_points[(size_t)p.s_pointindex];
     p.s_pointindex++;
@@ -68,9 +64,8 @@ void getstartpos(MAP_VERTEX *pos)
     pthread_mutex_unlock(&p.s_pointindex_lock);
 }
 
-void resetplayers()
+void resetplayers(PLAYERS &p)
 {
-    PLAYERS &p = serverplayers;
     pthread_mutex_lock(&p.playerlist_lock);
     std::free(p.playerlist);
     p.playerlist = nullptr;

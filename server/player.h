@@ -18,6 +18,11 @@ enum { MAXPLAYERS = 1 << 20 };
 // Lock order: playerlist_lock before s_pointindex_lock; neither is ever
 // held together with a grid lock.
 typedef struct players {
+    players() = default;
+    ~players(); // frees the list
+    players(const players &) = delete;
+    players &operator=(const players &) = delete;
+
     pthread_mutex_t playerlist_lock = PTHREAD_MUTEX_INITIALIZER;   // guards playerlist, numplayers, every entry
     PLAYERINFO *playerlist = nullptr;                              // guarded by playerlist_lock
     int numplayers = 0;                                            // guarded by playerlist_lock
@@ -26,19 +31,17 @@ typedef struct players {
     int s_pointindex = 0;                                          // guarded by s_pointindex_lock
 } PLAYERS;
 
-extern PLAYERS serverplayers; // the server's players
-
 // Adds a player named `name` (at most NAMEMAX characters are kept) at the
 // next start position; returns its number, or -1 when there is no start
 // position to give, the list holds MAXPLAYERS entries or cannot grow
 // (nothing is added then).
-int addplayer(const char *name);
+int addplayer(PLAYERS &p, const char *name);
 // Marks player pnum as left (num -1). Nothing else changes.
-void delplayer(int pnum);
+void delplayer(PLAYERS &p, int pnum);
 // Moves player pnum to newinfo's x, y if it exists, is present and alive.
-void chgplayerinfo(int pnum, PLAYERINFO newinfo);
+void chgplayerinfo(PLAYERS &p, int pnum, PLAYERINFO newinfo);
 // The next start position in turn. Called with playerlist_lock held.
-void getstartpos(MAP_VERTEX *pos);
+void getstartpos(PLAYERS &p, MAP_VERTEX *pos);
 
 // Empties the list, the start positions and the turn. For tests.
-void resetplayers();
+void resetplayers(PLAYERS &p);

@@ -1,11 +1,7 @@
 // The tick's grid swap and players' fires.
 #include "publish.h"
 
-#include <chrono>
-
-#include "loop.h"
 #include "tick/attribution.h"
-#include "tick/tick.h"
 
 // A fire into cell i of one buffer: heat2add calories into its heat and,
 // for a non-zero tag and a positive amount, into the tag's slot.
@@ -34,13 +30,13 @@ void addfire(WORLD &w, long x, long y, int tag)
     pthread_mutex_unlock(&w.oldmap_lock);
 }
 
-void swapgrids(WORLD &w)
+void swapgrids(WORLD &w, const TICKSTATE &t)
 {
     pthread_mutex_lock(&w.oldmap_lock);
     // A tick that moved no heat, burnt nothing and met no fire publishes
     // what was published: the encoded map answers stay good.
-    const bool same = w.burns.empty() && w.firequeue.empty() && allsettled(w.settle);
-    for (const BURN &b : w.burns)
+    const bool same = t.burns.empty() && w.firequeue.empty() && allsettled(w.settle);
+    for (const BURN &b : t.burns)
         w.fuellevel[b.index] = b.fuel;
     for (const QUEUEDFIRE &f : w.firequeue) {
         gridfire(*w.curmap, f.index, FIREHEAT, f.tag);
@@ -56,19 +52,17 @@ void swapgrids(WORLD &w)
     pthread_mutex_unlock(&w.oldmap_lock);
 }
 
-void (*tickobserver)(WORLD &w, double seconds, size_t burning) = nullptr;
+double updateinterval = 0.1;
 
-void dophys(WORLD &w)
+size_t dophys(WORLD &w, TICKSTATE &t)
 {
-    const auto from = std::chrono::steady_clock::now();
     pthread_mutex_lock(&w.curmap_lock);
     pthread_mutex_lock(&w.oldmap_lock);
     w.tickcomputing = 1;
     pthread_mutex_unlock(&w.oldmap_lock);
-    fasttick(w, updateinterval);
-    swapgrids(w);
-    const size_t burning = w.burns.size();
+    fasttick(w, t, updateinterval);
+    swapgrids(w, t);
+    const size_t burning = t.burns.size();
     pthread_mutex_unlock(&w.curmap_lock);
-    if (tickobserver)
-        tickobserver(w, std::chrono::duration<double>(std::chrono::steady_clock::now() - from).count(), burning);
+    return burning;
 }

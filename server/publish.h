@@ -17,22 +17,24 @@
 // it lands in the state the tick publishes.
 #pragma once
 
+#include <cstddef>
+
+#include "tick/tick.h"
 #include "world.h"
 
-// One whole tick of w (updateinterval seconds) and its publication.
-void dophys(WORLD &w);
+// Length of one tick in seconds: the simulated step and the pause between
+// ticks. Written once at start-up, before any other thread exists.
+extern double updateinterval;
 
-// Told after every tick, with no lock held: the world, the tick's own
-// duration in seconds and the number of cells that burnt in it. Set at
-// start-up before the first tick (by the web endpoint, for its stream and
-// its metrics); null for none. It must not wait on a client.
-extern void (*tickobserver)(WORLD &w, double seconds, size_t burning);
+// One whole tick of w (updateinterval seconds, with t, this world's tick
+// state) and its publication. Returns the number of cells that burnt in it.
+size_t dophys(WORLD &w, TICKSTATE &t);
 
-// Publishes what the tick computed: writes the burnt fuel, adds the fires
-// queued while it computed, swaps oldmap and curmap under oldmap_lock and
-// lowers the computing mark. Called with curmap_lock held, by dophys (and
-// by tests that stand in for a tick).
-void swapgrids(WORLD &w);
+// Publishes what the tick computed: writes the burnt fuel of t, adds the
+// fires queued while it computed, swaps oldmap and curmap under
+// oldmap_lock and lowers the computing mark. Called with curmap_lock held,
+// by dophys (and by tests that stand in for a tick).
+void swapgrids(WORLD &w, const TICKSTATE &t);
 
 // A player's fire: FIREHEAT calories into the published cell at (x, y),
 // attributed to `tag` (player number + 1). Nothing happens off the map.

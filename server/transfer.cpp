@@ -2,7 +2,6 @@
 #include "transfer.h"
 
 #include <errno.h>
-#include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
 
@@ -17,11 +16,6 @@ void sendtext(int sock, const char *text, size_t len)
         tcpbytessent.fetch_add((uint64_t)r, std::memory_order_relaxed);
 }
 
-void clearbuff(void *buff, size_t len)
-{
-    std::memset(buff, 0, len);
-}
-
 // Waits until the socket can move data in the given direction; used only
 // when a socket reports it would block although it is in blocking mode.
 static void waitsock(int sock, short events)
@@ -30,14 +24,12 @@ static void waitsock(int sock, short events)
     poll(&p, 1, 1000);
 }
 
-int totsend(int sock, const void *buff, size_t len, int op)
+int totsend(int sock, const void *buff, size_t len)
 {
-    int flags = fcntl(sock, F_GETFL);
-    fcntl(sock, F_SETFL, 0);
     size_t count = 0;
     int result = 0;
     while (count < len) {
-        ssize_t r = send(sock, (const char *)buff + count, len - count, op | MSG_NOSIGNAL);
+        ssize_t r = send(sock, (const char *)buff + count, len - count, MSG_NOSIGNAL);
         if (r > 0) {
             count += (size_t)r;
             tcpbytessent.fetch_add((uint64_t)r, std::memory_order_relaxed);
@@ -50,18 +42,15 @@ int totsend(int sock, const void *buff, size_t len, int op)
             break;
         }
     }
-    fcntl(sock, F_SETFL, flags);
     return result;
 }
 
-int totrecv(int sock, void *buff, size_t len, int op)
+int totrecv(int sock, void *buff, size_t len)
 {
-    int flags = fcntl(sock, F_GETFL);
-    fcntl(sock, F_SETFL, 0);
     size_t count = 0;
     int result = 0;
     while (count < len) {
-        ssize_t r = recv(sock, (char *)buff + count, len - count, op);
+        ssize_t r = recv(sock, (char *)buff + count, len - count, 0);
         if (r > 0) {
             count += (size_t)r;
         } else if (r < 0 && errno == EINTR) {
@@ -73,6 +62,5 @@ int totrecv(int sock, void *buff, size_t len, int op)
             break;
         }
     }
-    fcntl(sock, F_SETFL, flags);
     return result == 0 ? (int)count : -1;
 }

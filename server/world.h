@@ -12,8 +12,9 @@
 // holds tags the world takes 2 x 16 (heat) + 16 (fuel) + 2 (material) +
 // 2 x 4 (attribution index) = 58 bytes per cell.
 //
-// The server holds one world (`serverworld`); tests and benchmarks build their
-// own with the same functions, each with its own locks.
+// A game holds its world (game.h); tests and benchmarks build their own
+// with the same functions, each with its own locks. The world is storage
+// only: the tick (tick/) computes it and publish.h publishes it.
 #pragma once
 
 #include <pthread.h>
@@ -29,7 +30,7 @@
 #include "extended.h"
 #include "material.h"
 #include "protocol.h"
-#include "tick/settle.h"
+#include "settle.h"
 
 enum { NUMSLOTS = 15 }; // attribution slots per cell
 
@@ -93,19 +94,8 @@ struct QUEUEDFIRE {
     int tag;      // player number + 1
 };
 
-// A burning cell's combustion in one tick: the fuel it keeps and the heat
-// it released (already added to its heat).
-struct BURN {
-    uint32_t index;
-    long double fuel;
-    long double heat2add;
-};
-
-struct TICKSCRATCH; // the tick's scratch and helper thread (tick/tick.h)
-
 typedef struct world {
-    world();
-    ~world(); // both where the tick's scratch is known
+    world() = default;
     world(const world &) = delete; // the grid pointers point into it
     world &operator=(const world &) = delete;
 
@@ -139,13 +129,7 @@ typedef struct world {
     // publishes (and shown by pubcell at once).
     int tickcomputing = 0;              // guarded by oldmap_lock
     std::vector<QUEUEDFIRE> firequeue;  // guarded by oldmap_lock
-
-    int tickthreads = 0;                // guarded by curmap_lock: 0 by map size, 1 or 2 forced
-    std::vector<BURN> burns;            // guarded by curmap_lock: this tick's combustion
-    std::unique_ptr<TICKSCRATCH> scratch; // guarded by curmap_lock
 } WORLD;
-
-extern WORLD serverworld; // the server's one world
 
 // Number of cells of each grid.
 inline size_t ncells(const WORLD &w) { return (size_t)w.mapsizex * (size_t)w.mapsizey; }
@@ -179,18 +163,6 @@ void resetworld(WORLD &w);
 int addmaterial(WORLD &w, const MATERIAL &m, const std::string &name = "", long double fuel = 0);
 // The material of a whole record.
 MATERIAL materialof(const MAPUNIT &cell);
-
-// The published cell i as a whole record, a fire queued while the tick
-// computes included. Called with oldmap_lock held.
-MAPUNIT pubcell(const WORLD &w, size_t i);
-// Overwrites the published cell i with a whole record (material, heat,
-// fuel, attribution). For building worlds cell by cell (tests, tools)
-// between ticks; called with oldmap_lock held.
-void setpubcell(WORLD &w, size_t i, const MAPUNIT &cell);
-// The same by position, taking oldmap_lock: getcell gives outside for a
-// position off the map; putcell ignores one.
-MAPUNIT getcell(WORLD &w, long x, long y);
-void putcell(WORLD &w, long x, long y, const MAPUNIT &cell);
 
 // Bytes the world holds per cell (both buffers, materials, fuel, indexes,
 // attribution pools), averaged over the cells.

@@ -25,11 +25,11 @@ namespace {
 std::vector<long double> heats()
 {
     std::vector<long double> h;
-    pthread_mutex_lock(&serverworld.oldmap_lock);
-    for (size_t i = 0; i < ncells(serverworld); i++)
-        h.push_back(pubcell(serverworld, i).totalcal);
-    h.push_back(serverworld.outside.totalcal);
-    pthread_mutex_unlock(&serverworld.oldmap_lock);
+    pthread_mutex_lock(&testgame.world.oldmap_lock);
+    for (size_t i = 0; i < ncells(testgame.world); i++)
+        h.push_back(pubcell(testgame.world, i).totalcal);
+    h.push_back(testgame.world.outside.totalcal);
+    pthread_mutex_unlock(&testgame.world.oldmap_lock);
     return h;
 }
 
@@ -55,7 +55,7 @@ std::string maprun(SESSION &s, const char *cmd, size_t size, R (*recordof)(const
     for (int i = 0; i < 6; i++, rec += size) {
         SCOPED_TRACE(i);
         const int x = i / 2, y = i % 2;
-        expectrecordat(rec, recordof(getcell(serverworld, x, y), x, y, NET_RECORD));
+        expectrecordat(rec, recordof(getcell(testgame.world, x, y), x, y, NET_RECORD));
         EXPECT_TRUE(recordintact(rec, size));
     }
     EXPECT_EQ(0, std::memcmp(rec, rec - size, size - 4));
@@ -143,16 +143,16 @@ TEST_F(Commands, MapAnswersShowFiresQueuedWhileTheTickComputes)
     std::vector<UPDATEMAP> before, during;
     UPDATEMAP closing;
     ASSERT_EQ(kcgetmap(&s.kc, &before), 6) << s.kc.error;
-    pthread_mutex_lock(&serverworld.oldmap_lock);
-    serverworld.tickcomputing = 1;
-    pthread_mutex_unlock(&serverworld.oldmap_lock);
-    addfire(serverworld, 2, 1, 1); // the last cell, index 5
-    addfire(serverworld, 0, 1, 2);
-    addfire(serverworld, 2, 1, 3);
+    pthread_mutex_lock(&testgame.world.oldmap_lock);
+    testgame.world.tickcomputing = 1;
+    pthread_mutex_unlock(&testgame.world.oldmap_lock);
+    addfire(testgame.world, 2, 1, 1); // the last cell, index 5
+    addfire(testgame.world, 0, 1, 2);
+    addfire(testgame.world, 2, 1, 3);
     ASSERT_EQ(kcgetmap(&s.kc, &during, &closing), 6) << s.kc.error;
-    pthread_mutex_lock(&serverworld.oldmap_lock);
-    serverworld.tickcomputing = 0;
-    pthread_mutex_unlock(&serverworld.oldmap_lock);
+    pthread_mutex_lock(&testgame.world.oldmap_lock);
+    testgame.world.tickcomputing = 0;
+    pthread_mutex_unlock(&testgame.world.oldmap_lock);
     EXPECT_EQ(during[5].totalcal, before[5].totalcal + 100.0L + 100.0L);
     EXPECT_EQ(during[1].totalcal, before[1].totalcal + 100.0L);
     for (int i : {0, 2, 3, 4})
@@ -160,8 +160,8 @@ TEST_F(Commands, MapAnswersShowFiresQueuedWhileTheTickComputes)
     EXPECT_EQ(closing.totalcal, during[5].totalcal);
     EXPECT_EQ(closing.neto.type, NET_END);
     // The tick publishes them: after it the grid itself holds the fires.
-    dophys(serverworld);
-    MAPUNIT last = getcell(serverworld, 2, 1);
+    dophys(testgame.world, testgame.tick);
+    MAPUNIT last = getcell(testgame.world, 2, 1);
     EXPECT_EQ(last.heatsource[0], 1);
     EXPECT_EQ(last.heatsource[1], 3);
 }
@@ -285,21 +285,21 @@ TEST_F(Commands, RefusedLoginKeepsTheConnectionsPlayer)
     SESSION s;
     ASSERT_EQ(s.login("keeper"), 0); // at (1,0)
     // The start positions run out (as on a map without them).
-    pthread_mutex_lock(&serverplayers.playerlist_lock);
+    pthread_mutex_lock(&testgame.players.playerlist_lock);
     std::vector<MAP_VERTEX> saved;
-    saved.swap(serverplayers.s_points);
-    pthread_mutex_unlock(&serverplayers.playerlist_lock);
+    saved.swap(testgame.players.s_points);
+    pthread_mutex_unlock(&testgame.players.playerlist_lock);
     int num = 5;
     EXPECT_EQ(kclogin(&s.kc, "second", &num), 0) << s.kc.error;
-    pthread_mutex_lock(&serverplayers.playerlist_lock);
-    saved.swap(serverplayers.s_points);
-    pthread_mutex_unlock(&serverplayers.playerlist_lock);
+    pthread_mutex_lock(&testgame.players.playerlist_lock);
+    saved.swap(testgame.players.s_points);
+    pthread_mutex_unlock(&testgame.players.playerlist_lock);
     EXPECT_EQ(num, -1);
     EXPECT_EQ(playercount(), 1);
     // The connection still plays as player 0: its fire is tagged 1.
     ASSERT_EQ(kcsetfire(&s.kc), 0);
     s.sync();
-    MAPUNIT c = getcell(serverworld, 1, 0);
+    MAPUNIT c = getcell(testgame.world, 1, 0);
     EXPECT_EQ(c.totalcal, 400.0L);
     EXPECT_EQ(c.heatsource[0], 1);
 }
@@ -357,10 +357,10 @@ TEST_F(Commands, SetFireAddsExactlyAHundredCaloriesTaggedWithThePlayer)
     SESSION s;
     s.login("zero");
     ASSERT_EQ(s.login("one"), 1); // at (2,1), a slab cell of 300 calories
-    MAPUNIT before = getcell(serverworld, 2, 1);
+    MAPUNIT before = getcell(testgame.world, 2, 1);
     ASSERT_EQ(kcsetfire(&s.kc), 0);
     s.sync();
-    MAPUNIT after = getcell(serverworld, 2, 1);
+    MAPUNIT after = getcell(testgame.world, 2, 1);
     EXPECT_EQ(after.totalcal, before.totalcal + 100.0L);
     EXPECT_EQ(after.totalcal, 400.0L);
     EXPECT_EQ(after.heatsource[0], 2);
@@ -373,8 +373,8 @@ TEST_F(Commands, SetFireAddsExactlyAHundredCaloriesTaggedWithThePlayer)
     EXPECT_EQ(h[4], 100.0L); // (2,0)
     ASSERT_EQ(kcsetfire(&s.kc), 0);
     s.sync();
-    EXPECT_EQ(getcell(serverworld, 2, 1).totalcal, 500.0L);
-    EXPECT_EQ(getcell(serverworld, 2, 1).sourcequan[0], 200.0L);
+    EXPECT_EQ(getcell(testgame.world, 2, 1).totalcal, 500.0L);
+    EXPECT_EQ(getcell(testgame.world, 2, 1).sourcequan[0], 200.0L);
 }
 
 TEST_F(Commands, SetFireDoesNothingWithoutAPlayerWhenDeadOrOffTheMap)

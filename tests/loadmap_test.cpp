@@ -21,17 +21,17 @@ TEST_F(Cells, TotalcalIsTempTimesCalpercInExtendedPrecision)
 {
     std::string types = OUTSIDETYPE + GRASSTYPE + "<type name=light num=3> temp=3 calperc=0.1 </type>\n";
     loadmaptext(maptext(types, {"23"}));
-    EXPECT_EQ(40.0L, getcell(serverworld, 0, 0).totalcal);
+    EXPECT_EQ(40.0L, getcell(testgame.world, 0, 0).totalcal);
     // 3 x 0.1 taken in long double, not rounded to double.
     long double want = 3.0L * (long double)0.1;
-    EXPECT_EQ(want, getcell(serverworld, 1, 0).totalcal);
-    EXPECT_NE((long double)(3.0 * 0.1), getcell(serverworld, 1, 0).totalcal);
+    EXPECT_EQ(want, getcell(testgame.world, 1, 0).totalcal);
+    EXPECT_NE((long double)(3.0 * 0.1), getcell(testgame.world, 1, 0).totalcal);
 }
 
 TEST_F(Cells, EveryPropertyComesFromItsTypeByName)
 {
     loadmaptext(maptext(OUTSIDETYPE + ROCKTYPE + GRASSTYPE, {"21"}));
-    const MAPUNIT gcell = getcell(serverworld, 0, 0), *g = &gcell;
+    const MAPUNIT gcell = getcell(testgame.world, 0, 0), *g = &gcell;
     EXPECT_EQ(40.0L, g->totalcal);
     EXPECT_EQ((long double)0.2, g->cocon);
     EXPECT_EQ(2.0L, g->calperc);
@@ -40,7 +40,7 @@ TEST_F(Cells, EveryPropertyComesFromItsTypeByName)
     EXPECT_EQ(400.0L, g->calperf);
     EXPECT_EQ(3.0L, g->burnspeed);
     EXPECT_EQ(0, g->block);
-    const MAPUNIT rcell = getcell(serverworld, 1, 0), *r = &rcell;
+    const MAPUNIT rcell = getcell(testgame.world, 1, 0), *r = &rcell;
     EXPECT_EQ(60.0L, r->totalcal);
     EXPECT_EQ((long double)0.05, r->cocon);
     EXPECT_EQ(900, r->ignitionpoint);
@@ -50,7 +50,7 @@ TEST_F(Cells, EveryPropertyComesFromItsTypeByName)
 TEST_F(Cells, EveryAttributionSlotStartsEmpty)
 {
     loadmaptext(maptext(OUTSIDETYPE + ROCKTYPE + GRASSTYPE, {"212", "121", "000"}));
-    for (size_t i = 0; i < ncells(serverworld); i++)
+    for (size_t i = 0; i < ncells(testgame.world); i++)
         for (int s = 0; s < NUMSLOTS; s++) {
             EXPECT_EQ(0, cellno(i).heatsource[s]) << "cell " << i << " slot " << s;
             EXPECT_EQ(0.0L, cellno(i).sourcequan[s]) << "cell " << i << " slot " << s;
@@ -63,27 +63,27 @@ TEST_F(Cells, OutsideTakesTypeZeroButNeverBlocksNorHoldsTags)
                         "fuellevel=5 burnspeed=1.5 calperf=9 block </type>\n" +
                         GRASSTYPE;
     loadmaptext(maptext(types, {"2"}));
-    EXPECT_EQ(60.0L, serverworld.outside.totalcal);
-    EXPECT_EQ((long double)0.4, serverworld.outside.cocon);
-    EXPECT_EQ(2.0L, serverworld.outside.calperc);
-    EXPECT_EQ(77, serverworld.outside.ignitionpoint);
-    EXPECT_EQ(5.0L, serverworld.outside.fuellevel);
-    EXPECT_EQ(1.5L, serverworld.outside.burnspeed);
-    EXPECT_EQ(9.0L, serverworld.outside.calperf);
-    EXPECT_EQ(0, serverworld.outside.block);
+    EXPECT_EQ(60.0L, testgame.world.outside.totalcal);
+    EXPECT_EQ((long double)0.4, testgame.world.outside.cocon);
+    EXPECT_EQ(2.0L, testgame.world.outside.calperc);
+    EXPECT_EQ(77, testgame.world.outside.ignitionpoint);
+    EXPECT_EQ(5.0L, testgame.world.outside.fuellevel);
+    EXPECT_EQ(1.5L, testgame.world.outside.burnspeed);
+    EXPECT_EQ(9.0L, testgame.world.outside.calperf);
+    EXPECT_EQ(0, testgame.world.outside.block);
     for (int s = 0; s < NUMSLOTS; s++) {
-        EXPECT_EQ(0, serverworld.outside.heatsource[s]);
-        EXPECT_EQ(0.0L, serverworld.outside.sourcequan[s]);
+        EXPECT_EQ(0, testgame.world.outside.heatsource[s]);
+        EXPECT_EQ(0.0L, testgame.world.outside.sourcequan[s]);
     }
 }
 
 TEST_F(Cells, BothGridsHaveOneCellPerPosition)
 {
     loadmaptext(maptext(OUTSIDETYPE + GRASSTYPE, {"22222", "22222", "22222"}));
-    EXPECT_EQ(15u, ncells(serverworld));
-    EXPECT_EQ(15u, serverworld.curmap->heat.size());
-    EXPECT_EQ(15u, serverworld.oldmap->heat.size());
-    EXPECT_NE(serverworld.curmap, serverworld.oldmap);
+    EXPECT_EQ(15u, ncells(testgame.world));
+    EXPECT_EQ(15u, testgame.world.curmap->heat.size());
+    EXPECT_EQ(15u, testgame.world.oldmap->heat.size());
+    EXPECT_NE(testgame.world.curmap, testgame.world.oldmap);
 }
 
 // ---------------------------------------------------------------------------
@@ -116,7 +116,7 @@ TEST_F(Refusals, CalpercZeroOfTheOutsideTypeIsAcceptedWithoutCells)
 {
     std::string types = "<type name=outside num=0> temp=20 cocon=0.1 </type>\n";
     EXPECT_EQ("(loaded)", maprefusal(wrapmap(unittypes(types) + "<map name=\"c\" xsize=0 ysize=0>\n</map>")));
-    EXPECT_EQ(0L, serverworld.mapsizex);
+    EXPECT_EQ(0L, testgame.world.mapsizex);
 }
 
 TEST_F(Refusals, CalpercZeroOfAnUnusedTypeIsAccepted)
@@ -159,12 +159,12 @@ using ShippedMaps = WorldTest;
 TEST_F(ShippedMaps, MeadowIsTheFourByThreeExample)
 {
     loadmaptext(readfile(mapspath("meadow.map")));
-    EXPECT_EQ(4, serverworld.mapsizex);
-    EXPECT_EQ(3, serverworld.mapsizey);
+    EXPECT_EQ(4, testgame.world.mapsizex);
+    EXPECT_EQ(3, testgame.world.mapsizey);
     EXPECT_STREQ("meadow\"", mapname());
-    EXPECT_EQ(1, getcell(serverworld, 0, 1).block);
-    EXPECT_EQ(-1, cellindex(serverworld, 4, 0));
-    EXPECT_EQ(20.0L, getcell(serverworld, 2, 2).totalcal); // outside type inside the grid
+    EXPECT_EQ(1, getcell(testgame.world, 0, 1).block);
+    EXPECT_EQ(-1, cellindex(testgame.world, 4, 0));
+    EXPECT_EQ(20.0L, getcell(testgame.world, 2, 2).totalcal); // outside type inside the grid
     ASSERT_EQ(2, s_pointsnum());
     EXPECT_EQ(1, loadedmap.s_points[0].x);
     EXPECT_EQ(2, loadedmap.s_points[1].x);
@@ -176,7 +176,7 @@ namespace {
 int cellsafire(const std::vector<long double> &loadedfuel)
 {
     int n = 0;
-    for (size_t i = 0; i < ncells(serverworld); i++) {
+    for (size_t i = 0; i < ncells(testgame.world); i++) {
         const MAPUNIT cc = cellno(i), *c = &cc;
         bool burning = c->fuellevel > 0 && truncatetemp(c->totalcal / c->calperc) >= c->ignitionpoint;
         if (burning || c->fuellevel < loadedfuel[i])
@@ -188,7 +188,7 @@ int cellsafire(const std::vector<long double> &loadedfuel)
 std::vector<long double> fuelnow()
 {
     std::vector<long double> fuel;
-    for (size_t i = 0; i < ncells(serverworld); i++)
+    for (size_t i = 0; i < ncells(testgame.world); i++)
         fuel.push_back(cellno(i).fuellevel);
     return fuel;
 }
@@ -197,11 +197,11 @@ std::vector<long double> fuelnow()
 TEST_F(ShippedMaps, ValleyIsALargerPlayableMap)
 {
     loadmaptext(readfile(mapspath("valley.map")));
-    EXPECT_EQ(64, serverworld.mapsizex);
-    EXPECT_EQ(40, serverworld.mapsizey);
+    EXPECT_EQ(64, testgame.world.mapsizex);
+    EXPECT_EQ(40, testgame.world.mapsizey);
     EXPECT_STREQ("valley\"", mapname());
     ASSERT_NE(nullptr, typenum(0));
-    EXPECT_GT(serverworld.outside.calperc, 0.0L);
+    EXPECT_GT(testgame.world.outside.calperc, 0.0L);
     // Grass, forest, dry brush, rock that blocks, water that does not burn.
     int blocking = 0, water = 0, fuelled = 0;
     for (long i = 1; i <= numtypes(); i++) {
@@ -217,8 +217,8 @@ TEST_F(ShippedMaps, ValleyIsALargerPlayableMap)
     // and no two closer than 10 cells.
     ASSERT_GE(s_pointsnum(), 4);
     for (int i = 0; i < s_pointsnum(); i++) {
-        ASSERT_TRUE(onmap(serverworld, loadedmap.s_points[i].x, loadedmap.s_points[i].y)) << "start " << i;
-        EXPECT_EQ(0, getcell(serverworld, loadedmap.s_points[i].x, loadedmap.s_points[i].y).block) << "start " << i;
+        ASSERT_TRUE(onmap(testgame.world, loadedmap.s_points[i].x, loadedmap.s_points[i].y)) << "start " << i;
+        EXPECT_EQ(0, getcell(testgame.world, loadedmap.s_points[i].x, loadedmap.s_points[i].y).block) << "start " << i;
         for (int j = 0; j < i; j++) {
             long dx = loadedmap.s_points[i].x - loadedmap.s_points[j].x, dy = loadedmap.s_points[i].y - loadedmap.s_points[j].y;
             EXPECT_GE(dx * dx + dy * dy, 100) << "starts " << j << " and " << i;
@@ -239,13 +239,13 @@ TEST_F(ShippedMaps, ValleyGrassCatchesFromTwoFiresAndSpreadsOverSeconds)
     const std::vector<long double> atstart = fuelnow();
     // A grass cell in the middle of grass.
     long fx = -1, fy = -1;
-    for (long x = 2; x < serverworld.mapsizex - 2 && fx < 0; x++)
-        for (long y = 2; y < serverworld.mapsizey - 2 && fx < 0; y++) {
+    for (long x = 2; x < testgame.world.mapsizex - 2 && fx < 0; x++)
+        for (long y = 2; y < testgame.world.mapsizey - 2 && fx < 0; y++) {
             bool all = true;
             for (int dx = -2; dx <= 2; dx++)
                 for (int dy = -2; dy <= 2; dy++)
-                    all = all && getcell(serverworld, x + dx, y + dy).calperc == grass.calperc &&
-                          getcell(serverworld, x + dx, y + dy).fuellevel == grass.fuellevel;
+                    all = all && getcell(testgame.world, x + dx, y + dy).calperc == grass.calperc &&
+                          getcell(testgame.world, x + dx, y + dy).fuellevel == grass.fuellevel;
             if (all) {
                 fx = x;
                 fy = y;
@@ -254,23 +254,23 @@ TEST_F(ShippedMaps, ValleyGrassCatchesFromTwoFiresAndSpreadsOverSeconds)
     ASSERT_GE(fx, 0);
 
     // One fire alone does not light grass.
-    addfire(serverworld, fx, fy, 1);
+    addfire(testgame.world, fx, fy, 1);
     for (int t = 0; t < 50; t++)
-        dophys(serverworld);
+        dophys(testgame.world, testgame.tick);
     EXPECT_EQ(0, cellsafire(atstart));
 
     // Two fires do, and the fire stays in its cell for the first tick...
     loadmaptext(text);
-    addfire(serverworld, fx, fy, 1);
-    addfire(serverworld, fx, fy, 1);
-    dophys(serverworld);
+    addfire(testgame.world, fx, fy, 1);
+    addfire(testgame.world, fx, fy, 1);
+    dophys(testgame.world, testgame.tick);
     EXPECT_EQ(1, cellsafire(atstart));
     // ...still burns a second later without having jumped yet...
     for (int t = 1; t < 10; t++)
-        dophys(serverworld);
+        dophys(testgame.world, testgame.tick);
     EXPECT_EQ(1, cellsafire(atstart));
     // ...and has spread well beyond its neighbours within 20 s.
     for (int t = 10; t < 200; t++)
-        dophys(serverworld);
+        dophys(testgame.world, testgame.tick);
     EXPECT_GT(cellsafire(atstart), 25);
 }

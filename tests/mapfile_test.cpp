@@ -28,14 +28,14 @@ TEST_F(Version, TrailingZeroAndAttachedBracketAreAccepted)
 {
     EXPECT_EQ("(loaded)", maprefusal("<kindler version=\"0.20\">\n" + unittypes(OUTSIDETYPE) +
                                   "<map name=\"v\" xsize=1 ysize=1> 0 </map>\n</kindler>\n"));
-    EXPECT_EQ(1, serverworld.mapsizex);
+    EXPECT_EQ(1, testgame.world.mapsizex);
 }
 
 TEST_F(Version, LeadingPointIsAccepted)
 {
     EXPECT_EQ("(loaded)", maprefusal("<kindler version=\".2\"\n" + unittypes(OUTSIDETYPE) +
                                   "<map name=\"v\" xsize=1 ysize=1> 0 </map>\n</kindler>\n"));
-    EXPECT_EQ(1, serverworld.mapsizey);
+    EXPECT_EQ(1, testgame.world.mapsizey);
 }
 
 TEST_F(Version, OtherVersionFailsAtOnceBeforeAnythingIsBuilt)
@@ -46,8 +46,8 @@ TEST_F(Version, OtherVersionFailsAtOnceBeforeAnythingIsBuilt)
                        "abcdefghijklmnopqrstuvwxyz0123\n" +
                        unittypes(OUTSIDETYPE) + "<map name=\"v\" xsize=1 ysize=1> 7 </map>\n</kindler>\n";
     EXPECT_EQ("Error! File is version 0.210000 but we want 0.200000.\n", maprefusal(text));
-    EXPECT_EQ(0, serverworld.mapsizex);
-    EXPECT_TRUE(serverworld.oldmap->heat.empty());
+    EXPECT_EQ(0, testgame.world.mapsizex);
+    EXPECT_TRUE(testgame.world.oldmap->heat.empty());
     EXPECT_EQ(-1, numtypes());
 }
 
@@ -76,7 +76,7 @@ TEST_F(Version, RootTagWithAttachedBracketOpensNothing)
 TEST_F(Version, FileWithoutRootTagEndsWithMissingOutsideType)
 {
     EXPECT_EQ(NOOUTSIDE, maprefusal(unittypes(OUTSIDETYPE) + "<map name=\"v\" xsize=1 ysize=1> 0 </map>\n"));
-    EXPECT_EQ(0, serverworld.mapsizex);
+    EXPECT_EQ(0, testgame.world.mapsizex);
 }
 
 TEST_F(Version, VersionTokenCountsOnlyRightAfterTheRootTag)
@@ -96,7 +96,7 @@ TEST_F(Version, TokensOutsideTheRootElementAreIgnored)
     EXPECT_EQ("(loaded)", maprefusal(text));
     EXPECT_EQ(0, numtypes());
     EXPECT_STREQ("v\"", mapname());
-    EXPECT_EQ(1, serverworld.mapsizex);
+    EXPECT_EQ(1, testgame.world.mapsizex);
 }
 
 // ---------------------------------------------------------------------------
@@ -116,8 +116,8 @@ TEST_F(Values, QuotedSizeWithAttachedBracketGivesItsNumber)
     std::string text = wrapmap(unittypes(OUTSIDETYPE) + "<map name=\"q\" xsize=\"12\"> ysize=1>\n"
                                                "0 0 0 0 0 0 0 0 0 0 0 0 <r>\n</map>");
     EXPECT_EQ("(loaded)", maprefusal(text));
-    EXPECT_EQ(12, serverworld.mapsizex);
-    EXPECT_EQ(1, serverworld.mapsizey);
+    EXPECT_EQ(12, testgame.world.mapsizex);
+    EXPECT_EQ(1, testgame.world.mapsizey);
 }
 
 TEST_F(Values, MinusSignIsDroppedSoTempMinusFiveIsFive)
@@ -189,8 +189,8 @@ TEST_F(Values, MapNameWithoutQuoteIsNotRecognisedSoTheMapHasNoBlock)
     // The header waits for its name: sizes and values are all ignored.
     EXPECT_EQ("(loaded)", refusedwith("<map name=meadow xsize=1 ysize=1> 5 </map>"));
     EXPECT_EQ(nullptr, mapname());
-    EXPECT_EQ(0, serverworld.mapsizex);
-    EXPECT_EQ(0, serverworld.mapsizey);
+    EXPECT_EQ(0, testgame.world.mapsizex);
+    EXPECT_EQ(0, testgame.world.mapsizey);
 }
 
 TEST_F(Values, TypeNameIsVerbatim)
@@ -230,8 +230,8 @@ TEST_F(UnitTypes, AnyTokenBeginningWithBlockSetsTheFlag)
     EXPECT_EQ("(loaded)", maprefusal(wrapmap(unittypes(types) + "<map name=\"t\" xsize=2 ysize=1> 3 4 </map>")));
     EXPECT_EQ(1, typenum(3)->block);
     EXPECT_EQ(0, typenum(4)->block);
-    EXPECT_EQ(1, getcell(serverworld, 0, 0).block);
-    EXPECT_EQ(0, getcell(serverworld, 1, 0).block);
+    EXPECT_EQ(1, getcell(testgame.world, 0, 0).block);
+    EXPECT_EQ(0, getcell(testgame.world, 1, 0).block);
 }
 
 TEST_F(UnitTypes, NumBeforeNameEndsTheHeaderAndTheNameIsIgnored)
@@ -274,7 +274,7 @@ TEST_F(UnitTypes, TwoTypesNumberedZeroTheFirstIsOutsideAndServesCells)
     EXPECT_EQ("(loaded)", maprefusal(wrapmap(unittypes(types) + "<map name=\"t\" xsize=1 ysize=1> 0 </map>")));
     EXPECT_EQ(1, numtypes());
     EXPECT_EQ(0, findunittype(loadedmap, 0));
-    EXPECT_EQ(20.0L, serverworld.outside.totalcal);
+    EXPECT_EQ(20.0L, testgame.world.outside.totalcal);
     EXPECT_EQ(20.0L, cellno(0).totalcal);
     EXPECT_EQ((long double)0.1, cellno(0).cocon);
 }
@@ -329,8 +329,8 @@ TEST_F(MapBlock, MapTagWithAttachedBracketOpensNothing)
     std::string text = wrapmap(unittypes(OUTSIDETYPE) + "<map> name=\"t\" xsize=2 ysize=1> 0 0 <r> </map>");
     EXPECT_EQ("(loaded)", maprefusal(text));
     EXPECT_EQ(nullptr, mapname());
-    EXPECT_EQ(0, serverworld.mapsizex);
-    EXPECT_EQ(0, serverworld.mapsizey);
+    EXPECT_EQ(0, testgame.world.mapsizex);
+    EXPECT_EQ(0, testgame.world.mapsizey);
 }
 
 TEST_F(MapBlock, HeaderTokensOutOfOrderAreIgnored)
@@ -339,8 +339,8 @@ TEST_F(MapBlock, HeaderTokensOutOfOrderAreIgnored)
     // and the values are ignored.
     std::string text = wrapmap(unittypes(OUTSIDETYPE) + "<map name=\"t\" ysize=1 xsize=2> 0 0 </map>");
     EXPECT_EQ("(loaded)", maprefusal(text));
-    EXPECT_EQ(2, serverworld.mapsizex);
-    EXPECT_EQ(0, serverworld.mapsizey);
+    EXPECT_EQ(2, testgame.world.mapsizex);
+    EXPECT_EQ(0, testgame.world.mapsizey);
 }
 
 TEST_F(MapBlock, CellValueXIsZeroTheOutsideType)
@@ -370,9 +370,9 @@ TEST_F(MapBlock, CellValueTakesLeadingDigitsOnly)
     // 2x and 2,1 are both 2; a tag inside the block is a value of 0.
     EXPECT_EQ("(loaded)",
               maprefusal(wrapmap(unittypes(OUTSIDETYPE + GRASSTYPE) + "<map name=\"t\" xsize=3 ysize=1> 2x 2,1 <start> </map>")));
-    EXPECT_EQ(2.0L, getcell(serverworld, 0, 0).calperc);
-    EXPECT_EQ(2.0L, getcell(serverworld, 1, 0).calperc);
-    EXPECT_EQ(1.0L, getcell(serverworld, 2, 0).calperc);
+    EXPECT_EQ(2.0L, getcell(testgame.world, 0, 0).calperc);
+    EXPECT_EQ(2.0L, getcell(testgame.world, 1, 0).calperc);
+    EXPECT_EQ(1.0L, getcell(testgame.world, 2, 0).calperc);
     EXPECT_EQ(0, s_pointsnum());
 }
 
@@ -387,20 +387,20 @@ TEST_F(MapBlock, ValuesLandColumnMajorFirstRowIsYZero)
                                              "4 5 6 <r>\n"
                                              "</map>");
     EXPECT_EQ("(loaded)", maprefusal(text));
-    ASSERT_EQ(3, serverworld.mapsizex);
-    ASSERT_EQ(2, serverworld.mapsizey);
-    // Element x * serverworld.mapsizey + y holds column x of row y.
+    ASSERT_EQ(3, testgame.world.mapsizex);
+    ASSERT_EQ(2, testgame.world.mapsizey);
+    // Element x * testgame.world.mapsizey + y holds column x of row y.
     const long double want[6] = {10, 40, 20, 50, 30, 60};
     for (int i = 0; i < 6; i++)
         EXPECT_EQ(want[i], cellno(i).totalcal) << "element " << i;
-    EXPECT_EQ(20.0L, getcell(serverworld, 1, 0).totalcal);
-    EXPECT_EQ(60.0L, getcell(serverworld, 2, 1).totalcal);
+    EXPECT_EQ(20.0L, getcell(testgame.world, 1, 0).totalcal);
+    EXPECT_EQ(60.0L, getcell(testgame.world, 2, 1).totalcal);
 }
 
 TEST_F(MapBlock, LastRowTerminatorMayBeLeftOut)
 {
     EXPECT_EQ("(loaded)", maprefusal(wrapmap(unittypes(OUTSIDETYPE + GRASSTYPE) + "<map name=\"t\" xsize=2 ysize=2> 2 2 <r> 2 0 </map>")));
-    EXPECT_EQ(1.0L, getcell(serverworld, 1, 1).calperc);
+    EXPECT_EQ(1.0L, getcell(testgame.world, 1, 1).calperc);
 }
 
 TEST_F(MapBlock, CompleteBlockEndedByTheEndOfTheFileCounts)
@@ -408,8 +408,8 @@ TEST_F(MapBlock, CompleteBlockEndedByTheEndOfTheFileCounts)
     std::string text = "<kindler version=\"0.2\">\n" + unittypes(OUTSIDETYPE + GRASSTYPE) +
                        "<map name=\"t\" xsize=2 ysize=2> 2 2 <r> 0 2";
     EXPECT_EQ("(loaded)", maprefusal(text));
-    EXPECT_EQ(1.0L, getcell(serverworld, 0, 1).calperc);
-    EXPECT_EQ(2.0L, getcell(serverworld, 1, 1).calperc);
+    EXPECT_EQ(1.0L, getcell(testgame.world, 0, 1).calperc);
+    EXPECT_EQ(2.0L, getcell(testgame.world, 1, 1).calperc);
 }
 
 TEST_F(MapBlock, SecondMapElementReplacesTheFirst)
@@ -418,10 +418,10 @@ TEST_F(MapBlock, SecondMapElementReplacesTheFirst)
                             "<map name=\"two\" xsize=1 ysize=2> 0 <r> 2 <r> </map>");
     EXPECT_EQ("(loaded)", maprefusal(text));
     EXPECT_STREQ("two\"", mapname());
-    EXPECT_EQ(1, serverworld.mapsizex);
-    EXPECT_EQ(2, serverworld.mapsizey);
-    EXPECT_EQ(1.0L, getcell(serverworld, 0, 0).calperc);
-    EXPECT_EQ(2.0L, getcell(serverworld, 0, 1).calperc);
+    EXPECT_EQ(1, testgame.world.mapsizex);
+    EXPECT_EQ(2, testgame.world.mapsizey);
+    EXPECT_EQ(1.0L, getcell(testgame.world, 0, 0).calperc);
+    EXPECT_EQ(2.0L, getcell(testgame.world, 0, 1).calperc);
 }
 
 TEST_F(MapBlock, StrayTokenAfterTheBlockStartsANewBlock)
@@ -433,20 +433,20 @@ TEST_F(MapBlock, StrayTokenAfterTheBlockStartsANewBlock)
 TEST_F(MapBlock, ZeroByZeroGridIsValid)
 {
     EXPECT_EQ("(loaded)", refusedwith("<map name=\"e\" xsize=0 ysize=0>\n</map>"));
-    EXPECT_EQ(0, serverworld.mapsizex);
-    EXPECT_EQ(0, serverworld.mapsizey);
-    EXPECT_EQ(0u, ncells(serverworld));
-    EXPECT_EQ(20.0L, serverworld.outside.totalcal);
+    EXPECT_EQ(0, testgame.world.mapsizex);
+    EXPECT_EQ(0, testgame.world.mapsizey);
+    EXPECT_EQ(0u, ncells(testgame.world));
+    EXPECT_EQ(20.0L, testgame.world.outside.totalcal);
     EXPECT_STREQ("e\"", mapname());
 }
 
 TEST_F(MapBlock, GridWithOneSideZeroIsValidAndHasNoCells)
 {
     EXPECT_EQ("(loaded)", refusedwith("<map name=\"e\" xsize=3 ysize=0>\n</map>"));
-    EXPECT_EQ(3, serverworld.mapsizex);
-    EXPECT_EQ(0u, ncells(serverworld));
-    EXPECT_FALSE(onmap(serverworld, 0, 0));
-    EXPECT_EQ(-1, cellindex(serverworld, 1, 0));
+    EXPECT_EQ(3, testgame.world.mapsizex);
+    EXPECT_EQ(0u, ncells(testgame.world));
+    EXPECT_FALSE(onmap(testgame.world, 0, 0));
+    EXPECT_EQ(-1, cellindex(testgame.world, 1, 0));
 }
 
 // ---------------------------------------------------------------------------

@@ -3,4 +3,4 @@
 # the server's published grid in and out.
 add_library(kindler_oracle STATIC ${CMAKE_SOURCE_DIR}/tests/oracle/oracle.cpp ${CMAKE_SOURCE_DIR}/tests/oracle/bridge.cpp)
 target_include_directories(kindler_oracle PUBLIC ${CMAKE_SOURCE_DIR}/tests/oracle)
-target_link_libraries(kindler_oracle PUBLIC kindler_core)
+target_link_libraries(kindler_oracle PUBLIC kindler_core kindler_testgame)

@@ -21,7 +21,7 @@ class Registry : public WorldTest {
 
 TEST_F(Registry, FirstLoginGetsNumberZeroAndTheFirstStartPosition)
 {
-    ASSERT_EQ(addplayer("first"), 0);
+    ASSERT_EQ(addplayer(testgame.players, "first"), 0);
     // Number 0, full health, no score, no team, on (0,0).
     EXPECT_EQ(fieldsof(playerentry(0)), (PLAYERFIELDS{"first", 0, 0, 100, 0, 0, 0}));
 }
@@ -30,7 +30,7 @@ TEST_F(Registry, StartPositionsGoRoundInFileOrder)
 {
     const int want[4][2] = {{0, 0}, {1, 1}, {2, 2}, {0, 0}};
     for (int i = 0; i < 4; i++) {
-        ASSERT_EQ(addplayer("p"), i);
+        ASSERT_EQ(addplayer(testgame.players, "p"), i);
         EXPECT_EQ(playerentry(i).x, want[i][0]);
         EXPECT_EQ(playerentry(i).y, want[i][1]);
     }
@@ -38,47 +38,47 @@ TEST_F(Registry, StartPositionsGoRoundInFileOrder)
 
 TEST_F(Registry, NumbersAreNeverReused)
 {
-    ASSERT_EQ(addplayer("a"), 0);
-    delplayer(0);
+    ASSERT_EQ(addplayer(testgame.players, "a"), 0);
+    delplayer(testgame.players, 0);
     EXPECT_EQ(playerentry(0).num, -1);
     EXPECT_STREQ(playerentry(0).name, "a");
-    EXPECT_EQ(addplayer("b"), 1);
+    EXPECT_EQ(addplayer(testgame.players, "b"), 1);
     EXPECT_EQ(playerentry(1).num, 1);
-    EXPECT_EQ(serverplayers.numplayers, 2);
+    EXPECT_EQ(testgame.players.numplayers, 2);
 }
 
 TEST_F(Registry, LoginsStopAtTheLimitWithoutChangingTheList)
 {
     // The list as MAXPLAYERS - 1 logins would leave it.
-    pthread_mutex_lock(&serverplayers.playerlist_lock);
-    serverplayers.playerlist = (PLAYERINFO *)std::calloc(MAXPLAYERS - 1, sizeof(PLAYERINFO));
-    ASSERT_NE(serverplayers.playerlist, nullptr);
-    serverplayers.numplayers = MAXPLAYERS - 1;
-    pthread_mutex_unlock(&serverplayers.playerlist_lock);
-    EXPECT_EQ(addplayer("last"), MAXPLAYERS - 1);
+    pthread_mutex_lock(&testgame.players.playerlist_lock);
+    testgame.players.playerlist = (PLAYERINFO *)std::calloc(MAXPLAYERS - 1, sizeof(PLAYERINFO));
+    ASSERT_NE(testgame.players.playerlist, nullptr);
+    testgame.players.numplayers = MAXPLAYERS - 1;
+    pthread_mutex_unlock(&testgame.players.playerlist_lock);
+    EXPECT_EQ(addplayer(testgame.players, "last"), MAXPLAYERS - 1);
     EXPECT_STREQ(playerentry(MAXPLAYERS - 1).name, "last");
-    EXPECT_EQ(addplayer("late"), -1);
-    EXPECT_EQ(serverplayers.numplayers, MAXPLAYERS);
+    EXPECT_EQ(addplayer(testgame.players, "late"), -1);
+    EXPECT_EQ(testgame.players.numplayers, MAXPLAYERS);
     EXPECT_STREQ(playerentry(MAXPLAYERS - 1).name, "last");
 }
 
 TEST_F(Registry, NameOf29CharactersIsStoredWhole)
 {
     std::string name(29, 'z');
-    ASSERT_EQ(addplayer(name.c_str()), 0);
+    ASSERT_EQ(addplayer(testgame.players, name.c_str()), 0);
     PLAYERINFO e = playerentry(0);
     EXPECT_EQ(std::string(e.name), name);
     EXPECT_EQ(e.name[29], '\0');
     std::string longer(40, 'y');
-    ASSERT_EQ(addplayer(longer.c_str()), 1);
+    ASSERT_EQ(addplayer(testgame.players, longer.c_str()), 1);
     EXPECT_EQ(std::string(playerentry(1).name), std::string(29, 'y'));
 }
 
 TEST_F(Registry, ChgPlayerInfoMovesOnlyLivingPresentPlayers)
 {
-    ASSERT_EQ(addplayer("a"), 0);
-    ASSERT_EQ(addplayer("b"), 1);
-    ASSERT_EQ(addplayer("c"), 2);
+    ASSERT_EQ(addplayer(testgame.players, "a"), 0);
+    ASSERT_EQ(addplayer(testgame.players, "b"), 1);
+    ASSERT_EQ(addplayer(testgame.players, "c"), 2);
     PLAYERINFO info;
     std::memset(&info, 0, sizeof info);
     std::strcpy(info.name, "other");
@@ -86,26 +86,26 @@ TEST_F(Registry, ChgPlayerInfoMovesOnlyLivingPresentPlayers)
     info.score = 500;
     info.x = 2;
     info.y = 0;
-    chgplayerinfo(0, info);
+    chgplayerinfo(testgame.players, 0, info);
     // Only the position changes.
     EXPECT_EQ(fieldsof(playerentry(0)), (PLAYERFIELDS{"a", 0, 0, 100, 2, 0, 0}));
-    delplayer(1);
-    chgplayerinfo(1, info);
+    delplayer(testgame.players, 1);
+    chgplayerinfo(testgame.players, 1, info);
     EXPECT_EQ(playerentry(1).x, 1);
     setplayerhealth(2, -3);
-    chgplayerinfo(2, info);
+    chgplayerinfo(testgame.players, 2, info);
     EXPECT_EQ(playerentry(2).x, 2);
     EXPECT_EQ(playerentry(2).y, 2);
-    chgplayerinfo(3, info);  // equal to serverplayers.numplayers
-    chgplayerinfo(-1, info);
-    EXPECT_EQ(serverplayers.numplayers, 3);
+    chgplayerinfo(testgame.players, 3, info);  // equal to testgame.players.numplayers
+    chgplayerinfo(testgame.players, -1, info);
+    EXPECT_EQ(testgame.players.numplayers, 3);
 }
 
 TEST_F(Registry, WithoutStartPositionsNobodyIsAdded)
 {
     loadplayergrid(false);
-    EXPECT_EQ(addplayer("lost"), -1);
-    EXPECT_EQ(serverplayers.numplayers, 0);
+    EXPECT_EQ(addplayer(testgame.players, "lost"), -1);
+    EXPECT_EQ(testgame.players.numplayers, 0);
 }
 
 TEST_F(Registry, SimultaneousLoginsGetDifferentNumbersAndSuccessivePositions)
@@ -113,8 +113,8 @@ TEST_F(Registry, SimultaneousLoginsGetDifferentNumbersAndSuccessivePositions)
     for (int round = 0; round < 50; round++) {
         loadplayergrid();
         int a = -5, b = -5;
-        std::thread t1([&] { a = addplayer("left"); });
-        std::thread t2([&] { b = addplayer("right"); });
+        std::thread t1([&] { a = addplayer(testgame.players, "left"); });
+        std::thread t2([&] { b = addplayer(testgame.players, "right"); });
         t1.join();
         t2.join();
         ASSERT_NE(a, b);

@@ -77,7 +77,7 @@ long double repeated(long double v, long double amount, int n)
 void tickboth(ORACLEWORLD &w, int ticks = 1)
 {
     for (int t = 0; t < ticks; t++) {
-        dophys(serverworld);
+        dophys(testgame.world, testgame.tick);
         oracle_tick(w);
         std::string diff;
         EXPECT_TRUE(oracle_same(w, &diff)) << diff;
@@ -288,13 +288,13 @@ TEST_F(Conduction, OneByOneMapHotLosesOneRequestColdGainsFour)
     // each weighted down to an eighth.
     loadmaptext(maptext(typeline(0, "200", "0.7", "1") + typeline(1, "260", "0.3", "2"), {"1"}));
     const long double c = pub(0, 0).cocon; // the smaller of 0.3 and 0.7
-    const long double outsidebefore = serverworld.outside.totalcal;
+    const long double outsidebefore = testgame.world.outside.totalcal;
     ORACLEWORLD w = oracle_snapshot();
     tickboth(w);
     long double amount = share((ui() * c) * ((260.0L - 200.0L) / 2), 8);
     EXPECT_BITS(repeated(520, -amount, 8), pub(0, 0).totalcal);
     EXPECT_NEAR((double)(520 - pub(0, 0).totalcal), 0.1 * 0.3 * 60 / 2, 1e-14);
-    EXPECT_BITS(outsidebefore, serverworld.outside.totalcal);
+    EXPECT_BITS(outsidebefore, testgame.world.outside.totalcal);
 
     // Colder by d: one whole request from each of the four border cells
     // (0, -1), (1, 0), (-1, 0), (0, 1).
@@ -304,7 +304,7 @@ TEST_F(Conduction, OneByOneMapHotLosesOneRequestColdGainsFour)
     amount = share((ui() * c) * ((200.0L - 140.0L) / 2), 1);
     EXPECT_BITS(repeated(280, amount, 4), pub(0, 0).totalcal);
     EXPECT_NEAR((double)(pub(0, 0).totalcal - 280), 4 * 0.1 * 0.3 * 60 / 2, 1e-13);
-    EXPECT_BITS(outsidebefore, serverworld.outside.totalcal);
+    EXPECT_BITS(outsidebefore, testgame.world.outside.totalcal);
 }
 
 TEST_F(Conduction, EdgeCellLosesHeatToSurroundingsThatStayTheSame)
@@ -312,11 +312,11 @@ TEST_F(Conduction, EdgeCellLosesHeatToSurroundingsThatStayTheSame)
     loadmaptext(maptext(typeline(0, "100", "0.4", "5") + typeline(1, "100", "0.4", "1") +
                             typeline(2, "700", "0.4", "1"),
                         {"211", "111"}));
-    MAPUNIT outsidebefore = serverworld.outside;
+    MAPUNIT outsidebefore = testgame.world.outside;
     ORACLEWORLD w = oracle_snapshot();
     tickboth(w, 5);
     EXPECT_LT(pub(0, 0).totalcal, 700.0L);
-    EXPECT_EQ(0, std::memcmp(&outsidebefore, &serverworld.outside, sizeof serverworld.outside));
+    EXPECT_EQ(0, std::memcmp(&outsidebefore, &testgame.world.outside, sizeof testgame.world.outside));
 }
 
 TEST_F(Conduction, HeatBetweenMapCellsIsConserved)
@@ -536,24 +536,24 @@ TEST_F(Attribution, PlayerHeatAddsToTheTagsOwnSlot)
 TEST_F(Attribution, FireAddsHundredCaloriesAndItsTagNothingOffTheMap)
 {
     loadmaptext(maptext(typeline(0, "100", "0", "1") + typeline(1, "100", "0", "2"), {"11", "11"}));
-    addfire(serverworld, 1, 0, 4);
+    addfire(testgame.world, 1, 0, 4);
     EXPECT_BITS(300.0L, pub(1, 0).totalcal);
     EXPECT_EQ(4, pub(1, 0).heatsource[0]);
     EXPECT_BITS(100.0L, pub(1, 0).sourcequan[0]);
-    addfire(serverworld, 1, 0, 4);
+    addfire(testgame.world, 1, 0, 4);
     EXPECT_BITS(400.0L, pub(1, 0).totalcal);
     EXPECT_BITS(200.0L, pub(1, 0).sourcequan[0]);
     EXPECT_EQ(0, pub(1, 0).heatsource[1]);
 
     ORACLEWORLD before = oracle_snapshot();
-    MAPUNIT outsidebefore = serverworld.outside;
-    addfire(serverworld, 2, 0, 4);
-    addfire(serverworld, 0, 2, 4);
-    addfire(serverworld, -1, 0, 4);
-    addfire(serverworld, 0, -1, 4);
+    MAPUNIT outsidebefore = testgame.world.outside;
+    addfire(testgame.world, 2, 0, 4);
+    addfire(testgame.world, 0, 2, 4);
+    addfire(testgame.world, -1, 0, 4);
+    addfire(testgame.world, 0, -1, 4);
     std::string diff;
     EXPECT_TRUE(oracle_same(before, &diff)) << diff;
-    EXPECT_EQ(0, std::memcmp(&outsidebefore, &serverworld.outside, sizeof serverworld.outside));
+    EXPECT_EQ(0, std::memcmp(&outsidebefore, &testgame.world.outside, sizeof testgame.world.outside));
 }
 
 TEST_F(Attribution, TagsFollowHeatThroughATick)
@@ -564,7 +564,7 @@ TEST_F(Attribution, TagsFollowHeatThroughATick)
     loadmaptext(maptext(typeline(0, "100", "0", "1") + typeline(1, "100", "0.5", "1"),
                         {"111", "111", "111"}));
     const long double c = pub(1, 1).cocon;
-    addfire(serverworld, 1, 1, 3);
+    addfire(testgame.world, 1, 1, 3);
     ORACLEWORLD w = oracle_snapshot();
     tickboth(w);
     const long double amount = share((ui() * c) * ((200.0L - 100.0L) / 2), 8);
@@ -692,10 +692,10 @@ TEST_F(Combustion, SurroundingsNeverBurn)
     loadmaptext(maptext(typeline(0, "900", "0", "1", "100", "5", "1", "500") +
                             typeline(1, "20", "0", "1"),
                         {"11", "11"}));
-    MAPUNIT before = serverworld.outside;
+    MAPUNIT before = testgame.world.outside;
     ORACLEWORLD w = oracle_snapshot();
     tickboth(w, 3);
-    EXPECT_EQ(0, std::memcmp(&before, &serverworld.outside, sizeof serverworld.outside));
+    EXPECT_EQ(0, std::memcmp(&before, &testgame.world.outside, sizeof testgame.world.outside));
 }
 
 // ---- Settling ------------------------------------------------------------------------
@@ -703,19 +703,20 @@ TEST_F(Combustion, SurroundingsNeverBurn)
 TEST(Settle, AFireStirsOnlyTheGroupsAroundIt)
 {
     WORLD c;
+    TICKSTATE ct;
     uniformworld(c, 10 * SETTLEWIDTH, 16, plaincell(600, 0.5L, 2));
-    dophys(c);
+    dophys(c, ct);
     EXPECT_EQ(10u, settledgroups(c)) << "a uniform world at the temperature of its surroundings settles at once";
     // A fire in group 4: it and its neighbours are computed; heat reaches
     // only as far as the fire's cell's neighbours in one tick.
     addfire(c, 4 * SETTLEWIDTH + 3, 5, 1);
     EXPECT_EQ(9u, settledgroups(c));
-    dophys(c);
+    dophys(c, ct);
     EXPECT_EQ(9u, settledgroups(c));
     EXPECT_EQ(0, c.settle.group[4]);
     // The heat spreads a cell per tick until it reaches the next groups.
     for (int t = 0; t < 6; t++)
-        dophys(c);
+        dophys(c, ct);
     EXPECT_EQ(7u, settledgroups(c));
     EXPECT_EQ(1, c.settle.group[2]);
     EXPECT_EQ(1, c.settle.group[6]);

@@ -73,13 +73,13 @@ bool runboth(WORLD &s, ORACLEWORLD &w, int ticks, const std::vector<FIRE> &sched
     return true;
 }
 
-void servertick() { dophys(serverworld); }
+void servertick() { dophys(testgame.world, testgame.tick); }
 
 // The same on the server's world as loaded, from a snapshot of it.
 bool runserver(int ticks, const std::vector<FIRE> &schedule, const std::string &what = "the loaded map")
 {
     ORACLEWORLD w = oracle_snapshot();
-    return runboth(serverworld, w, ticks, schedule, servertick, what);
+    return runboth(testgame.world, w, ticks, schedule, servertick, what);
 }
 
 // ---- Random worlds of the tick's own ----------------------------------------------
@@ -106,6 +106,7 @@ ORACELL randommaterial(std::mt19937_64 &rng)
 struct PAIR {
     ORACLEWORLD oracle;
     WORLD fast;
+    TICKSTATE tick;
 };
 
 MAPUNIT tomap(const ORACELL &o)
@@ -147,8 +148,8 @@ size_t runpair(std::mt19937_64 &rng, PAIR &p, int ticks, int players, int thread
     const std::string what =
         "a " + std::to_string(w.sizex) + " x " + std::to_string(w.sizey) + " world (" + std::to_string(threads) + " thread(s))";
     runboth(p.fast, p.oracle, ticks, fires, [&] {
-        p.fast.tickthreads = threads;
-        dophys(p.fast);
+        p.tick.threads = threads;
+        dophys(p.fast, p.tick);
     }, what);
     return p.fast.oldmap->tagged.size();
 }
@@ -319,7 +320,7 @@ TEST(FastTick, MatchesThePlainTickWhenThousandsOfCellsBurnAtOnce)
     PAIR p;
     burningworld(rng, 96, 90, 3, p);
     runpair(rng, p, 40, 20, 2, 50);
-    EXPECT_GE(p.fast.burns.size(), 4096u);
+    EXPECT_GE(p.tick.burns.size(), 4096u);
 }
 
 TEST(FastTick, MatchesThePlainTickWhenTheAttributionPoolOutgrowsTheCaches)
@@ -378,12 +379,12 @@ void servermatches(TICK runtick, unsigned long long corpus, const std::string &t
         loadmaptext(maptext(types, rows));
         for (int k = 0; k < 5; k++) {
             long x = (long)(rng() % (unsigned long)sx), y = (long)(rng() % (unsigned long)sy);
-            MAPUNIT c = getcell(serverworld, x, y);
+            MAPUNIT c = getcell(testgame.world, x, y);
             c.heatsource[0] = 1 + k;
             c.sourcequan[0] = 40;
             if (fireevery <= 3)
                 c.totalcal += 200; // a map at rest gets its tags without heat
-            putcell(serverworld, x, y, c);
+            putcell(testgame.world, x, y, c);
         }
         std::vector<FIRE> fires;
         for (int tick = 0; tick < 300; tick++) {
@@ -393,7 +394,7 @@ void servermatches(TICK runtick, unsigned long long corpus, const std::string &t
             }
         }
         ORACLEWORLD w = oracle_snapshot();
-        if (!runboth(serverworld, w, 300, fires, runtick, "a " + std::to_string(sx) + " x " + std::to_string(sy) + " map"))
+        if (!runboth(testgame.world, w, 300, fires, runtick, "a " + std::to_string(sx) + " x " + std::to_string(sy) + " map"))
             return;
     }
 }
@@ -449,7 +450,7 @@ ORACLEWORLD oddstate(CHANGE change)
     ORACLEWORLD w = oracle_snapshot();
     change(w);
     oracle_install(w);
-    runboth(serverworld, w, 1, {}, servertick, "an odd state");
+    runboth(testgame.world, w, 1, {}, servertick, "an odd state");
     return w;
 }
 
@@ -478,7 +479,7 @@ TEST_F(ServerTick, DophysMatchesThePlainTickWhenWhatSettledIsForgottenNowAndThen
         [] {
             if (turn++ % 5 < 2)
                 forgetsettled();
-            dophys(serverworld);
+            dophys(testgame.world, testgame.tick);
         },
         14, RESTTYPES, 40, 25);
 }
@@ -488,23 +489,23 @@ TEST_F(ServerTick, AFireQueuedWhileTheTickComputesStirsASettledMap)
     loadmaptext(maptext(RESTTYPES, std::vector<std::string>(20, std::string(30, '2'))));
     ORACLEWORLD w = oracle_snapshot();
     for (int t = 0; t < 3; t++) {
-        dophys(serverworld);
+        dophys(testgame.world, testgame.tick);
         oracle_tick(w);
     }
     // As while a tick computes: the fire is queued and lands at the swap.
-    pthread_mutex_lock(&serverworld.curmap_lock);
-    pthread_mutex_lock(&serverworld.oldmap_lock);
-    serverworld.tickcomputing = 1;
-    pthread_mutex_unlock(&serverworld.oldmap_lock);
-    addfire(serverworld, 12, 7, 3);
-    serverworld.burns.clear(); // a tick that burnt nothing
-    swapgrids(serverworld);
-    pthread_mutex_unlock(&serverworld.curmap_lock);
+    pthread_mutex_lock(&testgame.world.curmap_lock);
+    pthread_mutex_lock(&testgame.world.oldmap_lock);
+    testgame.world.tickcomputing = 1;
+    pthread_mutex_unlock(&testgame.world.oldmap_lock);
+    addfire(testgame.world, 12, 7, 3);
+    testgame.tick.burns.clear(); // a tick that burnt nothing
+    swapgrids(testgame.world, testgame.tick);
+    pthread_mutex_unlock(&testgame.world.curmap_lock);
     oracle_fire(w, 12, 7, 3);
     std::string diff;
     ASSERT_TRUE(oracle_same(w, &diff)) << diff;
     for (int t = 0; t < 30; t++) {
-        dophys(serverworld);
+        dophys(testgame.world, testgame.tick);
         oracle_tick(w);
         ASSERT_TRUE(oracle_same(w, &diff)) << "tick " << t + 1 << ": " << diff;
     }
@@ -515,7 +516,7 @@ TEST_F(Bridge, ComparisonSeesTheLastBit)
     // A world that differs from the oracle in one bit of one field is told
     // apart, and the difference is named.
     loadmaptext(maptext(coldoutside + materials, field));
-    addfire(serverworld, 2, 2, 3);
+    addfire(testgame.world, 2, 2, 3);
     ORACLEWORLD w = oracle_snapshot();
     std::string diff;
     ASSERT_TRUE(oracle_same(w, &diff)) << diff;
@@ -540,10 +541,10 @@ TEST_F(Bridge, ComparisonSeesTheLastBit)
             "cell (0, 7) fuellevel");
     ASSERT_TRUE(oracle_same(w, &diff)) << diff;
 
-    long double keep = serverworld.outside.totalcal;
-    serverworld.outside.totalcal = keep + 1;
+    long double keep = testgame.world.outside.totalcal;
+    testgame.world.outside.totalcal = keep + 1;
     EXPECT_FALSE(oracle_same(w, &diff));
-    serverworld.outside.totalcal = keep;
+    testgame.world.outside.totalcal = keep;
 
     EXPECT_TRUE(oracle_same(w, &diff)) << diff;
 }
@@ -581,16 +582,16 @@ TEST_F(ServerTick, OneRowAndOneColumnMaps)
     for (const std::string &out : {coldoutside, hotoutside}) {
         SCOPED_TRACE(out == coldoutside ? "cold surroundings" : "hot surroundings");
         loadmaptext(maptext(out + materials, {"125662233451"})); // 12 x 1
-        ASSERT_EQ(12, serverworld.mapsizex);
-        ASSERT_EQ(1, serverworld.mapsizey);
+        ASSERT_EQ(12, testgame.world.mapsizex);
+        ASSERT_EQ(1, testgame.world.mapsizey);
         runserver(160, rowfires);
 
         std::vector<std::string> column;
         for (char c : std::string("126653321"))
             column.push_back(std::string(1, c));
         loadmaptext(maptext(out + materials, column)); // 1 x 9
-        ASSERT_EQ(1, serverworld.mapsizex);
-        ASSERT_EQ(9, serverworld.mapsizey);
+        ASSERT_EQ(1, testgame.world.mapsizex);
+        ASSERT_EQ(9, testgame.world.mapsizey);
         const std::vector<FIRE> colfires = {{0, 0, 4, 1}, {3, 0, 0, 2}, {10, 0, 8, 3},
                                             {11, 0, 4, 1}, {40, 0, 6, 2}, {41, 1, 0, 9}};
         runserver(160, colfires);
@@ -638,13 +639,13 @@ TEST_F(ServerTick, EvictionHappensAndStaysInStep)
     for (int t = 0; t < 150; t++) {
         if (t < 40) {
             int tag = 1 + t % 20;
-            addfire(serverworld, 5, 4, tag);
+            addfire(testgame.world, 5, 4, tag);
             oracle_fire(w, 5, 4, tag);
-            addfire(serverworld, 6 + t % 2, 4, tag + 20);
+            addfire(testgame.world, 6 + t % 2, 4, tag + 20);
             oracle_fire(w, 6 + t % 2, 4, tag + 20);
         }
         std::vector<ORACELL> before = w.oldmap;
-        dophys(serverworld);
+        dophys(testgame.world, testgame.tick);
         oracle_tick(w);
         ASSERT_TRUE(oracle_same(w, &diff)) << "after tick " << t << ": " << diff;
         for (size_t i = 0; i < before.size(); i++)
@@ -758,8 +759,8 @@ TEST_F(ServerTick, HeatCapacityZeroGetsNoSpecialCase)
     for (long double heat : {0.0L, 20.0L}) {
         SCOPED_TRACE(heat == 0 ? "outside 0 / 0" : "outside 20 / 0");
         oddstate([&](ORACLEWORLD &c) {
-            serverworld.outside.calperc = 0;
-            serverworld.outside.totalcal = heat;
+            testgame.world.outside.calperc = 0;
+            testgame.world.outside.totalcal = heat;
             c.outside.calperc = 0;
             c.outside.totalcal = heat;
         });

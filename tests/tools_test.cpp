@@ -368,9 +368,9 @@ long typenamed(const MAPFILE &f, const char *name)
 // True when the published cell at (x, y) has the properties of type `t`.
 bool celloftype(long x, long y, const UNITTYPE &t)
 {
-    if (!onmap(serverworld, x, y))
+    if (!onmap(testgame.world, x, y))
         return false;
-    MAPUNIT c = getcell(serverworld, x, y);
+    MAPUNIT c = getcell(testgame.world, x, y);
     return c.cocon == t.cocon && c.calperc == t.calperc && c.ignitionpoint == t.ignitionpoint &&
            c.calperf == t.calperf && c.burnspeed == t.burnspeed && c.block == t.block;
 }
@@ -391,8 +391,8 @@ TEST(MapTool, GenGrassFireSpreadsToTheNeighbours)
         ASSERT_GT(gt.fuellevel, 0) << number;
         // The first grass cell (x, then y) whose 5 x 5 neighbourhood is grass.
         long fx = -1, fy = -1;
-        for (long x = 2; x < serverworld.mapsizex - 2 && fx < 0; x++)
-            for (long y = 2; y < serverworld.mapsizey - 2 && fx < 0; y++) {
+        for (long x = 2; x < testgame.world.mapsizex - 2 && fx < 0; x++)
+            for (long y = 2; y < testgame.world.mapsizey - 2 && fx < 0; y++) {
                 bool all = true;
                 for (long dx = -2; dx <= 2 && all; dx++)
                     for (long dy = -2; dy <= 2 && all; dy++)
@@ -403,19 +403,19 @@ TEST(MapTool, GenGrassFireSpreadsToTheNeighbours)
                 }
             }
         ASSERT_GE(fx, 0) << "no grass field on map " << number;
-        std::vector<long double> fuel(ncells(serverworld));
-        for (long x = 0; x < serverworld.mapsizex; x++)
-            for (long y = 0; y < serverworld.mapsizey; y++)
-                fuel[(size_t)cellindex(serverworld, x, y)] = getcell(serverworld, x, y).fuellevel;
-        addfire(serverworld, fx, fy, 1);
-        addfire(serverworld, fx, fy, 1);
+        std::vector<long double> fuel(ncells(testgame.world));
+        for (long x = 0; x < testgame.world.mapsizex; x++)
+            for (long y = 0; y < testgame.world.mapsizey; y++)
+                fuel[(size_t)cellindex(testgame.world, x, y)] = getcell(testgame.world, x, y).fuellevel;
+        addfire(testgame.world, fx, fy, 1);
+        addfire(testgame.world, fx, fy, 1);
         long ticks = std::lround(25.0 / updateinterval); // 25 s of play
         for (long t = 0; t < ticks; t++)
-            dophys(serverworld);
+            dophys(testgame.world, testgame.tick);
         long burnt = 0, ring = 0, far = 0;
-        for (long x = 0; x < serverworld.mapsizex; x++)
-            for (long y = 0; y < serverworld.mapsizey; y++) {
-                if (!(getcell(serverworld, x, y).fuellevel < fuel[(size_t)cellindex(serverworld, x, y)]))
+        for (long x = 0; x < testgame.world.mapsizex; x++)
+            for (long y = 0; y < testgame.world.mapsizey; y++) {
+                if (!(getcell(testgame.world, x, y).fuellevel < fuel[(size_t)cellindex(testgame.world, x, y)]))
                     continue;
                 burnt++;
                 long d = std::max(std::labs(x - fx), std::labs(y - fy));
@@ -424,7 +424,7 @@ TEST(MapTool, GenGrassFireSpreadsToTheNeighbours)
                 if (d >= 2)
                     far++;
             }
-        EXPECT_EQ(getcell(serverworld, fx, fy).fuellevel, 0) << "the lit cell burns out, map " << number;
+        EXPECT_EQ(getcell(testgame.world, fx, fy).fuellevel, 0) << "the lit cell burns out, map " << number;
         EXPECT_EQ(ring, 8) << "every neighbour caught, map " << number;
         EXPECT_GT(far, 0) << "the fire went on past the neighbours, map " << number << " (fire at " << fx << ","
                           << fy << ", " << burnt << " cells burnt)";

@@ -28,51 +28,51 @@ using Positions = WorldTest;
 TEST_F(Positions, EmptyWorldHasNoCellsAndEverythingIsOutside)
 {
     resetall();
-    EXPECT_EQ(0, serverworld.mapsizex);
-    EXPECT_EQ(0, serverworld.mapsizey);
-    EXPECT_FALSE(onmap(serverworld, 0, 0));
-    EXPECT_EQ(-1, cellindex(serverworld, 0, 0));
-    EXPECT_EQ(0.0L, serverworld.outside.totalcal);
+    EXPECT_EQ(0, testgame.world.mapsizex);
+    EXPECT_EQ(0, testgame.world.mapsizey);
+    EXPECT_FALSE(onmap(testgame.world, 0, 0));
+    EXPECT_EQ(-1, cellindex(testgame.world, 0, 0));
+    EXPECT_EQ(0.0L, testgame.world.outside.totalcal);
 }
 
 TEST_F(Positions, RowBeyondTheHeightIsOutsideNotTheNextColumn)
 {
-    // serverworld.mapsizey 4: (0, 4) would have index 4, the cell (1, 0).
+    // testgame.world.mapsizey 4: (0, 4) would have index 4, the cell (1, 0).
     loadmaptext(maptext(OUTSIDETYPE + GRASSTYPE, {"222", "222", "222", "222"}));
-    ASSERT_EQ(3, serverworld.mapsizex);
-    ASSERT_EQ(4, serverworld.mapsizey);
-    EXPECT_FALSE(onmap(serverworld, 0, 4));
-    EXPECT_EQ(-1, cellindex(serverworld, 0, 4));
-    EXPECT_EQ(4, cellindex(serverworld, 1, 0));
-    EXPECT_EQ(2 * 4 + 3, cellindex(serverworld, 2, 3));
-    EXPECT_EQ(1 * 4 + 2, cellindex(serverworld, 1, 2));
+    ASSERT_EQ(3, testgame.world.mapsizex);
+    ASSERT_EQ(4, testgame.world.mapsizey);
+    EXPECT_FALSE(onmap(testgame.world, 0, 4));
+    EXPECT_EQ(-1, cellindex(testgame.world, 0, 4));
+    EXPECT_EQ(4, cellindex(testgame.world, 1, 0));
+    EXPECT_EQ(2 * 4 + 3, cellindex(testgame.world, 2, 3));
+    EXPECT_EQ(1 * 4 + 2, cellindex(testgame.world, 1, 2));
 }
 
 TEST_F(Positions, EachCoordinateIsTestedAgainstItsOwnSize)
 {
     loadmaptext(maptext(OUTSIDETYPE + GRASSTYPE, {"2222", "2222"})); // 4 wide, 2 high
-    EXPECT_TRUE(onmap(serverworld, 3, 1));
-    EXPECT_TRUE(onmap(serverworld, 0, 0));
-    EXPECT_FALSE(onmap(serverworld, 4, 0)); // (serverworld.mapsizex, 0)
-    EXPECT_FALSE(onmap(serverworld, 0, 2));
-    EXPECT_FALSE(onmap(serverworld, 1, 3));
-    EXPECT_FALSE(onmap(serverworld, -1, 2));
-    EXPECT_FALSE(onmap(serverworld, 0, -1));
-    EXPECT_FALSE(onmap(serverworld, -1, -1));
-    EXPECT_FALSE(onmap(serverworld, 1000000, 1));
-    EXPECT_EQ(-1, cellindex(serverworld, 4, 0));
-    EXPECT_EQ(-1, cellindex(serverworld, -1, 2));
-    EXPECT_EQ(-1, cellindex(serverworld, 0, -1));
+    EXPECT_TRUE(onmap(testgame.world, 3, 1));
+    EXPECT_TRUE(onmap(testgame.world, 0, 0));
+    EXPECT_FALSE(onmap(testgame.world, 4, 0)); // (testgame.world.mapsizex, 0)
+    EXPECT_FALSE(onmap(testgame.world, 0, 2));
+    EXPECT_FALSE(onmap(testgame.world, 1, 3));
+    EXPECT_FALSE(onmap(testgame.world, -1, 2));
+    EXPECT_FALSE(onmap(testgame.world, 0, -1));
+    EXPECT_FALSE(onmap(testgame.world, -1, -1));
+    EXPECT_FALSE(onmap(testgame.world, 1000000, 1));
+    EXPECT_EQ(-1, cellindex(testgame.world, 4, 0));
+    EXPECT_EQ(-1, cellindex(testgame.world, -1, 2));
+    EXPECT_EQ(-1, cellindex(testgame.world, 0, -1));
 }
 
 TEST_F(Positions, AllNeighboursOfTheOnlyCellAreOutside)
 {
     loadmaptext(maptext(OUTSIDETYPE + GRASSTYPE, {"2"}));
-    EXPECT_EQ(0, cellindex(serverworld, 0, 0));
+    EXPECT_EQ(0, cellindex(testgame.world, 0, 0));
     for (int dx = -1; dx <= 1; dx++)
         for (int dy = -1; dy <= 1; dy++) {
             if (dx || dy) {
-                EXPECT_EQ(-1, cellindex(serverworld, dx, dy)) << dx << "," << dy;
+                EXPECT_EQ(-1, cellindex(testgame.world, dx, dy)) << dx << "," << dy;
             }
         }
 }
@@ -86,21 +86,21 @@ TEST_F(Grid, AfterATickClientsSeeTheNewStateInOldmap)
 {
     loadmaptext(maptext(typeline(0, "100", "0.5", "1") + typeline(1, "100", "0.5", "1"),
                         {"111", "111"}));
-    addfire(serverworld, 0, 0, 1);
-    auto *published = serverworld.oldmap;
-    auto *work = serverworld.curmap;
+    addfire(testgame.world, 0, 0, 1);
+    auto *published = testgame.world.oldmap;
+    auto *work = testgame.world.curmap;
     ORACLEWORLD w = oracle_snapshot();
     oracle_tick(w);
-    dophys(serverworld);
-    EXPECT_EQ(work, serverworld.oldmap);
-    EXPECT_EQ(published, serverworld.curmap);
-    // Another thread, reading under serverworld.oldmap_lock as a client does.
+    dophys(testgame.world, testgame.tick);
+    EXPECT_EQ(work, testgame.world.oldmap);
+    EXPECT_EQ(published, testgame.world.curmap);
+    // Another thread, reading under testgame.world.oldmap_lock as a client does.
     bool same = false;
     std::string diff;
     std::thread client([&] { same = oracle_same(w, &diff); });
     client.join();
     EXPECT_TRUE(same) << diff;
-    EXPECT_LT(getcell(serverworld, 0, 0).totalcal, 200.0L);
+    EXPECT_LT(getcell(testgame.world, 0, 0).totalcal, 200.0L);
 }
 
 TEST_F(Grid, StaticPropertiesNeverChange)
@@ -111,7 +111,7 @@ TEST_F(Grid, StaticPropertiesNeverChange)
                         {"121", "212"}));
     ORACLEWORLD before = oracle_snapshot();
     for (int t = 0; t < 30; t++)
-        dophys(serverworld);
+        dophys(testgame.world, testgame.tick);
     ORACLEWORLD after = oracle_snapshot();
     for (size_t i = 0; i < before.oldmap.size(); i++) {
         const ORACELL &a = before.oldmap[i], &b = after.oldmap[i];
@@ -129,14 +129,14 @@ TEST_F(Grid, TwoRunsOfOneMapGiveIdenticalGrids)
                                          typeline(2, "20", "0.05", "3"),
                                      {"121", "212", "111"});
     loadmaptext(text);
-    addfire(serverworld, 1, 1, 2);
+    addfire(testgame.world, 1, 1, 2);
     for (int t = 0; t < 40; t++)
-        dophys(serverworld);
+        dophys(testgame.world, testgame.tick);
     ORACLEWORLD first = oracle_snapshot();
     loadmaptext(text);
-    addfire(serverworld, 1, 1, 2);
+    addfire(testgame.world, 1, 1, 2);
     for (int t = 0; t < 40; t++)
-        dophys(serverworld);
+        dophys(testgame.world, testgame.tick);
     std::string diff;
     EXPECT_TRUE(oracle_same(first, &diff)) << diff;
 }
@@ -144,17 +144,18 @@ TEST_F(Grid, TwoRunsOfOneMapGiveIdenticalGrids)
 TEST_F(Grid, EmptyWorldTickDoesNothing)
 {
     resetall();
-    dophys(serverworld);
-    EXPECT_EQ(0, serverworld.mapsizex);
-    addfire(serverworld, 0, 0, 1); // off the (absent) map
-    dophys(serverworld);
+    dophys(testgame.world, testgame.tick);
+    EXPECT_EQ(0, testgame.world.mapsizex);
+    addfire(testgame.world, 0, 0, 1); // off the (absent) map
+    dophys(testgame.world, testgame.tick);
 }
 
 TEST_F(Grid, NoTagsMeansNoAttributionEntriesAndFiftyEightBytesPerCell)
 {
     WORLD c;
+    TICKSTATE ct;
     uniformworld(c, 64, 64, plaincell(300, 0.5L, 1));
-    dophys(c);
+    dophys(c, ct);
     EXPECT_EQ(0u, c.grids[0].pool.size() + c.grids[1].pool.size());
     EXPECT_LE(worldbytespercell(c), 64.0);
 }
@@ -166,29 +167,29 @@ using Publish = WorldTest;
 
 static uint64_t generation()
 {
-    pthread_mutex_lock(&serverworld.oldmap_lock);
-    uint64_t g = serverworld.mapgeneration;
-    pthread_mutex_unlock(&serverworld.oldmap_lock);
+    pthread_mutex_lock(&testgame.world.oldmap_lock);
+    uint64_t g = testgame.world.mapgeneration;
+    pthread_mutex_unlock(&testgame.world.oldmap_lock);
     return g;
 }
 
 TEST_F(Publish, ATickThatMovesNothingKeepsThePublishedGeneration)
 {
     loadmaptext(maptext(RESTTYPES, std::vector<std::string>(20, std::string(30, '2'))));
-    dophys(serverworld);
+    dophys(testgame.world, testgame.tick);
     uint64_t g = generation();
     for (int t = 0; t < 3; t++) {
-        dophys(serverworld);
+        dophys(testgame.world, testgame.tick);
         EXPECT_EQ(generation(), g) << "tick " << t;
     }
-    addfire(serverworld, 12, 7, 3);
+    addfire(testgame.world, 12, 7, 3);
     EXPECT_NE(generation(), g);
     g = generation();
-    dophys(serverworld); // the fire's heat spreads
+    dophys(testgame.world, testgame.tick); // the fire's heat spreads
     EXPECT_NE(generation(), g);
     g = generation();
     forgetsettled();
-    dophys(serverworld); // nothing is known to have settled
+    dophys(testgame.world, testgame.tick); // nothing is known to have settled
     EXPECT_NE(generation(), g);
 }
 
@@ -206,10 +207,10 @@ TEST_F(Publish, AKeptGenerationAlwaysMeansAnUnchangedState)
         loadmaptext(maptext(RESTTYPES, rows));
         for (int tick = 0; tick < 200; tick++, ticks++) {
             if (rng() % 60 == 0)
-                addfire(serverworld, (long)(rng() % (unsigned long)sx), (long)(rng() % (unsigned long)sy), 1 + (int)(rng() % 5));
+                addfire(testgame.world, (long)(rng() % (unsigned long)sx), (long)(rng() % (unsigned long)sy), 1 + (int)(rng() % 5));
             ORACLEWORLD before = oracle_snapshot();
             uint64_t g = generation();
-            dophys(serverworld);
+            dophys(testgame.world, testgame.tick);
             if (generation() != g)
                 continue;
             kept++;
@@ -274,8 +275,8 @@ std::string worldtext()
 TEST(Concurrency, EveryFireFoundWhileTheTickRuns)
 {
     loadmaptext(worldtext());
-    ASSERT_EQ(SIZEX, serverworld.mapsizex);
-    ASSERT_EQ(SIZEY, serverworld.mapsizey);
+    ASSERT_EQ(SIZEX, testgame.world.mapsizex);
+    ASSERT_EQ(SIZEY, testgame.world.mapsizey);
     firesstarted = 0;
     firesdone = 0;
     const long double heat0 = heatof(oracle_snapshot());
@@ -284,11 +285,11 @@ TEST(Concurrency, EveryFireFoundWhileTheTickRuns)
     std::atomic<long> ticks{0};
     std::thread ticker([&] {
         while (firing.load()) {
-            dophys(serverworld);
+            dophys(testgame.world, testgame.tick);
             ticks++;
         }
-        dophys(serverworld);
-        dophys(serverworld);
+        dophys(testgame.world, testgame.tick);
+        dophys(testgame.world, testgame.tick);
     });
 
     std::vector<std::thread> shooters;
@@ -305,11 +306,11 @@ TEST(Concurrency, EveryFireFoundWhileTheTickRuns)
                 }
                 SHOT s = shotof(t, n);
                 firesstarted++;
-                addfire(serverworld, s.x, s.y, s.tag);
+                addfire(testgame.world, s.x, s.y, s.tag);
                 firesdone++;
                 // Off the map: nothing happens.
-                addfire(serverworld, -1 - n % 3, s.y, s.tag);
-                addfire(serverworld, s.x, SIZEY + n % 2, s.tag);
+                addfire(testgame.world, -1 - n % 3, s.y, s.tag);
+                addfire(testgame.world, s.x, SIZEY + n % 2, s.tag);
             }
         });
     }
@@ -323,9 +324,9 @@ TEST(Concurrency, EveryFireFoundWhileTheTickRuns)
                 std::this_thread::yield();
             seen = ticks.load();
             for (int spin = 0; spin < 100000; spin++) {
-                pthread_mutex_lock(&serverworld.oldmap_lock);
-                int computing = serverworld.tickcomputing;
-                pthread_mutex_unlock(&serverworld.oldmap_lock);
+                pthread_mutex_lock(&testgame.world.oldmap_lock);
+                int computing = testgame.world.tickcomputing;
+                pthread_mutex_unlock(&testgame.world.oldmap_lock);
                 if (computing) {
                     midtick++;
                     break;
@@ -333,13 +334,13 @@ TEST(Concurrency, EveryFireFoundWhileTheTickRuns)
             }
             SHOT s = shotof(t, n);
             firesstarted++;
-            addfire(serverworld, s.x, s.y, s.tag);
+            addfire(testgame.world, s.x, s.y, s.tag);
             firesdone++;
         }
     });
 
     // A reader, as a client's map transfer: a copy of the published grid,
-    // taken under serverworld.oldmap_lock, always holds every fire that had returned
+    // taken under testgame.world.oldmap_lock, always holds every fire that had returned
     // before the copy and no fire that had not started after it, in whole
     // fires.
     std::atomic<bool> reading{true};
@@ -401,14 +402,14 @@ TEST(Concurrency, EveryFireFoundWhileTheTickRuns)
                 << "cell " << i << " tag " << c.heatsource[s];
         }
     }
-    pthread_mutex_lock(&serverworld.oldmap_lock);
-    EXPECT_EQ(serverworld.tickcomputing, 0);
-    pthread_mutex_unlock(&serverworld.oldmap_lock);
+    pthread_mutex_lock(&testgame.world.oldmap_lock);
+    EXPECT_EQ(testgame.world.tickcomputing, 0);
+    pthread_mutex_unlock(&testgame.world.oldmap_lock);
     EXPECT_EQ(tagfires.size(), tagheat.size());
     for (const auto &[tag, n] : tagfires)
         EXPECT_EQ(100.0L * n, tagheat[tag]) << "tag " << tag;
-    EXPECT_EQ(0, serverworld.outside.heatsource[0]);
-    EXPECT_EQ(50.0L, serverworld.outside.totalcal);
+    EXPECT_EQ(0, testgame.world.outside.heatsource[0]);
+    EXPECT_EQ(50.0L, testgame.world.outside.totalcal);
     resetall();
 }
 
@@ -428,7 +429,6 @@ void buildburning(WORLD &w, unsigned seed)
                                     "fuellevel=3 burnspeed=3 calperf=400 </type>\n",
                                     rows));
     makemap(f, w, nullptr);
-    w.tickthreads = 2; // each world wakes its own helper thread every tick
 }
 
 } // namespace
@@ -439,9 +439,11 @@ TEST(Concurrency, TwoWorldsTickAtOnceEachAsIfAlone)
     // two threads at once, each ends exactly where the reference tick, run
     // alone, takes it.
     WORLD worlds[2];
+    TICKSTATE state[2];
     ORACLEWORLD expected[2];
     for (unsigned i = 0; i < 2; i++) {
         buildburning(worlds[i], i + 1);
+        state[i].threads = 2; // each world wakes its own helper thread every tick
         expected[i] = oracle_snapshot(worlds[i]);
     }
     const int ticks = 40;
@@ -452,7 +454,7 @@ TEST(Concurrency, TwoWorldsTickAtOnceEachAsIfAlone)
             for (int t = 0; t < ticks; t++) {
                 SHOT s = fireat(t, i);
                 addfire(worlds[i], s.x, s.y, s.tag);
-                dophys(worlds[i]);
+                dophys(worlds[i], state[i]);
             }
         });
     for (auto &t : tickers)

@@ -10,5 +10,5 @@ if(benchmark_FOUND)
     ${CMAKE_SOURCE_DIR}/bench/stream_bench.cpp
     ${CMAKE_SOURCE_DIR}/bench/web_bench.cpp)
   target_include_directories(kindler-bench PRIVATE ${CMAKE_SOURCE_DIR}/bench)
-  target_link_libraries(kindler-bench PRIVATE kindler_core kindler_oracle kindler_web benchmark::benchmark)
+  target_link_libraries(kindler-bench PRIVATE kindler_core kindler_testgame kindler_oracle kindler_web benchmark::benchmark)
 endif()

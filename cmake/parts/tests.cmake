@@ -4,7 +4,7 @@ find_package(GTest REQUIRED)
 
 add_library(kindler_testsupport STATIC ${CMAKE_SOURCE_DIR}/tests/support/support.cpp)
 target_include_directories(kindler_testsupport PUBLIC ${CMAKE_SOURCE_DIR}/tests/support)
-target_link_libraries(kindler_testsupport PUBLIC kindler_core kindler_client GTest::gtest)
+target_link_libraries(kindler_testsupport PUBLIC kindler_core kindler_testgame kindler_client GTest::gtest)
 target_compile_definitions(kindler_testsupport PUBLIC
   KINDLER_SERVER="$<TARGET_FILE:kindler-server>"
   KINDLER_MAPS="${CMAKE_SOURCE_DIR}/maps")

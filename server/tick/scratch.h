@@ -1,6 +1,6 @@
 // What the parts of one tick share: the tick's view of the world, the
 // amounts sources send, and the scratch kept from tick to tick (owned by
-// the world, so that two worlds can tick at once).
+// each world's TICKSTATE, so that two worlds can tick at once).
 #pragma once
 
 #include <atomic>
@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "tick/helper.h"
+#include "tick/tick.h"
 #include "world.h"
 
 // Neighbour directions and their offsets, anticlockwise from +x (the map's

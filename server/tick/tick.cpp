@@ -123,14 +123,17 @@ static void finishattribution(const TICKVIEW &w, TICKSCRATCH &sc, int threads, c
     }
 }
 
-void fasttick(WORLD &world, double interval)
+TICKSTATE::TICKSTATE() = default;
+TICKSTATE::~TICKSTATE() = default;
+
+void fasttick(WORLD &world, TICKSTATE &t, double interval)
 {
-    world.burns.clear();
+    t.burns.clear();
     if (world.mapsizex <= 0 || world.mapsizey <= 0)
         return;
-    if (!world.scratch)
-        world.scratch = std::make_unique<TICKSCRATCH>();
-    TICKSCRATCH &sc = *world.scratch;
+    if (!t.scratch)
+        t.scratch = std::make_unique<TICKSCRATCH>();
+    TICKSCRATCH &sc = *t.scratch;
     TICKVIEW w;
     w.sizex = world.mapsizex;
     w.sizey = world.mapsizey;
@@ -142,7 +145,7 @@ void fasttick(WORLD &world, double interval)
     w.out = world.curmap;
     w.outside = &world.outside;
     w.interval = interval;
-    w.threads = world.tickthreads;
+    w.threads = t.threads;
     w.settle = &world.settle;
 
     borderssends(w, sc.borders);
@@ -158,13 +161,13 @@ void fasttick(WORLD &world, double interval)
         threads = 1;
     sc.stored.resize(w.in->pool.size());
     if (threads == 2) {
-        sweeptwo(w, sc, computed, world.burns);
+        sweeptwo(w, sc, computed, t.burns);
     } else {
         sweepparts(w, sc.columns[0], sc.borders, 0, w.sizex, sc.stored.data(), nullptr, sc.skip.data(),
                    sc.moved.data());
-        world.burns.swap(sc.columns[0].burns);
+        t.burns.swap(sc.columns[0].burns);
         attributionpass(w, sc, nullptr, nullptr);
     }
-    finishattribution(w, sc, threads, world.burns);
+    finishattribution(w, sc, threads, t.burns);
     recordsettled(w, sc);
 }

@@ -14,11 +14,38 @@
 //     the columns of a large map.
 #pragma once
 
+#include <cstdint>
+#include <memory>
+#include <vector>
+
 #include "world.h"
 
+// A burning cell's combustion in one tick: the fuel it keeps and the heat
+// it released (already added to its heat).
+struct BURN {
+    uint32_t index;
+    long double fuel;
+    long double heat2add;
+};
+
+struct TICKSCRATCH; // the tick's buffers and helper thread (tick/scratch.h)
+
+// What the tick keeps of one world from tick to tick. All of it is guarded
+// by the world's curmap_lock (the ticking thread's alone).
+struct TICKSTATE {
+    TICKSTATE();
+    ~TICKSTATE(); // stops the helper thread
+    TICKSTATE(const TICKSTATE &) = delete;
+    TICKSTATE &operator=(const TICKSTATE &) = delete;
+
+    int threads = 0;                      // 0: chosen by map size; 1 or 2 forced
+    std::vector<BURN> burns;              // the last tick's combustion, for the swap
+    std::unique_ptr<TICKSCRATCH> scratch; // made by the first tick
+};
+
 // One tick of w: heat and attribution from w.oldmap into w.curmap; the fuel
-// burnt comes back in w.burns (in index order per thread), for the swap to
+// burnt comes back in t.burns (in index order per thread), for the swap to
 // publish. Reads oldmap and the published fuel without writing them.
 // Called by dophys with w.curmap_lock held and the tick marked as
-// computing; two worlds may tick at once.
-void fasttick(WORLD &w, double interval);
+// computing; two worlds may tick at once, each with its own state.
+void fasttick(WORLD &w, TICKSTATE &t, double interval);

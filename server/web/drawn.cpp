@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "cells.h"
 #include "colours.h"
 
 namespace {

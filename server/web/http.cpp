@@ -12,6 +12,7 @@
 #include "web/assets.h"
 #include "web/metrics.h"
 #include "web/stream.h"
+#include "web/webgame.h"
 #include "web/websession.h"
 
 namespace beast = boost::beast;
@@ -24,7 +25,7 @@ static const char CSP[] = "default-src 'none'; script-src 'self'; style-src 'sel
 // Ticks stop being "running" when none ended for this many seconds.
 static const double HEALTHYGAP = 2.0;
 
-WEBREPLY webget(const std::string &target)
+WEBREPLY webget(GAME &g, const std::string &target)
 {
     std::string path = target.substr(0, target.find('?'));
     if (path == "/healthz") {
@@ -34,7 +35,7 @@ WEBREPLY webget(const std::string &target)
         return {503, "text/plain; charset=utf-8", "ticks are not running\n"};
     }
     if (path == "/metrics")
-        return {200, "text/plain; version=0.0.4; charset=utf-8", metricstext()};
+        return {200, "text/plain; version=0.0.4; charset=utf-8", metricstext(g)};
     if (path == "/")
         path = "/index.html";
     if (const ASSET *a = findasset(path))
@@ -45,8 +46,9 @@ WEBREPLY webget(const std::string &target)
 namespace {
 
 struct HTTPSESSION : std::enable_shared_from_this<HTTPSESSION> {
-    explicit HTTPSESSION(boost::asio::ip::tcp::socket &&socket) : stream(std::move(socket)) {}
+    HTTPSESSION(WEBGAME &web, boost::asio::ip::tcp::socket &&socket) : web(web), stream(std::move(socket)) {}
 
+    WEBGAME &web;
     beast::tcp_stream stream;
     beast::flat_buffer buffer;
     std::unique_ptr<http::request_parser<http::string_body>> parser;
@@ -86,7 +88,7 @@ struct HTTPSESSION : std::enable_shared_from_this<HTTPSESSION> {
 
     void upgrade(http::request<http::string_body> req)
     {
-        if (websessions() >= MAXWEBSOCKETS) {
+        if (websessions(web.hub) >= MAXWEBSOCKETS) {
             http::response<http::string_body> res{http::status::service_unavailable, req.version()};
             res.set(http::field::content_type, "text/plain; charset=utf-8");
             res.body() = "too many clients\n";
@@ -95,7 +97,7 @@ struct HTTPSESSION : std::enable_shared_from_this<HTTPSESSION> {
             return;
         }
         stream.expires_never();
-        std::make_shared<WEBSESSION>(stream.release_socket())->run(std::move(req));
+        std::make_shared<WEBSESSION>(web.hub, stream.release_socket())->run(std::move(req));
     }
 
     void answer(const http::request<http::string_body> &req)
@@ -110,7 +112,7 @@ struct HTTPSESSION : std::enable_shared_from_this<HTTPSESSION> {
             res.set(http::field::content_type, "text/plain; charset=utf-8");
             res.body() = "method not allowed\n";
         } else {
-            WEBREPLY r = webget(std::string(req.target()));
+            WEBREPLY r = webget(*web.game, std::string(req.target()));
             res.result((unsigned)r.status);
             res.set(http::field::content_type, r.type);
             res.set(http::field::cache_control, "no-store");
@@ -149,7 +151,7 @@ struct HTTPSESSION : std::enable_shared_from_this<HTTPSESSION> {
 
 } // namespace
 
-void servehttp(boost::asio::ip::tcp::socket &&socket)
+void servehttp(WEBGAME &web, boost::asio::ip::tcp::socket &&socket)
 {
-    std::make_shared<HTTPSESSION>(std::move(socket))->readnext();
+    std::make_shared<HTTPSESSION>(web, std::move(socket))->readnext();
 }

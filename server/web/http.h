@@ -7,17 +7,21 @@
 
 #include <string>
 
+#include "game.h"
+
+struct WEBGAME;
+
 // At most this many WebSocket clients at once; more are refused with 503.
 enum { MAXWEBSOCKETS = 1024 };
 
 // Serves one accepted connection (in the web's io thread).
-void servehttp(boost::asio::ip::tcp::socket &&socket);
+void servehttp(WEBGAME &web, boost::asio::ip::tcp::socket &&socket);
 
-// The status, content type and body of a GET of `target` (the path and
+// The status, content type and body of a GET of `target` for game g (the path and
 // query of a request line), as the endpoint answers it. For tests.
 struct WEBREPLY {
     int status;
     std::string type;
     std::string body;
 };
-WEBREPLY webget(const std::string &target);
+WEBREPLY webget(GAME &g, const std::string &target);

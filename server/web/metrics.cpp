@@ -14,8 +14,6 @@
 #include <memory>
 #include <sstream>
 
-#include "connection.h"
-#include "player.h"
 #include "transfer.h"
 
 namespace {
@@ -47,6 +45,8 @@ int64_t nowns()
 void initmetrics()
 {
     using namespace prometheus;
+    if (m.registry)
+        return; // made by an earlier endpoint of this process
     m.registry = std::make_shared<Registry>();
     Registry &r = *m.registry;
     m.tickduration = &BuildHistogram()
@@ -65,7 +65,10 @@ void initmetrics()
     auto &conns = BuildGauge().Name("kindler_connections").Help("Open connections by protocol").Register(r);
     m.tcpconns = &conns.Add({{"protocol", "tcp"}});
     m.wsconns = &conns.Add({{"protocol", "websocket"}});
-    auto &bytes = BuildCounter().Name("kindler_bytes_sent_total").Help("Bytes sent to clients by protocol").Register(r);
+    auto &bytes = BuildCounter()
+                       .Name("kindler_payload_bytes_total")
+                       .Help("Bytes of answers handed to clients before any framing or compression, by protocol: "
+                             "port 3140's answers, HTTP bodies, WebSocket message payloads").Register(r);
     m.tcpbytes = &bytes.Add({{"protocol", "tcp"}});
     m.counts[WSBYTESSENT] = &bytes.Add({{"protocol", "websocket"}});
     m.counts[HTTPBYTESSENT] = &bytes.Add({{"protocol", "http"}});
@@ -107,16 +110,16 @@ double sincelasttick()
     return last < 0 ? -1.0 : (double)(nowns() - last) / 1e9;
 }
 
-std::string metricstext()
+std::string metricstext(GAME &g)
 {
-    PLAYERS &p = serverplayers;
+    PLAYERS &p = g.players;
     int present = 0;
     pthread_mutex_lock(&p.playerlist_lock);
     for (int i = 0; i < p.numplayers; i++)
         present += p.playerlist[i].num >= 0;
     pthread_mutex_unlock(&p.playerlist_lock);
     m.players->Set(present);
-    m.tcpconns->Set(tcpconnections.load(std::memory_order_relaxed));
+    m.tcpconns->Set(g.connections.load(std::memory_order_relaxed));
     const double sent = (double)tcpbytessent.load(std::memory_order_relaxed);
     m.tcpbytes->Increment(sent - m.tcpbytesseen);
     m.tcpbytesseen = sent;

@@ -1,11 +1,13 @@
 // The operators' numbers, served at /metrics in the Prometheus text format
 // (prometheus-cpp): the tick's duration and count, burning cells, players
-// present, connections and bytes sent per protocol, stream frames sent and
+// present, connections and payload bytes sent per protocol, stream frames sent and
 // coalesced, web players' moves and fires dropped.
 #pragma once
 
 #include <cstddef>
 #include <string>
+
+#include "game.h"
 
 enum WEBCOUNT {
     FRAMESSENT,     // TILES messages sent to web clients
@@ -13,11 +15,12 @@ enum WEBCOUNT {
     MOVESDROPPED,   // web players' moves over the rate limit
     FIRESDROPPED,   // web players' fires over the rate limit
     MOVESREFUSED,   // moves off the map, onto a blocking cell, or of a dead player
-    WSBYTESSENT,    // bytes of WebSocket messages sent
+    WSBYTESSENT,    // bytes of WebSocket message payloads sent (before compression)
     HTTPBYTESSENT,  // bytes of HTTP bodies sent
 };
 
-// Creates the metrics; called once before the web threads start.
+// Creates the metrics (once for the process; later calls do nothing);
+// called before the web threads start.
 void initmetrics();
 // Adds n to one of the web's counters (any thread).
 void countweb(WEBCOUNT what, double n = 1);
@@ -27,6 +30,6 @@ void observetick(double seconds, size_t burning);
 void setwebsockets(int n);
 // Seconds since the last tick ended, or a negative number before the first.
 double sincelasttick();
-// The text of /metrics now. Takes playerlist_lock to count the players;
-// called from the web's io thread only.
-std::string metricstext();
+// The text of /metrics now, with g's players and connections. Takes
+// playerlist_lock to count the players; called from the web's io thread.
+std::string metricstext(GAME &g);

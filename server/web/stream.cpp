@@ -4,40 +4,13 @@
 #include <boost/asio/post.hpp>
 
 #include <algorithm>
-#include <atomic>
 #include <cstring>
-#include <mutex>
 #include <thread>
 
-#include "exposure.h"
-#include "player.h"
 #include "web/messages.h"
 #include "web/metrics.h"
-#include "web/websession.h"
-#include "world.h"
 
 namespace {
-
-// The numbers of the web players.
-std::mutex web_lock;                // guards webplayers; never held with another lock
-std::vector<int> webplayers;        // guarded by web_lock
-
-std::atomic<uint64_t> ticksseen{0}; // ticks the tick observer told of
-// Set by the io thread once it published the last drawing: the stream
-// thread may draw into the codec's next buffer (release/acquire).
-std::atomic<bool> drawable{true};
-
-// The io thread's own state.
-struct HUB {
-    boost::asio::io_context *ioc = nullptr;
-    STREAMCODEC codec;
-    std::vector<std::weak_ptr<WEBSESSION>> sessions;
-    std::shared_ptr<const std::string> hello;
-    std::shared_ptr<const std::string> players; // the newest PLAYERS message
-    std::vector<STREAMPLAYER> playerlist;       // what it says
-    uint64_t playersversion = 0;
-};
-HUB hub; // the io thread's (hello is made before the threads start)
 
 // What the stream thread hands the io thread for one tick.
 struct TICKPOST {
@@ -45,16 +18,11 @@ struct TICKPOST {
     std::vector<STREAMPLAYER> players;
 };
 
-std::vector<int> webplayernumbers()
+std::vector<STREAMPLAYER> readplayers(GAME &g)
 {
-    std::lock_guard<std::mutex> g(web_lock);
-    return webplayers;
-}
-
-std::vector<STREAMPLAYER> readplayers(const std::vector<int> &web)
-{
+    const std::vector<int> web = webplayernumbers(g);
     std::vector<STREAMPLAYER> list;
-    PLAYERS &p = serverplayers;
+    PLAYERS &p = g.players;
     pthread_mutex_lock(&p.playerlist_lock);
     list.resize((size_t)p.numplayers);
     for (int i = 0; i < p.numplayers; i++)
@@ -83,19 +51,19 @@ bool sameplayers(const std::vector<STREAMPLAYER> &a, const std::vector<STREAMPLA
 
 // In the io thread: the tick becomes the codec's current one, and every
 // session hears of it.
-void ontick(const std::shared_ptr<TICKPOST> &t)
+void ontick(HUB &hub, const std::shared_ptr<TICKPOST> &t)
 {
     if (t->drawn)
         publishtick(hub.codec);
     else
         publishquiet(hub.codec);
-    drawable.store(true, std::memory_order_release);
+    hub.drawable.store(true, std::memory_order_release);
     if (!hub.players || !sameplayers(t->players, hub.playerlist)) {
         hub.players = std::make_shared<const std::string>(encodeplayers(hub.codec.tick, t->players));
         hub.playerlist = std::move(t->players);
         hub.playersversion++;
     }
-    std::vector<std::shared_ptr<WEBSESSION>> live;
+    std::vector<std::shared_ptr<STREAMCLIENT>> live;
     for (auto &w : hub.sessions)
         if (auto s = w.lock())
             live.push_back(std::move(s));
@@ -103,20 +71,17 @@ void ontick(const std::shared_ptr<TICKPOST> &t)
         s->deliver();
 }
 
-// The stream thread: exposure for the web players every tick, and a
-// drawing of the world whenever the io thread has taken the last one.
-void streamloop()
+// The stream thread: a drawing of the world whenever the io thread has
+// taken the last one.
+void streamloop(HUB &hub)
 {
     uint64_t seen = 0;
     uint64_t drawngeneration = ~(uint64_t)0;
-    WORLD &w = serverworld;
+    WORLD &w = hub.game->world;
     for (;;) {
-        ticksseen.wait(seen, std::memory_order_acquire);
-        seen = ticksseen.load(std::memory_order_acquire);
-        std::vector<int> web = webplayernumbers();
-        for (int n : web)
-            doexposure(n);
-        if (!drawable.load(std::memory_order_acquire))
+        hub.ticksseen.wait(seen, std::memory_order_acquire);
+        seen = hub.ticksseen.load(std::memory_order_acquire);
+        if (!hub.drawable.load(std::memory_order_acquire))
             continue; // the io thread is behind: it gets a later tick
         auto post = std::make_shared<TICKPOST>();
         pthread_mutex_lock(&w.oldmap_lock);
@@ -126,63 +91,60 @@ void streamloop()
             drawngeneration = w.mapgeneration;
         }
         pthread_mutex_unlock(&w.oldmap_lock);
-        post->players = readplayers(web);
-        drawable.store(false, std::memory_order_relaxed);
-        boost::asio::post(*hub.ioc, [post] { ontick(post); });
+        post->players = readplayers(*hub.game);
+        hub.drawable.store(false, std::memory_order_relaxed);
+        boost::asio::post(*hub.ioc, [&hub, post] { ontick(hub, post); });
     }
 }
 
 } // namespace
 
-void addwebplayer(int num)
+void startstream(HUB &hub, GAME &g, boost::asio::io_context &ioc)
 {
-    std::lock_guard<std::mutex> g(web_lock);
-    webplayers.push_back(num);
-}
-
-void removewebplayer(int num)
-{
-    std::lock_guard<std::mutex> g(web_lock);
-    webplayers.erase(std::remove(webplayers.begin(), webplayers.end(), num), webplayers.end());
-}
-
-void startstream(boost::asio::io_context &ioc)
-{
+    hub.game = &g;
     hub.ioc = &ioc;
-    hub.codec.grid = tiling(serverworld.mapsizex, serverworld.mapsizey);
-    hub.hello = std::make_shared<const std::string>(encodehello(serverworld, 0));
-    std::thread(streamloop).detach();
+    hub.codec.grid = tiling(g.world.mapsizex, g.world.mapsizey);
+    std::thread(streamloop, std::ref(hub)).detach();
 }
 
-void notestreamtick()
+void notestreamtick(HUB &hub)
 {
-    ticksseen.fetch_add(1, std::memory_order_release);
-    ticksseen.notify_one();
+    hub.ticksseen.fetch_add(1, std::memory_order_release);
+    hub.ticksseen.notify_one();
 }
 
-void registersession(const std::shared_ptr<WEBSESSION> &s)
+void registersession(HUB &hub, const std::shared_ptr<STREAMCLIENT> &s)
 {
     hub.sessions.push_back(s);
-    setwebsockets(websessions());
+    setwebsockets(websessions(hub));
 }
 
-void unregistersession(WEBSESSION *s)
+void unregistersession(HUB &hub, STREAMCLIENT *s)
 {
     auto &v = hub.sessions;
     v.erase(std::remove_if(v.begin(), v.end(),
-                           [s](const std::weak_ptr<WEBSESSION> &w) {
+                           [s](const std::weak_ptr<STREAMCLIENT> &w) {
                                auto p = w.lock();
                                return !p || p.get() == s;
                            }),
             v.end());
-    setwebsockets(websessions());
+    setwebsockets(websessions(hub));
 }
 
-int websessions() { return (int)hub.sessions.size(); }
+int websessions(const HUB &hub) { return (int)hub.sessions.size(); }
 
-std::shared_ptr<const std::string> hellomessage() { return hub.hello; }
+std::shared_ptr<const std::string> hellomessage(HUB &hub)
+{
+    // HELLO reads only what is fixed once the world is loaded, and carries
+    // the tick the hub published last.
+    if (!hub.hello || hub.hellotick != hub.codec.tick) {
+        hub.hello = std::make_shared<const std::string>(encodehello(hub.game->world, hub.codec.tick));
+        hub.hellotick = hub.codec.tick;
+    }
+    return hub.hello;
+}
 
-std::shared_ptr<const std::string> playersmessage(uint64_t *version)
+std::shared_ptr<const std::string> playersmessage(const HUB &hub, uint64_t *version)
 {
     *version = hub.playersversion;
     return hub.players;
@@ -194,7 +156,7 @@ void setview(CLIENTSTREAM &c, const CELLRECT &view)
     c.viewset = true;
 }
 
-bool nextframe(CLIENTSTREAM &c, std::vector<std::shared_ptr<const std::string>> &parts)
+bool nextframe(HUB &hub, CLIENTSTREAM &c, std::vector<std::shared_ptr<const std::string>> &parts)
 {
     if (!c.viewset || hub.codec.tick == 0)
         return false;

@@ -4,10 +4,11 @@
 // game on port 3140, in two threads of its own (doc/threads.md).
 #pragma once
 
-// Opens the web port on all local IPv4 addresses and starts the endpoint's
-// threads. When the port cannot be opened: if `chosen` (the command line
-// named it) start-up fails with one line on standard error and exit
-// status 1; otherwise one line on standard error says so and the game
-// goes on without the endpoint. Called once, after the map is loaded and
-// before port 3140 is opened.
-void startweb(int port, bool chosen);
+#include "game.h"
+
+// Opens the web port for game g on all local IPv4 addresses and starts the
+// endpoint's threads. Returns false, after one line on standard error,
+// when the port cannot be opened: the line says that the page is off
+// unless `chosen` (the command line named the port: start-up then ends).
+// Called once, after the map is loaded and before port 3140 is opened.
+bool startweb(GAME &g, int port, bool chosen);

@@ -14,8 +14,8 @@ namespace websocket = boost::beast::websocket;
 // Bytes of the kernel's send buffer of a WebSocket connection.
 enum { SENDBUFFER = 256 * 1024 };
 
-WEBSESSION::WEBSESSION(boost::asio::ip::tcp::socket &&socket)
-    : ws(std::move(socket)), watchdog(ws.get_executor())
+WEBSESSION::WEBSESSION(HUB &hub, boost::asio::ip::tcp::socket &&socket)
+    : hub(hub), ws(std::move(socket)), watchdog(ws.get_executor())
 {
 }
 
@@ -45,8 +45,8 @@ void WEBSESSION::onaccept(beast::error_code ec)
     if (ec)
         return;
     open = true;
-    hello = hellomessage();
-    registersession(shared_from_this());
+    hello = hellomessage(hub);
+    registersession(hub, shared_from_this());
     readnext();
     deliver();
 }
@@ -80,14 +80,24 @@ void WEBSESSION::handle(const unsigned char *data, size_t len, bool text)
         setview(stream, m.view);
         break;
     case DOJOIN:
-        webjoin(player, m.name);
+        joingame(*hub.game, player, m.name.c_str());
         you = 1;
         break;
     case DOMOVE:
-        webmove(player, m.dx, m.dy);
+        switch (moveplayer(*hub.game, player, player.num, m.dx, m.dy, true)) {
+        case ACTDROPPED:
+            countweb(MOVESDROPPED);
+            break;
+        case ACTREFUSED:
+            countweb(MOVESREFUSED);
+            break;
+        case ACTDONE:
+            break;
+        }
         break;
     case DOFIRE:
-        webfire(player);
+        if (setfire(*hub.game, player) == ACTDROPPED)
+            countweb(FIRESDROPPED);
         break;
     case DOCLOSE:
         closewith((websocket::close_code)m.closecode);
@@ -120,14 +130,14 @@ void WEBSESSION::sendnext()
         return;
     }
     uint64_t version;
-    std::shared_ptr<const std::string> players = playersmessage(&version);
+    std::shared_ptr<const std::string> players = playersmessage(hub, &version);
     if (players && version != playersversion) {
         playersversion = version;
         out.push_back(players);
         send(true);
         return;
     }
-    if (nextframe(stream, out))
+    if (nextframe(hub, stream, out))
         send(false);
 }
 
@@ -195,6 +205,6 @@ void WEBSESSION::end()
     if (!open)
         return;
     open = false;
-    webleave(player);
-    unregistersession(this);
+    leavegame(*hub.game, player);
+    unregistersession(hub, this);
 }

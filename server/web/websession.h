@@ -14,27 +14,28 @@
 #include <string>
 #include <vector>
 
+#include "actions.h"
 #include "web/stream.h"
-#include "web/webplayer.h"
 
 // A message waits at most this long for the client to take it; a client
 // that takes nothing for so long is dropped, as on port 3140.
 enum { WEBSTALL = 30 };
 
-struct WEBSESSION : std::enable_shared_from_this<WEBSESSION> {
-    explicit WEBSESSION(boost::asio::ip::tcp::socket &&socket);
+struct WEBSESSION : STREAMCLIENT, std::enable_shared_from_this<WEBSESSION> {
+    WEBSESSION(HUB &hub, boost::asio::ip::tcp::socket &&socket);
     // Accepts the upgrade request and starts the session.
     void run(boost::beast::http::request<boost::beast::http::string_body> req);
     // The hub has something new (a tick, the players): send it when idle.
-    void deliver();
+    void deliver() override;
     // Ends the session now (the write watchdog, or the server's choice).
     void abort();
 
+    HUB &hub;                           // of the game it plays
     boost::beast::websocket::stream<boost::beast::tcp_stream> ws;
     boost::beast::flat_buffer in;
     boost::asio::steady_timer watchdog; // runs while a message is being sent
     CLIENTSTREAM stream;                // what the client was sent of the map
-    WEBPLAYER player;                   // the client's player and rate limits
+    ACTOR player{.policy = FAIR, .num = -1, .moves = {}, .fires = {}}; // the client's player and rates
     std::shared_ptr<const std::string> hello;  // sent first
     int you = 0;                        // 1: the answer to a JOIN is due
     uint64_t playersversion = 0;        // PLAYERS message last sent (0: none)

@@ -2,6 +2,8 @@
 // of the published state in and out, and the comparison of the two.
 #include "bridge.h"
 
+#include "cells.h"
+
 #include <cstddef>
 #include <cstdio>
 #include <cstring>

@@ -6,6 +6,7 @@
 
 #include "oracle.h"
 #include "world.h"
+#include "testgame.h"
 
 // One cell from a whole record of the server, and back into one (every
 // field the oracle's cell holds).
@@ -14,13 +15,13 @@ void oracle_toserver(MAPUNIT &m, const ORACELL &o);
 
 // Copies the world's published state (oldmap, outside, sizes) into a new
 // oracle world, under oldmap_lock. The tick length is the fixed 0.1 s.
-ORACLEWORLD oracle_snapshot(WORLD &s = serverworld);
+ORACLEWORLD oracle_snapshot(WORLD &s = testgame.world);
 
 // Writes every cell of w's published grid, whole, into the world's oldmap
 // (under oldmap_lock); when the sizes differ it writes nothing. Lets a test put a world into
 // a state (attribution, odd heats) that no map file can describe. Does not
 // touch the world's outside.
-void oracle_install(const ORACLEWORLD &w, WORLD &s = serverworld);
+void oracle_install(const ORACLEWORLD &w, WORLD &s = testgame.world);
 
 // Compares, under oldmap_lock, w's published grid with the world's oldmap,
 // byte for byte over the 10 significant bytes of each long double, cell by
@@ -28,4 +29,4 @@ void oracle_install(const ORACLEWORLD &w, WORLD &s = serverworld);
 // tag and the sourcequan; then the totalcal of the two outside cells.
 // Returns true when all are equal. Otherwise, when diff is not null, writes into it the
 // first difference: cell, field and both values (%La).
-bool oracle_same(const ORACLEWORLD &w, std::string *diff, WORLD &s = serverworld);
+bool oracle_same(const ORACLEWORLD &w, std::string *diff, WORLD &s = testgame.world);

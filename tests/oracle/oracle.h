@@ -22,7 +22,7 @@
 // Typical use in a test:
 //     loadmaptext(...);                      // the server's world
 //     ORACLEWORLD w = oracle_snapshot();     // the same world, in the oracle
-//     dophys(serverworld); oracle_tick(w);   // one tick on each side
+//     dophys(testgame.world, testgame.tick); oracle_tick(w);   // one tick on each side
 //     std::string diff;
 //     EXPECT_TRUE(oracle_same(w, &diff)) << diff;
 #pragma once

@@ -20,12 +20,13 @@
 
 #include "connection.h"
 #include "loadmap.h"
+#include "session.h"
 #include "player.h"
 
 void resetall()
 {
-    resetworld(serverworld);
-    resetplayers();
+    resetworld(testgame.world);
+    resetplayers(testgame.players);
 }
 
 MAPFILE readmaptext(const std::string &text)
@@ -44,8 +45,8 @@ void loadmaptext(const std::string &text)
     loadedmap = MAPFILE();
     std::istringstream in(text);
     readmapfile(in, loadedmap);
-    makemap(loadedmap, serverworld, nullptr);
-    serverplayers.s_points = loadedmap.s_points;
+    makemap(loadedmap, testgame.world, nullptr);
+    testgame.players.s_points = loadedmap.s_points;
 }
 
 std::string maprefusal(const std::string &text)
@@ -70,7 +71,7 @@ int s_pointsnum() { return (int)loadedmap.s_points.size(); }
 
 MAPUNIT cellno(size_t i)
 {
-    return getcell(serverworld, (long)(i / (size_t)serverworld.mapsizey), (long)(i % (size_t)serverworld.mapsizey));
+    return getcell(testgame.world, (long)(i / (size_t)testgame.world.mapsizey), (long)(i % (size_t)testgame.world.mapsizey));
 }
 
 MAPUNIT plaincell(long double totalcal, long double cocon, long double calperc)
@@ -108,33 +109,33 @@ void forgetsettled(WORLD &w)
 
 PLAYERINFO playerentry(int i)
 {
-    pthread_mutex_lock(&serverplayers.playerlist_lock);
-    PLAYERINFO p = serverplayers.playerlist[i];
-    pthread_mutex_unlock(&serverplayers.playerlist_lock);
+    pthread_mutex_lock(&testgame.players.playerlist_lock);
+    PLAYERINFO p = testgame.players.playerlist[i];
+    pthread_mutex_unlock(&testgame.players.playerlist_lock);
     return p;
 }
 
 int playercount()
 {
-    pthread_mutex_lock(&serverplayers.playerlist_lock);
-    int n = serverplayers.numplayers;
-    pthread_mutex_unlock(&serverplayers.playerlist_lock);
+    pthread_mutex_lock(&testgame.players.playerlist_lock);
+    int n = testgame.players.numplayers;
+    pthread_mutex_unlock(&testgame.players.playerlist_lock);
     return n;
 }
 
 void setplayerhealth(int i, int health)
 {
-    pthread_mutex_lock(&serverplayers.playerlist_lock);
-    serverplayers.playerlist[i].health = health;
-    pthread_mutex_unlock(&serverplayers.playerlist_lock);
+    pthread_mutex_lock(&testgame.players.playerlist_lock);
+    testgame.players.playerlist[i].health = health;
+    pthread_mutex_unlock(&testgame.players.playerlist_lock);
 }
 
 void placeplayer(int i, int x, int y)
 {
-    pthread_mutex_lock(&serverplayers.playerlist_lock);
-    serverplayers.playerlist[i].x = x;
-    serverplayers.playerlist[i].y = y;
-    pthread_mutex_unlock(&serverplayers.playerlist_lock);
+    pthread_mutex_lock(&testgame.players.playerlist_lock);
+    testgame.players.playerlist[i].x = x;
+    testgame.players.playerlist[i].y = y;
+    pthread_mutex_unlock(&testgame.players.playerlist_lock);
 }
 
 PLAYERFIELDS fieldsof(const PLAYERINFO &p)
@@ -486,7 +487,7 @@ SESSION::SESSION()
     if (socketpair(AF_UNIX, SOCK_STREAM, 0, fds) != 0)
         ADD_FAILURE() << "socketpair failed";
     int s = fds[1];
-    server = std::thread([s] { serveconnection(s); });
+    server = std::thread([s] { serveconnection(testgame, s); });
     kc.sock = fds[0];
     kc.timeoutms = 5000;
 }

@@ -15,8 +15,10 @@
 #include <vector>
 
 #include "kindlerclient.h"
+#include "cells.h"
 #include "mapfile.h"
 #include "player.h"
+#include "testgame.h"
 
 // Empties the server's world and its player list.
 void resetall();
@@ -54,7 +56,7 @@ void uniformworld(WORLD &w, long sizex, long sizey, const MAPUNIT &cell);
 size_t settledgroups(const WORLD &w);
 // What a writer does that cannot tell which groups of columns it stirred:
 // it clears the whole record of what settled (under oldmap_lock).
-void forgetsettled(WORLD &w = serverworld);
+void forgetsettled(WORLD &w = testgame.world);
 
 // The real server binary, started with `args`, its stdout and stderr going
 // to temporary files. Stopped (SIGKILL) and reaped by the destructor.

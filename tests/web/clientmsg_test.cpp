@@ -5,6 +5,7 @@
 #include <string>
 
 #include "clientmsg.h"
+#include "tokenbucket.h"
 
 namespace {
 

@@ -49,12 +49,13 @@ TEST(Drawn, SameAsThePlainWayOnRandomWorldsTickByTick)
     std::mt19937_64 rng(11);
     for (int round = 0; round < 6; round++) {
         WORLD w;
+        TICKSTATE tick;
         long sx, sy;
         streamsize(rng, round, 50, 50, sx, sy);
         streamworld(rng, w, sx, sy);
         for (int t = 0; t < 60; t++) {
             stirworld(rng, w);
-            dophys(w);
+            dophys(w, tick);
             ASSERT_EQ(firstdifference(w), "") << "round " << round << " tick " << t;
         }
     }
@@ -70,6 +71,7 @@ TEST(Drawn, SameAsThePlainWayOnOddHeatsAndFuels)
     const long double fuels[] = {0.0L, -0.0L, -1.0L, nan, inf, 0.1L, 5.0L, 0x1p-16400L};
     const long double starts[] = {5.0L, 0.0L, 1e-4940L};
     WORLD w;
+    TICKSTATE tick;
     const size_t n = std::size(heats) * std::size(capacities) * std::size(fuels) * std::size(starts);
     allocworld(w, (long)n, 1);
     size_t i = 0;
@@ -106,6 +108,7 @@ TEST(Drawn, SameAsThePlainWayOnOddHeatsAndFuels)
 TEST(Drawn, WholeKelvinsTruncateTowardZero)
 {
     WORLD w;
+    TICKSTATE tick;
     allocworld(w, 4, 1);
     const long double heats[] = {599.999L, -599.999L, 600.0L, 1e12L};
     for (size_t i = 0; i < 4; i++) {
@@ -121,6 +124,7 @@ TEST(Drawn, WholeKelvinsTruncateTowardZero)
 TEST(Drawn, BurningFromTheIgnitionPointWithFuelBurntAtTwoPercent)
 {
     WORLD w;
+    TICKSTATE tick;
     allocworld(w, 1, 6);
     // Ignition at 300 K, 5 units of fuel to start with.
     const struct {
@@ -144,6 +148,7 @@ TEST(Drawn, BurningFromTheIgnitionPointWithFuelBurntAtTwoPercent)
 TEST(Drawn, FiresQueuedWhileTheTickComputesAreDrawn)
 {
     WORLD w;
+    TICKSTATE tick;
     allocworld(w, 3, 3);
     for (size_t i = 0; i < 9; i++)
         setpubcell(w, i, plainunit(1, 0));
@@ -165,6 +170,7 @@ TEST(Drawn, FiresQueuedWhileTheTickComputesAreDrawn)
 TEST(Drawn, DrawingSomeColumnsLeavesTheOthers)
 {
     WORLD w;
+    TICKSTATE tick;
     allocworld(w, 5, 2);
     for (size_t i = 0; i < 10; i++)
         setpubcell(w, i, plainunit(1, 0));

@@ -6,6 +6,7 @@
 
 #include <cstring>
 
+#include "cells.h"
 #include "publish.h"
 #include "streamtesting.h"
 
@@ -43,6 +44,7 @@ std::vector<uint8_t> kinds(const FRAME &f)
 class Frames : public ::testing::Test {
   protected:
     WORLD w;
+    TICKSTATE tick;
     STREAMCODEC codec;
     TESTCLIENT whole; // views the whole map
     void SetUp() override
@@ -69,7 +71,7 @@ TEST_F(Frames, TheFirstFrameIsAKeyFrameOfEveryTileOfTheViewWhole)
 TEST_F(Frames, ATickInWhichNothingChangedSendsNoTiles)
 {
     ASSERT_EQ(sendframe(whole, codec), "");
-    dophys(w); // nothing moves
+    dophys(w, tick); // nothing moves
     publish(w, codec);
     FRAME f;
     ASSERT_EQ(sendframe(whole, codec, &f), "");

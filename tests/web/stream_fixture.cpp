@@ -102,6 +102,7 @@ int main()
 {
     std::mt19937_64 rng(77);
     WORLD w;
+    TICKSTATE tick;
     streamworld(rng, w, 45, 37);
     STREAMCODEC codec;
     publish(w, codec);
@@ -134,7 +135,7 @@ int main()
             }
         }
         stirworld(rng, w);
-        dophys(w);
+        dophys(w, tick);
         publish(w, codec);
     }
     std::fwrite(out.data(), 1, out.size(), stdout);

@@ -39,6 +39,7 @@ TEST(Stream, EveryClientHoldsTheDrawnWorldOfItsViewAfterEveryTick)
     size_t changes = 0, sparse = 0, wholes = 0;
     for (int round = 0; round < 10; round++) {
         WORLD w;
+        TICKSTATE tick;
         long sx, sy;
         streamsize(rng, round, 70, 70, sx, sy);
         streamworld(rng, w, sx, sy);
@@ -51,7 +52,7 @@ TEST(Stream, EveryClientHoldsTheDrawnWorldOfItsViewAfterEveryTick)
         }
         for (int t = 0; t < 200; t++) {
             stirworld(rng, w);
-            dophys(w);
+            dophys(w, tick);
             publish(w, codec);
             for (size_t k = 0; k < clients.size(); k++) {
                 TESTCLIENT &c = clients[k];
@@ -88,6 +89,7 @@ TEST(Stream, AMapOfAnotherSizeStartsAfresh)
 {
     std::mt19937_64 rng(3);
     WORLD w;
+    TICKSTATE tick;
     streamworld(rng, w, 40, 20);
     STREAMCODEC codec;
     publish(w, codec);

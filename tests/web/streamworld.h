@@ -5,6 +5,8 @@
 
 #include <random>
 
+#include "cells.h"
+#include "publish.h"
 #include "world.h"
 
 // Builds a sizex x sizey world of 1 to 5 random materials.

@@ -208,7 +208,7 @@ TEST_F(WebHttp, MetricsCountTicksConnectionsAndBytes)
     EXPECT_GT(metric(second.body, "kindler_ticks_total"), metric(first.body, "kindler_ticks_total"));
     EXPECT_GT(metric(second.body, "kindler_tick_duration_seconds_count"), 0);
     EXPECT_EQ(metric(second.body, "kindler_connections{protocol=\"tcp\"}"), 1);
-    EXPECT_GE(metric(second.body, "kindler_bytes_sent_total{protocol=\"tcp\"}"), 8);
+    EXPECT_GE(metric(second.body, "kindler_payload_bytes_total{protocol=\"tcp\"}"), 8);
     EXPECT_EQ(metric(second.body, "kindler_players_present"), 0);
     for (const char *family : {"kindler_cells_burning", "kindler_connections{protocol=\"websocket\"}",
                                "kindler_stream_frames_sent_total", "kindler_stream_frames_coalesced_total"})

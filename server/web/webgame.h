@@ -1,0 +1,17 @@
+// What the web endpoint keeps of the game it serves: the io context that
+// runs its sessions, the listening socket, and the stream's hub. Made by
+// startweb and kept by the game (GAME::web) for the life of the process.
+#pragma once
+
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+
+#include "game.h"
+#include "web/stream.h"
+
+struct WEBGAME {
+    GAME *game = nullptr;
+    boost::asio::io_context ioc{1};               // run by the io thread only
+    boost::asio::ip::tcp::acceptor acceptor{ioc}; // used in the io thread only
+    HUB hub;                                      // the io thread's, but for its atomics
+};

@@ -1,0 +1,4 @@
+// The in-process tests' game.
+#include "testgame.h"
+
+GAME testgame;

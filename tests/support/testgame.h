@@ -1,0 +1,7 @@
+// The game that in-process tests, benchmarks and fuzzers play on: one per
+// process, as the server has one. Tests that need more make their own.
+#pragma once
+
+#include "game.h"
+
+extern GAME testgame;
