@@ -36,13 +36,14 @@ asan: deps
 	cd build-asan && $(ASANENV) ctest --output-on-failure -j $(JOBS)
 
 # The end-to-end tests (label server), the world's tests (fires from many
-# threads while the tick runs) and the tick's two threads against the
-# plain tick (tickoracle), under ThreadSanitizer.
+# threads while the tick runs), two games served at once (game) and the
+# tick's two threads against the plain tick (tickoracle), under
+# ThreadSanitizer.
 tsan: deps
 	@cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKINDLER_SANITIZE=thread >/dev/null
 	@cmake --build build-tsan -j $(JOBS)
 	cd build-tsan && $(TSANENV) ctest --output-on-failure -j $(JOBS) -L server
-	cd build-tsan && $(TSANENV) ctest --output-on-failure -j $(JOBS) -LE server -R '^(world|tickoracle)_test$$' --no-tests=ignore
+	cd build-tsan && $(TSANENV) ctest --output-on-failure -j $(JOBS) -LE server -R '^(world|tickoracle|game)_test$$' --no-tests=ignore
 
 # The fuzzers (clang's libFuzzer, with AddressSanitizer and
 # UndefinedBehaviorSanitizer), each run FUZZTIME seconds from its corpus.

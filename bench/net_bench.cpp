@@ -25,6 +25,7 @@
 #include "loadmap.h"
 #include "publish.h"
 #include "wire.h"
+#include "session.h"
 #include "testgame.h"
 
 namespace {
@@ -105,7 +106,7 @@ void startserver(long size)
             int fd = accept(server.listenfd, nullptr, nullptr);
             if (fd < 0)
                 return;
-            server.connections.emplace_back([fd] { serveconnection(fd); });
+            server.connections.emplace_back([fd] { serveconnection(testgame, fd); });
         }
     });
     server.ticker = std::thread([] {

@@ -44,10 +44,11 @@ const RECORDED &record()
     auto w = std::make_unique<WORLD>();
     makeworld(*w, 1024, true, nullptr);
     recorded->ticks.resize(STREAMTICKS + 1);
+    TICKSTATE tick;
     DRAWN drawing; // drawn into again and again, as the codec's buffers are
     for (int t = 0; t <= STREAMTICKS; t++) {
         if (t > 0)
-            dophys(*w);
+            dophys(*w, tick);
         pthread_mutex_lock(&w->oldmap_lock);
         const auto from = std::chrono::steady_clock::now();
         drawworld(*w, drawing);

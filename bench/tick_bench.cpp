@@ -2,6 +2,7 @@
 // (tests/oracle) on the same generated worlds, cold and burning, at
 // 256 x 256, 512 x 512 and 1024 x 1024 cells.
 #include "bench.h"
+#include "cells.h"
 
 #include <benchmark/benchmark.h>
 
@@ -51,8 +52,9 @@ void makeworld(WORLD &c, long size, bool burning, WORLDSTATS *stats)
                 addfire(c, (long)(f / (size_t)size), (long)(f % (size_t)size), tag);
             tag++;
         }
+        TICKSTATE ct;
         for (int t = 0; t < 100; t++)
-            dophys(c);
+            dophys(c, ct);
     }
     if (stats) {
         size_t n = ncells(c), hot = 0;
@@ -95,6 +97,7 @@ enum { MEASUREDTICKS = 3 };
 
 struct CACHED {
     WORLD world;
+    TICKSTATE tick;
     WORLDSTATS stats;
 };
 
@@ -118,7 +121,7 @@ void FastTick(benchmark::State &state)
     CACHED &w = world(size, burning);
     if (!burning) {
         for (auto _ : state)
-            dophys(w.world);
+            dophys(w.world, w.tick);
     } else {
         WORLD warm;
         copyworld(warm, w.world);
@@ -129,7 +132,7 @@ void FastTick(benchmark::State &state)
                 copyworld(w.world, warm);
                 state.ResumeTiming();
             }
-            dophys(w.world);
+            dophys(w.world, w.tick);
         }
     }
     state.counters["ns_per_cell"] = benchmark::Counter((double)(size * size), benchmark::Counter::kIsIterationInvariantRate |

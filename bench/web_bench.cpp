@@ -33,6 +33,7 @@
 
 #include "publish.h"
 #include "web/web.h"
+#include "loop.h"
 #include "testgame.h"
 
 namespace {
@@ -148,13 +149,13 @@ struct SPECTATOR : std::enable_shared_from_this<SPECTATOR> {
 
 std::vector<int64_t> publishedat; // steady clock of each tick's publication
 std::vector<double> tickseconds;
-void (*webobserver)(WORLD &, double, size_t) = nullptr;
+void (*webobserver)(GAME &, double, size_t) = nullptr;
 
-void benchobserver(WORLD &w, double seconds, size_t burning)
+void benchobserver(GAME &g, double seconds, size_t burning)
 {
     publishedat.push_back(nowns());
     tickseconds.push_back(seconds);
-    webobserver(w, seconds, burning);
+    webobserver(g, seconds, burning);
 }
 
 // Puts the warmed-up world back into the server's world, under its locks.
@@ -174,7 +175,7 @@ double runticks()
 {
     tickseconds.clear();
     for (int t = 0; t < TICKS; t++) {
-        dophys(testgame.world, testgame.tick);
+        tickgame(testgame);
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     double sum = 0;
@@ -198,9 +199,9 @@ void WebSpectators(benchmark::State &state)
     makeworld(warm, SIZE, true, nullptr);
     restore(warm);
     if (!started) {
-        startweb(BENCHPORT, true);
-        webobserver = tickobserver;
-        tickobserver = benchobserver;
+        startweb(testgame, BENCHPORT, true);
+        webobserver = testgame.observer;
+        testgame.observer = benchobserver;
         started = true;
     }
     for (auto _ : state) {

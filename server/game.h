@@ -47,10 +47,5 @@ typedef struct game {
     void (*observer)(struct game &g, double seconds, size_t burning) = nullptr;
 } GAME;
 
-// One tick of the game, as the simulation loop runs it every
-// updateinterval: the physics and its publication (dophys), then the
-// exposure step of every player of the fair policy, then the observer.
-void tickgame(GAME &g);
-
 // The numbers of the players of the fair policy (takes web_lock).
 std::vector<int> webplayernumbers(GAME &g);

@@ -46,9 +46,7 @@ void makemap(const MAPFILE &f, WORLD &w, FILE *progress)
         say(progress, ".");
         for (long y = 0; y < w.mapsizey; y++) {
             size_t index = (size_t)x * (size_t)w.mapsizey + (size_t)y;
-            long i = findunittype(f, f.tmpmap[index]);
-            if (i == -1)
-                maperror("Error! Invalid unittype in map! unittype = %d\n", f.tmpmap[index]);
+            long i = celltypeof(f, index);
             const UNITTYPE &type = f.unittypelist[(size_t)i];
             if (!(type.calperc > 0) && nocapacity < 0)
                 nocapacity = i;
@@ -66,16 +64,8 @@ void makemap(const MAPFILE &f, WORLD &w, FILE *progress)
         }
     }
     say(progress, "\n");
-    long i = findunittype(f, 0);
-    if (i == -1)
-        maperror("Error! No outside type defined in map. Quiting.\n");
-    if (nocapacity >= 0)
-        maperror("Error! Unit type %d has calperc 0: its cells would have no temperature.\n",
-                 f.unittypelist[(size_t)nocapacity].num);
-    // Without cells nothing ever takes the surroundings' temperature.
-    if (ncells(w) > 0 && !(f.unittypelist[(size_t)i].calperc > 0))
-        maperror("Error! Unit type 0 (outside) has calperc 0: the surroundings would have no temperature.\n");
-    setcell(&w.outside, &f.unittypelist[(size_t)i]);
+    checktypes(f, nocapacity);
+    setcell(&w.outside, &f.unittypelist[(size_t)findunittype(f, 0)]);
 }
 
 int loadmap(GAME &g, const char *filename)

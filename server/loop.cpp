@@ -3,11 +3,24 @@
 
 #include <sys/socket.h>
 
+#include <chrono>
 #include <cmath>
 #include <ctime>
 
+#include "exposure.h"
 #include "listener.h"
 #include "publish.h"
+
+void tickgame(GAME &g)
+{
+    const auto from = std::chrono::steady_clock::now();
+    const size_t burning = dophys(g.world, g.tick);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - from).count();
+    for (int num : webplayernumbers(g))
+        doexposure(g, num);
+    if (g.observer)
+        g.observer(g, seconds, burning);
+}
 
 // Every updateinterval seconds of wall clock, plus the tick's own time:
 //   1. tickgame: copy the published grid, conduct heat, burn fuel,

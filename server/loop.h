@@ -3,6 +3,10 @@
 
 #include "game.h"
 
+// One tick of the game, as the simulation loop runs it every
+// updateinterval: the physics and its publication (dophys), then the
+// exposure step of every player of the fair policy, then the observer.
+void tickgame(GAME &g);
 // Tick g, pause updateinterval, repeat until g.stopping is set.
 void mainloop(GAME &g);
 

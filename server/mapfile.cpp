@@ -156,6 +156,39 @@ long findunittype(const MAPFILE &f, int num)
     return -1;
 }
 
+long celltypeof(const MAPFILE &f, size_t index)
+{
+    long i = findunittype(f, f.tmpmap[index]);
+    if (i == -1)
+        maperror("Error! Invalid unittype in map! unittype = %d\n", f.tmpmap[index]);
+    return i;
+}
+
+void checktypes(const MAPFILE &f, long nocapacity)
+{
+    long i = findunittype(f, 0);
+    if (i == -1)
+        maperror("Error! No outside type defined in map. Quiting.\n");
+    if (nocapacity >= 0)
+        maperror("Error! Unit type %d has calperc 0: its cells would have no temperature.\n",
+                 f.unittypelist[(size_t)nocapacity].num);
+    // Without cells nothing ever takes the surroundings' temperature.
+    if (f.xsize > 0 && f.ysize > 0 && !(f.unittypelist[(size_t)i].calperc > 0))
+        maperror("Error! Unit type 0 (outside) has calperc 0: the surroundings would have no temperature.\n");
+}
+
+void checkmapfile(const MAPFILE &f)
+{
+    long nocapacity = -1;
+    const size_t n = (size_t)f.xsize * (size_t)f.ysize;
+    for (size_t index = 0; index < n; index++) {
+        long i = celltypeof(f, index);
+        if (!(f.unittypelist[(size_t)i].calperc > 0) && nocapacity < 0)
+            nocapacity = i;
+    }
+    checktypes(f, nocapacity);
+}
+
 // One start position token: x, any one character, y. False when the token
 // is not a position (it ends the section).
 static bool startposition(const char *t, MAPFILE &f)

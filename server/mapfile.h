@@ -65,3 +65,17 @@ char *stripndec(char *string, char replace);
 int decodetype(char *tmpstring, UNITTYPE *tmptype);
 // Index of the first unit type numbered num, or -1.
 long findunittype(const MAPFILE &f, int num);
+
+// The checks of what a map says, beyond its syntax, as the world builder
+// makes them while it lays the cells out (makemap, loadmap.h):
+// The unit type (index into f.unittypelist) of cell `index`; throws the
+// "Invalid unittype" MAPERROR when the cell's value names no type.
+long celltypeof(const MAPFILE &f, size_t index);
+// Once every cell has a type: the outside type exists; no used type lacks
+// heat capacity (`nocapacity`: the first used type without, or -1); the
+// outside has heat capacity when there are cells. Throws the MAPERROR of
+// the first that fails.
+void checktypes(const MAPFILE &f, long nocapacity);
+// Every such check in the builder's order: celltypeof over every cell,
+// then checktypes. For tools that check a map without building a world.
+void checkmapfile(const MAPFILE &f);

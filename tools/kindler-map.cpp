@@ -4,9 +4,9 @@
 //   check FILE                                   read it as the server does
 //   png FILE OUT.png [--scale N]                 a picture of its materials
 //
-// `check` and `png` read the file with the server's own reader and build a
-// world from it as the server does (readmapfile and makemap from
-// kindler_core), so what they accept is exactly what the server loads.
+// `check` and `png` read the file with the server's own map reader and make
+// its checks (readmapfile and checkmapfile from kindler_core), the ones the
+// server makes when it loads a map, so what they accept the server loads.
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -17,10 +17,10 @@
 #include <string>
 #include <vector>
 
-#include "loadmap.h"
+#include "mapfile.h"
 #include "mapgen.h"
 #include "palette.h"
-#include "world.h"
+#include "material.h"
 
 static const char *prog = "kindler-map";
 
@@ -135,9 +135,9 @@ static int cmdgen(int argc, char **argv)
     return 0;
 }
 
-// Reads `path` with the server's reader and builds a world from it as the
-// server would (into a world of its own: nothing is printed). A refused
-// file ends the program with the server's own message and status 1.
+// Reads `path` with the server's map reader and makes the reader's checks
+// of what it says. A refused file ends the program with the server's own
+// message and status 1.
 static void readchecked(const std::string &path, MAPFILE &f)
 {
     std::ifstream in(path, std::ios::binary);
@@ -145,8 +145,7 @@ static void readchecked(const std::string &path, MAPFILE &f)
         fail("cannot open " + path + ": " + std::strerror(errno));
     try {
         readmapfile(in, f);
-        WORLD w;
-        makemap(f, w, nullptr);
+        checkmapfile(f);
     } catch (const MAPERROR &e) {
         std::string error = e.what();
         std::fputs(error.c_str(), stderr);

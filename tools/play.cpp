@@ -28,6 +28,7 @@
 #include <ncursesw/curses.h>
 
 #include "client.h"
+#include "moverule.h"
 
 using clock_type = std::chrono::steady_clock;
 
@@ -473,13 +474,17 @@ static bool onkey(int ch, WORLDVIEW &v, SCREENSTATE &s)
         return true;
     }
     long nx = s.myx + dx, ny = s.myy + dy;
-    if (!v.onmap(nx, ny)) {
+    // The server's rule of a fair step, asked before the move is sent.
+    switch (checkstep(v.w, v.h, s.myx, s.myy, nx, ny, [&v](long x, long y) { return v.block[v.at(x, y)] != 0; })) {
+    case STEPOFFMAP:
         setnote(s, "edge of the map");
         return true;
-    }
-    if (v.block[v.at(nx, ny)]) {
+    case STEPBLOCKED:
         setnote(s, "blocked");
         return true;
+    case STEPTOOFAR:
+    case STEPOK:
+        break;
     }
     s.myx = nx;
     s.myy = ny;

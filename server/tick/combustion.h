@@ -7,9 +7,18 @@
 #pragma once
 
 #include <cmath>
+#include <cstdint>
 
 #include "extended.h"
 #include "material.h"
+
+// A burning cell's combustion in one tick: the fuel it keeps and the heat
+// it released (already added to its heat).
+struct BURN {
+    uint32_t index;
+    long double fuel;
+    long double heat2add;
+};
 
 // Where the ignition test needs no division, for a material: heat below
 // *coldbelow certainly gives a temperature under the ignition point, heat

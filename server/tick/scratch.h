@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "tick/combustion.h"
 #include "tick/helper.h"
-#include "tick/tick.h"
 #include "world.h"
 
 // Neighbour directions and their offsets, anticlockwise from +x (the map's

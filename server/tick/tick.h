@@ -18,15 +18,8 @@
 #include <memory>
 #include <vector>
 
+#include "tick/combustion.h"
 #include "world.h"
-
-// A burning cell's combustion in one tick: the fuel it keeps and the heat
-// it released (already added to its heat).
-struct BURN {
-    uint32_t index;
-    long double fuel;
-    long double heat2add;
-};
 
 struct TICKSCRATCH; // the tick's buffers and helper thread (tick/scratch.h)
 
