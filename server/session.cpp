@@ -36,7 +36,7 @@ void serveconnection(GAME &g, int sock)
     close(conn->consock);
     leavegame(g, conn->actor);
     delete conn;
-    g.connections.fetch_sub(1, std::memory_order_relaxed);
+    g.connections.fetch_sub(1, std::memory_order_release); // the game may go once it reads 0
 }
 
 void *checksock(void *arg)
