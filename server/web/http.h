@@ -14,10 +14,14 @@ enum { MAXWEBSOCKETS = 1024 };
 void servehttp(boost::asio::ip::tcp::socket &&socket);
 
 // The status, content type and body of a GET of `target` (the path and
-// query of a request line), as the endpoint answers it. For tests.
+// query of a request line), as the endpoint answers it, given the
+// request's Accept-Encoding and If-None-Match fields. For tests.
 struct WEBREPLY {
     int status;
     std::string type;
     std::string body;
+    std::string etag = "";  // the page's files: the body's ETag, quoted; else empty
+    bool gzip = false;      // the body is gzip-compressed
 };
-WEBREPLY webget(const std::string &target);
+WEBREPLY webget(const std::string &target, const std::string &acceptencoding = "",
+                const std::string &ifnonematch = "");
