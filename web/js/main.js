@@ -107,6 +107,7 @@ function onmessage(c, type) {
     kindler.materials = c.materials.map(({ name, block }) => ({ name, block }));
     view.setmap(c.sizex, c.sizey);
     showlegend({ materials: $('materials'), ramp: $('ramp'), labels: $('ramplabels'), notes: $('legendnotes') }, c);
+    $('legend').hidden = false; // shown whole once known, so that nothing below it moves
     $('mapname').textContent = mapname(c) + ' (' + c.sizex + ' x ' + c.sizey + ')';
     showplayers($('players'), c, me);
     if (pendingjoin) join(joinedname);
