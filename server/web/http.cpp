@@ -74,17 +74,15 @@ bool takesgzip(const std::string &acceptencoding)
     return gzip == 1 || (gzip == -1 && any == 1);
 }
 
-// If-None-Match names `etag` (weak tags compare as strong, as for GET).
+// If-None-Match names `etag`, one of ours (lower-case: elements are);
+// weak tags compare as strong, as for GET.
 bool tagmatches(const std::string &ifnonematch, const std::string &etag)
 {
     bool match = false;
     elements(ifnonematch, [&](std::string e, const std::string &) {
         if (e.rfind("w/", 0) == 0)
             e = e.substr(2);
-        std::string tag;
-        for (char c : etag)
-            tag += (char)std::tolower((unsigned char)c);
-        match = match || e == "*" || e == tag;
+        match = match || e == "*" || e == etag;
     });
     return match;
 }
@@ -196,7 +194,7 @@ struct HTTPSESSION : std::enable_shared_from_this<HTTPSESSION> {
                 res.set(http::field::cache_control, "no-cache");
                 res.set(http::field::etag, r.etag);
                 res.set(http::field::vary, "Accept-Encoding");
-                if (r.gzip)
+                if (r.gzip && r.status == 200)
                     res.set(http::field::content_encoding, "gzip");
             }
             res.set("Content-Security-Policy", CSP);
