@@ -4,7 +4,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 MAP ?= maps/meadow.map
 
-.PHONY: all deps build run test clean asan tsan fuzz soak bench
+.PHONY: all deps build run test clean asan tsan fuzz soak bench lighthouse
 
 all: build
 
@@ -75,6 +75,12 @@ bench: deps
 	@cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 	@cmake --build build-bench -j $(JOBS) --target kindler-bench
 	./build-bench/kindler-bench $(BENCHFLAGS)
+
+# Lighthouse on the page, mobile and desktop (Debian's chromium), against
+# the server on maps/valley.map in a private network namespace: prints the
+# scores, leaves the reports in build/lighthouse-*.html. Not part of test.
+lighthouse: build
+	sh scripts/netns node scripts/lighthouse.mjs ./$(BUILD)/kindler-server maps/valley.map
 
 clean:
 	rm -rf build build-*

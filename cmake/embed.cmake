@@ -1,16 +1,21 @@
 # Writes OUTPUT, a C++ source that holds every file of FILES (paths below
-# ROOT) as a byte array, and findasset() over them. Run by the build
-# (cmake -P) whenever one of the files changes.
+# ROOT) as a byte array, with its gzip-compressed bytes (made here, once,
+# for the files that shrink) and a tag from its content for ETag, and
+# findasset() over them. Run by the build (cmake -P) whenever one changes.
 string(REPLACE "|" ";" FILES "${FILES}")
 set(out "// Made by cmake/embed.cmake from the files of web/: do not edit.\n")
 string(APPEND out "#include \"web/assets.h\"\n\n#include <cstring>\n\nnamespace {\n\n")
 set(table "")
 set(i 0)
+get_filename_component(outdir "${OUTPUT}" DIRECTORY)
+set(gzfile "${outdir}/webasset.gz")
 foreach(f ${FILES})
   file(READ "${ROOT}/${f}" hex HEX)
   string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
   string(LENGTH "${hex}" n)
   math(EXPR n "${n} / 2")
+  file(SHA256 "${ROOT}/${f}" sum)
+  string(SUBSTRING "${sum}" 0 20 tag)
   if(f MATCHES "\\.html$")
     set(type "text/html; charset=utf-8")
   elseif(f MATCHES "\\.css$")
@@ -25,7 +30,23 @@ foreach(f ${FILES})
     set(type "application/octet-stream")
   endif()
   string(APPEND out "const unsigned char file${i}[] = {${bytes}0};\n")
-  string(APPEND table "    {\"/${f}\", \"${type}\", file${i}, ${n}},\n")
+  # The compressed bytes, kept when they save a tenth or more.
+  set(gz "nullptr, 0")
+  if(type MATCHES "^text/|svg")
+    file(ARCHIVE_CREATE OUTPUT "${gzfile}" PATHS "${ROOT}/${f}" FORMAT raw COMPRESSION GZip COMPRESSION_LEVEL 9
+         MTIME 0)
+    file(READ "${gzfile}" gzhex HEX)
+    file(REMOVE "${gzfile}")
+    string(LENGTH "${gzhex}" gzn)
+    math(EXPR gzn "${gzn} / 2")
+    math(EXPR most "${n} * 9 / 10")
+    if(gzn LESS most)
+      string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," gzbytes "${gzhex}")
+      string(APPEND out "const unsigned char gzip${i}[] = {${gzbytes}0};\n")
+      set(gz "gzip${i}, ${gzn}")
+    endif()
+  endif()
+  string(APPEND table "    {\"/${f}\", \"${type}\", file${i}, ${n}, ${gz}, \"${tag}\"},\n")
   math(EXPR i "${i} + 1")
 endforeach()
 string(APPEND out "\nconst ASSET assets[] = {\n${table}};\n\n} // namespace\n\n")

@@ -1,12 +1,14 @@
 // HTTP sessions: the page, /healthz, /metrics, and the upgrade to the
 // live stream. Requests are read with a time limit and a size limit; a
-// malformed one is answered 400 and the connection closed.
+// malformed one is answered 400 and the connection closed. The page's
+// files go gzip-compressed to a client that takes it, with an ETag.
 #include "web/http.h"
 
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 #include <boost/beast/websocket.hpp>
 
+#include <cctype>
 #include <memory>
 
 #include "web/assets.h"
@@ -25,7 +27,70 @@ static const char CSP[] = "default-src 'none'; script-src 'self'; style-src 'sel
 // Ticks stop being "running" when none ended for this many seconds.
 static const double HEALTHYGAP = 2.0;
 
-WEBREPLY webget(GAME &g, const std::string &target)
+namespace {
+
+// One element of a comma-separated field, lower-cased, parameters cut off
+// (into *params when given), blanks trimmed.
+std::string element(const std::string &field, size_t from, size_t to, std::string *params = nullptr)
+{
+    std::string e;
+    for (size_t i = from; i < to; i++)
+        e += (char)std::tolower((unsigned char)field[i]);
+    size_t semi = e.find(';');
+    if (params)
+        *params = semi == std::string::npos ? "" : e.substr(semi + 1);
+    e = e.substr(0, semi);
+    size_t a = e.find_first_not_of(" \t"), b = e.find_last_not_of(" \t");
+    return a == std::string::npos ? "" : e.substr(a, b - a + 1);
+}
+
+// Calls fn(element, params) for each element of a comma-separated field.
+template <class FN> void elements(const std::string &field, FN fn)
+{
+    for (size_t from = 0; from <= field.size();) {
+        size_t to = field.find(',', from);
+        if (to == std::string::npos)
+            to = field.size();
+        std::string params, e = element(field, from, to, &params);
+        fn(e, params);
+        from = to + 1;
+    }
+}
+
+// Accept-Encoding takes gzip: named (or "*") without q=0.
+bool takesgzip(const std::string &acceptencoding)
+{
+    int gzip = -1, any = -1; // -1 unnamed, 0 refused, 1 taken
+    elements(acceptencoding, [&](const std::string &e, const std::string &params) {
+        std::string p;
+        for (char c : params)
+            if (c != ' ' && c != '\t')
+                p += c;
+        int q = p.rfind("q=0", 0) == 0 && p.find_first_not_of("q=0.", 0) == std::string::npos ? 0 : 1;
+        if (e == "gzip" || e == "x-gzip")
+            gzip = q;
+        else if (e == "*")
+            any = q;
+    });
+    return gzip == 1 || (gzip == -1 && any == 1);
+}
+
+// If-None-Match names `etag`, one of ours (lower-case: elements are);
+// weak tags compare as strong, as for GET.
+bool tagmatches(const std::string &ifnonematch, const std::string &etag)
+{
+    bool match = false;
+    elements(ifnonematch, [&](std::string e, const std::string &) {
+        if (e.rfind("w/", 0) == 0)
+            e = e.substr(2);
+        match = match || e == "*" || e == etag;
+    });
+    return match;
+}
+
+} // namespace
+
+WEBREPLY webget(GAME &g, const std::string &target, const std::string &acceptencoding, const std::string &ifnonematch)
 {
     std::string path = target.substr(0, target.find('?'));
     if (path == "/healthz") {
@@ -38,8 +103,16 @@ WEBREPLY webget(GAME &g, const std::string &target)
         return {200, "text/plain; version=0.0.4; charset=utf-8", metricstext(g)};
     if (path == "/")
         path = "/index.html";
-    if (const ASSET *a = findasset(path))
-        return {200, a->type, std::string((const char *)a->data, a->size)};
+    if (const ASSET *a = findasset(path)) {
+        bool gzip = a->gzip && takesgzip(acceptencoding);
+        // Each of the two forms has its own tag.
+        std::string etag = std::string("\"") + a->tag + (gzip ? "-gz\"" : "\"");
+        if (!ifnonematch.empty() && tagmatches(ifnonematch, etag))
+            return {304, a->type, "", etag, gzip};
+        if (gzip)
+            return {200, a->type, std::string((const char *)a->gzip, a->gzipsize), etag, true};
+        return {200, a->type, std::string((const char *)a->data, a->size), etag, false};
+    }
     return {404, "text/plain; charset=utf-8", "not found\n"};
 }
 
@@ -112,15 +185,26 @@ struct HTTPSESSION : std::enable_shared_from_this<HTTPSESSION> {
             res.set(http::field::content_type, "text/plain; charset=utf-8");
             res.body() = "method not allowed\n";
         } else {
-            WEBREPLY r = webget(*web.game, std::string(req.target()));
+            WEBREPLY r = webget(*web.game, std::string(req.target()), std::string(req[http::field::accept_encoding]),
+                                std::string(req[http::field::if_none_match]));
             res.result((unsigned)r.status);
-            res.set(http::field::content_type, r.type);
-            res.set(http::field::cache_control, "no-store");
+            if (r.status != 304)
+                res.set(http::field::content_type, r.type);
+            if (r.etag.empty()) {
+                res.set(http::field::cache_control, "no-store");
+            } else { // the page's files: kept, and asked after on each use
+                res.set(http::field::cache_control, "no-cache");
+                res.set(http::field::etag, r.etag);
+                res.set(http::field::vary, "Accept-Encoding");
+                if (r.gzip && r.status == 200)
+                    res.set(http::field::content_encoding, "gzip");
+            }
             res.set("Content-Security-Policy", CSP);
             res.set("X-Content-Type-Options", "nosniff");
             res.body() = std::move(r.body);
         }
-        res.prepare_payload();
+        if (res.result() != http::status::not_modified)
+            res.prepare_payload();
         if (req.method() == http::verb::head)
             res.body().clear(); // the length stays that of the body
         send(std::move(res));

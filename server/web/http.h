@@ -17,11 +17,15 @@ enum { MAXWEBSOCKETS = 1024 };
 // Serves one accepted connection (in the web's io thread).
 void servehttp(WEBGAME &web, boost::asio::ip::tcp::socket &&socket);
 
-// The status, content type and body of a GET of `target` for game g (the path and
-// query of a request line), as the endpoint answers it. For tests.
+// The status, content type and body of a GET of `target` for game g (the
+// path and query of a request line), as the endpoint answers it, given the
+// request's Accept-Encoding and If-None-Match fields. For tests.
 struct WEBREPLY {
     int status;
     std::string type;
     std::string body;
+    std::string etag = "";  // the page's files: the body's ETag, quoted; else empty
+    bool gzip = false;      // the body is gzip-compressed
 };
-WEBREPLY webget(GAME &g, const std::string &target);
+WEBREPLY webget(GAME &g, const std::string &target, const std::string &acceptencoding = "",
+                const std::string &ifnonematch = "");

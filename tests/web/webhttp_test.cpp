@@ -168,6 +168,21 @@ TEST_F(WebHttp, HeadGivesTheLengthOfTheBodyWithoutIt)
     EXPECT_EQ(head.header["content-length"], std::to_string(get.body.size()));
 }
 
+TEST_F(WebHttp, ThePagesFilesComeGzippedWithAnETagAndRevalidate)
+{
+    std::string get = "GET /js/main.js HTTP/1.1\r\nHost: x\r\nAccept-Encoding: gzip\r\nConnection: close\r\n";
+    std::string first = httpraw(WEBPORT, get + "\r\n", 2000);
+    EXPECT_TRUE(first.find("Content-Encoding: gzip\r\n") != std::string::npos &&
+                first.find("Cache-Control: no-cache\r\n") != std::string::npos)
+        << first.substr(0, 400);
+    size_t at = first.find("ETag: ");
+    ASSERT_NE(at, std::string::npos) << first.substr(0, 400);
+    std::string etag = first.substr(at + 6, first.find('\r', at) - at - 6);
+    std::string again = httpraw(WEBPORT, get + "If-None-Match: " + etag + "\r\n\r\n", 2000);
+    EXPECT_EQ(again.rfind("HTTP/1.1 304", 0), 0u) << again;
+    EXPECT_EQ(again.substr(again.find("\r\n\r\n")), "\r\n\r\n") << again;
+}
+
 TEST_F(WebHttp, UnknownPathsAre404AndOtherMethods405)
 {
     EXPECT_EQ(httprequest(WEBPORT, "GET", "/nothing-here").status, 404);

@@ -1,5 +1,5 @@
-// The page: ties the connection, the view, the drawing, the input and the
-// panels together, and keeps the live state in window.kindler for scripts
+// The page: ties the connection, the view, the drawing, the input (keys,
+// mouse, touch) and the panels together, and keeps the live state in window.kindler for scripts
 // and tests: connected, tick, players, player (and a few more, below).
 
 import { Connection, streamurl } from './connection.js';
@@ -9,10 +9,12 @@ import { bindinput } from './input.js';
 import { firemessage, joinmessage, movemessage, namebytes, viewmessage } from './messages.js';
 import { showlegend, showplayers } from './panels.js';
 import { mapname, Status } from './status.js';
-import { View } from './view.js';
+import { bindpad, touchscreen } from './touch.js';
+import { View, ZOOMSTEP } from './view.js';
 
 const $ = (id) => document.getElementById(id);
-const form = $('join'), nameinput = $('name'), canvas = $('map');
+const form = $('join'), nameinput = $('name'), canvas = $('map'), fold = $('fold');
+const PLAYSCALE = 16; // CSS pixels a cell, at least, for a player on a touch screen
 
 const view = new View();
 const drawer = new Drawer(canvas);
@@ -105,6 +107,7 @@ function onmessage(c, type) {
     kindler.materials = c.materials.map(({ name, block }) => ({ name, block }));
     view.setmap(c.sizex, c.sizey);
     showlegend({ materials: $('materials'), ramp: $('ramp'), labels: $('ramplabels'), notes: $('legendnotes') }, c);
+    $('legend').hidden = false; // shown whole once known, so that nothing below it moves
     $('mapname').textContent = mapname(c) + ' (' + c.sizex + ' x ' + c.sizey + ')';
     showplayers($('players'), c, me);
     if (pendingjoin) join(joinedname);
@@ -113,6 +116,7 @@ function onmessage(c, type) {
     if (c.you >= 0) {
       me = c.you;
       view.following = true;
+      if (touchscreen() && view.scale < PLAYSCALE) view.zoom(Math.log(PLAYSCALE / view.scale) / Math.log(ZOOMSTEP));
       if (form.contains(document.activeElement)) document.activeElement.blur(); // keys play now
       status.note('joined as ' + joinedname + ' #' + me);
     } else {
@@ -138,7 +142,7 @@ form.addEventListener('submit', (ev) => {
   join(nameinput.value);
 });
 
-bindinput(canvas, {
+const actions = {
   step(dx, dy) {
     const p = mine(), c = conn.client;
     if (!p) {
@@ -167,7 +171,7 @@ bindinput(canvas, {
   pan(dx, dy) {
     if (view.following && mine()) {
       view.following = false;
-      status.note('following off: F follows again');
+      status.note(touchscreen() ? 'following off: a step follows again' : 'following off: F follows again');
     }
     view.pan(dx, dy);
     changed();
@@ -182,6 +186,26 @@ bindinput(canvas, {
     status.note(view.following ? 'following you' : 'following off');
     changed();
   },
+};
+bindinput(canvas, actions);
+// A step from the pad brings the view back to the player.
+bindpad($('pad'), $('fire'), {
+  step(dx, dy) {
+    if (!view.following && mine()) {
+      view.following = true;
+      changed();
+    }
+    actions.step(dx, dy);
+  },
+  fire: actions.fire,
+});
+
+// The players and the legend: beside the map on a large screen, a panel
+// opened and closed over it on a small one.
+fold.addEventListener('click', () => {
+  const open = !document.body.classList.contains('panelopen');
+  document.body.classList.toggle('panelopen', open);
+  fold.setAttribute('aria-expanded', String(open));
 });
 
 function resize() {
@@ -204,7 +228,7 @@ function frame(now) {
     dirty = false;
     drawer.fit();
     drawer.draw(conn.client, view, me, phase);
-    status.show(conn.client, me, joinedname, conn.state(), view);
+    status.show(conn.client, me, joinedname, conn.state(), view, touchscreen());
     const held = conn.client.held.reduce((n, h) => n + h, 0);
     kindler.drawn = { session: kindler.sessions, tiles: held };
     kindler.draws++;

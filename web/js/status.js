@@ -72,8 +72,9 @@ export class Status {
   }
 
   // Shows it all: decoder client c, the page's player number me (or -1),
-  // the name it joined with, the connection's state, the view.
-  show(c, me, name, conn, view) {
+  // the name it joined with, the connection's state, the view, and whether
+  // the screen is a touch screen (the key line then names the controls).
+  show(c, me, name, conn, view, touch = false) {
     const { line, keys, banner, notice } = this.els;
     const mine = me >= 0 ? c.players.find((p) => p.num === me) : null;
     const dead = !!mine && mine.health <= 0;
@@ -92,10 +93,17 @@ export class Status {
     line.classList.toggle('dead', dead && conn.connected);
     line.classList.toggle('offline', !conn.connected);
     banner.hidden = !(dead && conn.connected);
-    let k = mine ? (dead ? 'you are dead: enter a name above to join again'
-      : `arrows/WASD move  space fire  F follow ${view.following ? 'on' : 'off'}`)
-      : 'arrows/WASD scroll  enter a name above to play';
-    k += '  +/- zoom  0 whole map  drag to pan';
+    let k;
+    if (touch) {
+      k = mine ? (dead ? 'you are dead: enter a name above to join again' : 'pad: move  FIRE: fire')
+        : 'pad: scroll  enter a name above to play';
+      k += '  pinch: zoom  drag: pan';
+    } else {
+      k = mine ? (dead ? 'you are dead: enter a name above to join again'
+        : `arrows/WASD move  space fire  F follow ${view.following ? 'on' : 'off'}`)
+        : 'arrows/WASD scroll  enter a name above to play';
+      k += '  +/- zoom  0 whole map  drag to pan';
+    }
     if (this.notetext && Date.now() < this.noteuntil) k += '   ' + this.notetext;
     keys.textContent = k;
   }

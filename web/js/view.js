@@ -6,7 +6,7 @@
 
 export const MINSCALE = 1;
 export const MAXSCALE = 64;
-const ZOOMSTEP = 1.25;
+export const ZOOMSTEP = 1.25; // the scale's factor for one step of zoom
 
 export class View {
   constructor() {
