@@ -1,7 +1,7 @@
 // The live stream against the real server: spectating, joining, moving and
-// firing as a web player, each fair-play refusal, malformed and oversized
-// messages, many spectators, a slow reader, and a web player and a TCP
-// player in one game.
+// firing as a web player, each fair-play refusal (at every edge of the
+// map), malformed and oversized messages, many spectators, a slow reader,
+// and a web player and a TCP player in one game.
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
@@ -276,6 +276,33 @@ TEST_F(WebStream, FairPlayRefusesBlockedOffMapAndDeadMoves)
     kcclose(&kc);
     // A dead player can join again, as a new player.
     EXPECT_EQ(page.join("bob again"), 1);
+}
+
+TEST_F(WebStream, AStepEastOffTheLastColumnOrSouthOffTheLastRowIsRefused)
+{
+    // 8 x 6 cells; the first player starts on the last column, the
+    // second on the last row.
+    startwith(maptext("<type name=outside num=0> temp=20 cocon=0 calperc=1 </type>\n"
+                      "<type name=floor num=1> temp=20 cocon=0 calperc=1 </type>\n",
+                      std::vector<std::string>(6, std::string(8, '1')), "7,2 3,5"));
+    PAGE page;
+    ASSERT_TRUE(page.open());
+    auto at = [&](int num, int x, int y) {
+        return page.until([&] { return page.player(num) && page.player(num)->x == x && page.player(num)->y == y; });
+    };
+    ASSERT_EQ(page.join("east"), 0);
+    ASSERT_TRUE(at(0, 7, 2));
+    ASSERT_TRUE(page.send(movemsg(1, 0)));  // off the map: refused
+    ASSERT_TRUE(page.send(movemsg(-1, 0))); // to (6, 2): taken
+    ASSERT_TRUE(at(0, 6, 2));
+    ASSERT_EQ(page.join("south"), 1);
+    ASSERT_TRUE(at(1, 3, 5));
+    ASSERT_TRUE(page.send(movemsg(0, 1)));  // off the map: refused
+    ASSERT_TRUE(page.send(movemsg(0, -1))); // to (3, 4): taken
+    ASSERT_TRUE(at(1, 3, 4));
+    const std::string m = httprequest(WEBPORT, "GET", "/metrics").body;
+    EXPECT_NE(m.find("kindler_web_actions_dropped_total{action=\"move\",reason=\"refused\"} 2\n"), std::string::npos)
+        << m;
 }
 
 TEST_F(WebStream, MovesAndFiresBeyondTwentyASecondAreDropped)
