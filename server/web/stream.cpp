@@ -10,8 +10,10 @@
 #include <thread>
 
 #include "exposure.h"
+#include "messages.h"
 #include "player.h"
-#include "web/messages.h"
+#include "web/drawworld.h"
+#include "web/helloinfo.h"
 #include "web/metrics.h"
 #include "web/websession.h"
 #include "world.h"
@@ -32,12 +34,13 @@ struct HUB {
     boost::asio::io_context *ioc = nullptr;
     STREAMCODEC codec;
     std::vector<std::weak_ptr<WEBSESSION>> sessions;
-    std::shared_ptr<const std::string> hello;
+    HELLOINFO helloinfo;                        // the map's, made at start
+    std::shared_ptr<const std::string> hello;   // HELLO as of helloinfo.tick
     std::shared_ptr<const std::string> players; // the newest PLAYERS message
     std::vector<STREAMPLAYER> playerlist;       // what it says
     uint64_t playersversion = 0;
 };
-HUB hub; // the io thread's (hello is made before the threads start)
+HUB hub; // the io thread's (helloinfo is made before the threads start)
 
 // What the stream thread hands the io thread for one tick.
 struct TICKPOST {
@@ -150,7 +153,7 @@ void startstream(boost::asio::io_context &ioc)
 {
     hub.ioc = &ioc;
     hub.codec.grid = tiling(serverworld.mapsizex, serverworld.mapsizey);
-    hub.hello = std::make_shared<const std::string>(encodehello(serverworld, 0));
+    hub.helloinfo = helloinfo(serverworld);
     std::thread(streamloop).detach();
 }
 
@@ -180,7 +183,14 @@ void unregistersession(WEBSESSION *s)
 
 int websessions() { return (int)hub.sessions.size(); }
 
-std::shared_ptr<const std::string> hellomessage() { return hub.hello; }
+std::shared_ptr<const std::string> hellomessage()
+{
+    if (!hub.hello || hub.helloinfo.tick != hub.codec.tick) {
+        hub.helloinfo.tick = hub.codec.tick;
+        hub.hello = std::make_shared<const std::string>(encodehello(hub.helloinfo));
+    }
+    return hub.hello;
+}
 
 std::shared_ptr<const std::string> playersmessage(uint64_t *version)
 {

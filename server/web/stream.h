@@ -18,8 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "web/streamcodec.h"
-#include "web/messages.h"
+#include "streamcodec.h"
+#include "messages.h"
 
 struct WEBSESSION;
 
@@ -36,8 +36,8 @@ void setview(CLIENTSTREAM &c, const CELLRECT &view);
 void addwebplayer(int num);
 void removewebplayer(int num);
 
-// Starts the stream thread, which posts each tick to `ioc`, and makes the
-// HELLO message. Called once, after the world is loaded.
+// Starts the stream thread, which posts each tick to `ioc`, and takes
+// what HELLO tells of the map. Called once, after the world is loaded.
 void startstream(boost::asio::io_context &ioc);
 // Tells the stream thread that a tick was published (the tick observer).
 void notestreamtick();
@@ -48,7 +48,8 @@ void registersession(const std::shared_ptr<WEBSESSION> &s);
 void unregistersession(WEBSESSION *s);
 // Open WebSocket sessions.
 int websessions();
-// The HELLO message, made once.
+// The HELLO message as of the codec's current tick (made again when the
+// tick moved on since it was last made).
 std::shared_ptr<const std::string> hellomessage();
 // The newest PLAYERS message (null before the first tick) and its number.
 std::shared_ptr<const std::string> playersmessage(uint64_t *version);

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "web/clientmsg.h"
+#include "tokenbucket.h"
 
 // What one web client plays: its player (-1 before it joins) and its buckets.
 struct WEBPLAYER {

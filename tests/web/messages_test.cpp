@@ -7,6 +7,7 @@
 #include "colours.h"
 #include "decoder.h"
 #include "messages.h"
+#include "streamtesting.h"
 
 namespace {
 
@@ -33,7 +34,7 @@ void namedworld(WORLD &w)
 
 void hello(STREAMCLIENT &c, const WORLD &w, uint32_t tick)
 {
-    const std::string m = encodehello(w, tick);
+    const std::string m = hellofor(w, tick);
     EXPECT_EQ(applymessage(c, m.data(), m.size()), "");
 }
 

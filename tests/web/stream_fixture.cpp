@@ -116,7 +116,7 @@ int main()
     clients[0].view = {0, 0, 45, 37};
     clients[1].view = {-3, 5, 20, 17};
     for (int k = 0; k < 2; k++) {
-        message(k, encodehello(w, codec.tick), clients[k]);
+        message(k, hellofor(w, codec.tick), clients[k]);
         message(k, encodeplayers(codec.tick, players(0)), clients[k]);
         expectplayers(k, clients[k]);
     }

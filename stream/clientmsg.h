@@ -1,7 +1,6 @@
 // What pages send over the web stream (VIEW, JOIN, MOVE, FIRE), checked
 // and turned into what the endpoint must do, or the WebSocket close code
-// that ends the connection; and the token bucket that limits moves and
-// fires.
+// that ends the connection.
 #pragma once
 
 #include <cstddef>
@@ -36,13 +35,3 @@ struct CLIENTMSG {
 
 // Reads one WebSocket message from a page (`text` for a text message).
 CLIENTMSG parseclient(const void *data, size_t len, bool text);
-
-// A token bucket: at most `depth` at once, refilled at `rate` a second.
-struct TOKENBUCKET {
-    double tokens = 20, depth = 20, rate = 20;
-    bool started = false;
-    double last = 0; // seconds of the last refill
-};
-// Takes a token at time `now` (seconds, never decreasing); false when
-// none is left (the action is dropped).
-bool taketoken(TOKENBUCKET &b, double now);

@@ -1,4 +1,4 @@
-// Reading what pages send, and the token bucket.
+// Reading what pages send.
 #include "clientmsg.h"
 
 #include "bytes.h"
@@ -62,20 +62,4 @@ CLIENTMSG parseclient(const void *data, size_t len, bool text)
     default:
         return closewith(CLOSEUNSUPPORTED);
     }
-}
-
-bool taketoken(TOKENBUCKET &b, double now)
-{
-    if (b.started && now > b.last) {
-        b.tokens += (now - b.last) * b.rate;
-        if (b.tokens > b.depth)
-            b.tokens = b.depth;
-    }
-    if (!b.started || now > b.last)
-        b.last = now;
-    b.started = true;
-    if (b.tokens < 1)
-        return false;
-    b.tokens -= 1;
-    return true;
 }

@@ -2,7 +2,7 @@
 // is the heat's top 53 bits times the material's reciprocal in doubles,
 // trusted when it is far enough from a whole kelvin that the exact 80-bit
 // quotient truncates the same way; fuel is tested on its bits.
-#include "drawn.h"
+#include "web/drawworld.h"
 
 #include <cmath>
 #include <cstring>

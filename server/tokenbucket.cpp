@@ -1,0 +1,18 @@
+// Refilling and taking tokens.
+#include "tokenbucket.h"
+
+bool taketoken(TOKENBUCKET &b, double now)
+{
+    if (b.started && now > b.last) {
+        b.tokens += (now - b.last) * b.rate;
+        if (b.tokens > b.depth)
+            b.tokens = b.depth;
+    }
+    if (!b.started || now > b.last)
+        b.last = now;
+    b.started = true;
+    if (b.tokens < 1)
+        return false;
+    b.tokens -= 1;
+    return true;
+}
