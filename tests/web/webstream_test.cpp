@@ -201,6 +201,11 @@ TEST_F(WebStream, ASpectatorGetsTheMapThenItsChangesTickByTick)
     ASSERT_TRUE(page.until([&] { return clientcell(page.s, 1, 1, c) && c.kelvins == 1620; }));
     EXPECT_GT(page.s.tick, tick + 2);
     kcclose(&kc);
+    // A page that opens now starts at the published tick.
+    PAGE late;
+    ASSERT_TRUE(late.open());
+    ASSERT_EQ(late.next(), 1);
+    EXPECT_GE(late.s.tick, page.s.tick);
 }
 
 TEST_F(WebStream, AWebPlayerJoinsMovesAndFires)
