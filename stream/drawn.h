@@ -13,7 +13,7 @@
 enum : uint8_t {
     CELLPLAIN = 0,   // neither burning nor burnt
     CELLBURNING = 1, // fuel left and kelvins at or past the ignition point
-    CELLBURNT = 2,   // not burning; fuel down to BURNTFRACTION of its material's start (more than 0)
+    CELLBURNT = 2,   // not burning; fuel down to BURNTFRACTION (shared/burning.h) of its material's start (more than 0)
 };
 
 // The drawn values of every cell, index x * sizey + y as in the world.
