@@ -1,7 +1,7 @@
 // What the web stream draws of a cell: its material, its temperature in
 // whole kelvins and whether it burns or burnt. The stream encodes these
 // values and nothing else; the server draws them from the published world
-// (server/web/drawworld.h), so pages see exactly what the exposure step
+// (server/web/drawworld), so pages see exactly what the exposure step
 // and combustion test.
 #pragma once
 
