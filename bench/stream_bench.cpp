@@ -13,6 +13,7 @@
 
 #include "publish.h"
 #include "streamcodec.h"
+#include "web/drawworld.h"
 
 namespace {
 

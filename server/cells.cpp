@@ -47,7 +47,10 @@ MAPUNIT pubcell(const WORLD &w, size_t i)
 
 void setpubcell(WORLD &w, size_t i, const MAPUNIT &cell)
 {
-    int t = addmaterial(w, materialof(cell), "", cell.fuellevel);
+    const MATERIAL m = materialof(cell);
+    int t = findmaterial(w, m);
+    if (t < 0)
+        t = addmaterial(w, m, "", cell.fuellevel);
     if (t < 0)
         std::abort(); // more than 65,536 materials: only a test builds such a world
     w.material[i] = (uint16_t)t;

@@ -10,8 +10,10 @@
 // computes included. Called with oldmap_lock held.
 MAPUNIT pubcell(const WORLD &w, size_t i);
 // Overwrites the published cell i with a whole record (material, heat,
-// fuel, attribution). For building worlds cell by cell (tests, tools)
-// between ticks; called with oldmap_lock held.
+// fuel, attribution): its material is the first with its properties (one
+// with its fuel as the start is added when none has them). For building
+// worlds cell by cell (tests, tools) between ticks; called with
+// oldmap_lock held.
 void setpubcell(WORLD &w, size_t i, const MAPUNIT &cell);
 // The same by position, taking oldmap_lock: getcell gives outside for a
 // position off the map; putcell ignores one.

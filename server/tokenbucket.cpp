@@ -1,4 +1,4 @@
-// Token buckets.
+// Refilling and taking tokens.
 #include "tokenbucket.h"
 
 bool taketoken(TOKENBUCKET &b, double now)

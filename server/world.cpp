@@ -69,14 +69,26 @@ MATERIAL materialof(const MAPUNIT &cell)
     return m;
 }
 
+// True when two materials behave alike in the tick.
+static bool samephysics(const MATERIAL &t, const MATERIAL &m)
+{
+    return samebits(t.cocon, m.cocon) && samebits(t.calperc, m.calperc) && samebits(t.calperf, m.calperf) &&
+           samebits(t.burnspeed, m.burnspeed) && t.ignitionpoint == m.ignitionpoint && t.block == m.block;
+}
+
+int findmaterial(const WORLD &w, const MATERIAL &m)
+{
+    for (size_t i = 0; i < w.materials.size(); i++)
+        if (samephysics(w.materials[i], m))
+            return (int)i;
+    return -1;
+}
+
 int addmaterial(WORLD &w, const MATERIAL &m, const std::string &name, long double fuel)
 {
-    for (size_t i = 0; i < w.materials.size(); i++) {
-        const MATERIAL &t = w.materials[i];
-        if (samebits(t.cocon, m.cocon) && samebits(t.calperc, m.calperc) && samebits(t.calperf, m.calperf) &&
-            samebits(t.burnspeed, m.burnspeed) && t.ignitionpoint == m.ignitionpoint && t.block == m.block)
+    for (size_t i = 0; i < w.materials.size(); i++)
+        if (samephysics(w.materials[i], m) && samebits(w.materialfuel[i], fuel) && w.materialnames[i] == name)
             return (int)i;
-    }
     if (w.materials.size() >= 65536)
         return -1;
     w.materials.push_back(m);

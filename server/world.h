@@ -156,11 +156,15 @@ bool allocworld(WORLD &w, long sizex, long sizey);
 // Returns the world to the empty state: no cells, no materials, outside
 // all zero, no name.
 void resetworld(WORLD &w);
-// Index of the material with these properties, added when new (with the
-// name and starting fuel given); -1 when the table is full. Called while
-// building the world, or between ticks with oldmap_lock held (the tick
-// reads the materials without a lock).
+// Index of the material with these properties, this name and this starting
+// fuel, added when new; -1 when the table is full. Unit types that differ
+// in any of them stay apart, so each keeps what pages draw of it. Called
+// while building the world, or between ticks with oldmap_lock held (the
+// tick reads the materials without a lock).
 int addmaterial(WORLD &w, const MATERIAL &m, const std::string &name = "", long double fuel = 0);
+// Index of the first material with these properties, whatever its name and
+// starting fuel; -1 for none.
+int findmaterial(const WORLD &w, const MATERIAL &m);
 // The material of a whole record.
 MATERIAL materialof(const MAPUNIT &cell);
 

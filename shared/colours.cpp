@@ -4,6 +4,8 @@
 #include <cctype>
 #include <string>
 
+#include "burning.h"
+
 static bool namehas(const char *name, const char *word)
 {
     std::string lower;
@@ -72,13 +74,13 @@ RGB heatramp(double kelvins)
 RGB cellcolour(RGB material, double kelvins, double fuel, double initialfuel, int ignitionpoint,
                unsigned phase)
 {
-    if (fuel > 0 && kelvins >= ignitionpoint) {
+    if (isburning(fuel, kelvins, ignitionpoint)) {
         unsigned h = phase * 2654435761u;
         h ^= h >> 15;
         return RGB{255, (uint8_t)(150 + h % 90), (uint8_t)(20 + (h >> 8) % 40)};
     }
     RGB base = material;
-    if (initialfuel > 0 && fuel <= initialfuel * BURNTFRACTION)
+    if (isburnt(fuel, initialfuel))
         base = ASHCOLOUR;
     if (!(kelvins >= COLDLIMIT))
         return base;

@@ -34,11 +34,8 @@ RGB heatramp(double kelvins);
 RGB cellcolour(RGB material, double kelvins, double fuel, double initialfuel, int ignitionpoint,
                unsigned phase);
 
-// The colour of a burnt cell.
+// The colour of a burnt cell (shared/burning.h says which are).
 constexpr RGB ASHCOLOUR = {62, 56, 52};
-// A cell whose fuel is down to this fraction of what it started with (more
-// than none) is burnt.
-constexpr double BURNTFRACTION = 0.02;
 // The heat colour's weight over a cell's own colour at `kelvins` (at or
 // above COLDLIMIT), from 0 to 1.
 double heatweight(double kelvins);

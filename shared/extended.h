@@ -33,6 +33,23 @@ inline uint16_t signexp(const long double &v)
     return e;
 }
 
+// The significand of a long double, its integer bit included.
+inline uint64_t significand(const long double &v)
+{
+    uint64_t m;
+    std::memcpy(&m, &v, 8);
+    return m;
+}
+
+// True for a finite value as arithmetic leaves it: zero, a denormal or a
+// normal number with its integer bit set (no unnormal, no pseudo-denormal,
+// no infinity or NaN). Comparisons on the bits hold for these.
+inline bool isclean(const long double &v)
+{
+    const unsigned e = signexp(v) & 0x7fff;
+    return e != 0x7fff && (e != 0) == (significand(v) >> 63);
+}
+
 // True for a value >= 0 (not -0) and finite: such values, as arithmetic
 // leaves them (no pseudo-denormals, no unnormals), are ordered by their
 // exponent and then their significand.

@@ -5,7 +5,7 @@ target_include_directories(kindler_webclient PUBLIC ${CMAKE_SOURCE_DIR}/tests/we
 target_link_libraries(kindler_webclient PUBLIC kindler_beast Threads::Threads)
 kindler_test(webhttp_test ${CMAKE_SOURCE_DIR}/tests/web/webhttp_test.cpp SERVER TIMEOUT 120 LIBS kindler_webclient)
 kindler_test(webstream_test ${CMAKE_SOURCE_DIR}/tests/web/webstream_test.cpp SERVER TIMEOUT 300
-  LIBS kindler_webclient kindler_stream kindler_client)
+  LIBS kindler_webclient kindler_streamclient kindler_client)
 if(KINDLER_SANITIZE)
   target_compile_definitions(webstream_test PRIVATE KINDLER_SANITIZED=1)
 endif()

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "burning.h"
 #include "palette.h"
 #include "wire.h"
 
@@ -33,7 +34,7 @@ struct WORLDVIEW {
     // Takes the temperatures and fuel of a getmap answer. false when the
     // answer does not cover the map.
     bool update(const std::vector<UPDATEMAP> &cells);
-    bool burning(size_t i) const { return fuel[i] > 0 && kelvins[i] >= ignition[i]; }
+    bool burning(size_t i) const { return isburning(fuel[i], kelvins[i], ignition[i]); }
     // Colour of cell (x, y); `phase` makes flames flicker.
     RGB colour(long x, long y, unsigned phase) const;
 };

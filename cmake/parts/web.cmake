@@ -13,6 +13,12 @@ add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/webassets.cpp
   COMMENT "Building the page's files into the server"
   VERBATIM)
 
+# The server's side of the stream's codec: the world drawn into it, and
+# what HELLO tells of the world.
+add_library(kindler_streamworld STATIC
+  ${CMAKE_SOURCE_DIR}/server/web/drawworld.cpp ${CMAKE_SOURCE_DIR}/server/web/helloinfo.cpp)
+target_link_libraries(kindler_streamworld PUBLIC kindler_stream kindler_core)
+
 add_library(kindler_web STATIC
   ${CMAKE_SOURCE_DIR}/server/web/web.cpp ${CMAKE_SOURCE_DIR}/server/web/http.cpp
   ${CMAKE_SOURCE_DIR}/server/web/websession.cpp ${CMAKE_SOURCE_DIR}/server/web/stream.cpp
@@ -31,5 +37,5 @@ endif()
 if(KINDLER_SANITIZE STREQUAL "thread")
   target_compile_options(kindler_beast INTERFACE -Wno-tsan)
 endif()
-target_link_libraries(kindler_web PUBLIC kindler_stream prometheus-cpp::core kindler_beast)
+target_link_libraries(kindler_web PUBLIC kindler_streamworld prometheus-cpp::core kindler_beast)
 target_link_libraries(kindler-server PRIVATE kindler_web)

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "burning.h"
 #include "extended.h"
 #include "material.h"
 
@@ -44,12 +45,12 @@ inline bool ignites(const MATERIAL &t, const long double &h, bool changed, const
                     const long double &coldbelow, const long double &hotabove)
 {
     if (!changed)
-        return !(t.ignitionpoint > truncatetemp(publishedtemp));
+        return reachesignition(truncatetemp(publishedtemp), t.ignitionpoint);
     if (h < coldbelow)
         return false;
     if (h > hotabove)
         return true;
-    return !(t.ignitionpoint > truncatetemp(h / t.calperc));
+    return reachesignition(truncatetemp(h / t.calperc), t.ignitionpoint);
 }
 
 // Burns a cell that ignites: its fuel falls, its heat h grows. Returns the

@@ -327,7 +327,7 @@ static bool gathercolumn(const TICKVIEW &w, COLUMNS &c, const BORDERS &b, long x
             receiveborders(b, X, Y, x, y, h, touched);
 
         long double fuel = w.fuel[base + (size_t)y];
-        if (fuel > 0) {
+        if (hasfuel(fuel)) {
             const uint16_t mat = w.type[base + (size_t)y];
             const MATERIAL &t = w.types[mat];
             if (ignites(t, h, touched, tc[y + 1], c.coldbelow[mat], c.hotabove[mat])) {

@@ -7,7 +7,9 @@
 #include <cstring>
 #include <thread>
 
-#include "web/messages.h"
+#include "messages.h"
+#include "web/drawworld.h"
+#include "web/helloinfo.h"
 #include "web/metrics.h"
 
 namespace {
@@ -104,6 +106,7 @@ void startstream(HUB &hub, GAME &g, boost::asio::io_context &ioc)
     hub.game = &g;
     hub.ioc = &ioc;
     hub.codec.grid = tiling(g.world.mapsizex, g.world.mapsizey);
+    hub.helloinfo = helloinfo(g.world);
     std::thread(streamloop, std::ref(hub)).detach();
 }
 
@@ -135,11 +138,11 @@ int websessions(const HUB &hub) { return (int)hub.sessions.size(); }
 
 std::shared_ptr<const std::string> hellomessage(HUB &hub)
 {
-    // HELLO reads only what is fixed once the world is loaded, and carries
-    // the tick the hub published last.
-    if (!hub.hello || hub.hellotick != hub.codec.tick) {
-        hub.hello = std::make_shared<const std::string>(encodehello(hub.game->world, hub.codec.tick));
-        hub.hellotick = hub.codec.tick;
+    // HELLO tells what is fixed once the world is loaded, and the tick the
+    // hub published last.
+    if (!hub.hello || hub.helloinfo.tick != hub.codec.tick) {
+        hub.helloinfo.tick = hub.codec.tick;
+        hub.hello = std::make_shared<const std::string>(encodehello(hub.helloinfo));
     }
     return hub.hello;
 }

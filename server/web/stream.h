@@ -22,8 +22,8 @@
 #include <vector>
 
 #include "game.h"
-#include "web/messages.h"
-#include "web/streamcodec.h"
+#include "messages.h"
+#include "streamcodec.h"
 
 // A client of the hub: told when something new is there to send.
 struct STREAMCLIENT {
@@ -32,14 +32,14 @@ struct STREAMCLIENT {
 };
 
 // A game's hub. The io thread's own, but for the two atomics the stream
-// thread shares with it (`hello` is made before the threads start).
+// thread shares with it (`helloinfo` is made before the threads start).
 struct HUB {
     GAME *game = nullptr;
     boost::asio::io_context *ioc = nullptr;
     STREAMCODEC codec;
     std::vector<std::weak_ptr<STREAMCLIENT>> sessions;
-    std::shared_ptr<const std::string> hello;   // HELLO as of hellotick
-    uint32_t hellotick = 0;
+    HELLOINFO helloinfo;                        // the map's, made at start
+    std::shared_ptr<const std::string> hello;   // HELLO as of helloinfo.tick
     std::shared_ptr<const std::string> players; // the newest PLAYERS message
     std::vector<STREAMPLAYER> playerlist;       // what it says
     uint64_t playersversion = 0;

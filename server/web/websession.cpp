@@ -4,7 +4,7 @@
 #include <boost/asio/buffer.hpp>
 
 #include "protocol.h"
-#include "web/clientmsg.h"
+#include "clientmsg.h"
 #include "web/metrics.h"
 #include "web/stream.h"
 

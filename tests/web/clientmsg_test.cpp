@@ -1,5 +1,5 @@
 // What pages send: each message read, and each malformed or out-of-range
-// one closing the connection with its code; the token bucket.
+// one closing the connection with its code.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -76,20 +76,4 @@ TEST(ClientMessages, WrongLengthsAndValuesOutOfRangeClose1007)
     EXPECT_EQ(closecode(bytes({3, 0, 0xfe})), CLOSEINVALID);
     EXPECT_EQ(closecode(bytes({3, 1})), CLOSEINVALID);
     EXPECT_EQ(closecode(bytes({4, 0})), CLOSEINVALID);
-}
-
-TEST(TokenBucket, TwentyAtOnceThenTwentyASecond)
-{
-    TOKENBUCKET b;
-    int taken = 0;
-    for (int i = 0; i < 30; i++)
-        taken += taketoken(b, 100.0);
-    EXPECT_EQ(taken, 20);
-    EXPECT_FALSE(taketoken(b, 100.01));
-    EXPECT_TRUE(taketoken(b, 100.06)); // 1.2 tokens came back
-    EXPECT_FALSE(taketoken(b, 100.06));
-    taken = 0;
-    for (int i = 0; i < 30; i++)
-        taken += taketoken(b, 200.0); // a long pause fills it to 20, no more
-    EXPECT_EQ(taken, 20);
 }

@@ -1,6 +1,7 @@
 // The page's decoder (web/js/decoder.js) against the C++ encoder: decodes
 // what the stream_fixture program (first argument) recorded, inflating with
-// node:zlib, and compares every cell of each view, its colour, the players
+// node:zlib, and compares every cell of each view, its colour, the tiles
+// held (those of the view alone), the players
 // and the client's number with what the C++ client held; then malformed
 // messages must be refused. Exits 1 on the first difference.
 import { execFileSync } from 'node:child_process';
@@ -62,6 +63,10 @@ while (r.more()) {
           fail(`${at}: colour into image data ${pixel.subarray(4, 7)}, want ${colour}`);
         cells++;
       }
+  } else if (kind === 'H') {
+    const want = r.bytes(r.u32());
+    if (c.held.length !== want.length || c.held.some((h, t) => h !== want[t]))
+      fail(`frame ${frames}: holds tiles ${c.held}, want ${Uint8Array.from(want)}`);
   } else if (kind === 'P') {
     const ever = r.u32(), n = r.u32(), want = [];
     for (let k = 0; k < n; k++)

@@ -8,7 +8,7 @@
 #include <limits>
 #include <random>
 
-#include "drawn.h"
+#include "web/drawworld.h"
 #include "publish.h"
 #include "streamworld.h"
 

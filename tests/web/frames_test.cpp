@@ -100,6 +100,22 @@ TEST_F(Frames, AChangeFrameHoldsOnlyTheTilesThatChanged)
     EXPECT_EQ(viewdifference(whole, w), "");
 }
 
+TEST_F(Frames, ATileWithSixteenChangedCellsGoesSparseAndOneWithSeventeenDoesNot)
+{
+    ASSERT_EQ(sendframe(whole, codec), "");
+    for (long y = 0; y < 16; y++)
+        heat(w, 1, y, 100 + (long double)y); // tile 0: 16 cells
+    for (long y = 0; y < 16; y++)
+        heat(w, 17, y, 100 + (long double)y); // tile 3: 17 cells
+    heat(w, 18, 0, 300);
+    publish(w, codec);
+    FRAME f;
+    ASSERT_EQ(sendframe(whole, codec, &f), "");
+    EXPECT_EQ(f.indexes, (std::vector<uint32_t>{0, 3}));
+    EXPECT_EQ(kinds(f), (std::vector<uint8_t>{TILESPARSE, TILECHANGE}));
+    EXPECT_EQ(viewdifference(whole, w), "");
+}
+
 TEST_F(Frames, TwoClientsAreSentTheSameCopyOfATile)
 {
     TESTCLIENT a, b;

@@ -1,5 +1,6 @@
-// HELLO, PLAYERS and YOU as a client decodes them, and the colours a page
-// draws against the terminal client's.
+// HELLO, PLAYERS and YOU as a client decodes them (each unit type of a map
+// its own material), and the colours a page draws against the terminal
+// client's.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -7,6 +8,8 @@
 #include "colours.h"
 #include "decoder.h"
 #include "messages.h"
+#include "streamtesting.h"
+#include "support.h"
 
 namespace {
 
@@ -33,7 +36,7 @@ void namedworld(WORLD &w)
 
 void hello(STREAMCLIENT &c, const WORLD &w, uint32_t tick)
 {
-    const std::string m = encodehello(w, tick);
+    const std::string m = hellofor(w, tick);
     EXPECT_EQ(applymessage(c, m.data(), m.size()), "");
 }
 
@@ -82,6 +85,33 @@ TEST(Hello, CarriesTheMapTheMaterialsWithTheirColoursAndTheRamp)
         const RGB got = c.ramp[(size_t)(k - RAMPFIRST)];
         EXPECT_TRUE(got.r == want.r && got.g == want.g && got.b == want.b) << k;
     }
+}
+
+TEST(Hello, UnitTypesThatDifferOnlyInFuelOrNameKeepTheirOwnMaterial)
+{
+    // Grass, a tuft (grass with less fuel) and a meadow (grass by another
+    // name), one cell each.
+    const std::string grass = "temp=20 cocon=0.5 calperc=2 ignitionpoint=900 burnspeed=3 calperf=400";
+    loadmaptext(maptext("<type name=outside num=0> temp=20 cocon=0 calperc=1 </type>\n"
+                        "<type name=grass num=1> " + grass + " fuellevel=100 </type>\n"
+                        "<type name=tuft num=2> " + grass + " fuellevel=30 </type>\n"
+                        "<type name=meadow num=3> " + grass + " fuellevel=100 </type>\n",
+                        {"123"}));
+    WORLD &w = testgame.world;
+    STREAMCLIENT c;
+    hello(c, w, 0);
+    ASSERT_EQ(c.materials.size(), 3u);
+    EXPECT_EQ(c.materials[1].name, "tuft");
+    EXPECT_EQ(c.materials[1].fuel, 30.0f);
+    EXPECT_EQ(c.materials[2].name, "meadow");
+    // The tuft with 2.5% of its own fuel left is not burnt.
+    pthread_mutex_lock(&w.oldmap_lock);
+    w.fuellevel[1] = 0.75L;
+    DRAWN d;
+    drawworld(w, d);
+    pthread_mutex_unlock(&w.oldmap_lock);
+    EXPECT_EQ(d.material[1], 1);
+    EXPECT_EQ(d.state[1], CELLPLAIN);
 }
 
 TEST(Players, ListsThePresentPlayersWithTheirNumbersAndWebFlags)

@@ -13,7 +13,9 @@
 //              kelvins, u8 state, u8 r, g, b;
 //          'P' u8 client, u32 players ever, u32 count, per player i32
 //              num, x, y, health, score, u8 web, str8 name;
-//          'Y' u8 client, i32 number.
+//          'Y' u8 client, i32 number;
+//          'H' u8 client, u32 tiles, per tile u8 1 when held (after a
+//              frame: exactly the tiles that meet the view).
 
 #include "bytes.h"
 #include "publish.h"
@@ -59,6 +61,11 @@ void expect(int client, const TESTCLIENT &c, unsigned frame)
             putu8(out, col.g);
             putu8(out, col.b);
         }
+    putu8(out, 'H');
+    putu8(out, (unsigned)client);
+    putu32(out, (uint32_t)c.decoder.held.size());
+    for (uint8_t h : c.decoder.held)
+        putu8(out, h);
 }
 
 void expectplayers(int client, const TESTCLIENT &c)
@@ -110,7 +117,7 @@ int main()
     clients[0].view = {0, 0, 45, 37};
     clients[1].view = {-3, 5, 20, 17};
     for (int k = 0; k < 2; k++) {
-        message(k, encodehello(w, codec.tick), clients[k]);
+        message(k, hellofor(w, codec.tick), clients[k]);
         message(k, encodeplayers(codec.tick, players(0)), clients[k]);
         expectplayers(k, clients[k]);
     }

@@ -8,6 +8,8 @@
 #include "decoder.h"
 #include "messages.h"
 #include "streamcodec.h"
+#include "web/drawworld.h"
+#include "web/helloinfo.h"
 #include "world.h"
 
 struct TESTCLIENT {
@@ -25,10 +27,18 @@ inline void publish(WORLD &w, STREAMCODEC &c)
     publishtick(c);
 }
 
+// HELLO for w as of tick `tick`.
+inline std::string hellofor(const WORLD &w, uint32_t tick)
+{
+    HELLOINFO h = helloinfo(w);
+    h.tick = tick;
+    return encodehello(h);
+}
+
 // Sends the client its HELLO; "" or the decoder's complaint.
 inline std::string sendhello(TESTCLIENT &t, const WORLD &w, const STREAMCODEC &c)
 {
-    const std::string m = encodehello(w, c.tick);
+    const std::string m = hellofor(w, c.tick);
     return applymessage(t.decoder, m.data(), m.size());
 }
 

@@ -1,7 +1,7 @@
 // The live stream against the real server: spectating, joining, moving and
-// firing as a web player, each fair-play refusal, malformed and oversized
-// messages, many spectators, a slow reader, and a web player and a TCP
-// player in one game.
+// firing as a web player, each fair-play refusal (at every edge of the
+// map), malformed and oversized messages, many spectators, a slow reader,
+// and a web player and a TCP player in one game.
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
@@ -116,6 +116,11 @@ struct PAGE {
                 return &p;
         return nullptr;
     }
+    // Reads until player num stands at (x, y).
+    bool at(int num, int x, int y)
+    {
+        return until([&] { return player(num) && player(num)->x == x && player(num)->y == y; });
+    }
     // Joins; the new number, or -1.
     int join(const std::string &name)
     {
@@ -201,6 +206,11 @@ TEST_F(WebStream, ASpectatorGetsTheMapThenItsChangesTickByTick)
     ASSERT_TRUE(page.until([&] { return clientcell(page.s, 1, 1, c) && c.kelvins == 1620; }));
     EXPECT_GT(page.s.tick, tick + 2);
     kcclose(&kc);
+    // A page that opens now starts at the published tick.
+    PAGE late;
+    ASSERT_TRUE(late.open());
+    ASSERT_EQ(late.next(), 1);
+    EXPECT_GE(late.s.tick, page.s.tick);
 }
 
 TEST_F(WebStream, AWebPlayerJoinsMovesAndFires)
@@ -236,19 +246,16 @@ TEST_F(WebStream, FairPlayRefusesBlockedOffMapAndDeadMoves)
     PAGE page;
     ASSERT_TRUE(page.open());
     ASSERT_EQ(page.join("bob"), 0); // at (1, 1)
-    auto at = [&](int x, int y) {
-        return page.until([&] { return page.player(0) && page.player(0)->x == x && page.player(0)->y == y; });
-    };
-    ASSERT_TRUE(at(1, 1));
+    ASSERT_TRUE(page.at(0, 1, 1));
     // The rock at (3, 1) blocks: the step from (2, 1) is refused.
     ASSERT_TRUE(page.send(movemsg(1, 0)));
-    ASSERT_TRUE(at(2, 1));
+    ASSERT_TRUE(page.at(0, 2, 1));
     ASSERT_TRUE(page.send(movemsg(1, 0)));
     ASSERT_TRUE(page.send(movemsg(0, -1))); // to (2, 0): taken
-    ASSERT_TRUE(at(2, 0));
+    ASSERT_TRUE(page.at(0, 2, 0));
     ASSERT_TRUE(page.send(movemsg(0, -1))); // off the map: refused
     ASSERT_TRUE(page.send(movemsg(-1, 0))); // to (1, 0): taken
-    ASSERT_TRUE(at(1, 0));
+    ASSERT_TRUE(page.at(0, 1, 0));
     const std::string m = httprequest(WEBPORT, "GET", "/metrics").body;
     EXPECT_NE(m.find("kindler_web_actions_dropped_total{action=\"move\",reason=\"refused\"} 2\n"), std::string::npos)
         << m;
@@ -276,6 +283,27 @@ TEST_F(WebStream, FairPlayRefusesBlockedOffMapAndDeadMoves)
     kcclose(&kc);
     // A dead player can join again, as a new player.
     EXPECT_EQ(page.join("bob again"), 1);
+}
+
+TEST_F(WebStream, AStepEastOffTheLastColumnOrSouthOffTheLastRowIsRefused)
+{
+    // 8 x 6 cells; the first player starts on the last column, the
+    // second on the last row.
+    startwith(maptext("<type name=outside num=0> temp=20 cocon=0 calperc=1 </type>\n"
+                      "<type name=floor num=1> temp=20 cocon=0 calperc=1 </type>\n",
+                      std::vector<std::string>(6, std::string(8, '1')), "7,2 3,5"));
+    PAGE page;
+    ASSERT_TRUE(page.open());
+    ASSERT_EQ(page.join("east"), 0);
+    ASSERT_TRUE(page.at(0, 7, 2));
+    ASSERT_TRUE(page.send(movemsg(1, 0)));  // off the map: refused
+    ASSERT_TRUE(page.send(movemsg(-1, 0))); // to (6, 2): taken
+    ASSERT_TRUE(page.at(0, 6, 2));
+    ASSERT_EQ(page.join("south"), 1);
+    ASSERT_TRUE(page.at(1, 3, 5));
+    ASSERT_TRUE(page.send(movemsg(0, 1)));  // off the map: refused
+    ASSERT_TRUE(page.send(movemsg(0, -1))); // to (3, 4): taken
+    ASSERT_TRUE(page.at(1, 3, 4));
 }
 
 TEST_F(WebStream, MovesAndFiresBeyondTwentyASecondAreDropped)

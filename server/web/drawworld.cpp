@@ -2,47 +2,16 @@
 // is the heat's top 53 bits times the material's reciprocal in doubles,
 // trusted when it is far enough from a whole kelvin that the exact 80-bit
 // quotient truncates the same way; fuel is tested on its bits.
-#include "drawn.h"
+#include "web/drawworld.h"
 
 #include <cmath>
 #include <cstring>
 
 #include "cells.h"
-#include "colours.h"
+#include "burning.h"
+#include "extended.h"
 
 namespace {
-
-// The bits of an 80-bit extended value.
-struct BITS80 {
-    uint64_t m;  // significand, integer bit included
-    uint16_t se; // sign and biased exponent
-};
-
-// The bits of *v.
-inline BITS80 bitsof(const long double *v)
-{
-    BITS80 b;
-    std::memcpy(&b.m, v, 8);
-    std::memcpy(&b.se, (const char *)v + 8, 2);
-    return b;
-}
-
-// True for a finite value as arithmetic leaves it: zero, a denormal or a
-// normal number with its integer bit set (no unnormal, no pseudo-denormal,
-// no infinity or NaN). Comparisons on the bits hold for these.
-inline bool clean(BITS80 b)
-{
-    const unsigned e = b.se & 0x7fff;
-    return e != 0x7fff && (e != 0) == (b.m >> 63);
-}
-
-// a > b for two clean values of which b is >= 0 and not -0.
-inline bool greaterthanpositive(BITS80 a, BITS80 b)
-{
-    if (a.se & 0x8000)
-        return false;
-    return a.se > b.se || (a.se == b.se && a.m > b.m);
-}
 
 // What one material needs for drawing its cells.
 struct MATDRAW {
@@ -51,9 +20,8 @@ struct MATDRAW {
     int ignitionpoint = 0;
     bool canburnout = false; // starting fuel above 0 and its threshold clean and >= 0
     bool slowburnt = false;  // starting fuel above 0 but the threshold needs the FPU
-    bool hasstart = false;   // starting fuel above 0
-    long double threshold = 0; // starting fuel x BURNTFRACTION
-    BITS80 thresholdbits{};
+    long double start = 0;     // the fuel its cells start with
+    long double threshold = 0; // burntlevel(start)
 };
 
 // What drawing needs of material m of w.
@@ -68,12 +36,10 @@ MATDRAW matdraw(const WORLD &w, size_t m)
         d.reciprocal = 1.0 / (double)c;
     }
     d.ignitionpoint = t.ignitionpoint;
-    const long double start = m < w.materialfuel.size() ? w.materialfuel[m] : 0;
-    if (start > 0) {
-        d.hasstart = true;
-        d.threshold = start * (long double)BURNTFRACTION;
-        d.thresholdbits = bitsof(&d.threshold);
-        if (clean(d.thresholdbits) && !(d.thresholdbits.se & 0x8000))
+    d.start = m < w.materialfuel.size() ? w.materialfuel[m] : 0;
+    if (d.start > 0) {
+        d.threshold = burntlevel(d.start);
+        if (isclean(d.threshold) && isordered(d.threshold))
             d.canburnout = true;
         else
             d.slowburnt = true;
@@ -81,29 +47,31 @@ MATDRAW matdraw(const WORLD &w, size_t m)
     return d;
 }
 
-// The top 53 bits of heat b as a double, times md's reciprocal: within
+// The top 53 bits of heat h as a double, times md's reciprocal: within
 // 2^-50 of the exact quotient (and of its 80-bit rounding), relatively.
 // False for a value out of the doubles' reach.
-inline bool approxkelvins(const MATDRAW &md, BITS80 b, double &q)
+inline bool approxkelvins(const MATDRAW &md, const long double &h, double &q)
 {
-    const unsigned e = b.se & 0x7fff;
-    if (!md.quick || e - (16383u - 1000u) > 2000u || !(b.m >> 63))
+    const uint16_t se = signexp(h);
+    const uint64_t m = significand(h);
+    const unsigned e = se & 0x7fff;
+    if (!md.quick || e - (16383u - 1000u) > 2000u || !(m >> 63))
         return false;
-    const uint64_t bits = ((uint64_t)(b.se & 0x8000) << 48) | ((uint64_t)(e - 16383 + 1023) << 52) |
-                          ((b.m >> 11) & 0xFFFFFFFFFFFFFull);
+    const uint64_t bits = ((uint64_t)(se & 0x8000) << 48) | ((uint64_t)(e - 16383 + 1023) << 52) |
+                          ((m >> 11) & 0xFFFFFFFFFFFFFull);
     double d;
     std::memcpy(&d, &bits, 8);
     q = d * md.reciprocal;
     return q > -2147483000.0 && q < 2147483000.0;
 }
 
-// Whole kelvins of heat b in material md without dividing: true when q is
+// Whole kelvins of heat h in material md without dividing: true when q is
 // further than |q| x 2^-48 from every whole number, so that it truncates
 // as the exact quotient does.
-inline bool quickkelvins(const MATDRAW &md, BITS80 b, int32_t &k)
+inline bool quickkelvins(const MATDRAW &md, const long double &h, int32_t &k)
 {
     double q;
-    if (!approxkelvins(md, b, q))
+    if (!approxkelvins(md, h, q))
         return false;
     const int32_t t = (int32_t)q; // toward zero
     const double f = std::fabs(q - (double)t), guard = std::fabs(q) * 0x1p-48;
@@ -111,14 +79,13 @@ inline bool quickkelvins(const MATDRAW &md, BITS80 b, int32_t &k)
     return f > guard && 1 - f > guard;
 }
 
-// Whole kelvins of heat h (bits b) in material md where quickkelvins
-// cannot tell: near a whole number n the exact 80-bit quotient only says
-// which side of n it lies; values out of the doubles' reach take
-// truncatetemp's way.
-inline int32_t exactkelvins(const MATDRAW &md, const long double &h, BITS80 b, const long double &calperc)
+// Whole kelvins of heat h in material md where quickkelvins cannot tell:
+// near a whole number n the exact 80-bit quotient only says which side of
+// n it lies; values out of the doubles' reach take truncatetemp's way.
+inline int32_t exactkelvins(const MATDRAW &md, const long double &h, const long double &calperc)
 {
     double q;
-    if (!approxkelvins(md, b, q))
+    if (!approxkelvins(md, h, q))
         return truncatetemp(h / calperc);
     // Near n (the guard is under 2^-17): the exact quotient lies in
     // (n - 1, n + 1).
@@ -133,23 +100,24 @@ inline int32_t exactkelvins(const MATDRAW &md, const long double &h, BITS80 b, c
     return exact <= (long double)n ? n : n + 1;
 }
 
-// The state of a cell of material md with fuel f and k kelvins.
-inline uint8_t quickstate(const MATDRAW &md, const long double *f, int32_t k)
+// The state of a cell of material md with fuel f and k kelvins: by the
+// rules of shared/burning.h, the fuel's tests on its bits where it is
+// clean.
+inline uint8_t quickstate(const MATDRAW &md, const long double &f, int32_t k)
 {
-    const BITS80 b = bitsof(f);
-    if (!clean(b) || md.slowburnt) {
-        const bool burning = *f > 0 && !(md.ignitionpoint > k);
-        if (burning)
+    if (!isclean(f) || md.slowburnt) {
+        if (isburning(f, k, md.ignitionpoint))
             return CELLBURNING;
-        return md.hasstart && *f <= md.threshold ? CELLBURNT : CELLPLAIN;
+        return isburnt(f, md.start) ? CELLBURNT : CELLPLAIN;
     }
-    const bool positive = !(b.se & 0x8000) && (b.se != 0 || b.m != 0);
-    if (positive && !(md.ignitionpoint > k))
+    static constexpr long double zero = 0;
+    const bool fuelleft = isordered(f) && orderedgreater(f, zero); // hasfuel(f)
+    if (fuelleft && reachesignition(k, md.ignitionpoint))
         return CELLBURNING;
     if (!md.canburnout)
         return CELLPLAIN;
     // Fuel <= threshold: true for fuel <= 0, else on the bits.
-    return !positive || !greaterthanpositive(b, md.thresholdbits) ? CELLBURNT : CELLPLAIN;
+    return !fuelleft || !orderedgreater(f, md.threshold) ? CELLBURNT : CELLPLAIN;
 }
 
 } // namespace
@@ -161,9 +129,9 @@ DRAWNCELL drawcell(const WORLD &w, size_t i)
     d.material = w.material[i];
     d.kelvins = truncatetemp(c.totalcal / c.calperc);
     const long double start = d.material < w.materialfuel.size() ? w.materialfuel[d.material] : 0;
-    if (c.fuellevel > 0 && d.kelvins >= c.ignitionpoint)
+    if (isburning(c.fuellevel, d.kelvins, c.ignitionpoint))
         d.state = CELLBURNING;
-    else if (start > 0 && c.fuellevel <= start * (long double)BURNTFRACTION)
+    else if (isburnt(c.fuellevel, start))
         d.state = CELLBURNT;
     else
         d.state = CELLPLAIN;
@@ -188,24 +156,21 @@ void drawcolumns(const WORLD &w, DRAWN &d, long x0, long x1)
     uint16_t *dmat = d.material.data();
     int32_t *dk = d.kelvins.data();
     uint8_t *ds = d.state.data();
-    BITS80 prev{~0ull, 0xffff};
-    uint16_t prevmat = 0;
+    size_t prev = to; // the cell whose temperature k is (none yet)
     int32_t k = 0;
     for (size_t i = from; i < to; i++) {
         const uint16_t m = material[i];
         const MATDRAW &md = mats[m];
-        const BITS80 h = bitsof(&heat[i]);
         // The same heat in the same material as the cell before (cells at
         // rest, mostly at a whole number of kelvins): the same temperature.
-        if (h.m != prev.m || h.se != prev.se || m != prevmat) {
-            if (!quickkelvins(md, h, k))
-                k = exactkelvins(md, heat[i], h, w.materials[m].calperc);
-            prev = h;
-            prevmat = m;
+        if (prev == to || !samebits(heat[i], heat[prev]) || m != material[prev]) {
+            if (!quickkelvins(md, heat[i], k))
+                k = exactkelvins(md, heat[i], w.materials[m].calperc);
+            prev = i;
         }
         dmat[i] = m;
         dk[i] = k;
-        ds[i] = quickstate(md, &fuel[i], k);
+        ds[i] = quickstate(md, fuel[i], k);
     }
     // Fires queued while the tick computes: those cells the plain way.
     for (const QUEUEDFIRE &q : w.firequeue)

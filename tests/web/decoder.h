@@ -1,7 +1,8 @@
-// A client of the web stream in C++, for tests and measurements: applies
-// the server's messages to what a page keeps (the map's size, materials and
-// colours, the drawn values of the tiles it holds, the players, its own
-// number) and draws a cell's colour as pages do.
+// A client of the web stream in C++ for the tests, the mirror of the
+// page's web/js/decoder.js: applies the server's messages to what a page
+// keeps (the map's size, materials and colours, the drawn values of the
+// tiles it holds, the players, its own number) and draws a cell's colour
+// as pages do.
 #pragma once
 
 #include <cstdint>

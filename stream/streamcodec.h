@@ -1,16 +1,19 @@
 // The web stream's tiles, tick by tick: the drawn values of the last two
 // published ticks, which tiles changed when, and each tile's bytes made
 // once, when a client first needs them, and shared by every client. Pure:
-// no sockets, threads or locks; the endpoint's one stream thread calls it.
+// no sockets, threads or locks. Two threads may use one codec in turn: one
+// draws into nextdrawing, the other publishes and builds frames; the
+// caller orders them (the drawing is handed over before it is published).
 #pragma once
 
-// As the stream thread uses it:
+// As the web endpoint uses it:
 //
-//     lock oldmap_lock; drawworld(w, nextdrawing(codec)); unlock;
-//     publishtick(codec);   (publishquiet(codec) if mapgeneration stayed)
-//     for each client: FRAME f = buildframe(codec, client.view, client.last);
-//         if f.key or f.tiles: send f.header then f.tiles as one message;
-//                              client.last = sentframe(f);
+//     drawing thread: draw the world into nextdrawing(codec), hand it over;
+//     io thread:      publishtick(codec);   (publishquiet(codec) if the world
+//                                            did not change)
+//                     for each client: FRAME f = buildframe(codec, client.view, client.last);
+//                       if f.key or f.tiles: send f.header then f.tiles as one message;
+//                                            client.last = sentframe(f);
 
 #include <memory>
 #include <string>

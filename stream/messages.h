@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "colours.h"
 #include "wire.h"
-#include "world.h"
 
 enum : uint8_t {
     MSGHELLO = 1,
@@ -22,9 +22,26 @@ enum { STREAMVERSION = 2 };
 // The heat ramp as HELLO sends it: the colour at RAMPFIRST + i kelvins.
 enum { RAMPFIRST = 320, RAMPLAST = 1500 };
 
-// HELLO for w as of tick `tick`. Reads only what is fixed once the world
-// is loaded (sizes, name, materials), so needs no lock.
-std::string encodehello(const WORLD &w, uint32_t tick);
+// One entry of HELLO's material table.
+struct HELLOMATERIAL {
+    RGB colour{};
+    bool block = false;
+    int32_t ignitionpoint = 0;
+    float fuel = 0;   // what its cells start with
+    std::string name; // "" for none
+};
+
+// What HELLO tells of a map: what is fixed once it is loaded, and the
+// tick the client starts at.
+struct HELLOINFO {
+    uint32_t sizex = 0, sizey = 0;
+    std::string mapname;
+    std::vector<HELLOMATERIAL> materials; // as drawn cells index them
+    uint32_t tick = 0;                    // the published tick
+};
+
+// HELLO for h.
+std::string encodehello(const HELLOINFO &h);
 
 // One entry of the player list as pages see it.
 struct STREAMPLAYER {

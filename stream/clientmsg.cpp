@@ -1,4 +1,4 @@
-// Reading what pages send, and the token bucket.
+// Reading what pages send.
 #include "clientmsg.h"
 
 #include "bytes.h"

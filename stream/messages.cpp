@@ -23,28 +23,26 @@ static void putf32(std::string &o, float f)
     putu32(o, b);
 }
 
-std::string encodehello(const WORLD &w, uint32_t tick)
+std::string encodehello(const HELLOINFO &h)
 {
     std::string o;
     putu8(o, MSGHELLO);
     putu8(o, STREAMVERSION);
     putu16(o, TILESIZE);
-    putu32(o, (uint32_t)w.mapsizex);
-    putu32(o, (uint32_t)w.mapsizey);
-    putu32(o, tick);
+    putu32(o, h.sizex);
+    putu32(o, h.sizey);
+    putu32(o, h.tick);
     putu16(o, (unsigned)COLDLIMIT);
     putu16(o, HURTKELVINS);
     putrgb(o, ASHCOLOUR);
-    putstr8(o, w.mapname);
-    putu32(o, (uint32_t)w.materials.size());
-    for (size_t m = 0; m < w.materials.size(); m++) {
-        const std::string name = m < w.materialnames.size() ? w.materialnames[m] : "";
-        const long double fuel = m < w.materialfuel.size() ? w.materialfuel[m] : 0;
-        putrgb(o, materialcolour(w.materials[m], (double)fuel, name.c_str()));
-        putu8(o, w.materials[m].block ? 1 : 0);
-        puti32(o, w.materials[m].ignitionpoint);
-        putf32(o, (float)fuel);
-        putstr8(o, name);
+    putstr8(o, h.mapname);
+    putu32(o, (uint32_t)h.materials.size());
+    for (const HELLOMATERIAL &m : h.materials) {
+        putrgb(o, m.colour);
+        putu8(o, m.block ? 1 : 0);
+        puti32(o, m.ignitionpoint);
+        putf32(o, m.fuel);
+        putstr8(o, m.name);
     }
     putu16(o, RAMPFIRST);
     putu16(o, RAMPLAST - RAMPFIRST + 1);
