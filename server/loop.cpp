@@ -8,6 +8,7 @@
 
 #include "listener.h"
 #include "publish.h"
+#include "service.h"
 
 double updateinterval = 0.1;
 int stop = 0;
@@ -16,10 +17,12 @@ pthread_t *netthread = nullptr;
 // Every updateinterval seconds of wall clock, plus the tick's own time:
 //   1. dophys: copy the published grid, conduct heat, burn fuel, publish;
 //   2. sleep a fixed updateinterval (not shortened by the tick's time).
+// After each tick the service manager's watchdog hears that ticks go on.
 void mainloop()
 {
     for (;;) {
         dophys(serverworld);
+        servicetick();
         struct timespec sleeptime;
         sleeptime.tv_sec = (long)std::floor(updateinterval);
         sleeptime.tv_nsec = (long)((updateinterval - (double)sleeptime.tv_sec) * 1e9);

@@ -3,6 +3,7 @@
 
 #include <boost/asio/buffer.hpp>
 
+#include "options.h"
 #include "protocol.h"
 #include "web/clientmsg.h"
 #include "web/metrics.h"
@@ -80,7 +81,11 @@ void WEBSESSION::handle(const unsigned char *data, size_t len, bool text)
         setview(stream, m.view);
         break;
     case DOJOIN:
-        webjoin(player, m.name);
+        // Over the JOIN rate: answered as a join that found no room.
+        if (!ticket || mayjoin(*ticket))
+            webjoin(player, m.name);
+        else
+            webleave(player);
         you = 1;
         break;
     case DOMOVE:
@@ -142,7 +147,7 @@ void WEBSESSION::send(bool compress)
     countweb(WSBYTESSENT, (double)bytes);
     writing = true;
     ws.compress(compress);
-    watchdog.expires_after(std::chrono::seconds(WEBSTALL));
+    watchdog.expires_after(std::chrono::seconds(settings.stalltimeout));
     watchdog.async_wait([self = shared_from_this()](beast::error_code ec) {
         if (!ec)
             self->abort();

@@ -14,12 +14,9 @@
 #include <string>
 #include <vector>
 
+#include "web/admission.h"
 #include "web/stream.h"
 #include "web/webplayer.h"
-
-// A message waits at most this long for the client to take it; a client
-// that takes nothing for so long is dropped, as on port 3140.
-enum { WEBSTALL = 30 };
 
 struct WEBSESSION : std::enable_shared_from_this<WEBSESSION> {
     explicit WEBSESSION(boost::asio::ip::tcp::socket &&socket);
@@ -32,7 +29,8 @@ struct WEBSESSION : std::enable_shared_from_this<WEBSESSION> {
 
     boost::beast::websocket::stream<boost::beast::tcp_stream> ws;
     boost::beast::flat_buffer in;
-    boost::asio::steady_timer watchdog; // runs while a message is being sent
+    std::shared_ptr<ADMISSION> ticket;  // the connection's place in the limits, its JOIN rate
+    boost::asio::steady_timer watchdog; // runs while a message is being sent (--stall-timeout)
     CLIENTSTREAM stream;                // what the client was sent of the map
     WEBPLAYER player;                   // the client's player and rate limits
     std::shared_ptr<const std::string> hello;  // sent first
