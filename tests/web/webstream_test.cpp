@@ -157,9 +157,10 @@ long residentkb(pid_t pid)
 class WebStream : public ::testing::Test {
 protected:
     SERVERPROC server;
-    void startwith(const std::string &map)
+    void startwith(const std::string &map, std::vector<std::string> args = {})
     {
-        ASSERT_TRUE(server.start({tempfile(map)}));
+        args.push_back(tempfile(map));
+        ASSERT_TRUE(server.start(args));
         ASSERT_TRUE(awaitlistening(WEBPORT, 5000)) << server.err();
     }
 };
@@ -357,7 +358,7 @@ TEST_F(WebStream, MalformedMessagesCloseTheConnectionWithTheirCode)
 
 TEST_F(WebStream, AHundredSpectatorsAtOnceAllGetTheirView)
 {
-    startwith(field(64));
+    startwith(field(64), {"--max-per-address=200"}); // all come from 127.0.0.1
     std::vector<std::unique_ptr<PAGE>> pages;
     for (int i = 0; i < 100; i++) {
         pages.push_back(std::make_unique<PAGE>());
@@ -383,7 +384,7 @@ TEST_F(WebStream, TheOneThousandAndTwentyFifthSpectatorIsRefused)
         GTEST_SKIP() << "the test needs 1,200 descriptors";
     files.rlim_cur = files.rlim_max;
     setrlimit(RLIMIT_NOFILE, &files);
-    startwith(arena());
+    startwith(arena(), {"--max-per-address=2000"}); // all come from 127.0.0.1
     std::vector<std::unique_ptr<WSCLIENT>> clients;
     for (int i = 0; i < 1024; i++) {
         clients.push_back(std::make_unique<WSCLIENT>());
