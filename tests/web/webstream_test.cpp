@@ -427,6 +427,18 @@ TEST_F(WebStream, ASlowReaderGetsTheNewestStateWithBoundedMemory)
     EXPECT_EQ(m.body.find("kindler_stream_frames_coalesced_total 0\n"), std::string::npos);
 }
 
+TEST_F(WebStream, AReaderThatTakesNothingIsDroppedAfterTheStallTimeout)
+{
+    startwith(field(256, 4), {"--stall-timeout=1"});
+    PAGE stalled;
+    stalled.ws.rcvbuf = 4096;
+    ASSERT_TRUE(stalled.open());
+    ASSERT_TRUE(stalled.send(viewmsg(0, 0, 256, 256)));
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    HTTPRESULT m = httprequest(WEBPORT, "GET", "/metrics");
+    EXPECT_NE(m.body.find("kindler_connections{protocol=\"websocket\"} 0\n"), std::string::npos);
+}
+
 TEST_F(WebStream, AWebPlayerAndATcpPlayerBurnEachOtherForScore)
 {
     startwith(arena());
