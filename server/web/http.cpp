@@ -12,8 +12,8 @@
 #include <memory>
 
 #include "options.h"
-#include "web/assets.h"
 #include "web/admission.h"
+#include "web/assets.h"
 #include "web/metrics.h"
 #include "web/origin.h"
 #include "web/stream.h"

@@ -9,6 +9,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <string>
@@ -96,8 +97,8 @@ bool awaitmetric(const std::string &series, double least)
 
 std::vector<unsigned char> joinmsg(const std::string &name)
 {
-    std::vector<unsigned char> m(1, 2);
-    m.insert(m.end(), name.begin(), name.end());
+    std::vector<unsigned char> m(1 + name.size(), 2);
+    std::copy(name.begin(), name.end(), m.begin() + 1);
     return m;
 }
 
