@@ -34,6 +34,7 @@ set(CPACK_PACKAGE_CONTACT "kindler developers <kindler@localhost>")
 set(CPACK_GENERATOR DEB)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION games)
+set(CPACK_STRIP_FILES ON)
 # Depends: every shared library the programs link, found by dpkg-shlibdeps.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 include(CPack)

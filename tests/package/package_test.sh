@@ -2,8 +2,8 @@
 # The server-only build and its Debian package: configures the server
 # alone in a folder of its own with the test-only packages' lookups
 # disabled, builds it, makes the package with cpack, checks its contents
-# and Depends, verifies the systemd unit, unpacks the package into a
-# staging root and runs that server's --version.
+# and Depends, verifies the systemd unit, installs the package with dpkg
+# into a staging root and runs that server's --version.
 #   package_test.sh SOURCE_DIR WORK_DIR VERSION
 set -eu
 src=$1 work=$2 version=$3
@@ -32,7 +32,12 @@ for lib in libc6 libstdc++6 libsystemd0 libprometheus-cpp-core zlib1g; do
     echo "$depends" | grep -q "$lib" || fail "Depends does not name $lib"
 done
 
-dpkg -x "$deb" root
+# An empty root of its own: its dpkg database knows none of the
+# libraries, which the machine's own /usr provides.
+mkdir -p root/var/lib/dpkg/info root/var/lib/dpkg/updates
+touch root/var/lib/dpkg/status
+dpkg --root="$work/root" --force-depends --force-script-chrootless -i "$deb" >install.log 2>&1 \
+    || { cat install.log; fail "dpkg -i"; }
 unit=root/usr/lib/systemd/system/kindler-server.service
 grep -q "^ExecStart=/usr/bin/kindler-server " "$unit" || fail "the unit does not run /usr/bin/kindler-server"
 # verify checks the ExecStart path: let it see the unpacked server there.
