@@ -2,7 +2,7 @@
 # The server-only build and its Debian package: configures the server
 # alone in a folder of its own with the test-only packages' lookups
 # disabled, builds it, makes the package with cpack, checks its contents
-# and Depends, verifies the systemd unit, installs the package with dpkg
+# and Depends, verifies the systemd unit and rates its sandbox, installs the package with dpkg
 # into a staging root and runs that server's --version.
 #   package_test.sh SOURCE_DIR WORK_DIR VERSION
 set -eu
@@ -43,6 +43,10 @@ grep -q "^ExecStart=/usr/bin/kindler-server " "$unit" || fail "the unit does not
 # verify checks the ExecStart path: let it see the unpacked server there.
 sed "s#=/usr/bin/kindler-server#=$work/root/usr/bin/kindler-server#" "$unit" >kindler-server.service
 systemd-analyze verify ./kindler-server.service >verify.log 2>&1 || { cat verify.log; fail "systemd-analyze verify"; }
+# Exposure 6.9 and below is MEDIUM or better (the threshold counts tenths).
+systemd-analyze security --offline=yes --threshold=69 ./kindler-server.service >security.log 2>&1 \
+    || { cat security.log; fail "systemd-analyze security rates the unit worse than MEDIUM"; }
+tail -1 security.log
 
 got=$(root/usr/bin/kindler-server --version)
 [ "$got" = "kindler-server $version" ] || fail "--version said: $got"
