@@ -79,7 +79,10 @@ void sweep()
 
 // Answers a refused connection and closes it.
 struct REFUSAL : std::enable_shared_from_this<REFUSAL> {
-    REFUSAL(tcp::socket &&s, std::string text) : socket(std::move(s)), timer(socket.get_executor()), answer(std::move(text)) {}
+    REFUSAL(tcp::socket &&s, std::string text)
+        : socket(std::move(s)), timer(socket.get_executor()), answer(std::move(text))
+    {
+    }
     tcp::socket socket;
     boost::asio::steady_timer timer;
     std::string answer;
@@ -93,7 +96,7 @@ struct REFUSAL : std::enable_shared_from_this<REFUSAL> {
             // A fresh socket's send buffer takes a short answer at once.
             socket.non_blocking(true, ec);
             boost::asio::write(socket, boost::asio::buffer(answer), ec);
-            while (socket.read_some(boost::asio::buffer(sink), ec) > 0) {
+            for (int i = 0; i < 16 && socket.read_some(boost::asio::buffer(sink), ec) > 0; i++) {
             }
             socket.shutdown(tcp::socket::shutdown_send, ec);
             socket.close(ec);
@@ -116,12 +119,13 @@ struct REFUSAL : std::enable_shared_from_this<REFUSAL> {
     }
     void drain()
     {
-        socket.async_read_some(boost::asio::buffer(sink), [self = shared_from_this()](boost::system::error_code e, size_t) {
-            if (!e)
-                self->drain();
-            else
-                self->timer.cancel();
-        });
+        socket.async_read_some(boost::asio::buffer(sink),
+                               [self = shared_from_this()](boost::system::error_code e, size_t) {
+                                   if (!e)
+                                       self->drain();
+                                   else
+                                       self->timer.cancel();
+                               });
     }
     ~REFUSAL()
     {
