@@ -1,6 +1,7 @@
 // The table of the server's options and the reader of the command line.
-// An option is one word, --name=VALUE (or --name for --help, --version);
-// adding one is one line of OPTIONTABLE and a field of SETTINGS.
+// An option is one word, --name=VALUE (or --name for a flag, --help,
+// --version); adding one is one entry of OPTIONTABLE and a field of
+// SETTINGS.
 #include "options.h"
 
 #include <cerrno>
@@ -15,47 +16,52 @@ SETTINGS settings;
 
 namespace {
 
-enum OPTIONKIND { NUMBER, LIST, HELP, VERSION };
+// NUMBER: a whole number in [min, max] (int); TEXT: a string; LIST: a
+// comma list, the option repeatable (std::vector<std::string>); FLAG: a
+// word without a value (bool).
+enum OPTIONKIND { NUMBER, TEXT, LIST, FLAG, HELP, VERSION };
 
 struct OPTION {
     const char *name;
     OPTIONKIND kind;
+    void *value;      // the field of `settings` it sets, of its kind's type
     const char *meta; // what the value is called in --help and in errors
-    const char *noun; // what a bad value is called in the error line
+    const char *noun; // what a bad NUMBER is called in the error line
     long min, max;    // the range of a NUMBER
-    int *number;      // where a NUMBER goes
     const char *help;
 };
 
 // clang-format off
 const OPTION OPTIONTABLE[] = {
-    {"http", NUMBER, "PORT", "web port", 0, 65535, &settings.http,
+    {"http", NUMBER, &settings.http, "PORT", "web port", 0, 65535,
      "the web page, its stream, /healthz and /metrics on PORT (0: off)"},
-    {"origin", LIST, "URL", nullptr, 0, 0, nullptr,
+    {"origin", LIST, &settings.origins, "URL", nullptr, 0, 0,
      "a site whose pages may open the stream besides the server's own, e.g. https://game.example "
      "(repeat it, or a comma list)"},
-    {"joins-per-connection", NUMBER, "N", "number", 1, 1000000, &settings.joinsperconnection,
+    {"joins-per-connection", NUMBER, &settings.joinsperconnection, "N", "number", 1, 1000000,
      "web JOINs a minute one connection may make"},
-    {"joins-per-address", NUMBER, "N", "number", 1, 1000000, &settings.joinsperaddress,
+    {"joins-per-address", NUMBER, &settings.joinsperaddress, "N", "number", 1, 1000000,
      "web JOINs a minute one address (IPv4, IPv6 /64) may make"},
-    {"max-per-address", NUMBER, "N", "number", 1, 1000000, &settings.peraddress,
+    {"max-per-address", NUMBER, &settings.peraddress, "N", "number", 1, 1000000,
      "web connections (HTTP and WebSocket) one address may hold; more get 429"},
-    {"max-connections", NUMBER, "N", "number", 1, 1000000, &settings.connections,
+    {"max-connections", NUMBER, &settings.connections, "N", "number", 1, 1000000,
      "web connections (HTTP and WebSocket) in all; more get 503"},
-    {"max-websockets", NUMBER, "N", "number", 1, 1000000, &settings.websockets,
+    {"max-websockets", NUMBER, &settings.websockets, "N", "number", 1, 1000000,
      "WebSocket clients in all; more get 503"},
-    {"fd-reserve", NUMBER, "N", "number", 0, 1000000, &settings.fdreserve,
+    {"fd-reserve", NUMBER, &settings.fdreserve, "N", "number", 0, 1000000,
      "descriptors the web port leaves free for port 3140; past them web clients get 503"},
-    {"idle-timeout", NUMBER, "SECONDS", "number", 1, 86400, &settings.idletimeout,
+    {"idle-timeout", NUMBER, &settings.idletimeout, "SECONDS", "number", 1, 86400,
      "an HTTP connection that sends no whole request for so long is closed"},
-    {"stall-timeout", NUMBER, "SECONDS", "number", 1, 86400, &settings.stalltimeout,
+    {"stall-timeout", NUMBER, &settings.stalltimeout, "SECONDS", "number", 1, 86400,
      "a client (web or port 3140) that takes none of an answer for so long is dropped"},
-    {"help", HELP, nullptr, nullptr, 0, 0, nullptr, "this text"},
-    {"version", VERSION, nullptr, nullptr, 0, 0, nullptr, "the server's version"},
+    {"help", HELP, nullptr, nullptr, nullptr, 0, 0, "this text"},
+    {"version", VERSION, nullptr, nullptr, nullptr, 0, 0, "the server's version"},
 };
 // clang-format on
 
-// The option a word names (--name or --name=...), or null.
+bool novalue(const OPTION &o) { return o.kind == FLAG || o.kind == HELP || o.kind == VERSION; }
+
+// The option a word names (--name, or --name=... for one with a value), or null.
 const OPTION *find(const char *word, const char **value)
 {
     if (std::strncmp(word, "--", 2) != 0)
@@ -65,9 +71,8 @@ const OPTION *find(const char *word, const char **value)
         if (std::strncmp(word + 2, o.name, n) != 0)
             continue;
         const char *rest = word + 2 + n;
-        bool flag = o.kind == HELP || o.kind == VERSION;
-        if (flag ? *rest == 0 : *rest == '=') {
-            *value = flag ? rest : rest + 1;
+        if (novalue(o) ? *rest == 0 : *rest == '=') {
+            *value = novalue(o) ? rest : rest + 1;
             return &o;
         }
     }
@@ -81,33 +86,45 @@ bool readnumber(const OPTION &o, const char *digits)
     long v = std::strtol(digits, &end, 10);
     if (errno || end == digits || *end || *digits == '-' || *digits == '+' || v < o.min || v > o.max)
         return false;
-    *o.number = (int)v;
+    *(int *)o.value = (int)v;
     return true;
 }
 
-void addorigins(const char *list)
+void addtolist(std::vector<std::string> &list, const std::string &words)
 {
-    std::string all(list);
-    for (size_t at = 0; at <= all.size();) {
-        size_t comma = all.find(',', at);
+    for (size_t at = 0; at <= words.size();) {
+        size_t comma = words.find(',', at);
         if (comma == std::string::npos)
-            comma = all.size();
+            comma = words.size();
         if (comma > at)
-            settings.origins.push_back(all.substr(at, comma - at));
+            list.push_back(words.substr(at, comma - at));
         at = comma + 1;
     }
 }
 
-std::string defaultof(const OPTION &o)
+// The field of a default SETTINGS that `o` sets in `settings`.
+const void *defaultfield(const OPTION &o)
 {
     static const SETTINGS defaults;
-    if (o.kind == NUMBER) {
-        const char *at = (const char *)&defaults + ((const char *)o.number - (const char *)&settings);
-        return "(default " + std::to_string(*(const int *)at) + ")";
+    return (const char *)&defaults + ((const char *)o.value - (const char *)&settings);
+}
+
+std::string defaultof(const OPTION &o)
+{
+    switch (o.kind) {
+    case NUMBER:
+        return "(default " + std::to_string(*(const int *)defaultfield(o)) + ")";
+    case TEXT: {
+        const std::string &d = *(const std::string *)defaultfield(o);
+        return d.empty() ? "(default none)" : "(default " + d + ")";
     }
-    if (o.kind == LIST)
+    case LIST:
         return "(default none)";
-    return "";
+    case FLAG:
+        return *(const bool *)defaultfield(o) ? "(default on)" : "(default off)";
+    default:
+        return "";
+    }
 }
 
 } // namespace
@@ -133,11 +150,17 @@ OPTIONSRESULT parseoptions(int argc, char **argv, std::vector<std::string> &word
                         std::to_string(o->max) + ".\n";
                 return OPTIONS_BAD;
             }
-            if (o->number == &settings.http)
+            if (o->value == &settings.http)
                 settings.httpchosen = true;
             break;
+        case TEXT:
+            *(std::string *)o->value = value;
+            break;
         case LIST:
-            addorigins(value);
+            addtolist(*(std::vector<std::string> *)o->value, value);
+            break;
+        case FLAG:
+            *(bool *)o->value = true;
             break;
         case HELP:
             result = OPTIONS_HELP;
