@@ -4,7 +4,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 MAP ?= maps/meadow.map
 
-.PHONY: all deps build run test clean asan tsan fuzz soak bench lighthouse
+.PHONY: all deps build run test clean asan tsan fuzz soak bench  lighthouse package
 
 all: build
 
@@ -33,7 +33,7 @@ TSANENV = TSAN_OPTIONS=$(SANOPTS):second_deadlock_stack=1:suppressions=$(CURDIR)
 asan: deps
 	@cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKINDLER_SANITIZE=address >/dev/null
 	@cmake --build build-asan -j $(JOBS)
-	cd build-asan && $(ASANENV) ctest --output-on-failure -j $(JOBS)
+	cd build-asan && $(ASANENV) ctest --output-on-failure -j $(JOBS) -LE package
 
 # The end-to-end tests (label server), the world's tests (fires from many
 # threads while the tick runs), two games served at once (game) and the
@@ -81,6 +81,12 @@ bench: deps
 # scores, leaves the reports in build/lighthouse-*.html. Not part of test.
 lighthouse: build
 	sh scripts/netns node scripts/lighthouse.mjs ./$(BUILD)/kindler-server maps/valley.map
+# The server alone (no tests, tools or their packages) and its Debian
+# package: build-server/kindler-server_VERSION_ARCH.deb.
+package: deps
+	@cmake -S . -B build-server -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKINDLER_SERVER_ONLY=ON >/dev/null
+	@cmake --build build-server -j $(JOBS) --target kindler-server
+	cd build-server && cpack -G DEB
 
 clean:
 	rm -rf build build-*

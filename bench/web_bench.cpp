@@ -31,6 +31,7 @@
 #include <thread>
 #include <vector>
 
+#include "options.h"
 #include "publish.h"
 #include "web/web.h"
 #include "loop.h"
@@ -199,6 +200,7 @@ void WebSpectators(benchmark::State &state)
     makeworld(warm, SIZE, true, nullptr);
     restore(warm);
     if (!started) {
+        settings.peraddress = settings.connections; // every spectator comes from 127.0.0.1
         startweb(testgame, BENCHPORT, true);
         webobserver = testgame.observer;
         testgame.observer = benchobserver;

@@ -10,6 +10,7 @@
 #include "exposure.h"
 #include "listener.h"
 #include "publish.h"
+#include "service.h"
 
 void tickgame(GAME &g)
 {
@@ -27,10 +28,12 @@ void tickgame(GAME &g)
 //      publish; the exposure step of the players of the fair policy; tell
 //      the observer (the web endpoint);
 //   2. sleep a fixed updateinterval (not shortened by the tick's time).
+// After each tick the service manager's watchdog hears that ticks go on.
 void mainloop(GAME &g)
 {
     while (!g.stopping.load(std::memory_order_acquire)) {
         tickgame(g);
+        servicetick();
         struct timespec sleeptime;
         sleeptime.tv_sec = (long)std::floor(updateinterval);
         sleeptime.tv_nsec = (long)((updateinterval - (double)sleeptime.tv_sec) * 1e9);

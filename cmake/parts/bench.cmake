@@ -1,6 +1,9 @@
 # Benchmarks (Google Benchmark): the tick against the plain reference tick,
 # the map answers over loopback, the web stream's codec, and the web
 # endpoint under 200 spectators. `make bench` builds and runs them.
+if(KINDLER_SERVER_ONLY)
+  return()
+endif()
 find_package(benchmark QUIET)
 if(benchmark_FOUND)
   add_executable(kindler-bench EXCLUDE_FROM_ALL

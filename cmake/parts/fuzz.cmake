@@ -3,6 +3,9 @@
 #   CC=clang CXX=clang++ cmake -S . -B build-fuzz -DKINDLER_FUZZ=ON -DKINDLER_SANITIZE=address
 # Each fuzzer keeps its hand-made corpus in fuzz/corpus/<target>/; the
 # ordinary suite replays those files (tests/fuzzreplay.cmake).
+if(KINDLER_SERVER_ONLY)
+  return()
+endif()
 option(KINDLER_FUZZ "Build the libFuzzer targets (clang only)" OFF)
 
 if(KINDLER_FUZZ AND CMAKE_CXX_COMPILER_ID MATCHES "Clang")

@@ -1,4 +1,7 @@
 # Tests: GoogleTest through CTest. One executable per test group.
+if(KINDLER_SERVER_ONLY)
+  return()
+endif()
 enable_testing()
 find_package(GTest REQUIRED)
 

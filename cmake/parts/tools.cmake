@@ -1,5 +1,8 @@
 # Player and operator tools: kindler-map (map files) and kindler-client
 # (play, watch, snapshots). Colours and PNG writing are shared.
+if(KINDLER_SERVER_ONLY)
+  return()
+endif()
 find_package(PNG REQUIRED)
 set(CURSES_NEED_NCURSES TRUE)
 set(CURSES_NEED_WIDE TRUE)

@@ -1,7 +1,9 @@
 // HTTP sessions: the page, /healthz, /metrics, and the upgrade to the
 // live stream. Requests are read with a time limit and a size limit; a
-// malformed one is answered 400 and the connection closed. The page's
-// files go gzip-compressed to a client that takes it, with an ETag.
+// malformed one is answered 400 and the connection closed. A connection
+// is first admitted by the web's limits; an upgrade from a foreign page
+// is answered 403. The page's files go gzip-compressed to a client that
+// takes it, with an ETag.
 #include "web/http.h"
 
 #include <boost/beast/core.hpp>
@@ -11,8 +13,11 @@
 #include <cctype>
 #include <memory>
 
+#include "options.h"
+#include "web/admission.h"
 #include "web/assets.h"
 #include "web/metrics.h"
+#include "web/origin.h"
 #include "web/stream.h"
 #include "web/webgame.h"
 #include "web/websession.h"
@@ -119,9 +124,13 @@ WEBREPLY webget(GAME &g, const std::string &target, const std::string &acceptenc
 namespace {
 
 struct HTTPSESSION : std::enable_shared_from_this<HTTPSESSION> {
-    HTTPSESSION(WEBGAME &web, boost::asio::ip::tcp::socket &&socket) : web(web), stream(std::move(socket)) {}
+    HTTPSESSION(WEBGAME &web, boost::asio::ip::tcp::socket &&socket, std::shared_ptr<ADMISSION> t)
+        : web(web), ticket(std::move(t)), stream(std::move(socket))
+    {
+    }
 
     WEBGAME &web;
+    std::shared_ptr<ADMISSION> ticket; // the connection's place in the limits
     beast::tcp_stream stream;
     beast::flat_buffer buffer;
     std::unique_ptr<http::request_parser<http::string_body>> parser;
@@ -132,7 +141,7 @@ struct HTTPSESSION : std::enable_shared_from_this<HTTPSESSION> {
         parser = std::make_unique<http::request_parser<http::string_body>>();
         parser->header_limit(8 * 1024);
         parser->body_limit(1024);
-        stream.expires_after(std::chrono::seconds(30));
+        stream.expires_after(std::chrono::seconds(settings.idletimeout));
         http::async_read(stream, buffer, *parser, beast::bind_front_handler(&HTTPSESSION::onread, shared_from_this()));
     }
 
@@ -161,16 +170,29 @@ struct HTTPSESSION : std::enable_shared_from_this<HTTPSESSION> {
 
     void upgrade(http::request<http::string_body> req)
     {
-        if (websessions(web.hub) >= MAXWEBSOCKETS) {
-            http::response<http::string_body> res{http::status::service_unavailable, req.version()};
-            res.set(http::field::content_type, "text/plain; charset=utf-8");
-            res.body() = "too many clients\n";
-            res.keep_alive(false);
-            send(std::move(res));
+        if (!originallowed(std::string(req[http::field::origin]), std::string(req[http::field::host]))) {
+            countweb(REFUSEDORIGIN);
+            refuse(http::status::forbidden, req.version(), "pages of other sites may not play here\n");
+            return;
+        }
+        if (websessions(web.hub) >= settings.websockets) {
+            countweb(REFUSEDWEBSOCKETS);
+            refuse(http::status::service_unavailable, req.version(), "too many clients\n");
             return;
         }
         stream.expires_never();
-        std::make_shared<WEBSESSION>(web.hub, stream.release_socket())->run(std::move(req));
+        auto session = std::make_shared<WEBSESSION>(web.hub, stream.release_socket());
+        session->ticket = std::move(ticket);
+        session->run(std::move(req));
+    }
+
+    void refuse(http::status status, unsigned version, const char *body)
+    {
+        http::response<http::string_body> res{status, version};
+        res.set(http::field::content_type, "text/plain; charset=utf-8");
+        res.body() = body;
+        res.keep_alive(false);
+        send(std::move(res));
     }
 
     void answer(const http::request<http::string_body> &req)
@@ -237,5 +259,6 @@ struct HTTPSESSION : std::enable_shared_from_this<HTTPSESSION> {
 
 void servehttp(WEBGAME &web, boost::asio::ip::tcp::socket &&socket)
 {
-    std::make_shared<HTTPSESSION>(web, std::move(socket))->readnext();
+    if (auto ticket = admitweb(web.room, socket))
+        std::make_shared<HTTPSESSION>(web, std::move(socket), std::move(ticket))->readnext();
 }

@@ -11,10 +11,9 @@
 
 struct WEBGAME;
 
-// At most this many WebSocket clients at once; more are refused with 503.
-enum { MAXWEBSOCKETS = 1024 };
-
-// Serves one accepted connection (in the web's io thread).
+// Serves one accepted connection (in the web's io thread), once the web's
+// limits admit it (server/web/admission.h); past --max-websockets WebSocket
+// clients an upgrade is refused with 503.
 void servehttp(WEBGAME &web, boost::asio::ip::tcp::socket &&socket);
 
 // The status, content type and body of a GET of `target` for game g (the

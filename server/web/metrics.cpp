@@ -26,8 +26,9 @@ struct METRICS {
     prometheus::Gauge *players = nullptr;
     prometheus::Gauge *tcpconns = nullptr;
     prometheus::Gauge *wsconns = nullptr;
+    prometheus::Gauge *webconns = nullptr;
     prometheus::Counter *tcpbytes = nullptr;
-    prometheus::Counter *counts[HTTPBYTESSENT + 1] = {};
+    prometheus::Counter *counts[WEBCOUNTS] = {};
     double tcpbytesseen = 0; // what tcpbytes has been told of tcpbytessent
 };
 
@@ -86,6 +87,26 @@ void initmetrics()
     m.counts[MOVESDROPPED] = &dropped.Add({{"action", "move"}, {"reason", "rate"}});
     m.counts[FIRESDROPPED] = &dropped.Add({{"action", "fire"}, {"reason", "rate"}});
     m.counts[MOVESREFUSED] = &dropped.Add({{"action", "move"}, {"reason", "refused"}});
+    m.webconns = &BuildGauge()
+                      .Name("kindler_web_connections")
+                      .Help("Connections the web port holds, HTTP and WebSocket (capped by --max-connections)")
+                      .Register(r)
+                      .Add({});
+    auto &refused = BuildCounter()
+                        .Name("kindler_web_connections_refused_total")
+                        .Help("Web connections and WebSocket upgrades refused, by the limit that refused them")
+                        .Register(r);
+    m.counts[REFUSEDADDRESS] = &refused.Add({{"limit", "address"}});
+    m.counts[REFUSEDTOTAL] = &refused.Add({{"limit", "total"}});
+    m.counts[REFUSEDDESCRIPTORS] = &refused.Add({{"limit", "descriptors"}});
+    m.counts[REFUSEDWEBSOCKETS] = &refused.Add({{"limit", "websockets"}});
+    m.counts[REFUSEDORIGIN] = &refused.Add({{"limit", "origin"}});
+    auto &joins = BuildCounter()
+                      .Name("kindler_web_joins_refused_total")
+                      .Help("Web JOINs refused by the rate limits, answered as a failed join")
+                      .Register(r);
+    m.counts[JOINSREFUSEDCONNECTION] = &joins.Add({{"limit", "connection"}});
+    m.counts[JOINSREFUSEDADDRESS] = &joins.Add({{"limit", "address"}});
 }
 
 void countweb(WEBCOUNT what, double n)
@@ -103,6 +124,8 @@ void observetick(double seconds, size_t burning)
 }
 
 void setwebsockets(int n) { m.wsconns->Set(n); }
+
+void setwebconnections(int n) { m.webconns->Set(n); }
 
 double sincelasttick()
 {

@@ -1,7 +1,8 @@
 // The operators' numbers, served at /metrics in the Prometheus text format
 // (prometheus-cpp): the tick's duration and count, burning cells, players
-// present, connections and payload bytes sent per protocol, stream frames sent and
-// coalesced, web players' moves and fires dropped.
+// present, connections and payload bytes sent per protocol, stream frames
+// sent and coalesced, web players' moves and fires dropped, web connections
+// and JOINs refused by the limits.
 #pragma once
 
 #include <cstddef>
@@ -17,6 +18,14 @@ enum WEBCOUNT {
     MOVESREFUSED,   // moves off the map, onto a blocking cell, or of a dead player
     WSBYTESSENT,    // bytes of WebSocket message payloads sent (before compression)
     HTTPBYTESSENT,  // bytes of HTTP bodies sent
+    REFUSEDADDRESS, // web connections refused: their address was at its cap
+    REFUSEDTOTAL,   // web connections refused: the web port was full
+    REFUSEDDESCRIPTORS, // web connections refused: descriptors kept for port 3140
+    REFUSEDWEBSOCKETS,  // WebSocket upgrades refused: too many WebSocket clients
+    REFUSEDORIGIN,  // WebSocket upgrades refused: a foreign Origin
+    JOINSREFUSEDCONNECTION, // web JOINs over the connection's rate
+    JOINSREFUSEDADDRESS,    // web JOINs over the address's rate
+    WEBCOUNTS
 };
 
 // Creates the metrics (once for the process; later calls do nothing);
@@ -28,6 +37,8 @@ void countweb(WEBCOUNT what, double n = 1);
 void observetick(double seconds, size_t burning);
 // Open WebSocket connections (the web's io thread keeps it).
 void setwebsockets(int n);
+// Open web connections, HTTP and WebSocket (the web's io thread keeps it).
+void setwebconnections(int n);
 // Seconds since the last tick ended, or a negative number before the first.
 double sincelasttick();
 // The text of /metrics now, with g's players and connections. Takes

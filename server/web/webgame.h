@@ -7,11 +7,13 @@
 #include <boost/asio/ip/tcp.hpp>
 
 #include "game.h"
+#include "web/admission.h"
 #include "web/stream.h"
 
 struct WEBGAME {
     GAME *game = nullptr;
     boost::asio::io_context ioc{1};               // run by the io thread only
     boost::asio::ip::tcp::acceptor acceptor{ioc}; // used in the io thread only
+    ADMISSIONS room;                              // the io thread's: the web's limits
     HUB hub;                                      // the io thread's, but for its atomics
 };

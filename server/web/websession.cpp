@@ -3,6 +3,7 @@
 
 #include <boost/asio/buffer.hpp>
 
+#include "options.h"
 #include "protocol.h"
 #include "clientmsg.h"
 #include "web/metrics.h"
@@ -80,7 +81,11 @@ void WEBSESSION::handle(const unsigned char *data, size_t len, bool text)
         setview(stream, m.view);
         break;
     case DOJOIN:
-        joingame(*hub.game, player, m.name.c_str());
+        // Over the JOIN rate: answered as a join that found no room.
+        if (!ticket || mayjoin(*ticket))
+            joingame(*hub.game, player, m.name.c_str());
+        else
+            leavegame(*hub.game, player);
         you = 1;
         break;
     case DOMOVE:
@@ -152,7 +157,7 @@ void WEBSESSION::send(bool compress)
     countweb(WSBYTESSENT, (double)bytes);
     writing = true;
     ws.compress(compress);
-    watchdog.expires_after(std::chrono::seconds(WEBSTALL));
+    watchdog.expires_after(std::chrono::seconds(settings.stalltimeout));
     watchdog.async_wait([self = shared_from_this()](beast::error_code ec) {
         if (!ec)
             self->abort();

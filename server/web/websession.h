@@ -15,11 +15,8 @@
 #include <vector>
 
 #include "actions.h"
+#include "web/admission.h"
 #include "web/stream.h"
-
-// A message waits at most this long for the client to take it; a client
-// that takes nothing for so long is dropped, as on port 3140.
-enum { WEBSTALL = 30 };
 
 struct WEBSESSION : STREAMCLIENT, std::enable_shared_from_this<WEBSESSION> {
     WEBSESSION(HUB &hub, boost::asio::ip::tcp::socket &&socket);
@@ -33,7 +30,8 @@ struct WEBSESSION : STREAMCLIENT, std::enable_shared_from_this<WEBSESSION> {
     HUB &hub;                           // of the game it plays
     boost::beast::websocket::stream<boost::beast::tcp_stream> ws;
     boost::beast::flat_buffer in;
-    boost::asio::steady_timer watchdog; // runs while a message is being sent
+    std::shared_ptr<ADMISSION> ticket;  // the connection's place in the limits, its JOIN rate
+    boost::asio::steady_timer watchdog; // runs while a message is being sent (--stall-timeout)
     CLIENTSTREAM stream;                // what the client was sent of the map
     ACTOR player{.policy = FAIR, .num = -1, .moves = {}, .fires = {}}; // the client's player and rates
     std::shared_ptr<const std::string> hello;  // sent first

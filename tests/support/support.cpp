@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -249,6 +250,10 @@ void SERVERPROC::launch(const std::vector<std::string> &args)
         int err = open(errpath.c_str(), O_WRONLY | O_TRUNC);
         dup2(out, 1);
         dup2(err, 2);
+        if (nofile > 0) {
+            struct rlimit files = {(rlim_t)nofile, (rlim_t)nofile};
+            setrlimit(RLIMIT_NOFILE, &files);
+        }
         std::vector<char *> argv;
         std::string path = serverpath();
         argv.push_back(path.data());

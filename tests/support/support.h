@@ -64,6 +64,7 @@ struct SERVERPROC {
     pid_t pid = -1;
     std::string outpath, errpath;
     int status = -1; // exit status once it has ended, else -1
+    long nofile = 0; // when set before start: the server's descriptor limit, soft and hard
 
     SERVERPROC() = default;
     SERVERPROC(const SERVERPROC &) = delete;

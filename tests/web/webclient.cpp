@@ -132,11 +132,17 @@ std::string httpraw(int port, const std::string &bytes, int timeoutms)
 
 bool wsconnect(WSCLIENT &c, int port, int *status)
 {
-    if (c.rcvbuf > 0) {
+    if (c.rcvbuf > 0 || !c.source.empty()) {
         beast::error_code ec;
         c.ws.next_layer().open(tcp::v4(), ec);
-        c.ws.next_layer().set_option(asio::socket_base::receive_buffer_size(c.rcvbuf), ec);
+        if (c.rcvbuf > 0)
+            c.ws.next_layer().set_option(asio::socket_base::receive_buffer_size(c.rcvbuf), ec);
+        if (!c.source.empty())
+            c.ws.next_layer().bind(tcp::endpoint(asio::ip::make_address(c.source), 0), ec);
     }
+    if (!c.origin.empty())
+        c.ws.set_option(beast::websocket::stream_base::decorator(
+            [origin = c.origin](beast::websocket::request_type &req) { req.set(http::field::origin, origin); }));
     if (!connectto(c.ws.next_layer(), port)) {
         c.error = "connect failed";
         return false;

@@ -33,6 +33,8 @@ struct WSCLIENT {
     boost::beast::websocket::stream<boost::asio::ip::tcp::socket> ws{ioc};
     int timeoutms = 5000;
     int rcvbuf = 0;      // when set before wsconnect: the socket's receive buffer, bytes
+    std::string source;  // when set before wsconnect: the local address to connect from
+    std::string origin;  // when set before wsconnect: the upgrade's Origin field
     std::string error;   // what the last failure was
     bool closed = false; // the server closed the WebSocket (ws.reason() has its code)
 };

@@ -162,9 +162,10 @@ long residentkb(pid_t pid)
 class WebStream : public ::testing::Test {
 protected:
     SERVERPROC server;
-    void startwith(const std::string &map)
+    void startwith(const std::string &map, std::vector<std::string> args = {})
     {
-        ASSERT_TRUE(server.start({tempfile(map)}));
+        args.push_back(tempfile(map));
+        ASSERT_TRUE(server.start(args));
         ASSERT_TRUE(awaitlistening(WEBPORT, 5000)) << server.err();
     }
 };
@@ -385,7 +386,7 @@ TEST_F(WebStream, MalformedMessagesCloseTheConnectionWithTheirCode)
 
 TEST_F(WebStream, AHundredSpectatorsAtOnceAllGetTheirView)
 {
-    startwith(field(64));
+    startwith(field(64), {"--max-per-address=200"}); // all come from 127.0.0.1
     std::vector<std::unique_ptr<PAGE>> pages;
     for (int i = 0; i < 100; i++) {
         pages.push_back(std::make_unique<PAGE>());
@@ -411,7 +412,7 @@ TEST_F(WebStream, TheOneThousandAndTwentyFifthSpectatorIsRefused)
         GTEST_SKIP() << "the test needs 1,200 descriptors";
     files.rlim_cur = files.rlim_max;
     setrlimit(RLIMIT_NOFILE, &files);
-    startwith(arena());
+    startwith(arena(), {"--max-per-address=2000"}); // all come from 127.0.0.1
     std::vector<std::unique_ptr<WSCLIENT>> clients;
     for (int i = 0; i < 1024; i++) {
         clients.push_back(std::make_unique<WSCLIENT>());
@@ -452,6 +453,23 @@ TEST_F(WebStream, ASlowReaderGetsTheNewestStateWithBoundedMemory)
     EXPECT_LT(during - before, MEMORYBOUND) << "the server's memory grew by " << during - before << " kB";
     HTTPRESULT m = httprequest(WEBPORT, "GET", "/metrics");
     EXPECT_EQ(m.body.find("kindler_stream_frames_coalesced_total 0\n"), std::string::npos);
+}
+
+TEST_F(WebStream, AReaderThatTakesNothingIsDroppedAfterTheStallTimeout)
+{
+    startwith(field(256, 4), {"--stall-timeout=1"});
+    PAGE stalled;
+    stalled.ws.rcvbuf = 4096;
+    ASSERT_TRUE(stalled.open());
+    ASSERT_TRUE(stalled.send(viewmsg(0, 0, 256, 256)));
+    // Dropped once a message waited a second: well before the default 30 s.
+    bool dropped = false;
+    for (int i = 0; i < 50 && !dropped; i++) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        std::string m = httprequest(WEBPORT, "GET", "/metrics").body;
+        dropped = m.find("kindler_connections{protocol=\"websocket\"} 0\n") != std::string::npos;
+    }
+    EXPECT_TRUE(dropped);
 }
 
 TEST_F(WebStream, AWebPlayerAndATcpPlayerBurnEachOtherForScore)

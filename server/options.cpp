@@ -1,0 +1,189 @@
+// The table of the server's options and the reader of the command line.
+// An option is one word, --name=VALUE (or --name for a flag, --help,
+// --version); adding one is one entry of OPTIONTABLE and a field of
+// SETTINGS.
+#include "options.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#ifndef KINDLER_VERSION
+#define KINDLER_VERSION "0"
+#endif
+
+SETTINGS settings;
+
+namespace {
+
+// NUMBER: a whole number in [min, max] (int); TEXT: a string; LIST: a
+// comma list, the option repeatable (std::vector<std::string>); FLAG: a
+// word without a value (bool).
+enum OPTIONKIND { NUMBER, TEXT, LIST, FLAG, HELP, VERSION };
+
+struct OPTION {
+    const char *name;
+    OPTIONKIND kind;
+    void *value;      // the field of `settings` it sets, of its kind's type
+    const char *meta; // what the value is called in --help and in errors
+    const char *noun; // what a bad NUMBER is called in the error line
+    long min, max;    // the range of a NUMBER
+    const char *help;
+};
+
+// clang-format off
+const OPTION OPTIONTABLE[] = {
+    {"http", NUMBER, &settings.http, "PORT", "web port", 0, 65535,
+     "the web page, its stream, /healthz and /metrics on PORT (0: off)"},
+    {"origin", LIST, &settings.origins, "URL", nullptr, 0, 0,
+     "a site whose pages may open the stream besides the server's own, e.g. https://game.example "
+     "(repeat it, or a comma list)"},
+    {"joins-per-connection", NUMBER, &settings.joinsperconnection, "N", "number", 1, 1000000,
+     "web JOINs a minute one connection may make"},
+    {"joins-per-address", NUMBER, &settings.joinsperaddress, "N", "number", 1, 1000000,
+     "web JOINs a minute one address (IPv4, IPv6 /64) may make"},
+    {"max-per-address", NUMBER, &settings.peraddress, "N", "number", 1, 1000000,
+     "web connections (HTTP and WebSocket) one address may hold; more get 429"},
+    {"max-connections", NUMBER, &settings.connections, "N", "number", 1, 1000000,
+     "web connections (HTTP and WebSocket) in all; more get 503"},
+    {"max-websockets", NUMBER, &settings.websockets, "N", "number", 1, 1000000,
+     "WebSocket clients in all; more get 503"},
+    {"fd-reserve", NUMBER, &settings.fdreserve, "N", "number", 0, 1000000,
+     "descriptors the web port leaves free for port 3140; past them web clients get 503"},
+    {"idle-timeout", NUMBER, &settings.idletimeout, "SECONDS", "number", 1, 86400,
+     "an HTTP connection that sends no whole request for so long is closed"},
+    {"stall-timeout", NUMBER, &settings.stalltimeout, "SECONDS", "number", 1, 86400,
+     "a client (web or port 3140) that takes none of an answer for so long is dropped"},
+    {"help", HELP, nullptr, nullptr, nullptr, 0, 0, "this text"},
+    {"version", VERSION, nullptr, nullptr, nullptr, 0, 0, "the server's version"},
+};
+// clang-format on
+
+bool novalue(const OPTION &o) { return o.kind == FLAG || o.kind == HELP || o.kind == VERSION; }
+
+// The option a word names (--name, or --name=... for one with a value), or null.
+const OPTION *find(const char *word, const char **value)
+{
+    if (std::strncmp(word, "--", 2) != 0)
+        return nullptr;
+    for (const OPTION &o : OPTIONTABLE) {
+        size_t n = std::strlen(o.name);
+        if (std::strncmp(word + 2, o.name, n) != 0)
+            continue;
+        const char *rest = word + 2 + n;
+        if (novalue(o) ? *rest == 0 : *rest == '=') {
+            *value = novalue(o) ? rest : rest + 1;
+            return &o;
+        }
+    }
+    return nullptr;
+}
+
+bool readnumber(const OPTION &o, const char *digits)
+{
+    char *end = nullptr;
+    errno = 0;
+    long v = std::strtol(digits, &end, 10);
+    if (errno || end == digits || *end || *digits == '-' || *digits == '+' || v < o.min || v > o.max)
+        return false;
+    *(int *)o.value = (int)v;
+    return true;
+}
+
+void addtolist(std::vector<std::string> &list, const std::string &words)
+{
+    for (size_t at = 0; at <= words.size();) {
+        size_t comma = words.find(',', at);
+        if (comma == std::string::npos)
+            comma = words.size();
+        if (comma > at)
+            list.push_back(words.substr(at, comma - at));
+        at = comma + 1;
+    }
+}
+
+// The field of a default SETTINGS that `o` sets in `settings`.
+const void *defaultfield(const OPTION &o)
+{
+    static const SETTINGS defaults;
+    return (const char *)&defaults + ((const char *)o.value - (const char *)&settings);
+}
+
+std::string defaultof(const OPTION &o)
+{
+    switch (o.kind) {
+    case NUMBER:
+        return "(default " + std::to_string(*(const int *)defaultfield(o)) + ")";
+    case TEXT: {
+        const std::string &d = *(const std::string *)defaultfield(o);
+        return d.empty() ? "(default none)" : "(default " + d + ")";
+    }
+    case LIST:
+        return "(default none)";
+    case FLAG:
+        return *(const bool *)defaultfield(o) ? "(default on)" : "(default off)";
+    default:
+        return "";
+    }
+}
+
+} // namespace
+
+OPTIONSRESULT parseoptions(int argc, char **argv, std::vector<std::string> &words, std::string &warnings,
+                           std::string &error)
+{
+    OPTIONSRESULT result = OPTIONS_RUN;
+    for (int i = 0; i < argc; i++) {
+        const char *value = nullptr;
+        const OPTION *o = i > 0 ? find(argv[i], &value) : nullptr;
+        if (!o) {
+            if (i > 0 && std::strncmp(argv[i], "--", 2) == 0 && argv[i][2])
+                warnings += std::string("Warning: unknown option ") + argv[i] + " ignored\n";
+            words.emplace_back(argv[i]);
+            continue;
+        }
+        switch (o->kind) {
+        case NUMBER:
+            if (!readnumber(*o, value)) {
+                error = std::string("Error! Bad ") + o->noun + " in \"" + argv[i] + "\": want --" + o->name + "=" +
+                        o->meta + ", " + o->meta + " from " + std::to_string(o->min) + " to " +
+                        std::to_string(o->max) + ".\n";
+                return OPTIONS_BAD;
+            }
+            if (o->value == &settings.http)
+                settings.httpchosen = true;
+            break;
+        case TEXT:
+            *(std::string *)o->value = value;
+            break;
+        case LIST:
+            addtolist(*(std::vector<std::string> *)o->value, value);
+            break;
+        case FLAG:
+            *(bool *)o->value = true;
+            break;
+        case HELP:
+            result = OPTIONS_HELP;
+            break;
+        case VERSION:
+            if (result != OPTIONS_HELP)
+                result = OPTIONS_VERSION;
+            break;
+        }
+    }
+    return result;
+}
+
+std::string helptext()
+{
+    std::string text = "Usage: kindler-server [OPTION...] [WORD...] MAPFILE\n"
+                       "The last word that is no option is the map; other words are ignored.\n\n";
+    for (const OPTION &o : OPTIONTABLE) {
+        std::string d = defaultof(o);
+        text += std::string("  --") + o.name + (o.meta ? std::string("=") + o.meta : "") + (d.empty() ? "" : " " + d) +
+                "\n      " + o.help + "\n";
+    }
+    return text;
+}
+
+std::string versiontext() { return std::string("kindler-server ") + KINDLER_VERSION + "\n"; }

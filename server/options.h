@@ -1,0 +1,41 @@
+// The server's command-line options: one table (options.cpp) names each
+// option, its value's range, its default and its help line; the values
+// live in `settings`, written once by start-up before any thread exists.
+// Words that are not known options stay on the line: the last of them
+// is the map.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct SETTINGS {
+    int http = 3141;                    // web port, 0: off
+    bool httpchosen = false;            // --http= was given
+    std::vector<std::string> origins;   // pages of other sites that may open the stream
+    int joinsperconnection = 6;         // web JOINs a minute, per connection
+    int joinsperaddress = 20;           // web JOINs a minute, per address
+    int peraddress = 32;                // web connections at once, per address
+    int connections = 2048;             // web connections at once, in all
+    int websockets = 1024;              // WebSocket clients at once
+    int fdreserve = 48;                 // descriptors the web leaves to port 3140
+    int idletimeout = 30;               // seconds an HTTP connection may idle
+    int stalltimeout = 30;              // seconds an answer may wait for a reader
+};
+extern SETTINGS settings;
+
+enum OPTIONSRESULT {
+    OPTIONS_RUN,     // start the server
+    OPTIONS_HELP,    // --help: print helptext() and end
+    OPTIONS_VERSION, // --version: print versiontext() and end
+    OPTIONS_BAD,     // a bad value: print the error line and end with status 1
+};
+
+// Reads argv[1..argc) into `settings`. `words` gets argv[0] and every word
+// that is no known option, in order; `warnings` one line for each unknown
+// word beginning with "--"; `error` the line of a bad value.
+OPTIONSRESULT parseoptions(int argc, char **argv, std::vector<std::string> &words, std::string &warnings,
+                           std::string &error);
+// The text of --help: usage, then each option with its default.
+std::string helptext();
+// The text of --version: the program's version.
+std::string versiontext();

@@ -1,0 +1,45 @@
+// Room for every client of the web port: connections are capped per
+// address (IPv4 address, IPv6 /64) and in all, descriptors are kept back
+// for port 3140, and JOINs are rate-limited per connection and per
+// address. Each web endpoint keeps its tables (ADMISSIONS, in its
+// WEBGAME), in its io thread alone (no lock); the numbers come from the
+// options (server/options.h).
+#pragma once
+
+#include <boost/asio/ip/tcp.hpp>
+
+#include <memory>
+#include <string>
+#include <unordered_map>
+
+#include "tokenbucket.h"
+
+struct ADMISSION;
+
+// One client address: its connections now and its JOIN bucket.
+struct ADDRESS {
+    int connections = 0;
+    TOKENBUCKET joins;
+};
+
+// The web port's room, the io thread's alone.
+struct ADMISSIONS {
+    std::unordered_map<std::string, ADDRESS> addresses; // by address key
+    int admitted = 0;  // connections admitted and still open
+    int lingering = 0; // refused connections still draining
+};
+
+// Admits a connection just accepted on the web port (io thread). Returns
+// its ticket, which holds the connection's place in the counts while it
+// lives and its JOIN limits; or null when it is refused, after answering
+// it 429 (its address is over its cap) or 503 (the port is full, or the
+// process is near its descriptor limit) and closing it. Counted in
+// /metrics either way.
+std::shared_ptr<ADMISSION> admitweb(ADMISSIONS &room, boost::asio::ip::tcp::socket &socket);
+
+// A JOIN on the connection of `ticket`: true when its connection and its
+// address are within their rates, else false (counted in /metrics).
+bool mayjoin(ADMISSION &ticket);
+
+// Web connections (HTTP and WebSocket) now admitted, in all.
+int webconnections(const ADMISSIONS &room);

@@ -1,0 +1,57 @@
+// The table of options read from a command line: which words stay (the
+// last is the map), values and their faults, the warning for unknown
+// options, and the help and version texts.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "options.h"
+
+// Reads `args` after the program's name; `words` and `out` (warnings, or
+// the error line) get what it says.
+static OPTIONSRESULT parse(std::vector<std::string> args, std::vector<std::string> &words, std::string &out)
+{
+    settings = SETTINGS();
+    args.insert(args.begin(), "kindler-server");
+    std::vector<char *> argv;
+    for (auto &a : args)
+        argv.push_back(a.data());
+    std::string error;
+    OPTIONSRESULT r = parseoptions((int)argv.size(), argv.data(), words, out, error);
+    out += error;
+    return r;
+}
+
+TEST(Options, KnownOptionsAreNoWordsAndUnknownOnesAreWarnedAndKept)
+{
+    std::vector<std::string> words;
+    std::string out;
+    EXPECT_EQ(parse({"--http=8080", "a", "--origin=https://x.example,https://y.example", "--colour=red",
+                     "--origin=https://z.example", "--idle-timeout=2", "map"},
+                    words, out),
+              OPTIONS_RUN);
+    EXPECT_EQ(words, (std::vector<std::string>{"kindler-server", "a", "--colour=red", "map"}));
+    EXPECT_EQ(out, "Warning: unknown option --colour=red ignored\n");
+    EXPECT_TRUE(settings.http == 8080 && settings.httpchosen && settings.idletimeout == 2);
+    EXPECT_EQ(settings.origins,
+              (std::vector<std::string>{"https://x.example", "https://y.example", "https://z.example"}));
+    out.clear();
+    EXPECT_EQ(parse({"--max-per-address=0", "map"}, words, out), OPTIONS_BAD);
+    EXPECT_EQ(out, "Error! Bad number in \"--max-per-address=0\": want --max-per-address=N, N from 1 to 1000000.\n");
+}
+
+TEST(Options, HelpListsEveryOptionWithItsDefaultAndVersionTheProjects)
+{
+    std::vector<std::string> words;
+    std::string out;
+    EXPECT_EQ(parse({"--http=9", "--help"}, words, out), OPTIONS_HELP);
+    const std::string help = helptext();
+    for (const char *line : {"--http=PORT (default 3141)", "--origin=URL (default none)", "--joins-per-connection=N (",
+                             "--joins-per-address=N (", "--max-per-address=N (", "--max-connections=N (",
+                             "--max-websockets=N (", "--fd-reserve=N (", "--idle-timeout=SECONDS (default 30)",
+                             "--stall-timeout=SECONDS (default 30)", "--version"})
+        EXPECT_NE(help.find(line), std::string::npos) << line;
+    EXPECT_EQ(parse({"--version"}, words, out), OPTIONS_VERSION);
+    EXPECT_EQ(versiontext(), std::string("kindler-server ") + KINDLER_VERSION + "\n");
+}
