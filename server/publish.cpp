@@ -47,6 +47,7 @@ void swapgrids(WORLD &w, const TICKSTATE &t)
     GRID *tmp = w.oldmap;
     w.oldmap = w.curmap;
     w.curmap = tmp;
+    w.ticks++;
     if (!same)
         w.mapgeneration++;
     pthread_mutex_unlock(&w.oldmap_lock);
