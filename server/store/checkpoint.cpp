@@ -1,12 +1,13 @@
 // A game to a checkpoint and back, and the identity of a map file. The
-// game's locks are taken one after the other, as doc/threads.md orders
-// them, and only for copying memory.
+// game's locks are taken as doc/threads.md orders them, grid locks and
+// player locks never together, and only for copying memory.
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 
+#include "publish.h"
 #include "store/sha256.h"
 #include "store/store.h"
 
@@ -53,12 +54,23 @@ bool mapidentity(const char *path, MAPID &id, std::string &error)
     return true;
 }
 
+// The published grid is copied the way the tick reads it: with
+// curmap_lock held no tick runs, and with the computing mark raised fires
+// are queued instead of written, so oldmap is read without oldmap_lock and
+// readers and fires never wait for the copy (a tick that is due does).
+// The fires that arrived meanwhile then land as they would have.
 void takecheckpoint(GAME &g, CHECKPOINT &c)
 {
     WORLD &w = g.world;
+    pthread_mutex_lock(&w.curmap_lock);
     pthread_mutex_lock(&w.oldmap_lock);
-    const GRID &o = *w.oldmap;
+    w.tickcomputing = 1;
+    const size_t queued = w.firequeue.size(); // fires of a restored world, waiting for its next tick
+    c.fires = w.firequeue;
     c.tick = w.ticks;
+    pthread_mutex_unlock(&w.oldmap_lock);
+
+    const GRID &o = *w.oldmap;
     c.sizex = w.mapsizex;
     c.sizey = w.mapsizey;
     c.heat.assign(o.heat.begin(), o.heat.end());
@@ -68,8 +80,12 @@ void takecheckpoint(GAME &g, CHECKPOINT &c)
     for (size_t j = 0; j < o.tagged.size(); j++)
         c.attr[j] = o.pool[(size_t)o.attrindex[o.tagged[j]]];
     c.outside = w.outside;
-    c.fires = w.firequeue;
+
+    pthread_mutex_lock(&w.oldmap_lock);
+    landfires(w, queued);
+    w.tickcomputing = 0;
     pthread_mutex_unlock(&w.oldmap_lock);
+    pthread_mutex_unlock(&w.curmap_lock);
 
     PLAYERS &p = g.players;
     pthread_mutex_lock(&p.playerlist_lock);

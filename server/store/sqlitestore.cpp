@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 
@@ -76,10 +77,18 @@ bool SQLITESTORE::storedmap(MAPID &stored, bool &any, std::string &error)
     return true;
 }
 
+// Names a map by its file, size and the start of its SHA-256.
+std::string describe(const MAPID &m)
+{
+    char hex[17];
+    for (int i = 0; i < 8; i++)
+        std::snprintf(hex + 2 * i, 3, "%02x", m.sha256[i]);
+    return m.name + ", " + std::to_string(m.size) + " bytes, SHA-256 " + hex + "...";
+}
+
 std::string anothermap(const MAPID &stored, const MAPID &map)
 {
-    return "holds a world of map " + stored.name + " (" + std::to_string(stored.size) + " bytes), not of " +
-           map.name + " (" + std::to_string(map.size) + " bytes, other content)";
+    return "holds the world of another map (" + describe(stored) + "), not of this one (" + describe(map) + ")";
 }
 
 bool SQLITESTORE::writeplayers(const CHECKPOINT &c, SAVEREPORT &report)

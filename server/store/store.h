@@ -50,8 +50,9 @@ struct CHECKPOINT {
 };
 
 // Copies g's published state and players into c (reusing c's memory).
-// Takes oldmap_lock, then playerlist_lock and s_pointindex_lock, then
-// web_lock, one after the other; touches no file.
+// Holds curmap_lock for the copy of the grid (a tick waits for it, readers
+// and fires do not), then playerlist_lock with s_pointindex_lock, then
+// web_lock; touches no file. Called by any thread but the ticking one.
 void takecheckpoint(GAME &g, CHECKPOINT &c);
 
 // What one save wrote.
