@@ -385,20 +385,25 @@ TEST(StoreCrash, ASaveKilledHalfWayLeavesTheLastCheckpointWhole)
     buildgame(a, 600, 400, 9, true);
     buildgame(b, 600, 400, 9, false);
     mustsave(*mustopen(path), a);
-    int ready[2];
-    ASSERT_EQ(pipe(ready), 0);
-    pid_t child = fork();
-    if (child == 0) {
+    CHECKPOINT next; // made before the fork: the child starts no thread
+    {
         GAME later;
         buildgame(later, 600, 400, 9, true);
         for (long double &h : later.world.oldmap->heat)
             h += 1; // every tile differs
+        takecheckpoint(later, next);
+    }
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    pid_t child = fork();
+    if (child == 0) {
         std::string error;
         auto s = openstore(path, MAP, error);
+        SAVEREPORT r;
         if (s) {
             s->tilewritten = halfway;
             s->tilewrittenarg = &ready[1];
-            mustsave(*s, later);
+            savecheckpoint(*s, next, r, error);
         }
         _exit(1);
     }

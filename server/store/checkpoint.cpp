@@ -13,7 +13,7 @@
 
 bool samemap(const MAPID &a, const MAPID &b)
 {
-    return a.name == b.name && a.size == b.size && std::memcmp(a.sha256, b.sha256, sizeof a.sha256) == 0;
+    return a.size == b.size && std::memcmp(a.sha256, b.sha256, sizeof a.sha256) == 0;
 }
 
 MAPID mapidentityof(const std::string &name, const void *bytes, size_t size)

@@ -1,9 +1,8 @@
 // The store in one SQLite file: WAL journal, the schema's version in the
-// file (user_version) and its upgrades (schema.cpp), the bytes of
-// store/codec.h. A checkpoint is one transaction; a tile whose bytes hash
-// as they did at the last save is not written again. The file is held
-// with an flock for as long as the store is open, so a second server
-// finds it busy, while SQLite's own locks let a backup read it meanwhile.
+// file and its upgrades (schema.cpp), the bytes of store/codec.h. A save is
+// one transaction and skips the tiles whose bytes hash as at the last one.
+// An flock holds the file while the store is open, so a second server
+// finds it busy while SQLite's own locks still let a backup read it.
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -163,7 +162,7 @@ bool SQLITESTORE::save(const CHECKPOINT &c, SAVEREPORT &report, std::string &err
             world.bind(10, c.startturn);
             world.bind(11, (int64_t)std::time(nullptr));
             ok = world.run();
-            report.bytes += outside.b.size() + fires.b.size() + 100;
+            report.bytes += outside.b.size() + fires.b.size() + sizeof map.sha256;
         }
         const std::vector<size_t> column = tagcolumns(c);
         BYTES bytes;
