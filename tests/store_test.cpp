@@ -208,7 +208,7 @@ TEST(StoreTake, CheckpointsTakenWhileTicksRunAndFiresArriveLoseNoFire)
     });
     CHECKPOINT c;
     long double last = 0;
-    for (int k = 0; k < 100; k++) {
+    for (int k = 0; k < 30; k++) {
         takecheckpoint(g, c);
         long double sum = 0;
         for (long double h : c.heat)
