@@ -76,6 +76,10 @@ void takecheckpoint(GAME &g, CHECKPOINT &c)
     c.heat.assign(o.heat.begin(), o.heat.end());
     c.fuel.assign(w.fuellevel.begin(), w.fuellevel.end());
     c.tagged.assign(o.tagged.begin(), o.tagged.end());
+    if (c.attr.capacity() < o.tagged.size()) { // grown without copying the old entries
+        c.attr.clear();
+        c.attr.reserve(o.tagged.size() + o.tagged.size() / 4);
+    }
     c.attr.resize(o.tagged.size());
     for (size_t j = 0; j < o.tagged.size(); j++)
         c.attr[j] = o.pool[(size_t)o.attrindex[o.tagged[j]]];
