@@ -23,6 +23,7 @@ void registertickbenchmarks();
 void registerwebbenchmarks();
 void registernetbenchmarks();
 void registerstreambenchmarks();
+void registerstorebenchmarks();
 void releaseworlds();
 void releasestreamworlds();
 // Stops the in-process server of the network benchmarks, if it runs (a

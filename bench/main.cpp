@@ -138,6 +138,7 @@ int main(int argc, char **argv)
     registertickbenchmarks();
     registerstreambenchmarks();
     registerwebbenchmarks();
+    registerstorebenchmarks();
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;

@@ -30,6 +30,15 @@ void addfire(WORLD &w, long x, long y, int tag)
     pthread_mutex_unlock(&w.oldmap_lock);
 }
 
+void landfires(WORLD &w, size_t from)
+{
+    for (size_t k = from; k < w.firequeue.size(); k++) {
+        gridfire(*w.oldmap, w.firequeue[k].index, FIREHEAT, w.firequeue[k].tag);
+        unsettle(w.settle, w.firequeue[k].index, w.mapsizey);
+    }
+    w.firequeue.resize(from);
+}
+
 void swapgrids(WORLD &w, const TICKSTATE &t)
 {
     pthread_mutex_lock(&w.oldmap_lock);
@@ -47,6 +56,7 @@ void swapgrids(WORLD &w, const TICKSTATE &t)
     GRID *tmp = w.oldmap;
     w.oldmap = w.curmap;
     w.curmap = tmp;
+    w.ticks++;
     if (!same)
         w.mapgeneration++;
     pthread_mutex_unlock(&w.oldmap_lock);

@@ -36,6 +36,12 @@ size_t dophys(WORLD &w, TICKSTATE &t);
 // by dophys (and by tests that stand in for a tick).
 void swapgrids(WORLD &w, const TICKSTATE &t);
 
+// Lands the fires queued from entry `from` on in the published state, as
+// fires that arrive between ticks land, and drops them from the queue.
+// Called with oldmap_lock held while no tick computes, by a reader that
+// raised the computing mark to read oldmap without the lock (a checkpoint).
+void landfires(WORLD &w, size_t from);
+
 // A player's fire: FIREHEAT calories into the published cell at (x, y),
 // attributed to `tag` (player number + 1). Nothing happens off the map.
 // Safe from any thread while the tick runs; takes oldmap_lock.

@@ -124,6 +124,7 @@ typedef struct world {
     // publishes another state (not by a tick that moved nothing). Readers
     // that keep an encoding of oldmap compare it.
     uint64_t mapgeneration = 0;         // guarded by oldmap_lock
+    uint64_t ticks = 0;                 // guarded by oldmap_lock: states the tick published
     // Set while the tick reads oldmap without the lock, until its swap; a
     // fire that arrives meanwhile is queued for the state the tick
     // publishes (and shown by pubcell at once).

@@ -1,6 +1,7 @@
 # Benchmarks (Google Benchmark): the tick against the plain reference tick,
 # the map answers over loopback, the web stream's codec, and the web
-# endpoint under 200 spectators. `make bench` builds and runs them.
+# endpoint under 200 spectators, and the store's checkpoints. `make bench`
+# builds and runs them.
 if(KINDLER_SERVER_ONLY)
   return()
 endif()
@@ -11,7 +12,8 @@ if(benchmark_FOUND)
     ${CMAKE_SOURCE_DIR}/bench/tick_bench.cpp
     ${CMAKE_SOURCE_DIR}/bench/net_bench.cpp
     ${CMAKE_SOURCE_DIR}/bench/stream_bench.cpp
-    ${CMAKE_SOURCE_DIR}/bench/web_bench.cpp)
+    ${CMAKE_SOURCE_DIR}/bench/web_bench.cpp
+    ${CMAKE_SOURCE_DIR}/bench/store_bench.cpp)
   target_include_directories(kindler-bench PRIVATE ${CMAKE_SOURCE_DIR}/bench)
-  target_link_libraries(kindler-bench PRIVATE kindler_core kindler_testgame kindler_oracle kindler_web benchmark::benchmark)
+  target_link_libraries(kindler-bench PRIVATE kindler_core kindler_testgame kindler_oracle kindler_web kindler_store benchmark::benchmark)
 endif()

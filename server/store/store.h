@@ -1,0 +1,98 @@
+// The store: what survives a restart of a game. A checkpoint is a plain
+// snapshot of a game (takecheckpoint copies it under the game's locks and
+// never touches the disk); a store keeps the last checkpoint saved, and
+// restorecheckpoint puts it back into a game of the same map, bit for bit.
+// The store is an interface: openstore gives the SQLite file backend.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "game.h"
+
+// Which map a world was built from: the map file's name, its size in bytes
+// and the SHA-256 of its bytes. Maps are the same when their contents are
+// (samemap): the name only tells people which file it was.
+struct MAPID {
+    std::string name;
+    uint64_t size = 0;
+    unsigned char sha256[32] = {};
+};
+bool samemap(const MAPID &a, const MAPID &b);
+// The identity of the map file at `path`; false with the reason's line
+// when it cannot be read.
+bool mapidentity(const char *path, MAPID &id, std::string &error);
+// The identity of a map held in memory (tests; the name as given).
+MAPID mapidentityof(const std::string &name, const void *bytes, size_t size);
+
+// One player as a checkpoint keeps it: the list entry (number = index,
+// num -1 when left) and whether it plays under the fair policy (the web).
+struct SAVEDPLAYER {
+    PLAYERINFO info;
+    bool web = false;
+};
+
+// A game at one published tick. The world's fixed parts (size, materials,
+// the material of each cell) come from the map and are not in it.
+struct CHECKPOINT {
+    uint64_t tick = 0;               // states published so far
+    long sizex = 0, sizey = 0;
+    std::vector<long double> heat;   // per cell
+    std::vector<long double> fuel;   // per cell
+    std::vector<uint32_t> tagged;    // cells that hold attribution, ascending
+    std::vector<ATTR> attr;          // their slots, attr[j] of cell tagged[j]
+    MAPUNIT outside{};
+    std::vector<QUEUEDFIRE> fires;   // fires queued while the tick computed
+    std::vector<SAVEDPLAYER> players; // every player ever logged in
+    int startturn = 0;               // the next start position handed out
+};
+
+// Copies g's published state and players into c (reusing c's memory).
+// Holds curmap_lock for the copy of the grid (a tick waits for it, readers
+// and fires do not), then playerlist_lock with s_pointindex_lock, then
+// web_lock; touches no file. Called by any thread but the ticking one.
+void takecheckpoint(GAME &g, CHECKPOINT &c);
+
+// What one save wrote.
+struct SAVEREPORT {
+    size_t tiles = 0;     // tile rows written
+    size_t players = 0;   // player rows written
+    size_t bytes = 0;     // bytes of the blobs written (72 a player row)
+    double seconds = 0;   // encoding, writing and committing
+};
+
+// A store of one game's map. Its functions are called by one thread at a
+// time. Every error is one line of text (no newline).
+struct STORE {
+    virtual ~STORE() = default;
+    // Saves c as the store's checkpoint, all of it or nothing. Refuses a
+    // store that holds another map's world.
+    virtual bool save(const CHECKPOINT &c, SAVEREPORT &report, std::string &error) = 0;
+    // 1 with the stored checkpoint in c, 0 when the store holds none, -1
+    // on error (another map's world, undecodable data).
+    virtual int load(CHECKPOINT &c, std::string &error) = 0;
+    // Called after each tile row written inside a save's transaction
+    // (progress; tests stop a save half way).
+    void (*tilewritten)(void *arg, size_t tiles) = nullptr;
+    void *tilewrittenarg = nullptr;
+};
+
+// Opens (creating it when missing) the SQLite store at `path` for a game
+// of map `map`, and holds it against every other process until closed.
+// Null with the reason's line when the file cannot be opened or created,
+// is held by another process, is no store, is corrupt or of a newer
+// version; the file is then left as it was.
+std::unique_ptr<STORE> openstore(const std::string &path, const MAPID &map, std::string &error);
+// Releases the store (and its hold on the file).
+void closestore(std::unique_ptr<STORE> &s);
+
+bool savecheckpoint(STORE &s, const CHECKPOINT &c, SAVEREPORT &report, std::string &error);
+int loadcheckpoint(STORE &s, CHECKPOINT &c, std::string &error);
+
+// Puts the store's checkpoint into g, whose world is built from the same
+// map and not ticking: 1 when restored, 0 when the store holds none
+// (g unchanged), -1 with the reason's line (g unchanged).
+int restorecheckpoint(STORE &s, GAME &g, std::string &error);
