@@ -201,7 +201,7 @@ TEST(StoreTake, CheckpointsTakenWhileTicksRunAndFiresArriveLoseNoFire)
         while (!done.load())
             dophys(g.world, g.tick);
     });
-    int fires = 0;
+    long fires = 0; // many millions on a fast machine
     std::thread firer([&] {
         for (; !done.load(); fires++)
             addfire(g.world, fires % 300, (fires * 7) % 256, 1);
