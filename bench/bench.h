@@ -1,6 +1,7 @@
 // Shared parts of the benchmark program.
 #pragma once
 
+#include "tick/tick.h"
 #include "world.h"
 
 struct WORLDSTATS {
@@ -11,8 +12,9 @@ struct WORLDSTATS {
 
 // A generated size x size meadow, cold and uniform, or burning: one burning
 // cell and one player's five fires (each player its own tag) per 4,096
-// cells, then 100 warm-up ticks.
-void makeworld(WORLD &c, long size, bool burning, WORLDSTATS *stats);
+// cells, then 100 warm-up ticks (with `tick`, when given, the tick state
+// the benchmark goes on with, so its scratch and thread split are warm).
+void makeworld(WORLD &c, long size, bool burning, WORLDSTATS *stats, TICKSTATE *tick = nullptr);
 
 // to becomes a copy of from's state (sizes, materials, both buffers, fuel,
 // outside, settled groups), its grid pointers into itself. The caller

@@ -31,7 +31,7 @@ static MAPUNIT meadowcell()
     return m;
 }
 
-void makeworld(WORLD &c, long size, bool burning, WORLDSTATS *stats)
+void makeworld(WORLD &c, long size, bool burning, WORLDSTATS *stats, TICKSTATE *tick)
 {
     allocworld(c, size, size);
     MAPUNIT cell = meadowcell();
@@ -52,7 +52,8 @@ void makeworld(WORLD &c, long size, bool burning, WORLDSTATS *stats)
                 addfire(c, (long)(f / (size_t)size), (long)(f % (size_t)size), tag);
             tag++;
         }
-        TICKSTATE ct;
+        TICKSTATE own;
+        TICKSTATE &ct = tick ? *tick : own;
         for (int t = 0; t < 100; t++)
             dophys(c, ct);
     }
@@ -109,7 +110,7 @@ CACHED &world(long size, bool burning)
     auto &slot = worlds[{size, burning}];
     if (!slot) {
         slot = std::make_unique<CACHED>();
-        makeworld(slot->world, size, burning, &slot->stats);
+        makeworld(slot->world, size, burning, &slot->stats, &slot->tick);
     }
     return *slot;
 }
