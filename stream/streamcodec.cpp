@@ -45,16 +45,21 @@ static int tilediffers(const DRAWN &a, const DRAWN &b, const CELLRECT &r)
     return materials ? 2 : values ? 1 : 0;
 }
 
-void publishtick(STREAMCODEC &c)
+// The tick to publish: `tick`, or the one after the current when 0 or not
+// past it (the count never goes back).
+static uint32_t nexttick(const STREAMCODEC &c, uint32_t tick) { return tick > c.tick ? tick : c.tick + 1; }
+
+void publishtick(STREAMCODEC &c, uint32_t tick)
 {
-    c.tick++;
+    const bool first = c.tick == 0;
+    c.tick = nexttick(c, tick);
     std::swap(c.prev, c.cur);
     std::swap(c.cur, c.next);
     c.changedtiles.clear();
     const bool samesize = c.cur.sizex == c.grid.sizex && c.cur.sizey == c.grid.sizey &&
                           c.prev.sizex == c.cur.sizex && c.prev.sizey == c.cur.sizey &&
                           c.tiles.size() == (size_t)ntiles(c.grid);
-    if (!samesize || c.tick == 1) {
+    if (!samesize || first) {
         // A new map: every tile changed now, so no client holds any.
         c.grid = tiling(c.cur.sizex, c.cur.sizey);
         c.tiles.assign((size_t)ntiles(c.grid), TILESTATE{});
@@ -77,9 +82,9 @@ void publishtick(STREAMCODEC &c)
     }
 }
 
-void publishquiet(STREAMCODEC &c)
+void publishquiet(STREAMCODEC &c, uint32_t tick)
 {
-    c.tick++;
+    c.tick = nexttick(c, tick);
     c.changedtiles.clear();
 }
 

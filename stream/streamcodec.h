@@ -48,13 +48,16 @@ struct STREAMCODEC {
 
 // The buffer to draw the next tick into (drawworld sizes it).
 DRAWN &nextdrawing(STREAMCODEC &c);
-// Publishes what was drawn into nextdrawing as the next tick: finds the
-// tiles whose drawn values changed. A map of another size starts the
-// tiling anew: every tile counts as changed (clients need a new HELLO).
-void publishtick(STREAMCODEC &c);
-// Publishes a tick in which the world did not change (its generation
-// stayed): nothing to draw, no tile changed.
-void publishquiet(STREAMCODEC &c);
+// Publishes what was drawn into nextdrawing as tick `tick` (the game's
+// count of ticks since its map was loaded; 0 for the one after the last
+// published), past the current one: it may skip ticks the stream could not
+// keep up with. Finds the tiles whose drawn values changed since the last
+// published drawing. A map of another size starts the tiling anew: every
+// tile counts as changed (clients need a new HELLO).
+void publishtick(STREAMCODEC &c, uint32_t tick = 0);
+// Publishes tick `tick` (as above) in which the world did not change (its
+// generation stayed): nothing to draw, no tile changed.
+void publishquiet(STREAMCODEC &c, uint32_t tick = 0);
 
 // Tile `index`'s bytes, whole, as of the current tick; made on first use.
 const BLOB &wholetile(STREAMCODEC &c, uint32_t index);

@@ -17,6 +17,7 @@ namespace {
 // What the stream thread hands the io thread for one tick.
 struct TICKPOST {
     bool drawn;                      // the codec's next buffer holds the tick's drawing
+    uint32_t tick;                   // the game's ticks since its map was loaded
     std::vector<STREAMPLAYER> players;
 };
 
@@ -56,9 +57,9 @@ bool sameplayers(const std::vector<STREAMPLAYER> &a, const std::vector<STREAMPLA
 void ontick(HUB &hub, const std::shared_ptr<TICKPOST> &t)
 {
     if (t->drawn)
-        publishtick(hub.codec);
+        publishtick(hub.codec, t->tick);
     else
-        publishquiet(hub.codec);
+        publishquiet(hub.codec, t->tick);
     hub.drawable.store(true, std::memory_order_release);
     if (!hub.players || !sameplayers(t->players, hub.playerlist)) {
         hub.players = std::make_shared<const std::string>(encodeplayers(hub.codec.tick, t->players));
@@ -88,6 +89,7 @@ void streamloop(HUB &hub)
         auto post = std::make_shared<TICKPOST>();
         pthread_mutex_lock(&w.oldmap_lock);
         post->drawn = w.mapgeneration != drawngeneration;
+        post->tick = (uint32_t)w.ticks;
         if (post->drawn) {
             drawworld(w, nextdrawing(hub.codec));
             drawngeneration = w.mapgeneration;

@@ -116,6 +116,25 @@ TEST_F(Frames, ATileWithSixteenChangedCellsGoesSparseAndOneWithSeventeenDoesNot)
     EXPECT_EQ(viewdifference(whole, w), "");
 }
 
+TEST_F(Frames, TicksTheStreamSkippedKeepTheGamesNumbersAndTheChangeAgainstTheLastDrawing)
+{
+    ASSERT_EQ(sendframe(whole, codec), "");
+    const uint32_t before = codec.tick;
+    heat(w, 20, 40, 300); // tile (1, 2): one cell
+    pthread_mutex_lock(&w.oldmap_lock);
+    drawworld(w, nextdrawing(codec));
+    pthread_mutex_unlock(&w.oldmap_lock);
+    publishtick(codec, before + 3); // the game ticked three times meanwhile
+    FRAME f;
+    ASSERT_EQ(sendframe(whole, codec, &f), "");
+    EXPECT_EQ(f.tick, before + 3);
+    EXPECT_EQ(f.indexes, (std::vector<uint32_t>{5}));
+    EXPECT_EQ(kinds(f), (std::vector<uint8_t>{TILESPARSE}));
+    EXPECT_EQ(viewdifference(whole, w), "");
+    publishquiet(codec, before + 2); // never back
+    EXPECT_EQ(codec.tick, before + 4);
+}
+
 TEST_F(Frames, TwoClientsAreSentTheSameCopyOfATile)
 {
     TESTCLIENT a, b;
