@@ -4,16 +4,9 @@
 #include <pthread.h>
 
 #include <algorithm>
-#include <chrono>
 
 #include "moverule.h"
 #include "publish.h"
-
-// Seconds on the steady clock, for the token buckets.
-static double now()
-{
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
 
 static void addwebplayer(GAME &g, int num)
 {
@@ -48,7 +41,7 @@ int joingame(GAME &g, ACTOR &a, const char *name)
 // lock is needed to ask whether a cell blocks).
 static ACTED fairstep(GAME &g, ACTOR &a, int num, long x, long y, bool by)
 {
-    if (!taketoken(a.moves, now()))
+    if (!taketoken(a.moves, buckettime()))
         return ACTDROPPED;
     if (a.num < 0 || num != a.num)
         return ACTREFUSED;
@@ -85,7 +78,7 @@ ACTED moveplayer(GAME &g, ACTOR &a, int num, long x, long y, bool by)
 
 ACTED setfire(GAME &g, ACTOR &a)
 {
-    if (a.policy == FAIR && !taketoken(a.fires, now()))
+    if (a.policy == FAIR && !taketoken(a.fires, buckettime()))
         return ACTDROPPED;
     if (a.num < 0)
         return ACTREFUSED;

@@ -1,6 +1,13 @@
 // Refilling and taking tokens.
 #include "tokenbucket.h"
 
+#include <chrono>
+
+double buckettime()
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
 bool taketoken(TOKENBUCKET &b, double now)
 {
     if (b.started && now > b.last) {

@@ -9,6 +9,9 @@ struct TOKENBUCKET {
     double last = 0; // seconds of the last refill
 };
 
+// Seconds on the steady clock: the time token buckets are given.
+double buckettime();
+
 // Takes a token at time `now` (seconds, never decreasing); false when
 // none is left (the action is dropped).
 bool taketoken(TOKENBUCKET &b, double now);

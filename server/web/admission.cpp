@@ -24,11 +24,6 @@ namespace {
 const auto LINGER = std::chrono::seconds(1);
 enum { MAXLINGER = 64 };
 
-double now()
-{
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
 // A bucket of `perminute` JOINs: that many at once, refilled over a minute.
 TOKENBUCKET joinbucket(int perminute)
 {
@@ -59,7 +54,7 @@ std::string addresskey(const tcp::endpoint &e)
 // refilled: they would start afresh anyway.
 void sweep(ADMISSIONS &room)
 {
-    const double t = now();
+    const double t = buckettime();
     auto &a = room.addresses;
     for (auto it = a.begin(); it != a.end();)
         it = it->second.connections == 0 && bucketfull(it->second.joins, t) ? a.erase(it) : std::next(it);
@@ -198,7 +193,7 @@ std::shared_ptr<ADMISSION> admitweb(ADMISSIONS &room, tcp::socket &socket)
 
 bool mayjoin(ADMISSION &ticket)
 {
-    const double t = now();
+    const double t = buckettime();
     if (!taketoken(ticket.joins, t)) {
         countweb(JOINSREFUSEDCONNECTION);
         return false;
