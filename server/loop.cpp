@@ -27,12 +27,15 @@ void tickgame(GAME &g)
 //   1. tickgame: copy the published grid, conduct heat, burn fuel,
 //      publish; the exposure step of the players of the fair policy; tell
 //      the observer (the web endpoint);
-//   2. sleep a fixed updateinterval (not shortened by the tick's time).
+//   2. tell `ticked` (the checkpoint thread: its copy falls in the pause);
+//   3. sleep a fixed updateinterval (not shortened by the tick's time).
 // After each tick the service manager's watchdog hears that ticks go on.
-void mainloop(GAME &g)
+void mainloop(GAME &g, void (*ticked)(void *), void *arg)
 {
     while (!g.stopping.load(std::memory_order_acquire)) {
         tickgame(g);
+        if (ticked)
+            ticked(arg);
         servicetick();
         struct timespec sleeptime;
         sleeptime.tv_sec = (long)std::floor(updateinterval);

@@ -7,8 +7,10 @@
 // updateinterval: the physics and its publication (dophys), then the
 // exposure step of every player of the fair policy, then the observer.
 void tickgame(GAME &g);
-// Tick g, pause updateinterval, repeat until g.stopping is set.
-void mainloop(GAME &g);
+// Tick g, pause updateinterval, repeat until g.stopping is set. After each
+// tick, `ticked(arg)` when given (it must not wait: the checkpoint thread's
+// signal).
+void mainloop(GAME &g, void (*ticked)(void *) = nullptr, void *arg = nullptr);
 
 // What the listener thread serves: a game and its listening socket.
 struct LISTENER {

@@ -8,8 +8,13 @@
 // bound, ends the process with status 1. The options (server/options.cpp)
 // may stand anywhere; --help and --version print and end. Start-up alone
 // decides to end the process: the functions it calls report and return.
+// With a store (--state) the world is restored before the first tick and
+// before any port listens, checkpointed by a thread of its own, and saved
+// once more when SIGTERM or SIGINT ends the server (status 0).
 #include <pthread.h>
+#include <signal.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <string>
@@ -24,9 +29,48 @@
 #include "protocol.h"
 #include "publish.h"
 #include "service.h"
+#include "store/checkpointer.h"
+#include "store/openstate.h"
+#include "web/metrics.h"
 #include "web/web.h"
 
-static GAME game; // the server's one game
+static GAME game;               // the server's one game
+static CHECKPOINTER checkpoints; // its store's thread, with --state
+static sigset_t endsignals;     // SIGTERM, SIGINT: blocked, taken by waitforend
+
+// The signal thread of a server with a store: the first SIGTERM or SIGINT
+// stops the game's loops; main then takes the last checkpoint.
+static void *waitforend(void *)
+{
+    int sig = 0;
+    sigwait(&endsignals, &sig);
+    game.stopping.store(true, std::memory_order_release);
+    return nullptr;
+}
+
+static void ticked(void *arg) { checkpointticked(*(CHECKPOINTER *)arg); }
+
+// Start-up with --state: the store opened, restored or discarded, its
+// metrics on; false after the refusal's line.
+static bool startstore(const std::vector<std::string> &words, bool maploaded)
+{
+    std::string error;
+    if (!maploaded) {
+        std::fprintf(stderr, "Error! store %s: a store needs a map that loads\n", settings.state.c_str());
+        return false;
+    }
+    const int found = openstate(game, settings.state, words.back(), settings.fresh, checkpoints, error);
+    if (found < 0) {
+        std::fprintf(stderr, "Error! %s\n", error.c_str());
+        return false;
+    }
+    if (found > 0)
+        std::printf("restored tick %llu from %s\n", (unsigned long long)game.world.ticks, settings.state.c_str());
+    checkpoints.interval = settings.checkpoint;
+    checkpoints.observer = observecheckpoint;
+    initcheckpointmetrics();
+    return true;
+}
 
 int main(int argc, char **argv)
 {
@@ -57,8 +101,21 @@ int main(int argc, char **argv)
         break;
     }
     std::fputs(warnings.c_str(), stderr);
+    const bool store = !settings.state.empty();
+    if (store) {
+        // Before any thread: every thread inherits the mask, and a file
+        // size limit shows as a failed write rather than ending the server.
+        sigemptyset(&endsignals);
+        sigaddset(&endsignals, SIGTERM);
+        sigaddset(&endsignals, SIGINT);
+        pthread_sigmask(SIG_BLOCK, &endsignals, nullptr);
+        signal(SIGXFSZ, SIG_IGN);
+    }
     sendstall = settings.stalltimeout;
-    if (words.size() > 1 && loadmap(game, words.back().c_str()) > 0)
+    const int loaded = words.size() > 1 ? loadmap(game, words.back().c_str()) : -1;
+    if (loaded > 0)
+        return 1;
+    if (store && !startstore(words, loaded == 0))
         return 1;
     updateinterval = 0.1;
     // The web endpoint is up before port 3140 listens: a client that finds
@@ -71,7 +128,27 @@ int main(int argc, char **argv)
         return 1;
     pthread_t netthread;
     pthread_create(&netthread, nullptr, netloop, &listener);
+    if (!store) {
+        servicestarted();
+        mainloop(game);
+        return 0;
+    }
+    pthread_t signalthread;
+    if (pthread_create(&signalthread, nullptr, waitforend, nullptr) != 0 || !startcheckpointer(checkpoints)) {
+        std::fputs("Error! cannot start the store's threads\n", stderr);
+        return 1;
+    }
     servicestarted();
-    mainloop(game);
-    return 0;
+    mainloop(game, ticked, &checkpoints);
+    stopgame(game, listener.sockfd);
+    error.clear();
+    const bool saved = stopcheckpointer(checkpoints, error);
+    if (saved)
+        std::printf("saved tick %llu to %s\n", (unsigned long long)checkpoints.copy.tick, settings.state.c_str());
+    else
+        std::fprintf(stderr, "Error! %s\n", error.c_str());
+    std::fflush(nullptr);
+    // Connections and the web's threads may still run: end without
+    // destroying what they use.
+    _exit(saved ? 0 : 1);
 }

@@ -5,6 +5,7 @@
 #include "options.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -16,18 +17,19 @@ SETTINGS settings;
 
 namespace {
 
-// NUMBER: a whole number in [min, max] (int); TEXT: a string; LIST: a
+// NUMBER: a whole number in [min, max] (int); DECIMAL: a number in
+// [min, max] with an optional fraction (double); TEXT: a string; LIST: a
 // comma list, the option repeatable (std::vector<std::string>); FLAG: a
 // word without a value (bool).
-enum OPTIONKIND { NUMBER, TEXT, LIST, FLAG, HELP, VERSION };
+enum OPTIONKIND { NUMBER, DECIMAL, TEXT, LIST, FLAG, HELP, VERSION };
 
 struct OPTION {
     const char *name;
     OPTIONKIND kind;
     void *value;      // the field of `settings` it sets, of its kind's type
     const char *meta; // what the value is called in --help and in errors
-    const char *noun; // what a bad NUMBER is called in the error line
-    long min, max;    // the range of a NUMBER
+    const char *noun; // what a bad NUMBER or DECIMAL is called in the error line
+    long min, max;    // the range of a NUMBER or DECIMAL
     const char *help;
 };
 
@@ -54,6 +56,12 @@ const OPTION OPTIONTABLE[] = {
      "an HTTP connection that sends no whole request for so long is closed"},
     {"stall-timeout", NUMBER, &settings.stalltimeout, "SECONDS", "number", 1, 86400,
      "a client (web or port 3140) that takes none of an answer for so long is dropped"},
+    {"state", TEXT, &settings.state, "FILE", nullptr, 0, 0,
+     "keep the game in the store FILE (SQLite): restored at start, checkpointed while it runs and at the end"},
+    {"checkpoint", DECIMAL, &settings.checkpoint, "SECONDS", "interval", 0, 86400,
+     "seconds between checkpoints into the store (a fraction allowed, e.g. 0.5)"},
+    {"fresh", FLAG, &settings.fresh, nullptr, nullptr, 0, 0,
+     "discard the store's world and start from the map (the rounds played are kept)"},
     {"help", HELP, nullptr, nullptr, nullptr, 0, 0, "this text"},
     {"version", VERSION, nullptr, nullptr, nullptr, 0, 0, "the server's version"},
 };
@@ -90,6 +98,18 @@ bool readnumber(const OPTION &o, const char *digits)
     return true;
 }
 
+bool readdecimal(const OPTION &o, const char *digits)
+{
+    char *end = nullptr;
+    errno = 0;
+    double v = std::strtod(digits, &end);
+    if (errno || end == digits || *end || !(*digits >= '0' && *digits <= '9') || !(v > 0) || v < (double)o.min ||
+        v > (double)o.max)
+        return false;
+    *(double *)o.value = v;
+    return true;
+}
+
 void addtolist(std::vector<std::string> &list, const std::string &words)
 {
     for (size_t at = 0; at <= words.size();) {
@@ -114,6 +134,11 @@ std::string defaultof(const OPTION &o)
     switch (o.kind) {
     case NUMBER:
         return "(default " + std::to_string(*(const int *)defaultfield(o)) + ")";
+    case DECIMAL: {
+        char text[32];
+        std::snprintf(text, sizeof text, "%g", *(const double *)defaultfield(o));
+        return std::string("(default ") + text + ")";
+    }
     case TEXT: {
         const std::string &d = *(const std::string *)defaultfield(o);
         return d.empty() ? "(default none)" : "(default " + d + ")";
@@ -152,6 +177,14 @@ OPTIONSRESULT parseoptions(int argc, char **argv, std::vector<std::string> &word
             }
             if (o->value == &settings.http)
                 settings.httpchosen = true;
+            break;
+        case DECIMAL:
+            if (!readdecimal(*o, value)) {
+                error = std::string("Error! Bad ") + o->noun + " in \"" + argv[i] + "\": want --" + o->name + "=" +
+                        o->meta + ", " + o->meta + " above " + std::to_string(o->min) + " up to " +
+                        std::to_string(o->max) + ".\n";
+                return OPTIONS_BAD;
+            }
             break;
         case TEXT:
             *(std::string *)o->value = value;

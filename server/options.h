@@ -20,6 +20,9 @@ struct SETTINGS {
     int fdreserve = 48;                 // descriptors the web leaves to port 3140
     int idletimeout = 30;               // seconds an HTTP connection may idle
     int stalltimeout = 30;              // seconds an answer may wait for a reader
+    std::string state;                  // the store's file, "" for none
+    double checkpoint = 10;             // seconds between checkpoints into the store
+    bool fresh = false;                 // discard the stored world, start from the map
 };
 extern SETTINGS settings;
 

@@ -5,6 +5,7 @@
 // finds it busy while SQLite's own locks still let a backup read it.
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -40,6 +41,7 @@ struct SQLITESTORE final : STORE {
     }
     bool save(const CHECKPOINT &c, SAVEREPORT &report, std::string &error) override;
     int load(CHECKPOINT &c, std::string &error) override;
+    bool discardworld(std::string &error) override;
 
     std::string fail(const std::string &what) const { return "store " + path + ": " + what; }
     bool storedmap(MAPID &stored, bool &any, std::string &error);
@@ -123,6 +125,12 @@ bool SQLITESTORE::save(const CHECKPOINT &c, SAVEREPORT &report, std::string &err
 {
     const auto from = std::chrono::steady_clock::now();
     report = SAVEREPORT();
+    // A file removed under the server would take every later save with it.
+    struct stat st;
+    if (fstat(fd, &st) == 0 && st.st_nlink == 0) {
+        error = fail("the file was removed");
+        return false;
+    }
     MAPID stored;
     bool any = false;
     if (!storedmap(stored, any, error))
@@ -201,6 +209,21 @@ bool SQLITESTORE::save(const CHECKPOINT &c, SAVEREPORT &report, std::string &err
     // later commit (a reader that holds it back only delays this).
     execsql(db, "PRAGMA wal_checkpoint(TRUNCATE)", ignored);
     report.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - from).count();
+    return true;
+}
+
+bool SQLITESTORE::discardworld(std::string &error)
+{
+    std::string ignored;
+    if (!execsql(db, "BEGIN IMMEDIATE; DELETE FROM world; DELETE FROM tiles; DELETE FROM players;"
+                     " DELETE FROM roundstate; DELETE FROM resume; COMMIT", error)) {
+        error = fail(error);
+        execsql(db, "ROLLBACK", ignored);
+        return false;
+    }
+    sizex = sizey = -1;
+    hashes.clear();
+    players.clear();
     return true;
 }
 

@@ -74,6 +74,10 @@ struct STORE {
     // 1 with the stored checkpoint in c, 0 when the store holds none, -1
     // on error (another map's world, undecodable data).
     virtual int load(CHECKPOINT &c, std::string &error) = 0;
+    // Drops the stored world (world, tiles, players, the round under way,
+    // resume tokens) in one transaction, whatever map it was of; keeps the
+    // rounds played and their results. False on error (nothing dropped).
+    virtual bool discardworld(std::string &error) = 0;
     // Called after each tile row written inside a save's transaction
     // (progress; tests stop a save half way).
     void (*tilewritten)(void *arg, size_t tiles) = nullptr;

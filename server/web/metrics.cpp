@@ -30,10 +30,15 @@ struct METRICS {
     prometheus::Counter *tcpbytes = nullptr;
     prometheus::Counter *counts[WEBCOUNTS] = {};
     double tcpbytesseen = 0; // what tcpbytes has been told of tcpbytessent
+    prometheus::Histogram *checkpointseconds = nullptr; // these four with a store only
+    prometheus::Counter *checkpointbytes = nullptr;
+    prometheus::Gauge *checkpointage = nullptr;
+    prometheus::Counter *checkpointfailures = nullptr;
 };
 
 METRICS m;
 std::atomic<int64_t> lasttickns{-1}; // steady clock of the last tick's end
+std::atomic<int64_t> lastcommitns{-1}; // steady clock of the last committed checkpoint
 
 int64_t nowns()
 {
@@ -109,6 +114,49 @@ void initmetrics()
     m.counts[JOINSREFUSEDADDRESS] = &joins.Add({{"limit", "address"}});
 }
 
+void initcheckpointmetrics()
+{
+    using namespace prometheus;
+    initmetrics();
+    if (m.checkpointseconds)
+        return;
+    Registry &r = *m.registry;
+    m.checkpointseconds = &BuildHistogram()
+                               .Name("kindler_checkpoint_seconds")
+                               .Help("Time one checkpoint took: the copy of the game and its save into the store")
+                               .Register(r)
+                               .Add({}, Histogram::BucketBoundaries{0.01, 0.02, 0.05, 0.1, 0.2, 0.5, 1, 2, 5, 10});
+    m.checkpointbytes = &BuildCounter()
+                             .Name("kindler_checkpoint_bytes_total")
+                             .Help("Bytes of tiles, players and world records the checkpoints wrote")
+                             .Register(r)
+                             .Add({});
+    m.checkpointage = &BuildGauge()
+                           .Name("kindler_checkpoint_age_seconds")
+                           .Help("Seconds since the last committed checkpoint (since start-up before the first)")
+                           .Register(r)
+                           .Add({});
+    m.checkpointfailures = &BuildCounter()
+                                .Name("kindler_checkpoint_failures_total")
+                                .Help("Checkpoints that failed to save (the game goes on; the next one tries again)")
+                                .Register(r)
+                                .Add({});
+    lastcommitns.store(nowns(), std::memory_order_relaxed);
+}
+
+void observecheckpoint(bool committed, double seconds, size_t bytes)
+{
+    if (!m.checkpointseconds)
+        return;
+    m.checkpointseconds->Observe(seconds);
+    if (committed) {
+        m.checkpointbytes->Increment((double)bytes);
+        lastcommitns.store(nowns(), std::memory_order_relaxed);
+    } else {
+        m.checkpointfailures->Increment();
+    }
+}
+
 void countweb(WEBCOUNT what, double n)
 {
     if (m.counts[what])
@@ -146,6 +194,8 @@ std::string metricstext(GAME &g)
     const double sent = (double)tcpbytessent.load(std::memory_order_relaxed);
     m.tcpbytes->Increment(sent - m.tcpbytesseen);
     m.tcpbytesseen = sent;
+    if (m.checkpointage)
+        m.checkpointage->Set((double)(nowns() - lastcommitns.load(std::memory_order_relaxed)) / 1e9);
     std::ostringstream out;
     prometheus::TextSerializer().Serialize(out, m.registry->Collect());
     return out.str();

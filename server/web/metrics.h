@@ -2,7 +2,8 @@
 // (prometheus-cpp): the tick's duration and count, burning cells, players
 // present, connections and payload bytes sent per protocol, stream frames
 // sent and coalesced, web players' moves and fires dropped, web connections
-// and JOINs refused by the limits.
+// and JOINs refused by the limits; with a store, the checkpoints' duration,
+// bytes, age and failures.
 #pragma once
 
 #include <cstddef>
@@ -35,6 +36,12 @@ void initmetrics();
 void countweb(WEBCOUNT what, double n = 1);
 // One tick of the server's world: its duration and the cells that burnt.
 void observetick(double seconds, size_t burning);
+// Adds the checkpoint metrics (a server with a store), before the web
+// threads start; their age counts from this call until a first commit.
+void initcheckpointmetrics();
+// One checkpoint taken: committed or failed, its seconds, the bytes it
+// wrote (any thread; a CHECKPOINTER's observer).
+void observecheckpoint(bool committed, double seconds, size_t bytes);
 // Open WebSocket connections (the web's io thread keeps it).
 void setwebsockets(int n);
 // Open web connections, HTTP and WebSocket (the web's io thread keeps it).
