@@ -254,6 +254,10 @@ void SERVERPROC::launch(const std::vector<std::string> &args)
             struct rlimit files = {(rlim_t)nofile, (rlim_t)nofile};
             setrlimit(RLIMIT_NOFILE, &files);
         }
+        if (fsize > 0) {
+            struct rlimit size = {(rlim_t)fsize, (rlim_t)fsize};
+            setrlimit(RLIMIT_FSIZE, &size);
+        }
         std::vector<char *> argv;
         std::string path = serverpath();
         argv.push_back(path.data());

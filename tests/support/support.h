@@ -65,6 +65,7 @@ struct SERVERPROC {
     std::string outpath, errpath;
     int status = -1; // exit status once it has ended, else -1
     long nofile = 0; // when set before start: the server's descriptor limit, soft and hard
+    long fsize = 0;  // when set before start: the server's file size limit in bytes
 
     SERVERPROC() = default;
     SERVERPROC(const SERVERPROC &) = delete;
