@@ -15,8 +15,10 @@ build: deps
 	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS)
 
+# The whole game: kept in kindler.state (git ignores it), rounds of 10
+# minutes. `build/kindler-server --state=kindler.state --fresh MAP` resets it.
 run: build
-	./$(BUILD)/kindler-server $(MAP)
+	./$(BUILD)/kindler-server --state=kindler.state --round=10m $(MAP)
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
@@ -62,10 +64,14 @@ fuzz: deps
 	done
 
 # The long soak: 16 clients for SOAKTIME seconds against the real server
-# on port 3140 (`scripts/netns make soak` keeps it off the machine's port).
+# on port 3140, then KILLROUNDS kill -9s of a server with a store, each
+# restart restoring it (`scripts/netns make soak` keeps it off the
+# machine's ports).
 SOAKTIME ?= 60
+KILLROUNDS ?= 50
 soak: build
 	KINDLER_SOAK_SECONDS=$(SOAKTIME) ./$(BUILD)/soak_test
+	KINDLER_KILL_ROUNDS=$(KILLROUNDS) ./$(BUILD)/persist_test --gtest_filter='PersistCrash.*'
 
 # The benchmarks (Google Benchmark): the tick, fast and plain, on generated
 # worlds, bytes per cell, and the map answers over loopback (in-process, on
