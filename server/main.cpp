@@ -141,6 +141,8 @@ int main(int argc, char **argv)
     servicestarted();
     mainloop(game, ticked, &checkpoints);
     stopgame(game, listener.sockfd);
+    pthread_join(signalthread, nullptr); // it has stopped the game
+    pthread_detach(netthread);           // it ends by itself once woken
     error.clear();
     const bool saved = stopcheckpointer(checkpoints, error);
     if (saved)
