@@ -55,18 +55,3 @@ TEST(Options, HelpListsEveryOptionWithItsDefaultAndVersionTheProjects)
     EXPECT_EQ(parse({"--version"}, words, out), OPTIONS_VERSION);
     EXPECT_EQ(versiontext(), std::string("kindler-server ") + KINDLER_VERSION + "\n");
 }
-
-TEST(Options, TheCheckpointIntervalTakesAFractionAndRefusesZeroAndWords)
-{
-    std::vector<std::string> words;
-    std::string out;
-    EXPECT_EQ(parse({"--state=game.state", "--checkpoint=0.25", "--fresh", "map"}, words, out), OPTIONS_RUN);
-    EXPECT_TRUE(settings.state == "game.state" && settings.checkpoint == 0.25 && settings.fresh);
-    for (const char *bad : {"--checkpoint=0", "--checkpoint=-1", "--checkpoint=1s", "--checkpoint=", "--checkpoint=nan"}) {
-        out.clear();
-        EXPECT_EQ(parse({bad, "map"}, words, out), OPTIONS_BAD) << bad;
-        EXPECT_EQ(out, std::string("Error! Bad interval in \"") + bad +
-                           "\": want --checkpoint=SECONDS, SECONDS above 0 up to 86400.\n");
-    }
-    EXPECT_NE(helptext().find("--checkpoint=SECONDS (default 10)"), std::string::npos);
-}
