@@ -1,16 +1,24 @@
 // The store on the burning 1024 x 1024 world: taking a checkpoint (the
 // time oldmap_lock is held), saving it whole into a new file, saving
 // again after 10 s of game (100 ticks), restoring it into a game of the
-// same map, and the file's size against the world's raw cell data.
+// same map, and the file's size against the world's raw cell data. Then
+// the game's pace on that world, a tick every 0.1 s, with and without the
+// checkpoint thread saving every 10 s: the tick's p99 and each
+// checkpoint's own time and bytes.
 #include <benchmark/benchmark.h>
 
 #include <stdlib.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 #include "bench.h"
 #include "publish.h"
+#include "store/checkpointer.h"
 #include "store/store.h"
 
 namespace {
@@ -86,9 +94,81 @@ void Checkpoint(benchmark::State &state)
     fs::remove_all(dir);
 }
 
+// What the checkpoint thread reported (its observer has no argument).
+std::mutex seenlock; // guards seen
+std::vector<std::pair<double, size_t>> seen; // seconds and bytes of each committed checkpoint
+
+void observe(bool committed, double seconds, size_t bytes)
+{
+    std::lock_guard<std::mutex> hold(seenlock);
+    if (committed)
+        seen.emplace_back(seconds, bytes);
+}
+
+// state.range(1) ticks at the server's pace; with state.range(2) the
+// checkpoint thread saves every 10 s into a new store.
+void Paced(benchmark::State &state)
+{
+    namespace fs = std::filesystem;
+    const long size = state.range(0), ticks = state.range(1);
+    const bool store = state.range(2) != 0;
+    char dir[] = "/tmp/kindler-storebench-XXXXXX";
+    const fs::path path = fs::path(mkdtemp(dir)) / "store";
+    GAME g;
+    makeworld(g.world, size, true, nullptr, &g.tick);
+    std::vector<double> ms;
+    CHECKPOINTER c;
+    seen.clear();
+    for (auto _ : state) {
+        std::string error;
+        if (store) {
+            c.game = &g;
+            c.store = openstore(path.string(), mapidentityof("meadow", "meadow", 6), error);
+            c.observer = observe;
+            if (!c.store || !startcheckpointer(c)) {
+                state.SkipWithError(error.c_str());
+                break;
+            }
+        }
+        for (long t = 0; t < ticks; t++) {
+            const auto from = std::chrono::steady_clock::now();
+            dophys(g.world, g.tick);
+            ms.push_back(since(from));
+            if (store)
+                checkpointticked(c);
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        if (store)
+            stopcheckpointer(c, error);
+    }
+    std::sort(ms.begin(), ms.end());
+    state.counters["tick_p50_ms"] = ms[ms.size() / 2];
+    state.counters["tick_p99_ms"] = ms[(ms.size() * 99) / 100];
+    state.counters["tick_max_ms"] = ms.back();
+    if (store) {
+        std::lock_guard<std::mutex> hold(seenlock);
+        // The first checkpoint of a new store writes every tile, the later
+        // ones what changed; the last is the one taken at the end.
+        state.counters["checkpoints"] = (double)seen.size();
+        for (size_t i = 0; i < seen.size() && i < 3; i++) {
+            state.counters["ckpt" + std::to_string(i + 1) + "_ms"] = seen[i].first * 1e3;
+            state.counters["ckpt" + std::to_string(i + 1) + "_MB"] = (double)seen[i].second / 1e6;
+        }
+    }
+    fs::remove_all(dir);
+}
+
 } // namespace
 
 void registerstorebenchmarks()
 {
     benchmark::RegisterBenchmark("checkpoint", Checkpoint)->Arg(1024)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+    // 30 s of game at least: three checkpoints fall among the 300 ticks.
+    benchmark::RegisterBenchmark("paced", Paced)
+        ->ArgNames({"size", "ticks", "store"})
+        ->Args({1024, 300, 0})
+        ->Args({1024, 300, 1})
+        ->Iterations(1)
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
 }
