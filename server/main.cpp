@@ -61,6 +61,12 @@ int main(int argc, char **argv)
     if (words.size() > 1 && loadmap(game, words.back().c_str()) > 0)
         return 1;
     updateinterval = 0.1;
+    if (settings.round > 0) {
+        game.rounds.length = settings.round;
+        game.rounds.intermission = settings.intermission;
+        game.rounds.burnout = settings.burnout;
+        startrounds(game, words.size() > 1 ? words.back().c_str() : "");
+    }
     // The web endpoint is up before port 3140 listens: a client that finds
     // the game's port open finds the whole server running.
     if (settings.http != 0 && !startweb(game, settings.http, settings.httpchosen) && settings.httpchosen)

@@ -20,6 +20,9 @@ struct SETTINGS {
     int fdreserve = 48;                 // descriptors the web leaves to port 3140
     int idletimeout = 30;               // seconds an HTTP connection may idle
     int stalltimeout = 30;              // seconds an answer may wait for a reader
+    int round = 0;                      // seconds a round lasts, 0: no rounds
+    int intermission = 10;              // seconds between rounds
+    int burnout = 30;                   // seconds without a burning cell that end a round
 };
 extern SETTINGS settings;
 
