@@ -2,7 +2,8 @@
 // (prometheus-cpp): the tick's duration and count, burning cells, players
 // present, connections and payload bytes sent per protocol, stream frames
 // sent and coalesced, web players' moves and fires dropped, web connections
-// and JOINs refused by the limits.
+// and JOINs refused by the limits; with rounds, rounds ended by why and the
+// seconds left.
 #pragma once
 
 #include <cstddef>
