@@ -33,6 +33,6 @@ std::string leaderboardjson(GAME &g)
     if (v.number > 0)
         o["round"] = json::object{{"number", v.number},
                                   {"phase", v.phase == ROUNDINTERMISSION ? "intermission" : "playing"},
-                                  {"left", std::round(v.left * 10) / 10}};
+                                  {"left", (int64_t)std::ceil(v.left)}};
     return json::serialize(o);
 }
