@@ -61,6 +61,8 @@ int main(int argc, char **argv)
     if (words.size() > 1 && loadmap(game, words.back().c_str()) > 0)
         return 1;
     updateinterval = 0.1;
+    // With a store, its board goes in before the first round is numbered:
+    // game.rounds.board = makestoreboard(*store, error) (store/store.h).
     if (settings.round > 0) {
         game.rounds.length = settings.round;
         game.rounds.intermission = settings.intermission;

@@ -241,7 +241,7 @@ await run('browser_test', { serverpath, mapfile, wholetime: WHOLETIME }, async (
     const banner = await alice.$$eval('#roundbanner li', (els) => els.map((e) => e.textContent));
     check(banner.length === 2 && banner.every((t) => /^(alice|bob) -?\d+$/.test(t)), `the banner names ${JSON.stringify(banner)}`);
     const line = await alice.evaluate(() => document.getElementById('round').textContent);
-    check(/^round 1 over · next in 0:0[0-4]$/.test(line), `in the intermission the round's line says "${line}"`);
+    check(/^round 1 over · 0:0[0-4]$/.test(line), `in the intermission the round's line says "${line}"`);
     await until(alice, 'the leaderboard panel to list both players and the last round', () => {
       const top = Array.from(document.querySelectorAll('#boardtop li .name'), (e) => e.textContent);
       const last = document.getElementById('boardlasttitle');

@@ -50,7 +50,7 @@ export class Rounds {
     line.hidden = !r;
     if (!r) return false;
     const text = r.phase === PHASE.INTERMISSION
-      ? `round ${r.number} over · next in ${clock(this.left(now))}`
+      ? `round ${r.number} over · ${clock(this.left(now))}`
       : `round ${r.number} · ${clock(this.left(now))} left`;
     const changed = line.textContent !== text;
     if (changed) line.textContent = text;
