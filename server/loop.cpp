@@ -10,6 +10,7 @@
 #include "exposure.h"
 #include "listener.h"
 #include "publish.h"
+#include "roundtick.h"
 #include "service.h"
 
 void tickgame(GAME &g)

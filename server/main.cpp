@@ -23,6 +23,7 @@
 #include "options.h"
 #include "protocol.h"
 #include "publish.h"
+#include "roundtick.h"
 #include "service.h"
 #include "web/web.h"
 

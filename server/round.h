@@ -6,7 +6,7 @@
 // intermission, in which the world ticks on but moves and fires are
 // refused and exposure counts for nothing; then the world is reset to its
 // map (server/restart.h), every present player starts again, and the next
-// round begins. Driven by the tick (roundtick); time on `clock`.
+// round begins. Driven by the tick (roundtick.h); time on `clock`.
 #pragma once
 
 #include <pthread.h>
@@ -22,6 +22,7 @@
 
 enum ROUNDPHASE : uint8_t { ROUNDOFF = 0, ROUNDPLAYING = 1, ROUNDINTERMISSION = 2 };
 enum ROUNDWHY : uint8_t { WHYNONE = 0, WHYLIMIT = 1, WHYBURNTOUT = 2 };
+enum { ROUNDTOP = 3 }; // the winners a round's end names
 // "limit", "burnt out" (the board's words); "" for none.
 const char *whyname(ROUNDWHY why);
 
@@ -76,16 +77,6 @@ struct ROUNDS {
     uint64_t ended[3] = {};             // rounds ended, by why
 };
 
-struct game;
-
-// Starts the first round of g (after its map is loaded, before the first
-// tick; g.rounds.length > 0): keeps the world as built for the resets, and
-// numbers the round after the board's last one unless a restored state
-// gave it a number.
-void startrounds(struct game &g, const char *mapfile);
-// One tick of the round: ends it, or the intermission, when due. Called
-// by tickgame after the physics, with no lock held.
-void roundtick(struct game &g, size_t burning);
 // True when players may move and set fires and exposure counts: rounds
 // off, or a round under way.
 bool roundplays(ROUNDS &r);

@@ -13,6 +13,7 @@
 #include "loadmap.h"
 #include "loop.h"
 #include "mapanswer.h"
+#include "roundtick.h"
 #include "messages.h"
 #include "support.h"
 #include "webclient.h"

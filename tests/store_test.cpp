@@ -19,6 +19,7 @@
 #include <random>
 
 #include "publish.h"
+#include "roundtick.h"
 #include "store/store.h"
 #include "support.h"
 
