@@ -250,10 +250,19 @@ await run('browser_test', { serverpath, mapfile, wholetime: WHOLETIME }, async (
     const roundshot = shotpath.replace(/\.png$/, '') + '-round.png';
     await alice.screenshot({ path: roundshot });
     console.log(`  saved ${roundshot}`);
-    await until(alice, 'round 2 to begin and the banner to go', () => {
+    const fired = await alice.evaluate(() => {
       const k = window.kindler;
+      let n = 0;
+      for (let x = 0; x < k.sizex; x++) for (let y = 0; y < k.sizey; y++) n += ((k.cell(x, y) || {}).state || 0) !== 0;
+      return n;
+    });
+    check(fired > 0, 'no cell burnt in round 1');
+    await until(alice, 'round 2 to begin on the fresh map, the banner gone, alice alive again', () => {
+      const k = window.kindler;
+      let burnt = 0;
+      for (let x = 0; x < k.sizex; x++) for (let y = 0; y < k.sizey; y++) burnt += ((k.cell(x, y) || {}).state || 0) !== 0;
       return k.round.number === 2 && k.round.phase === 1 && document.getElementById('roundbanner').hidden &&
-        k.player && k.player.health === 100 && k.player.score === 0;
+        k.player && k.player.health === 100 && k.player.score === 0 && burnt === 0;
     }, null, 8000);
   });
 
