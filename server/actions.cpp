@@ -65,6 +65,8 @@ static ACTED fairstep(GAME &g, ACTOR &a, int num, long x, long y, bool by)
 
 ACTED moveplayer(GAME &g, ACTOR &a, int num, long x, long y, bool by)
 {
+    if (!roundplays(g.rounds))
+        return ACTREFUSED; // between rounds
     if (a.policy == FAIR)
         return fairstep(g, a, num, x, y, by);
     if (by)
@@ -80,7 +82,7 @@ ACTED setfire(GAME &g, ACTOR &a)
 {
     if (a.policy == FAIR && !taketoken(a.fires, buckettime()))
         return ACTDROPPED;
-    if (a.num < 0)
+    if (a.num < 0 || !roundplays(g.rounds))
         return ACTREFUSED;
     PLAYERS &p = g.players;
     pthread_mutex_lock(&p.playerlist_lock);
@@ -91,6 +93,7 @@ ACTED setfire(GAME &g, ACTOR &a)
     if (!alive)
         return ACTREFUSED;
     addfire(g.world, x, y, a.num + 1);
+    notefire(g.rounds);
     return ACTDONE;
 }
 

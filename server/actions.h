@@ -10,7 +10,8 @@
 //            to a free neighbour (shared/moverule.h); at most 20 moves and
 //            20 fires a second (token buckets); its exposure step runs
 //            after every tick (tickgame).
-// The exposure step itself is exposure.h's.
+// The exposure step itself is exposure.h's. Between rounds (round.h) every
+// move and fire of both policies is refused.
 #pragma once
 
 #include "game.h"

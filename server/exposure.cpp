@@ -18,8 +18,8 @@ static int32_t truncatescore(long double v)
 
 void doexposure(GAME &g, int ourplayer)
 {
-    if (ourplayer < 0)
-        return;
+    if (ourplayer < 0 || !roundplays(g.rounds))
+        return; // between rounds nothing hurts
     PLAYERS &p = g.players;
     pthread_mutex_lock(&p.playerlist_lock);
     long x = p.playerlist[ourplayer].x;

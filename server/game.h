@@ -6,7 +6,8 @@
 // Locks, in the order they may be taken (doc/threads.md): world.curmap_lock
 // before world.oldmap_lock; players.playerlist_lock before
 // players.s_pointindex_lock; never a grid lock together with a player
-// lock; web_lock never together with any other.
+// lock; web_lock never together with any other; rounds.round_lock and
+// rounds.board->board_lock never together with any other.
 #pragma once
 
 #include <pthread.h>
@@ -18,6 +19,7 @@
 
 #include "mapanswer.h"
 #include "player.h"
+#include "round.h"
 #include "tick/tick.h"
 #include "world.h"
 
@@ -35,6 +37,8 @@ typedef struct game {
 
     pthread_mutex_t web_lock = PTHREAD_MUTEX_INITIALIZER; // guards webplayers
     std::vector<int> webplayers; // guarded by web_lock: players of the fair policy
+
+    ROUNDS rounds; // its own locks: round_lock, and board_lock in its board
 
     std::atomic<bool> stopping{false}; // set by stopgame: the game's loops end
     std::atomic<int> connections{0};   // open connections of the game's port 3140

@@ -10,6 +10,7 @@
 #include "exposure.h"
 #include "listener.h"
 #include "publish.h"
+#include "roundtick.h"
 #include "service.h"
 
 void tickgame(GAME &g)
@@ -17,6 +18,7 @@ void tickgame(GAME &g)
     const auto from = std::chrono::steady_clock::now();
     const size_t burning = dophys(g.world, g.tick);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - from).count();
+    roundtick(g, burning);
     for (int num : webplayernumbers(g))
         doexposure(g, num);
     if (g.observer)
@@ -25,7 +27,7 @@ void tickgame(GAME &g)
 
 // Every updateinterval seconds of wall clock, plus the tick's own time:
 //   1. tickgame: copy the published grid, conduct heat, burn fuel,
-//      publish; the exposure step of the players of the fair policy; tell
+//      publish; the round's clock (round.h); the exposure step of the players of the fair policy; tell
 //      the observer (the web endpoint);
 //   2. tell `ticked` (the checkpoint thread: its copy falls in the pause);
 //   3. sleep a fixed updateinterval (not shortened by the tick's time).

@@ -28,6 +28,7 @@
 #include "options.h"
 #include "protocol.h"
 #include "publish.h"
+#include "roundtick.h"
 #include "service.h"
 #include "store/checkpointer.h"
 #include "store/openstate.h"
@@ -118,6 +119,14 @@ int main(int argc, char **argv)
     if (store && !startstore(words, loaded == 0))
         return 1;
     updateinterval = 0.1;
+    // With a store, its board goes in before the first round is numbered:
+    // game.rounds.board = makestoreboard(*store, error) (store/store.h).
+    if (settings.round > 0) {
+        game.rounds.length = settings.round;
+        game.rounds.intermission = settings.intermission;
+        game.rounds.burnout = settings.burnout;
+        startrounds(game, words.size() > 1 ? words.back().c_str() : "");
+    }
     // The web endpoint is up before port 3140 listens: a client that finds
     // the game's port open finds the whole server running.
     if (settings.http != 0 && !startweb(game, settings.http, settings.httpchosen) && settings.httpchosen)

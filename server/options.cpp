@@ -18,10 +18,12 @@ SETTINGS settings;
 namespace {
 
 // NUMBER: a whole number in [min, max] (int); DECIMAL: a number in
-// [min, max] with an optional fraction (double); TEXT: a string; LIST: a
-// comma list, the option repeatable (std::vector<std::string>); FLAG: a
-// word without a value (bool).
-enum OPTIONKIND { NUMBER, DECIMAL, TEXT, LIST, FLAG, HELP, VERSION };
+// [min, max] with an optional fraction (double); DURATION: seconds in
+// [min, max] (int), written as a whole number with s, m or h after it, or
+// none for seconds; TEXT: a string; LIST: a comma list, the option
+// repeatable (std::vector<std::string>); FLAG: a word without a value
+// (bool).
+enum OPTIONKIND { NUMBER, DECIMAL, DURATION, TEXT, LIST, FLAG, HELP, VERSION };
 
 struct OPTION {
     const char *name;
@@ -62,6 +64,13 @@ const OPTION OPTIONTABLE[] = {
      "seconds between checkpoints into the store (a fraction allowed, e.g. 0.5)"},
     {"fresh", FLAG, &settings.fresh, nullptr, nullptr, 0, 0,
      "discard the store's world and start from the map (the rounds played are kept)"},
+    {"round", DURATION, &settings.round, "DURATION", "round length", 1, 604800,
+     "play in rounds of DURATION (90s, 10m, 1h; a plain number is seconds); a round ends at its limit, or when "
+     "nothing has burnt for the --burnout time after its first fire"},
+    {"intermission", NUMBER, &settings.intermission, "SECONDS", "number", 0, 3600,
+     "with --round: seconds between a round's end and the next round"},
+    {"burnout", NUMBER, &settings.burnout, "SECONDS", "number", 1, 86400,
+     "with --round: a round in which a fire was set ends once no cell has burnt for SECONDS"},
     {"help", HELP, nullptr, nullptr, nullptr, 0, 0, "this text"},
     {"version", VERSION, nullptr, nullptr, nullptr, 0, 0, "the server's version"},
 };
@@ -92,6 +101,13 @@ bool readnumber(const OPTION &o, const char *digits)
     char *end = nullptr;
     errno = 0;
     long v = std::strtol(digits, &end, 10);
+    if (o.kind == DURATION && !errno && end != digits && end[0] && !end[1]) {
+        const long unit = *end == 's' ? 1 : *end == 'm' ? 60 : *end == 'h' ? 3600 : 0;
+        if (unit && v <= o.max / unit) {
+            v *= unit;
+            end++;
+        }
+    }
     if (errno || end == digits || *end || *digits == '-' || *digits == '+' || v < o.min || v > o.max)
         return false;
     *(int *)o.value = (int)v;
@@ -139,6 +155,10 @@ std::string defaultof(const OPTION &o)
         std::snprintf(text, sizeof text, "%g", *(const double *)defaultfield(o));
         return std::string("(default ") + text + ")";
     }
+    case DURATION: {
+        const int d = *(const int *)defaultfield(o);
+        return d ? "(default " + std::to_string(d) + "s)" : "(default off)";
+    }
     case TEXT: {
         const std::string &d = *(const std::string *)defaultfield(o);
         return d.empty() ? "(default none)" : "(default " + d + ")";
@@ -169,10 +189,11 @@ OPTIONSRESULT parseoptions(int argc, char **argv, std::vector<std::string> &word
         }
         switch (o->kind) {
         case NUMBER:
+        case DURATION:
             if (!readnumber(*o, value)) {
                 error = std::string("Error! Bad ") + o->noun + " in \"" + argv[i] + "\": want --" + o->name + "=" +
                         o->meta + ", " + o->meta + " from " + std::to_string(o->min) + " to " +
-                        std::to_string(o->max) + ".\n";
+                        std::to_string(o->max) + (o->kind == DURATION ? " seconds (e.g. 90s, 10m, 1h)" : "") + ".\n";
                 return OPTIONS_BAD;
             }
             if (o->value == &settings.http)

@@ -23,6 +23,9 @@ struct SETTINGS {
     std::string state;                  // the store's file, "" for none
     double checkpoint = 10;             // seconds between checkpoints into the store
     bool fresh = false;                 // discard the stored world, start from the map
+    int round = 0;                      // seconds a round lasts, 0: no rounds
+    int intermission = 10;              // seconds between rounds
+    int burnout = 30;                   // seconds without a burning cell that end a round
 };
 extern SETTINGS settings;
 

@@ -1,4 +1,4 @@
-// HELLO, PLAYERS and YOU.
+// HELLO, PLAYERS, YOU and ROUND.
 #include "messages.h"
 
 #include <cstring>
@@ -81,5 +81,25 @@ std::string encodeyou(int32_t num)
     std::string o;
     putu8(o, MSGYOU);
     puti32(o, num);
+    return o;
+}
+
+std::string encoderound(uint32_t number, uint8_t phase, uint32_t leftms, uint8_t why,
+                        const std::vector<ROUNDWINNER> &top)
+{
+    std::string o;
+    const size_t count = top.size() < 255 ? top.size() : 255;
+    putu8(o, MSGROUND);
+    putu32(o, number);
+    putu8(o, phase);
+    putu32(o, leftms);
+    putu8(o, why);
+    putu8(o, (unsigned)count);
+    for (size_t i = 0; i < count; i++) {
+        putu32(o, top[i].num);
+        puti32(o, top[i].score);
+        putu8(o, top[i].died ? 1 : 0);
+        putstr8(o, top[i].name);
+    }
     return o;
 }

@@ -1,6 +1,6 @@
 // The web stream's messages other than the tiles: HELLO (the map, its
-// materials and their colours, the heat ramp), PLAYERS (the player list)
-// and YOU (the answer to JOIN). Each is one binary WebSocket message.
+// materials and their colours, the heat ramp), PLAYERS (the player list),
+// YOU (the answer to JOIN) and ROUND (the round under way). Each is one binary WebSocket message.
 #pragma once
 
 #include <cstdint>
@@ -15,9 +15,10 @@ enum : uint8_t {
     MSGTILES = 2,
     MSGPLAYERS = 3,
     MSGYOU = 4,
+    MSGROUND = 5,
 };
 
-enum { STREAMVERSION = 2 };
+enum { STREAMVERSION = 3 };
 
 // The heat ramp as HELLO sends it: the colour at RAMPFIRST + i kelvins.
 enum { RAMPFIRST = 320, RAMPLAST = 1500 };
@@ -55,3 +56,17 @@ std::string encodeplayers(uint32_t tick, const std::vector<STREAMPLAYER> &player
 
 // YOU: the number JOIN gave, or -1.
 std::string encodeyou(int32_t num);
+
+// One of the ended round's best, as ROUND names them.
+struct ROUNDWINNER {
+    uint32_t num = 0;
+    int32_t score = 0;
+    bool died = false;
+    std::string name;
+};
+
+// ROUND: the round's number, its phase (1 playing, 2 intermission), the
+// milliseconds left in the phase, how the ended round ended (0 none, 1
+// its limit, 2 burnt out) and its best (at most 255).
+std::string encoderound(uint32_t number, uint8_t phase, uint32_t leftms, uint8_t why,
+                        const std::vector<ROUNDWINNER> &top);

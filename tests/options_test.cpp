@@ -55,3 +55,22 @@ TEST(Options, HelpListsEveryOptionWithItsDefaultAndVersionTheProjects)
     EXPECT_EQ(parse({"--version"}, words, out), OPTIONS_VERSION);
     EXPECT_EQ(versiontext(), std::string("kindler-server ") + KINDLER_VERSION + "\n");
 }
+
+TEST(Options, RoundLengthsTakeSecondsMinutesOrHoursAndRefuseTheRest)
+{
+    std::vector<std::string> words;
+    std::string out;
+    const std::pair<const char *, int> good[] = {{"90s", 90}, {"10m", 600}, {"1h", 3600}, {"45", 45}};
+    for (const auto &[text, seconds] : good) {
+        EXPECT_EQ(parse({std::string("--round=") + text, "map"}, words, out), OPTIONS_RUN) << text;
+        EXPECT_EQ(settings.round, seconds) << text;
+    }
+    EXPECT_EQ(settings.intermission, 10);
+    EXPECT_EQ(settings.burnout, 30);
+    for (const char *bad : {"0", "10x", "m", "-5s", "10ms", "200h", ""}) {
+        out.clear();
+        EXPECT_EQ(parse({std::string("--round=") + bad, "map"}, words, out), OPTIONS_BAD) << bad;
+        EXPECT_EQ(out, std::string("Error! Bad round length in \"--round=") + bad +
+                           "\": want --round=DURATION, DURATION from 1 to 604800 seconds (e.g. 90s, 10m, 1h).\n");
+    }
+}

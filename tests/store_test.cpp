@@ -19,6 +19,7 @@
 #include <random>
 
 #include "publish.h"
+#include "roundtick.h"
 #include "store/store.h"
 #include "support.h"
 
@@ -419,6 +420,82 @@ TEST(StoreCrash, ASaveKilledHalfWayLeavesTheLastCheckpointWhole)
     std::string error;
     ASSERT_EQ(restorecheckpoint(*mustopen(path), b, error), 1) << error;
     expectsame(a, b);
+}
+
+
+// ---------------------------------------------------------------------------
+
+double roundclock() { return 500; }
+
+TEST(StoreRounds, TheRoundUnderWayComesBackWithItsPhaseClocksAndWinners)
+{
+    TMPDIR tmp;
+    GAME a, b;
+    buildgame(a, 70, 66, 42, true);
+    buildgame(b, 70, 66, 42, false);
+    for (GAME *g : {&a, &b}) {
+        g->rounds.length = 60;
+        g->rounds.clock = roundclock;
+        g->rounds.console = false;
+    }
+    startrounds(a, "");
+    const std::vector<unsigned char> intermission = {2, 0x10, 0x27, 0, 0, 2, 1, 0xe8, 3, 0, 0, 1, 2, 0, 0, 0,
+                                                     77, 0, 0, 0, 0, 2, 'c', 'y'};
+    ASSERT_TRUE(loadroundstate(a.rounds, 9, 1700000000, intermission));
+    mustsave(*mustopen(tmp.file("r")), a);
+    std::string error;
+    ASSERT_EQ(restorecheckpoint(*mustopen(tmp.file("r")), b, error), 1) << error;
+    startrounds(b, "");
+    SAVEDROUND x, y;
+    saveroundstate(a.rounds, x.number, x.started, x.state);
+    saveroundstate(b.rounds, y.number, y.started, y.state);
+    EXPECT_TRUE(x.number == 9 && y.number == 9 && y.started == 1700000000);
+    EXPECT_EQ(x.state, intermission);
+    EXPECT_EQ(y.state, intermission);
+    const ROUNDVIEW v = roundview(b.rounds);
+    EXPECT_TRUE(v.phase == ROUNDINTERMISSION && v.left == 10 && v.why == WHYBURNTOUT);
+    ASSERT_EQ(v.top.size(), 1u);
+    EXPECT_TRUE(v.top[0].name == "cy" && v.top[0].score == 77 && v.top[0].num == 2);
+}
+
+TEST(StoreRounds, TheBoardOfAStoreIsTheBoardKeptInMemory)
+{
+    TMPDIR tmp;
+    ROUNDRESULT one{1, "meadow", 100, 160, "limit", {{"ann", 7, false, 0}, {"bob", 3, true, 1}}};
+    ROUNDRESULT two{2, "meadow", 170, 200, "burnt out", {{"bob", 9, false, 1}, {"cy", 9, true, 2}, {"ann", 0, true, 0}}};
+    BOARD memory;
+    std::string error;
+    {
+        auto s = mustopen(tmp.file("b"));
+        auto board = makestoreboard(*s, error);
+        ASSERT_TRUE(board) << error;
+        for (const ROUNDRESULT *r : {&one, &two}) {
+            addresult(memory, *r);
+            addresult(*board, *r);
+        }
+        ASSERT_TRUE(flushboard(*board, *s, error)) << error;
+        EXPECT_TRUE(takeunsaved(*board).empty());
+    }
+    auto s = mustopen(tmp.file("b"));
+    auto board = makestoreboard(*s, error);
+    ASSERT_TRUE(board) << error;
+    const LEADERBOARD got = readboard(*board, 10), want = readboard(memory, 10);
+    EXPECT_TRUE(got.rounds == 2 && want.rounds == 2 && got.lastnumber == 2 && want.lastnumber == 2);
+    ASSERT_EQ(got.totals.size(), 3u);
+    ASSERT_EQ(want.totals.size(), 3u);
+    for (size_t i = 0; i < 3; i++)
+        EXPECT_TRUE(got.totals[i].name == want.totals[i].name && got.totals[i].score == want.totals[i].score &&
+                    got.totals[i].rounds == want.totals[i].rounds && got.totals[i].deaths == want.totals[i].deaths)
+            << i;
+    EXPECT_EQ(got.totals[0].name, "bob"); // 12 in 2 rounds, one death
+    EXPECT_EQ(got.totals[0].deaths, 1u);
+    ASSERT_TRUE(got.haslast);
+    EXPECT_TRUE(got.last.number == 2 && got.last.why == "burnt out" && got.last.started == 170 && got.last.ended == 200);
+    ASSERT_EQ(got.last.players.size(), 3u);
+    for (size_t i = 0; i < 3; i++)
+        EXPECT_TRUE(got.last.players[i].name == two.players[i].name && got.last.players[i].score == two.players[i].score &&
+                    got.last.players[i].died == two.players[i].died && got.last.players[i].num == two.players[i].num)
+            << i;
 }
 
 } // namespace

@@ -1,6 +1,6 @@
-# The web endpoint of the server (Boost.Beast, prometheus-cpp, zlib) with
-# the page's files of web/ built into it.
-find_package(Boost 1.81 REQUIRED)
+# The web endpoint of the server (Boost.Beast, Boost.JSON, prometheus-cpp,
+# zlib) with the page's files of web/ built into it.
+find_package(Boost 1.81 REQUIRED COMPONENTS json)
 find_package(prometheus-cpp CONFIG REQUIRED)
 
 file(GLOB_RECURSE KINDLER_WEBFILES CONFIGURE_DEPENDS RELATIVE ${CMAKE_SOURCE_DIR}/web ${CMAKE_SOURCE_DIR}/web/*)
@@ -24,6 +24,7 @@ add_library(kindler_web STATIC
   ${CMAKE_SOURCE_DIR}/server/web/websession.cpp ${CMAKE_SOURCE_DIR}/server/web/stream.cpp
   ${CMAKE_SOURCE_DIR}/server/web/metrics.cpp
   ${CMAKE_SOURCE_DIR}/server/web/admission.cpp ${CMAKE_SOURCE_DIR}/server/web/origin.cpp
+  ${CMAKE_SOURCE_DIR}/server/web/leaderboard.cpp
   ${CMAKE_BINARY_DIR}/webassets.cpp)
 # Boost.Beast for whoever speaks HTTP or WebSocket: the endpoint and the
 # tests' client. Instrumented for a sanitizer, GCC takes a boost::optional
@@ -38,5 +39,5 @@ endif()
 if(KINDLER_SANITIZE STREQUAL "thread")
   target_compile_options(kindler_beast INTERFACE -Wno-tsan)
 endif()
-target_link_libraries(kindler_web PUBLIC kindler_streamworld prometheus-cpp::core kindler_beast)
+target_link_libraries(kindler_web PUBLIC kindler_streamworld prometheus-cpp::core kindler_beast Boost::json)
 target_link_libraries(kindler-server PRIVATE kindler_web)

@@ -104,6 +104,7 @@ void takecheckpoint(GAME &g, CHECKPOINT &c)
     for (int num : webplayernumbers(g))
         if (num >= 0 && (size_t)num < c.players.size())
             c.players[(size_t)num].web = true;
+    saveroundstate(g.rounds, c.round.number, c.round.started, c.round.state);
 }
 
 // The refusal of a checkpoint that does not fit g: another size, a start
@@ -164,6 +165,11 @@ int restorecheckpoint(STORE &s, GAME &g, std::string &error)
         list[i] = c.players[i].info;
         if (c.players[i].web)
             web.push_back((int)i);
+    }
+    if (!loadroundstate(g.rounds, c.round.number, c.round.started, c.round.state)) {
+        std::free(list);
+        error = "undecodable round state";
+        return -1;
     }
 
     WORLD &w = g.world;

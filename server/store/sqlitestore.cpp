@@ -15,6 +15,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "store/boardsql.h"
 #include "store/codec.h"
 #include "store/sqlite.h"
 #include "store/store.h"
@@ -42,6 +43,20 @@ struct SQLITESTORE final : STORE {
     bool save(const CHECKPOINT &c, SAVEREPORT &report, std::string &error) override;
     int load(CHECKPOINT &c, std::string &error) override;
     bool discardworld(std::string &error) override;
+    bool saveround(const ROUNDRESULT &r, std::string &error) override
+    {
+        if (saveroundrows(db, r, error))
+            return true;
+        error = fail(error);
+        return false;
+    }
+    bool loadboard(LEADERBOARD &b, std::string &error) override
+    {
+        if (loadboardrows(db, b, error))
+            return true;
+        error = fail(error);
+        return false;
+    }
 
     std::string fail(const std::string &what) const { return "store " + path + ": " + what; }
     bool storedmap(MAPID &stored, bool &any, std::string &error);
@@ -191,7 +206,7 @@ bool SQLITESTORE::save(const CHECKPOINT &c, SAVEREPORT &report, std::string &err
         }
         if (ok) {
             cut.bind(1, (int64_t)t.count());
-            ok = cut.run() && writeplayers(c, report);
+            ok = cut.run() && writeplayers(c, report) && writeroundstate(db, c.round);
         }
     }
     if (!ok || !execsql(db, "COMMIT", error)) {
@@ -315,6 +330,10 @@ int SQLITESTORE::load(CHECKPOINT &c, std::string &error)
         }
     if (!loadplayers(c, error))
         return -1;
+    if (!readroundstate(db, c.round, error)) {
+        error = fail(error);
+        return -1;
+    }
     sizex = c.sizex;
     sizey = c.sizey;
     hashes.swap(hash);

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "board.h"
 #include "game.h"
 
 // Which map a world was built from: the map file's name, its size in bytes
@@ -35,6 +36,15 @@ struct SAVEDPLAYER {
     bool web = false;
 };
 
+// The round under way (server/round.h): its number (0: rounds off or
+// none), the unix second it began, and its phase and clocks in the
+// round's own little-endian bytes (saveroundstate).
+struct SAVEDROUND {
+    uint32_t number = 0;
+    int64_t started = 0;
+    std::vector<unsigned char> state;
+};
+
 // A game at one published tick. The world's fixed parts (size, materials,
 // the material of each cell) come from the map and are not in it.
 struct CHECKPOINT {
@@ -48,12 +58,13 @@ struct CHECKPOINT {
     std::vector<QUEUEDFIRE> fires;   // fires queued while the tick computed
     std::vector<SAVEDPLAYER> players; // every player ever logged in
     int startturn = 0;               // the next start position handed out
+    SAVEDROUND round;                // the round under way
 };
 
 // Copies g's published state and players into c (reusing c's memory).
 // Holds curmap_lock for the copy of the grid (a tick waits for it, readers
 // and fires do not), then playerlist_lock with s_pointindex_lock, then
-// web_lock; touches no file. Called by any thread but the ticking one.
+// web_lock, then round_lock; touches no file. Called by any thread but the ticking one.
 void takecheckpoint(GAME &g, CHECKPOINT &c);
 
 // What one save wrote.
@@ -78,6 +89,12 @@ struct STORE {
     // resume tokens) in one transaction, whatever map it was of; keeps the
     // rounds played and their results. False on error (nothing dropped).
     virtual bool discardworld(std::string &error) = 0;
+    // Saves one ended round and its players' results, in a transaction of
+    // its own (a round saved again replaces the first).
+    virtual bool saveround(const ROUNDRESULT &r, std::string &error) = 0;
+    // The board from the stored rounds: totals by name, the rounds and
+    // the last round's result.
+    virtual bool loadboard(LEADERBOARD &b, std::string &error) = 0;
     // Called after each tile row written inside a save's transaction
     // (progress; tests stop a save half way).
     void (*tilewritten)(void *arg, size_t tiles) = nullptr;
@@ -90,6 +107,14 @@ struct STORE {
 // is held by another process, is no store, is corrupt or of a newer
 // version; the file is then left as it was.
 std::unique_ptr<STORE> openstore(const std::string &path, const MAPID &map, std::string &error);
+// A board for a game (ROUNDS::board) holding what the store's rounds say,
+// whose new results wait for flushboard; null with the reason's line.
+std::shared_ptr<BOARD> makestoreboard(STORE &s, std::string &error);
+// Saves the board's new results into the store (by the thread that uses
+// the store, e.g. after each checkpoint); false with the reason's line,
+// the results then kept for the next call.
+bool flushboard(BOARD &b, STORE &s, std::string &error);
+
 // Releases the store (and its hold on the file).
 void closestore(std::unique_ptr<STORE> &s);
 

@@ -1,4 +1,4 @@
-// HTTP sessions: the page, /healthz, /metrics, and the upgrade to the
+// HTTP sessions: the page, /healthz, /metrics, /leaderboard, and the upgrade to the
 // live stream. Requests are read with a time limit and a size limit; a
 // malformed one is answered 400 and the connection closed. A connection
 // is first admitted by the web's limits; an upgrade from a foreign page
@@ -16,6 +16,7 @@
 #include "options.h"
 #include "web/admission.h"
 #include "web/assets.h"
+#include "web/leaderboard.h"
 #include "web/metrics.h"
 #include "web/origin.h"
 #include "web/stream.h"
@@ -104,6 +105,8 @@ WEBREPLY webget(GAME &g, const std::string &target, const std::string &acceptenc
             return {200, "text/plain; charset=utf-8", "ok\n"};
         return {503, "text/plain; charset=utf-8", "ticks are not running\n"};
     }
+    if (path == "/leaderboard")
+        return {200, "application/json", leaderboardjson(g)};
     if (path == "/metrics")
         return {200, "text/plain; version=0.0.4; charset=utf-8", metricstext(g)};
     if (path == "/")

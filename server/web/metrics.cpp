@@ -34,6 +34,11 @@ struct METRICS {
     prometheus::Counter *checkpointbytes = nullptr;
     prometheus::Gauge *checkpointage = nullptr;
     prometheus::Counter *checkpointfailures = nullptr;
+    // With rounds on, made at the first scrape: rounds ended by why (and
+    // what they were told of the game's counts), the time left.
+    prometheus::Counter *rounds[3] = {};
+    double roundsseen[3] = {};
+    prometheus::Gauge *roundleft = nullptr;
 };
 
 METRICS m;
@@ -181,8 +186,34 @@ double sincelasttick()
     return last < 0 ? -1.0 : (double)(nowns() - last) / 1e9;
 }
 
+// The rounds' numbers, read from the game at scrape time (metricstext runs
+// in the web's io thread only).
+static void roundmetrics(GAME &g)
+{
+    using namespace prometheus;
+    if (g.rounds.length <= 0)
+        return;
+    if (!m.roundleft) {
+        auto &ended = BuildCounter().Name("kindler_rounds_total").Help("Rounds ended, by why").Register(*m.registry);
+        m.rounds[WHYLIMIT] = &ended.Add({{"why", "limit"}});
+        m.rounds[WHYBURNTOUT] = &ended.Add({{"why", "burnt out"}});
+        m.roundleft = &BuildGauge()
+                           .Name("kindler_round_seconds_left")
+                           .Help("Seconds left in the round, or in the intermission after it")
+                           .Register(*m.registry)
+                           .Add({});
+    }
+    const ROUNDVIEW v = roundview(g.rounds);
+    m.roundleft->Set(v.left);
+    for (int why : {WHYLIMIT, WHYBURNTOUT}) {
+        m.rounds[why]->Increment((double)v.ended[why] - m.roundsseen[why]);
+        m.roundsseen[why] = (double)v.ended[why];
+    }
+}
+
 std::string metricstext(GAME &g)
 {
+    roundmetrics(g);
     PLAYERS &p = g.players;
     int present = 0;
     pthread_mutex_lock(&p.playerlist_lock);

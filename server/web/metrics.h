@@ -3,7 +3,8 @@
 // present, connections and payload bytes sent per protocol, stream frames
 // sent and coalesced, web players' moves and fires dropped, web connections
 // and JOINs refused by the limits; with a store, the checkpoints' duration,
-// bytes, age and failures.
+// bytes, age and failures; with rounds, rounds ended by why and the
+// seconds left.
 #pragma once
 
 #include <cstddef>

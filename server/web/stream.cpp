@@ -4,6 +4,7 @@
 #include <boost/asio/post.hpp>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <thread>
 
@@ -19,6 +20,8 @@ struct TICKPOST {
     bool drawn;                      // the codec's next buffer holds the tick's drawing
     uint32_t tick;                   // the game's ticks since its map was loaded
     std::vector<STREAMPLAYER> players;
+    bool rounds = false;             // the game plays rounds
+    ROUNDVIEW round;                 // as read after the drawing
 };
 
 std::vector<STREAMPLAYER> readplayers(GAME &g)
@@ -66,6 +69,11 @@ void ontick(HUB &hub, const std::shared_ptr<TICKPOST> &t)
         hub.playerlist = std::move(t->players);
         hub.playersversion++;
     }
+    if (t->rounds && (hub.roundversion == 0 || t->round.version != hub.round.version)) {
+        hub.round = std::move(t->round);
+        hub.roundtaken = steadyseconds();
+        hub.roundversion++;
+    }
     std::vector<std::shared_ptr<STREAMCLIENT>> live;
     for (auto &w : hub.sessions)
         if (auto s = w.lock())
@@ -96,6 +104,9 @@ void streamloop(HUB &hub)
         }
         pthread_mutex_unlock(&w.oldmap_lock);
         post->players = readplayers(*hub.game);
+        post->rounds = hub.game->rounds.length > 0;
+        if (post->rounds)
+            post->round = roundview(hub.game->rounds);
         hub.drawable.store(false, std::memory_order_relaxed);
         boost::asio::post(*hub.ioc, [&hub, post] { ontick(hub, post); });
     }
@@ -153,6 +164,20 @@ std::shared_ptr<const std::string> playersmessage(const HUB &hub, uint64_t *vers
 {
     *version = hub.playersversion;
     return hub.players;
+}
+
+std::shared_ptr<const std::string> roundmessage(const HUB &hub, uint64_t *version)
+{
+    *version = hub.roundversion;
+    if (hub.roundversion == 0)
+        return nullptr;
+    const ROUNDVIEW &r = hub.round;
+    const double left = std::max(0.0, r.left - (steadyseconds() - hub.roundtaken));
+    std::vector<ROUNDWINNER> top;
+    for (const ROUNDRESULT::ENTRY &e : r.top)
+        top.push_back({(uint32_t)e.num, e.score, e.died, e.name});
+    return std::make_shared<const std::string>(
+        encoderound(r.number, r.phase, (uint32_t)std::lround(left * 1000), r.why, top));
 }
 
 void setview(CLIENTSTREAM &c, const CELLRECT &view)

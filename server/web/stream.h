@@ -6,8 +6,8 @@
 // Per tick the stream thread, when the io thread has taken the tick
 // before, takes oldmap_lock and draws the published world into the codec's
 // next buffer (the whole map, under the lock: 4.7 ms on 1024 x 1024), then
-// copies the player list under playerlist_lock, and posts the tick to the
-// io thread. There the hub finds the tiles that changed, and each client
+// copies the player list under playerlist_lock, reads the round (under
+// round_lock, with rounds on), and posts the tick to the io thread. There the hub finds the tiles that changed, and each client
 // that is not busy sending gets its frame; a client still sending gets the
 // newest state once it is done. The exposure step of web players is the
 // game's own (tickgame), not the stream's.
@@ -43,6 +43,9 @@ struct HUB {
     std::shared_ptr<const std::string> players; // the newest PLAYERS message
     std::vector<STREAMPLAYER> playerlist;       // what it says
     uint64_t playersversion = 0;
+    ROUNDVIEW round;                            // the round as of roundtaken (rounds on)
+    double roundtaken = 0;                      // steady seconds
+    uint64_t roundversion = 0;                  // raised when the round changed, 0: none yet
     std::atomic<uint64_t> ticksseen{0}; // ticks the tick observer told of
     // Set by the io thread once it published the last drawing: the stream
     // thread may draw into the codec's next buffer (release/acquire).
@@ -74,6 +77,10 @@ int websessions(const HUB &hub);
 std::shared_ptr<const std::string> hellomessage(HUB &hub);
 // The newest PLAYERS message (null before the first tick) and its number.
 std::shared_ptr<const std::string> playersmessage(const HUB &hub, uint64_t *version);
+// The ROUND message now (its time left counted down since the round was
+// read), null when rounds are off or before the first tick; and the
+// number of the round state it tells.
+std::shared_ptr<const std::string> roundmessage(const HUB &hub, uint64_t *version);
 // The client's next TILES message for the newest tick, when it needs one
 // (its view changed, or a tick it has not seen was published): the parts
 // of one binary message, header first, the tiles shared with other

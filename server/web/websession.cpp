@@ -118,7 +118,7 @@ void WEBSESSION::deliver()
 }
 
 // Sends what is due, most urgent first: HELLO, the answer to a JOIN, the
-// players when they changed, then the map.
+// round when it changed, the players when they changed, then the map.
 void WEBSESSION::sendnext()
 {
     out.clear();
@@ -135,6 +135,13 @@ void WEBSESSION::sendnext()
         return;
     }
     uint64_t version;
+    std::shared_ptr<const std::string> round = roundmessage(hub, &version);
+    if (round && version != roundversion) {
+        roundversion = version;
+        out.push_back(round);
+        send(false);
+        return;
+    }
     std::shared_ptr<const std::string> players = playersmessage(hub, &version);
     if (players && version != playersversion) {
         playersversion = version;

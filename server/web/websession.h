@@ -37,6 +37,7 @@ struct WEBSESSION : STREAMCLIENT, std::enable_shared_from_this<WEBSESSION> {
     std::shared_ptr<const std::string> hello;  // sent first
     int you = 0;                        // 1: the answer to a JOIN is due
     uint64_t playersversion = 0;        // PLAYERS message last sent (0: none)
+    uint64_t roundversion = 0;          // ROUND message last sent (0: none)
     bool writing = false;
     bool open = false;                  // accepted and not yet ended
     boost::beast::websocket::close_code closing{}; // set when closing with a code

@@ -5,7 +5,10 @@
 // form, moving with the arrows and W A S D, a fire and its heat on the
 // canvas, health falling on a burning cell, death and joining again, two
 // pages seeing each other, and reconnecting by itself after the server
-// was killed and started again. Saves a screenshot of the page in play.
+// was killed and started again; then, on a server playing rounds, the
+// round's line counting down, the banner naming the winners at its end
+// and the leaderboard panel. Saves screenshots of the page in play and of
+// a round's end.
 //
 //   node browser_test.mjs SERVER MAPFILE SCREENSHOT.png
 //
@@ -214,6 +217,53 @@ await run('browser_test', { serverpath, mapfile, wholetime: WHOLETIME }, async (
     await mapisdrawn(alice);
     const player = await alice.evaluate(() => window.kindler.player);
     check(player === null, `the restarted server has no players, yet the page holds ${JSON.stringify(player)}`);
+  });
+
+  await step('on a server playing rounds the page counts down, names the winners and shows the leaderboard', async () => {
+    await server.kill();
+    server.args = ['--round=12s', '--intermission=4'];
+    await server.start();
+    await until(alice, 'the page to connect again', () => window.kindler.connected && window.kindler.round !== null,
+                null, 15000);
+    await join(alice, 'alice');
+    await tofront(bob);
+    await join(bob, 'bob');
+    await tofront(alice);
+    const first = await alice.evaluate(() => document.getElementById('round').textContent);
+    check(/^round 1 · 0:(0\d|1[0-2]) left$/.test(first), `the round's line says "${first}"`);
+    await until(alice, 'the round\'s line to count down',
+                (t) => document.getElementById('round').textContent !== t, first, 2500);
+    for (let i = 0; i < 3; i++) await press(alice, 'Space');
+    await until(alice, 'the banner at the round\'s end', () => {
+      const b = document.getElementById('roundbanner');
+      return b.offsetParent !== null && /ROUND 1 OVER/.test(b.textContent);
+    }, null, 15000);
+    const banner = await alice.$$eval('#roundbanner li', (els) => els.map((e) => e.textContent));
+    check(banner.length === 2 && banner.every((t) => /^(alice|bob) -?\d+$/.test(t)), `the banner names ${JSON.stringify(banner)}`);
+    const line = await alice.evaluate(() => document.getElementById('round').textContent);
+    check(/^round 1 over · 0:0[0-4]$/.test(line), `in the intermission the round's line says "${line}"`);
+    await until(alice, 'the leaderboard panel to list both players and the last round', () => {
+      const top = Array.from(document.querySelectorAll('#boardtop li .name'), (e) => e.textContent);
+      const last = document.getElementById('boardlasttitle');
+      return ['alice', 'bob'].every((n) => top.includes(n)) && last.offsetParent !== null && /Round 1/.test(last.textContent);
+    }, null, 5000);
+    const roundshot = shotpath.replace(/\.png$/, '') + '-round.png';
+    await alice.screenshot({ path: roundshot });
+    console.log(`  saved ${roundshot}`);
+    const fired = await alice.evaluate(() => {
+      const k = window.kindler;
+      let n = 0;
+      for (let x = 0; x < k.sizex; x++) for (let y = 0; y < k.sizey; y++) n += ((k.cell(x, y) || {}).state || 0) !== 0;
+      return n;
+    });
+    check(fired > 0, 'no cell burnt in round 1');
+    await until(alice, 'round 2 to begin on the fresh map, the banner gone, alice alive again', () => {
+      const k = window.kindler;
+      let burnt = 0;
+      for (let x = 0; x < k.sizex; x++) for (let y = 0; y < k.sizey; y++) burnt += ((k.cell(x, y) || {}).state || 0) !== 0;
+      return k.round.number === 2 && k.round.phase === 1 && document.getElementById('roundbanner').hidden &&
+        k.player && k.player.health === 100 && k.player.score === 0 && burnt === 0;
+    }, null, 8000);
   });
 
   await step('the page broke none of its rules and the server reported no errors', async () => {

@@ -35,6 +35,7 @@ export class Server {
   constructor(serverpath, mapfile) {
     this.serverpath = serverpath;
     this.mapfile = mapfile;
+    this.args = [];     // options given before the map at the next start
     this.child = null;
     this.log = '';      // the end of what the server printed, for messages
     this.reports = [];  // sanitizer reports in its standard error
@@ -52,7 +53,7 @@ export class Server {
       }
     }
     this.log = '';
-    const child = spawn(path.resolve(this.serverpath), [path.resolve(this.mapfile)],
+    const child = spawn(path.resolve(this.serverpath), [...this.args, path.resolve(this.mapfile)],
                         { cwd: this.dir, stdio: ['ignore', 'pipe', 'pipe'] });
     this.child = child;
     child.exited = false;

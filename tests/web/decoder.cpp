@@ -150,6 +150,21 @@ std::string applymessage(STREAMCLIENT &c, const void *data, size_t len)
         c.you = in.i32();
         c.answered = true;
         return in.bad || in.left() ? "YOU of the wrong length" : "";
+    case MSGROUND: {
+        c.round.number = in.u32();
+        c.round.phase = in.u8();
+        c.round.left = in.u32();
+        c.round.why = in.u8();
+        c.round.top.assign(in.u8(), CLIENTPLAYER());
+        for (CLIENTPLAYER &p : c.round.top) {
+            p.num = (int32_t)in.u32();
+            p.score = in.i32();
+            p.health = in.u8() ? 0 : 1;
+            p.name = in.str8();
+        }
+        c.rounds++;
+        return in.bad || in.left() ? "ROUND of the wrong length" : "";
+    }
     default:
         return "unknown message";
     }

@@ -50,6 +50,12 @@ struct STREAMCLIENT {
     std::vector<CLIENTPLAYER> players; // present ones, by number
     bool answered = false;      // a YOU came
     int32_t you = -1;
+    struct ROUND {
+        uint32_t number = 0, left = 0; // left: milliseconds, when it came
+        unsigned phase = 0, why = 0;
+        std::vector<CLIENTPLAYER> top; // num, score, health 0 for died, name
+    } round;                    // the last ROUND
+    int rounds = 0;             // ROUND messages applied
 
     INFLATER inflater;
 };

@@ -5,8 +5,8 @@
 // Pure: no dependencies, no DOM; raw inflating is passed in.
 
 export const TILESIZE = 16;
-export const STREAMVERSION = 2;
-export const MSG = { HELLO: 1, TILES: 2, PLAYERS: 3, YOU: 4 };
+export const STREAMVERSION = 3;
+export const MSG = { HELLO: 1, TILES: 2, PLAYERS: 3, YOU: 4, ROUND: 5 };
 export const TILE = { WHOLE: 0, CHANGE: 1, SPARSE: 2 };
 export const CELL = { PLAIN: 0, BURNING: 1, BURNT: 2 };
 
@@ -25,6 +25,7 @@ export function createclient() {
     material: new Uint16Array(0), kelvins: new Int32Array(0), state: new Uint8Array(0),
     held: new Uint8Array(0), view: { x: 0, y: 0, w: 0, h: 0 }, keyframe: false,
     everplayers: 0, players: [], you: null,
+    round: null, // { number, phase, left (ms when it came), why, top: [{ num, score, died, name }] }
   };
 }
 
@@ -233,6 +234,16 @@ function applyplayers(c, r) {
   if (r.left()) throw new Error('PLAYERS of the wrong length');
 }
 
+function applyround(c, r) {
+  const number = r.u32(), phase = r.u8(), left = r.u32(), why = r.u8(), count = r.u8(), top = [];
+  for (let k = 0; k < count; k++) {
+    const num = r.u32(), score = r.i32(), died = r.u8() === 1, name = r.str8();
+    top.push({ num, score, died, name });
+  }
+  if (r.left()) throw new Error('ROUND of the wrong length');
+  c.round = { number, phase, left, why, top };
+}
+
 // Applies one server message (an ArrayBuffer or Uint8Array) to client c.
 // `inflate(Uint8Array)` gives the raw-inflated bytes (or a promise of
 // them). Returns the message's type; throws on a malformed message, after
@@ -244,6 +255,7 @@ export async function applymessage(c, message, inflate) {
   if (type === MSG.HELLO) applyhello(c, r);
   else if (type === MSG.TILES) await applytiles(c, r, inflate);
   else if (type === MSG.PLAYERS) applyplayers(c, r);
+  else if (type === MSG.ROUND) applyround(c, r);
   else if (type === MSG.YOU) {
     c.you = r.i32();
     if (r.left()) throw new Error('YOU of the wrong length');

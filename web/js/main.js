@@ -8,6 +8,7 @@ import { Drawer } from './draw.js';
 import { bindinput } from './input.js';
 import { firemessage, joinmessage, movemessage, namebytes, viewmessage } from './messages.js';
 import { showlegend, showplayers } from './panels.js';
+import { Rounds } from './rounds.js';
 import { mapname, Status } from './status.js';
 import { bindpad, touchscreen } from './touch.js';
 import { View, ZOOMSTEP } from './view.js';
@@ -20,6 +21,10 @@ const view = new View();
 const drawer = new Drawer(canvas);
 const status = new Status({ line: $('status'), keys: $('keys'), banner: $('banner'), notice: $('notice') });
 const conn = new Connection(streamurl(window.location), { onmessage, onstate });
+const rounds = new Rounds({
+  line: $('round'), banner: $('roundbanner'), board: $('board'), top: $('boardtop'), last: $('boardlast'),
+  lasttitle: $('boardlasttitle'),
+});
 
 let me = -1;          // the page's player number on this connection, or -1
 let joinedname = '';  // the name it joined (or is about to join) with
@@ -40,6 +45,8 @@ const kindler = {
   draws: 0,         // drawings of the canvas (four a second at least, while the page is seen)
   drawn: { session: 0, tiles: 0 }, // the last drawing: its connection, the tiles it held
   view: null,       // the cells shown: { x, y, w, h }
+  round: null,      // the round: { number, phase (1 playing, 2 over), left (ms), top }, null without rounds
+  board: null,      // the last /leaderboard
   // Cell (x, y) as the page holds it: { material, kelvins, state } or null.
   cell: (x, y) => cell(conn.client, x, y),
   // Where cell (x, y) is on the page, in CSS pixels.
@@ -65,6 +72,9 @@ function publish() {
   kindler.sizey = c.sizey;
   kindler.following = view.following;
   kindler.view = view.cells();
+  const r = rounds.round;
+  kindler.round = r ? { number: r.number, phase: r.phase, left: rounds.left(performance.now()), top: r.top } : null;
+  kindler.board = rounds.board;
 }
 
 // The view may have moved or the player with it: tells the server the
@@ -123,6 +133,8 @@ function onmessage(c, type) {
       status.note('the game has no place for another player');
     }
     showplayers($('players'), c, me);
+  } else if (type === MSG.ROUND) {
+    rounds.update(c, performance.now());
   } else if (type === MSG.PLAYERS) {
     status.players(c, me);
     showplayers($('players'), c, me);
@@ -229,6 +241,7 @@ function frame(now) {
     drawer.fit();
     drawer.draw(conn.client, view, me, phase);
     status.show(conn.client, me, joinedname, conn.state(), view, touchscreen());
+    rounds.show(now);
     const held = conn.client.held.reduce((n, h) => n + h, 0);
     kindler.drawn = { session: kindler.sessions, tiles: held };
     kindler.draws++;
@@ -237,3 +250,4 @@ function frame(now) {
 }
 requestAnimationFrame(frame);
 conn.start();
+rounds.fetch();

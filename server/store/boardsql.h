@@ -1,0 +1,20 @@
+// The store's rows of the rounds: the round under way (table roundstate,
+// saved with each checkpoint) and the ended rounds with their players'
+// results (tables rounds and results), from which the board is built.
+#pragma once
+
+#include <string>
+
+#include "board.h"
+#include "store/sqlite.h"
+#include "store/store.h"
+
+// The round under way as the one row of roundstate, inside the caller's
+// transaction.
+bool writeroundstate(sqlite3 *db, const SAVEDROUND &r);
+// That row (number 0 when there is none); false with SQLite's message.
+bool readroundstate(sqlite3 *db, SAVEDROUND &r, std::string &error);
+// One ended round and its results, in a transaction of its own.
+bool saveroundrows(sqlite3 *db, const ROUNDRESULT &r, std::string &error);
+// The board of every stored round.
+bool loadboardrows(sqlite3 *db, LEADERBOARD &b, std::string &error);
