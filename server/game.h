@@ -18,6 +18,7 @@
 
 #include "mapanswer.h"
 #include "player.h"
+#include "resume.h"
 #include "tick/tick.h"
 #include "world.h"
 
@@ -33,8 +34,9 @@ typedef struct game {
     PLAYERS players;    // its own locks: playerlist_lock, s_pointindex_lock
     MAPANSWERS answers; // guarded by world.oldmap_lock
 
-    pthread_mutex_t web_lock = PTHREAD_MUTEX_INITIALIZER; // guards webplayers
+    pthread_mutex_t web_lock = PTHREAD_MUTEX_INITIALIZER; // guards webplayers, resumes
     std::vector<int> webplayers; // guarded by web_lock: players of the fair policy
+    RESUMES resumes;             // guarded by web_lock: their resume tokens, who plays them, who is kept
 
     std::atomic<bool> stopping{false}; // set by stopgame: the game's loops end
     std::atomic<int> connections{0};   // open connections of the game's port 3140

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <ctime>
 
+#include "actions.h"
 #include "exposure.h"
 #include "listener.h"
 #include "publish.h"
@@ -19,14 +20,16 @@ void tickgame(GAME &g)
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - from).count();
     for (int num : webplayernumbers(g))
         doexposure(g, num);
+    expirekept(g);
     if (g.observer)
         g.observer(g, seconds, burning);
 }
 
 // Every updateinterval seconds of wall clock, plus the tick's own time:
 //   1. tickgame: copy the published grid, conduct heat, burn fuel,
-//      publish; the exposure step of the players of the fair policy; tell
-//      the observer (the web endpoint);
+//      publish; the exposure step of the players of the fair policy; the
+//      kept players whose time is up leave; tell the observer (the web
+//      endpoint);
 //   2. sleep a fixed updateinterval (not shortened by the tick's time).
 // After each tick the service manager's watchdog hears that ticks go on.
 void mainloop(GAME &g)

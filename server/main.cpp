@@ -58,6 +58,7 @@ int main(int argc, char **argv)
     }
     std::fputs(warnings.c_str(), stderr);
     sendstall = settings.stalltimeout;
+    game.resumes.keep = settings.resumekeep;
     if (words.size() > 1 && loadmap(game, words.back().c_str()) > 0)
         return 1;
     updateinterval = 0.1;

@@ -54,6 +54,8 @@ const OPTION OPTIONTABLE[] = {
      "an HTTP connection that sends no whole request for so long is closed"},
     {"stall-timeout", NUMBER, &settings.stalltimeout, "SECONDS", "number", 1, 86400,
      "a client (web or port 3140) that takes none of an answer for so long is dropped"},
+    {"resume-keep", NUMBER, &settings.resumekeep, "SECONDS", "number", 0, 86400,
+     "a web player whose connection drops is kept so long for its resume (0: it leaves at once)"},
     {"help", HELP, nullptr, nullptr, nullptr, 0, 0, "this text"},
     {"version", VERSION, nullptr, nullptr, nullptr, 0, 0, "the server's version"},
 };

@@ -20,6 +20,7 @@ struct SETTINGS {
     int fdreserve = 48;                 // descriptors the web leaves to port 3140
     int idletimeout = 30;               // seconds an HTTP connection may idle
     int stalltimeout = 30;              // seconds an answer may wait for a reader
+    int resumekeep = 60;                // seconds a dropped web player is kept for its resume
 };
 extern SETTINGS settings;
 

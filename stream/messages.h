@@ -1,6 +1,6 @@
 // The web stream's messages other than the tiles: HELLO (the map, its
 // materials and their colours, the heat ramp), PLAYERS (the player list)
-// and YOU (the answer to JOIN). Each is one binary WebSocket message.
+// and YOU (the answer to JOIN and RESUME). Each is one binary WebSocket message.
 #pragma once
 
 #include <cstdint>
@@ -17,7 +17,7 @@ enum : uint8_t {
     MSGYOU = 4,
 };
 
-enum { STREAMVERSION = 2 };
+enum { STREAMVERSION = 3 };
 
 // The heat ramp as HELLO sends it: the colour at RAMPFIRST + i kelvins.
 enum { RAMPFIRST = 320, RAMPLAST = 1500 };
@@ -53,5 +53,6 @@ struct STREAMPLAYER {
 // order, with the number of players ever logged in.
 std::string encodeplayers(uint32_t tick, const std::vector<STREAMPLAYER> &players);
 
-// YOU: the number JOIN gave, or -1.
-std::string encodeyou(int32_t num);
+// YOU: the number JOIN or RESUME gave, or -1, and the player's resume
+// token ("" with -1).
+std::string encodeyou(int32_t num, const std::string &token);

@@ -7,6 +7,6 @@ endif()
 find_package(SQLite3 REQUIRED)
 add_library(kindler_store STATIC
   ${CMAKE_SOURCE_DIR}/server/store/checkpoint.cpp ${CMAKE_SOURCE_DIR}/server/store/codec.cpp
-  ${CMAKE_SOURCE_DIR}/server/store/sha256.cpp ${CMAKE_SOURCE_DIR}/server/store/schema.cpp
+  ${CMAKE_SOURCE_DIR}/server/store/schema.cpp ${CMAKE_SOURCE_DIR}/server/store/resumerows.cpp
   ${CMAKE_SOURCE_DIR}/server/store/sqlitestore.cpp)
 target_link_libraries(kindler_store PUBLIC kindler_core SQLite::SQLite3)

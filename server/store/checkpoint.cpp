@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fstream>
 
+#include "actions.h"
 #include "publish.h"
 #include "store/sha256.h"
 #include "store/store.h"
@@ -104,6 +105,7 @@ void takecheckpoint(GAME &g, CHECKPOINT &c)
     for (int num : webplayernumbers(g))
         if (num >= 0 && (size_t)num < c.players.size())
             c.players[(size_t)num].web = true;
+    c.tokens = issuedtokens(g);
 }
 
 // The refusal of a checkpoint that does not fit g: another size, a start
@@ -186,6 +188,7 @@ int restorecheckpoint(STORE &s, GAME &g, std::string &error)
     pthread_mutex_lock(&g.web_lock);
     g.webplayers = web;
     pthread_mutex_unlock(&g.web_lock);
+    keeprestored(g, c.tokens, RESUMECLOCK::now());
     return 1;
 }
 

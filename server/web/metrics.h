@@ -2,7 +2,7 @@
 // (prometheus-cpp): the tick's duration and count, burning cells, players
 // present, connections and payload bytes sent per protocol, stream frames
 // sent and coalesced, web players' moves and fires dropped, web connections
-// and JOINs refused by the limits.
+// and JOINs refused by the limits, web RESUMEs by their result.
 #pragma once
 
 #include <cstddef>
@@ -25,6 +25,8 @@ enum WEBCOUNT {
     REFUSEDORIGIN,  // WebSocket upgrades refused: a foreign Origin
     JOINSREFUSEDCONNECTION, // web JOINs over the connection's rate
     JOINSREFUSEDADDRESS,    // web JOINs over the address's rate
+    RESUMED,        // web RESUMEs that gave a player back
+    RESUMEUNKNOWN,  // web RESUMEs of an unknown or expired token
     WEBCOUNTS
 };
 

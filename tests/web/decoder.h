@@ -1,7 +1,7 @@
 // A client of the web stream in C++ for the tests, the mirror of the
 // page's web/js/decoder.js: applies the server's messages to what a page
 // keeps (the map's size, materials and colours, the drawn values of the
-// tiles it holds, the players, its own number) and draws a cell's colour
+// tiles it holds, the players, its own number and resume token) and draws a cell's colour
 // as pages do.
 #pragma once
 
@@ -50,6 +50,7 @@ struct STREAMCLIENT {
     std::vector<CLIENTPLAYER> players; // present ones, by number
     bool answered = false;      // a YOU came
     int32_t you = -1;
+    std::string token;          // YOU's resume token
 
     INFLATER inflater;
 };

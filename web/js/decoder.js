@@ -5,7 +5,7 @@
 // Pure: no dependencies, no DOM; raw inflating is passed in.
 
 export const TILESIZE = 16;
-export const STREAMVERSION = 2;
+export const STREAMVERSION = 3;
 export const MSG = { HELLO: 1, TILES: 2, PLAYERS: 3, YOU: 4 };
 export const TILE = { WHOLE: 0, CHANGE: 1, SPARSE: 2 };
 export const CELL = { PLAIN: 0, BURNING: 1, BURNT: 2 };
@@ -24,7 +24,7 @@ export function createclient() {
     ramp: new Uint8Array(0),
     material: new Uint16Array(0), kelvins: new Int32Array(0), state: new Uint8Array(0),
     held: new Uint8Array(0), view: { x: 0, y: 0, w: 0, h: 0 }, keyframe: false,
-    everplayers: 0, players: [], you: null,
+    everplayers: 0, players: [], you: null, token: '',
   };
 }
 
@@ -246,6 +246,7 @@ export async function applymessage(c, message, inflate) {
   else if (type === MSG.PLAYERS) applyplayers(c, r);
   else if (type === MSG.YOU) {
     c.you = r.i32();
+    c.token = r.str8();
     if (r.left()) throw new Error('YOU of the wrong length');
   } else throw new Error('unknown message ' + type);
   return type;
