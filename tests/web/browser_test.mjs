@@ -203,8 +203,6 @@ await run('browser_test', { serverpath, mapfile, wholetime: WHOLETIME }, async (
     }, was, 10000);
     const names = await playernames(alice);
     check(names.filter((n) => n === 'bob').length === 1, `after the reload the player list shows ${JSON.stringify(names)}`);
-    await tofront(bob);
-    await bob.screenshot({ path: shotpath.replace(/\.png$/, '') + '-resumed.png' });
   });
 
   await step('after the server is killed and started again, the pages reconnect by themselves', async () => {
