@@ -6,15 +6,15 @@
 //            present, living player to any position; its fires need only a
 //            living player; its exposure step runs before each command.
 //   FAIR     what the web stream allows: one player per client (a new join
-//            leaves the old player), which holds a resume token (resume.h):
-//            when the client's connection drops the player is kept, present
-//            and exposed as any, for the game's keep time, and a RESUME with
-//            its token gives it back, also to another client (which takes
-//            it over: the first one's actor has no player from then on);
-//            it moves only its own player, one step
+//            leaves the old player); it moves only its own player, one step
 //            to a free neighbour (shared/moverule.h); at most 20 moves and
 //            20 fires a second (token buckets); its exposure step runs
-//            after every tick (tickgame).
+//            after every tick (tickgame). Each player has a resume token
+//            (resume.h): when the client's connection drops, the player is
+//            kept, present and exposed as any, for the game's keep time,
+//            and a RESUME with its token gives it back, also to another
+//            client (which takes it over: the first one's actor has no
+//            player from then on).
 // The exposure step itself is exposure.h's.
 #pragma once
 
@@ -45,9 +45,9 @@ enum ACTED {
 // Joins g as a new player named `name` (at most NAMEMAX characters kept) at
 // the next start position; the actor plays it from now on. FAIR: the
 // actor's old player leaves first, and the new one gets a resume token
-// (a.token). Returns the new number, or -1 when the
-// game has no start position to give or no room (the actor then has no
-// new player; CLASSIC keeps its old one).
+// (a.token). Returns the new number, or -1 when the game has no start
+// position to give or no room (the actor then has no new player; CLASSIC
+// keeps its old one).
 int joingame(GAME &g, ACTOR &a, const char *name);
 
 // Moves player `num` to (x, y), or by (x, y) from where it stands when `by`

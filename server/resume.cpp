@@ -4,6 +4,8 @@
 
 #include <sys/random.h>
 
+#include <cerrno>
+
 #include "store/sha256.h"
 
 std::string newtoken()
@@ -12,8 +14,10 @@ std::string newtoken()
     size_t got = 0;
     while (got < sizeof bytes) {
         ssize_t n = getrandom(bytes + got, sizeof bytes - got, 0);
+        if (n < 0 && errno == EINTR)
+            continue;
         if (n <= 0)
-            return ""; // interrupted reads go on; a failure gives no token
+            return ""; // no randomness: no token
         got += (size_t)n;
     }
     static const char digits[] = "0123456789abcdef";
