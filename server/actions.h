@@ -9,10 +9,17 @@
 //            leaves the old player); it moves only its own player, one step
 //            to a free neighbour (shared/moverule.h); at most 20 moves and
 //            20 fires a second (token buckets); its exposure step runs
-//            after every tick (tickgame).
+//            after every tick (tickgame). Each player has a resume token
+//            (resume.h): when the client's connection drops, the player is
+//            kept, present and exposed as any, for the game's keep time,
+//            and a RESUME with its token gives it back, also to another
+//            client (which takes it over: the first one's actor has no
+//            player from then on).
 // The exposure step itself is exposure.h's. Between rounds (round.h) every
 // move and fire of both policies is refused.
 #pragma once
+
+#include <string>
 
 #include "game.h"
 #include "tokenbucket.h"
@@ -25,6 +32,8 @@ struct ACTOR {
     int num = -1;      // its player, -1 for none
     TOKENBUCKET moves; // FAIR: the moves it may make
     TOKENBUCKET fires; // FAIR: the fires it may set
+    std::string token; // FAIR: its player's resume token ("" for none)
+    uint64_t hold = 0; // FAIR: its hold on the player (RESUMEENTRY::holder)
 };
 
 // What became of an action.
@@ -36,9 +45,10 @@ enum ACTED {
 
 // Joins g as a new player named `name` (at most NAMEMAX characters kept) at
 // the next start position; the actor plays it from now on. FAIR: the
-// actor's old player leaves first. Returns the new number, or -1 when the
-// game has no start position to give or no room (the actor then has no
-// new player; CLASSIC keeps its old one).
+// actor's old player leaves first, and the new one gets a resume token
+// (a.token). Returns the new number, or -1 when the game has no start
+// position to give or no room (the actor then has no new player; CLASSIC
+// keeps its old one).
 int joingame(GAME &g, ACTOR &a, const char *name);
 
 // Moves player `num` to (x, y), or by (x, y) from where it stands when `by`
@@ -51,4 +61,23 @@ ACTED moveplayer(GAME &g, ACTOR &a, int num, long x, long y, bool by = false);
 ACTED setfire(GAME &g, ACTOR &a);
 
 // The actor's player, if any, leaves (it stays in the list, marked left).
+// FAIR: unless another actor took it over (it is then only forgotten).
 void leavegame(GAME &g, ACTOR &a);
+
+// FAIR: the actor plays the player whose resume token is `token`, kept or
+// played by another actor (which loses it), from now on; its own old
+// player, if another, leaves first. Returns the number, or -1 (no such
+// token: the actor then has no player).
+int resumegame(GAME &g, ACTOR &a, const std::string &token);
+// The actor's connection is gone. FAIR: its player is kept for resume for
+// g.resumes.keep seconds from `now` (leaves at once when that is 0);
+// CLASSIC: leavegame.
+void dropgame(GAME &g, ACTOR &a, RESUMECLOCK::time_point now = RESUMECLOCK::now());
+// The kept players whose time is up at `now` leave (every tick).
+void expirekept(GAME &g, RESUMECLOCK::time_point now = RESUMECLOCK::now());
+
+// For checkpoints: the resume tokens issued (web_lock); and, after a
+// restore, every web player kept for g.resumes.keep seconds from `now`,
+// with its token when `tokens` has one.
+std::vector<SAVEDTOKEN> issuedtokens(GAME &g);
+void keeprestored(GAME &g, const std::vector<SAVEDTOKEN> &tokens, RESUMECLOCK::time_point now);

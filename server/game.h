@@ -20,6 +20,7 @@
 #include "mapanswer.h"
 #include "player.h"
 #include "round.h"
+#include "resume.h"
 #include "tick/tick.h"
 #include "world.h"
 
@@ -35,8 +36,9 @@ typedef struct game {
     PLAYERS players;    // its own locks: playerlist_lock, s_pointindex_lock
     MAPANSWERS answers; // guarded by world.oldmap_lock
 
-    pthread_mutex_t web_lock = PTHREAD_MUTEX_INITIALIZER; // guards webplayers
+    pthread_mutex_t web_lock = PTHREAD_MUTEX_INITIALIZER; // guards webplayers, resumes
     std::vector<int> webplayers; // guarded by web_lock: players of the fair policy
+    RESUMES resumes;             // guarded by web_lock: their resume tokens, who plays them, who is kept
 
     ROUNDS rounds; // its own locks: round_lock, and board_lock in its board
 

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <ctime>
 
+#include "actions.h"
 #include "exposure.h"
 #include "listener.h"
 #include "publish.h"
@@ -21,14 +22,16 @@ void tickgame(GAME &g)
     roundtick(g, burning);
     for (int num : webplayernumbers(g))
         doexposure(g, num);
+    expirekept(g);
     if (g.observer)
         g.observer(g, seconds, burning);
 }
 
 // Every updateinterval seconds of wall clock, plus the tick's own time:
 //   1. tickgame: copy the published grid, conduct heat, burn fuel,
-//      publish; the round's clock (round.h); the exposure step of the players of the fair policy; tell
-//      the observer (the web endpoint);
+//      publish; the round's clock (round.h); the exposure step of the
+//      players of the fair policy; the kept players whose time is up
+//      leave; tell the observer (the web endpoint);
 //   2. tell `ticked` (the checkpoint thread: its copy falls in the pause);
 //   3. sleep a fixed updateinterval (not shortened by the tick's time).
 // After each tick the service manager's watchdog hears that ticks go on.

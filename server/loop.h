@@ -5,7 +5,8 @@
 
 // One tick of the game, as the simulation loop runs it every
 // updateinterval: the physics and its publication (dophys), then the
-// exposure step of every player of the fair policy, then the observer.
+// exposure step of every player of the fair policy, the end of kept
+// players whose keep time is up, then the observer.
 void tickgame(GAME &g);
 // Tick g, pause updateinterval, repeat until g.stopping is set. After each
 // tick, `ticked(arg)` when given (it must not wait: the checkpoint thread's

@@ -113,6 +113,7 @@ int main(int argc, char **argv)
         signal(SIGXFSZ, SIG_IGN);
     }
     sendstall = settings.stalltimeout;
+    game.resumes.keep = settings.resumekeep;
     const int loaded = words.size() > 1 ? loadmap(game, words.back().c_str()) : -1;
     if (loaded > 0)
         return 1;

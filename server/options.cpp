@@ -71,6 +71,8 @@ const OPTION OPTIONTABLE[] = {
      "with --round: seconds between a round's end and the next round"},
     {"burnout", NUMBER, &settings.burnout, "SECONDS", "number", 1, 86400,
      "with --round: a round in which a fire was set ends once no cell has burnt for SECONDS"},
+    {"resume-keep", NUMBER, &settings.resumekeep, "SECONDS", "number", 0, 86400,
+     "a web player whose connection drops is kept so long for its resume (0: it leaves at once)"},
     {"help", HELP, nullptr, nullptr, nullptr, 0, 0, "this text"},
     {"version", VERSION, nullptr, nullptr, nullptr, 0, 0, "the server's version"},
 };

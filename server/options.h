@@ -26,6 +26,7 @@ struct SETTINGS {
     int round = 0;                      // seconds a round lasts, 0: no rounds
     int intermission = 10;              // seconds between rounds
     int burnout = 30;                   // seconds without a burning cell that end a round
+    int resumekeep = 60;                // seconds a dropped web player is kept for its resume
 };
 extern SETTINGS settings;
 

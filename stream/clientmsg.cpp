@@ -13,6 +13,18 @@ static CLIENTMSG closewith(int code)
     return m;
 }
 
+// The text after the type byte: 1 to `most` bytes, none below 32.
+static bool readtext(const void *data, size_t len, size_t most, std::string &out)
+{
+    if (len < 2 || len > 1 + most)
+        return false;
+    for (size_t i = 1; i < len; i++)
+        if (((const unsigned char *)data)[i] < 32)
+            return false;
+    out.assign((const char *)data + 1, len - 1);
+    return true;
+}
+
 CLIENTMSG parseclient(const void *data, size_t len, bool text)
 {
     if (text)
@@ -37,12 +49,8 @@ CLIENTMSG parseclient(const void *data, size_t len, bool text)
         m.action = DOVIEW;
         return m;
     case 2: // JOIN: the name
-        if (len < 2 || len > 1 + NAMEMAX)
+        if (!readtext(data, len, NAMEMAX, m.name))
             return closewith(CLOSEINVALID);
-        for (size_t i = 1; i < len; i++)
-            if (((const unsigned char *)data)[i] < 32)
-                return closewith(CLOSEINVALID);
-        m.name.assign((const char *)data + 1, len - 1);
         m.action = DOJOIN;
         return m;
     case 3: // MOVE: i8 dx, i8 dy
@@ -58,6 +66,11 @@ CLIENTMSG parseclient(const void *data, size_t len, bool text)
         if (len != 1)
             return closewith(CLOSEINVALID);
         m.action = DOFIRE;
+        return m;
+    case 5: // RESUME: the token
+        if (!readtext(data, len, RESUMETOKENMAX, m.token))
+            return closewith(CLOSEINVALID);
+        m.action = DORESUME;
         return m;
     default:
         return closewith(CLOSEUNSUPPORTED);

@@ -1,4 +1,4 @@
-// What pages send over the web stream (VIEW, JOIN, MOVE, FIRE), checked
+// What pages send over the web stream (VIEW, JOIN, MOVE, FIRE, RESUME), checked
 // and turned into what the endpoint must do, or the WebSocket close code
 // that ends the connection.
 #pragma once
@@ -15,13 +15,14 @@ enum {
     CLOSETOOBIG = 1009,      // longer than CLIENTMSGMAX
 };
 
-enum { CLIENTMSGMAX = 1024 };
+enum { CLIENTMSGMAX = 1024, RESUMETOKENMAX = 64 };
 
 enum CLIENTACTION {
     DOVIEW,  // show `view`
     DOJOIN,  // join as a new player named `name`
     DOMOVE,  // one step by dx, dy
     DOFIRE,  // a fire on the player's cell
+    DORESUME, // play the player whose resume token is `token`
     DOCLOSE, // close the connection with `closecode`
 };
 
@@ -31,6 +32,7 @@ struct CLIENTMSG {
     CELLRECT view;    // DOVIEW: w and h 1 to 65,535
     std::string name; // DOJOIN: 1 to NAMEMAX bytes, none below 32
     int dx = 0, dy = 0; // DOMOVE: each -1, 0 or 1, not both 0
+    std::string token;  // DORESUME: 1 to RESUMETOKENMAX bytes, none below 32
 };
 
 // Reads one WebSocket message from a page (`text` for a text message).

@@ -76,11 +76,12 @@ std::string encodeplayers(uint32_t tick, const std::vector<STREAMPLAYER> &player
     return o;
 }
 
-std::string encodeyou(int32_t num)
+std::string encodeyou(int32_t num, const std::string &token)
 {
     std::string o;
     putu8(o, MSGYOU);
     puti32(o, num);
+    putstr8(o, num < 0 ? std::string() : token);
     return o;
 }
 

@@ -1,6 +1,7 @@
 // The web stream's messages other than the tiles: HELLO (the map, its
 // materials and their colours, the heat ramp), PLAYERS (the player list),
-// YOU (the answer to JOIN) and ROUND (the round under way). Each is one binary WebSocket message.
+// YOU (the answer to JOIN and RESUME) and ROUND (the round under way).
+// Each is one binary WebSocket message.
 #pragma once
 
 #include <cstdint>
@@ -54,8 +55,9 @@ struct STREAMPLAYER {
 // order, with the number of players ever logged in.
 std::string encodeplayers(uint32_t tick, const std::vector<STREAMPLAYER> &players);
 
-// YOU: the number JOIN gave, or -1.
-std::string encodeyou(int32_t num);
+// YOU: the number JOIN or RESUME gave, or -1, and the player's resume
+// token ("" with -1).
+std::string encodeyou(int32_t num, const std::string &token);
 
 // One of the ended round's best, as ROUND names them.
 struct ROUNDWINNER {

@@ -13,3 +13,6 @@ kindler_test(webget_test ${CMAKE_SOURCE_DIR}/tests/web/webget_test.cpp LIBS kind
 # Limits of the web port against the real server: JOIN floods, an address
 # at its cap, foreign origins, the descriptor reserve, the idle timeout.
 kindler_test(weblimits_test ${CMAKE_SOURCE_DIR}/tests/web/weblimits_test.cpp SERVER TIMEOUT 120 LIBS kindler_webclient)
+# Resuming web players against the real server.
+kindler_test(webresume_test ${CMAKE_SOURCE_DIR}/tests/web/webresume_test.cpp SERVER TIMEOUT 120
+  LIBS kindler_webclient kindler_streamclient kindler_client)

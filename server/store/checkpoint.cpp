@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fstream>
 
+#include "actions.h"
 #include "publish.h"
 #include "store/sha256.h"
 #include "store/store.h"
@@ -105,6 +106,7 @@ void takecheckpoint(GAME &g, CHECKPOINT &c)
         if (num >= 0 && (size_t)num < c.players.size())
             c.players[(size_t)num].web = true;
     saveroundstate(g.rounds, c.round.number, c.round.started, c.round.state);
+    c.tokens = issuedtokens(g);
 }
 
 // The refusal of a checkpoint that does not fit g: another size, a start
@@ -192,6 +194,7 @@ int restorecheckpoint(STORE &s, GAME &g, std::string &error)
     pthread_mutex_lock(&g.web_lock);
     g.webplayers = web;
     pthread_mutex_unlock(&g.web_lock);
+    keeprestored(g, c.tokens, RESUMECLOCK::now());
     return 1;
 }
 

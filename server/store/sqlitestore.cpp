@@ -17,6 +17,7 @@
 
 #include "store/boardsql.h"
 #include "store/codec.h"
+#include "store/resumerows.h"
 #include "store/sqlite.h"
 #include "store/store.h"
 
@@ -32,6 +33,7 @@ struct SQLITESTORE final : STORE {
     long sizex = -1, sizey = -1;       // the stored world's size, -1 for none
     std::vector<uint64_t> hashes;      // per tile of that size
     std::vector<SAVEDPLAYER> players;  // the player rows
+    std::vector<SAVEDTOKEN> tokens;    // the resume rows
 
     ~SQLITESTORE() override
     {
@@ -206,7 +208,8 @@ bool SQLITESTORE::save(const CHECKPOINT &c, SAVEREPORT &report, std::string &err
         }
         if (ok) {
             cut.bind(1, (int64_t)t.count());
-            ok = cut.run() && writeplayers(c, report) && writeroundstate(db, c.round);
+            ok = cut.run() && writeplayers(c, report) && writeroundstate(db, c.round) &&
+                 (sametokens(c.tokens, tokens) || writetokenrows(db, c.tokens, report.bytes));
         }
     }
     if (!ok || !execsql(db, "COMMIT", error)) {
@@ -220,6 +223,7 @@ bool SQLITESTORE::save(const CHECKPOINT &c, SAVEREPORT &report, std::string &err
     sizey = c.sizey;
     hashes.swap(written);
     players = c.players;
+    tokens = c.tokens;
     // Keeps the log short: its pages go into the file now, not at some
     // later commit (a reader that holds it back only delays this).
     execsql(db, "PRAGMA wal_checkpoint(TRUNCATE)", ignored);
@@ -334,10 +338,16 @@ int SQLITESTORE::load(CHECKPOINT &c, std::string &error)
         error = fail(error);
         return -1;
     }
+    std::string why;
+    if (!readtokenrows(db, c.players.size(), c.tokens, why)) {
+        error = fail(why);
+        return -1;
+    }
     sizex = c.sizex;
     sizey = c.sizey;
     hashes.swap(hash);
     players = c.players;
+    tokens = c.tokens;
     return 1;
 }
 

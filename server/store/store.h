@@ -59,6 +59,7 @@ struct CHECKPOINT {
     std::vector<SAVEDPLAYER> players; // every player ever logged in
     int startturn = 0;               // the next start position handed out
     SAVEDROUND round;                // the round under way
+    std::vector<SAVEDTOKEN> tokens;  // the web players' resume tokens, hashed (resume.h)
 };
 
 // Copies g's published state and players into c (reusing c's memory).
@@ -123,5 +124,7 @@ int loadcheckpoint(STORE &s, CHECKPOINT &c, std::string &error);
 
 // Puts the store's checkpoint into g, whose world is built from the same
 // map and not ticking: 1 when restored, 0 when the store holds none
-// (g unchanged), -1 with the reason's line (g unchanged).
+// (g unchanged), -1 with the reason's line (g unchanged). Its web players
+// are kept for a resume (with their tokens) for g.resumes.keep seconds
+// from the restore.
 int restorecheckpoint(STORE &s, GAME &g, std::string &error);

@@ -117,6 +117,12 @@ void initmetrics()
                       .Register(r);
     m.counts[JOINSREFUSEDCONNECTION] = &joins.Add({{"limit", "connection"}});
     m.counts[JOINSREFUSEDADDRESS] = &joins.Add({{"limit", "address"}});
+    auto &resumes = BuildCounter()
+                        .Name("kindler_resumes_total")
+                        .Help("Web RESUMEs: a kept or played player given back, or an unknown token")
+                        .Register(r);
+    m.counts[RESUMED] = &resumes.Add({{"result", "resumed"}});
+    m.counts[RESUMEUNKNOWN] = &resumes.Add({{"result", "unknown"}});
 }
 
 void initcheckpointmetrics()

@@ -2,9 +2,9 @@
 // (prometheus-cpp): the tick's duration and count, burning cells, players
 // present, connections and payload bytes sent per protocol, stream frames
 // sent and coalesced, web players' moves and fires dropped, web connections
-// and JOINs refused by the limits; with a store, the checkpoints' duration,
-// bytes, age and failures; with rounds, rounds ended by why and the
-// seconds left.
+// and JOINs refused by the limits, web RESUMEs by their result; with a
+// store, the checkpoints' duration, bytes, age and failures; with rounds,
+// rounds ended by why and the seconds left.
 #pragma once
 
 #include <cstddef>
@@ -27,6 +27,8 @@ enum WEBCOUNT {
     REFUSEDORIGIN,  // WebSocket upgrades refused: a foreign Origin
     JOINSREFUSEDCONNECTION, // web JOINs over the connection's rate
     JOINSREFUSEDADDRESS,    // web JOINs over the address's rate
+    RESUMED,        // web RESUMEs that gave a player back
+    RESUMEUNKNOWN,  // web RESUMEs of an unknown or expired token
     WEBCOUNTS
 };
 

@@ -76,6 +76,7 @@ void WEBSESSION::onread(beast::error_code ec, size_t)
 void WEBSESSION::handle(const unsigned char *data, size_t len, bool text)
 {
     CLIENTMSG m = parseclient(data, len, text);
+    const int had = player.num;
     switch (m.action) {
     case DOVIEW:
         setview(stream, m.view);
@@ -86,6 +87,10 @@ void WEBSESSION::handle(const unsigned char *data, size_t len, bool text)
             joingame(*hub.game, player, m.name.c_str());
         else
             leavegame(*hub.game, player);
+        you = 1;
+        break;
+    case DORESUME:
+        countweb(resumegame(*hub.game, player, m.token) >= 0 ? RESUMED : RESUMEUNKNOWN);
         you = 1;
         break;
     case DOMOVE:
@@ -108,6 +113,10 @@ void WEBSESSION::handle(const unsigned char *data, size_t len, bool text)
         closewith((websocket::close_code)m.closecode);
         return;
     }
+    // An action found the player taken over by another connection: the
+    // client hears that it has none.
+    if (had >= 0 && player.num < 0)
+        you = 1;
     deliver();
 }
 
@@ -130,7 +139,7 @@ void WEBSESSION::sendnext()
     }
     if (you) {
         you = 0;
-        out.push_back(std::make_shared<const std::string>(encodeyou(player.num)));
+        out.push_back(std::make_shared<const std::string>(encodeyou(player.num, player.token)));
         send(false);
         return;
     }
@@ -211,12 +220,12 @@ void WEBSESSION::abort()
     beast::get_lowest_layer(ws).socket().close(ec);
 }
 
-// The session is over: its player is marked as left, the hub forgets it.
+// The session is over: its player is kept for a resume, the hub forgets it.
 void WEBSESSION::end()
 {
     if (!open)
         return;
     open = false;
-    leavegame(*hub.game, player);
+    dropgame(*hub.game, player);
     unregistersession(hub, this);
 }

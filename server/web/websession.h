@@ -1,5 +1,5 @@
 // One WebSocket client of the live stream, served by the web's io thread:
-// it reads the client's messages (view, join, move, fire) and sends one
+// it reads the client's messages (view, join, move, fire, resume) and sends one
 // message at a time, always the newest state, so a slow reader never
 // queues more than the message it is taking.
 #pragma once
@@ -33,9 +33,9 @@ struct WEBSESSION : STREAMCLIENT, std::enable_shared_from_this<WEBSESSION> {
     std::shared_ptr<ADMISSION> ticket;  // the connection's place in the limits, its JOIN rate
     boost::asio::steady_timer watchdog; // runs while a message is being sent (--stall-timeout)
     CLIENTSTREAM stream;                // what the client was sent of the map
-    ACTOR player{.policy = FAIR, .num = -1, .moves = {}, .fires = {}}; // the client's player and rates
+    ACTOR player{.policy = FAIR, .num = -1, .moves = {}, .fires = {}, .token = {}, .hold = 0}; // the client's player and rates
     std::shared_ptr<const std::string> hello;  // sent first
-    int you = 0;                        // 1: the answer to a JOIN is due
+    int you = 0;                        // 1: YOU is due (the answer to a JOIN or RESUME, or a player lost)
     uint64_t playersversion = 0;        // PLAYERS message last sent (0: none)
     uint64_t roundversion = 0;          // ROUND message last sent (0: none)
     bool writing = false;

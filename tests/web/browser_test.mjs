@@ -4,8 +4,9 @@
 // sees and does: the map drawn with its legend, joining through the first
 // form, moving with the arrows and W A S D, a fire and its heat on the
 // canvas, health falling on a burning cell, death and joining again, two
-// pages seeing each other, and reconnecting by itself after the server
-// was killed and started again; then, on a server playing rounds, the
+// pages seeing each other, the same player back after a reload, and
+// reconnecting by itself after the server was killed and started again
+// (joining anew with the same name); then, on a server playing rounds, the
 // round's line counting down, the banner naming the winners at its end
 // and the leaderboard panel. Saves screenshots of the page in play and of
 // a round's end.
@@ -196,6 +197,17 @@ await run('browser_test', { serverpath, mapfile, wholetime: WHOLETIME }, async (
     console.log(`  saved ${shotpath}` + (process.env.KINDLER_SCREENSHOT ? ` and ${process.env.KINDLER_SCREENSHOT}` : ''));
   });
 
+  await step('after a reload the page plays the same player, where it stood', async () => {
+    const was = await bob.evaluate(() => window.kindler.player);
+    await bob.reload();
+    await until(bob, `the reloaded page to play #${was.num} again`, (w) => {
+      const p = window.kindler.player;
+      return window.kindler.connected && p && p.num === w.num && p.x === w.x && p.y === w.y;
+    }, was, 10000);
+    const names = await playernames(alice);
+    check(names.filter((n) => n === 'bob').length === 1, `after the reload the player list shows ${JSON.stringify(names)}`);
+  });
+
   await step('after the server is killed and started again, the pages reconnect by themselves', async () => {
     const sessions = await alice.evaluate(() => window.kindler.sessions);
     await server.kill();
@@ -215,8 +227,12 @@ await run('browser_test', { serverpath, mapfile, wholetime: WHOLETIME }, async (
     }, sessions, 15000);
     await tofront(alice);
     await mapisdrawn(alice);
-    const player = await alice.evaluate(() => window.kindler.player);
-    check(player === null, `the restarted server has no players, yet the page holds ${JSON.stringify(player)}`);
+    // The new server knows no token: each page joins anew, with its name.
+    for (const [page, who] of [[alice, 'alice'], [bob, 'bob']])
+      await until(page, `${who}'s page to join the new server as ${who}`, (who) => {
+        const p = window.kindler.player;
+        return p && window.kindler.players.some((q) => q.num === p.num && q.name === who);
+      }, who, 5000);
   });
 
   await step('on a server playing rounds the page counts down, names the winners and shows the leaderboard', async () => {

@@ -45,12 +45,15 @@ TEST(ClientMessages, JoinMoveAndFireAreRead)
     EXPECT_EQ(m.dy, 1);
     EXPECT_EQ(parse(bytes({4})).action, DOFIRE);
     EXPECT_EQ(parse("\x02" + std::string(29, 'n')).action, DOJOIN);
+    m = parse("\x05" + std::string(64, 'f'));
+    ASSERT_EQ(m.action, DORESUME);
+    EXPECT_EQ(m.token, std::string(64, 'f'));
 }
 
 TEST(ClientMessages, TextAndUnknownTypesClose1003)
 {
     EXPECT_EQ(closecode(bytes({4}), true), CLOSEUNSUPPORTED);
-    EXPECT_EQ(closecode(bytes({5})), CLOSEUNSUPPORTED);
+    EXPECT_EQ(closecode(bytes({6})), CLOSEUNSUPPORTED);
     EXPECT_EQ(closecode(bytes({0, 1, 2})), CLOSEUNSUPPORTED);
 }
 
@@ -76,4 +79,7 @@ TEST(ClientMessages, WrongLengthsAndValuesOutOfRangeClose1007)
     EXPECT_EQ(closecode(bytes({3, 0, 0xfe})), CLOSEINVALID);
     EXPECT_EQ(closecode(bytes({3, 1})), CLOSEINVALID);
     EXPECT_EQ(closecode(bytes({4, 0})), CLOSEINVALID);
+    EXPECT_EQ(closecode(bytes({5})), CLOSEINVALID);                                        // no token
+    EXPECT_EQ(closecode("\x05" + std::string(65, 'f')), CLOSEINVALID);                   // 65 bytes
+    EXPECT_EQ(closecode("\x05" "ab\x0a"), CLOSEINVALID);                                // control byte
 }

@@ -148,6 +148,7 @@ std::string applymessage(STREAMCLIENT &c, const void *data, size_t len)
         return applyplayers(c, in);
     case MSGYOU:
         c.you = in.i32();
+        c.token = in.str8();
         c.answered = true;
         return in.bad || in.left() ? "YOU of the wrong length" : "";
     case MSGROUND: {

@@ -1,7 +1,7 @@
 // A client of the web stream in C++ for the tests, the mirror of the
 // page's web/js/decoder.js: applies the server's messages to what a page
 // keeps (the map's size, materials and colours, the drawn values of the
-// tiles it holds, the players, its own number) and draws a cell's colour
+// tiles it holds, the players, its own number and resume token) and draws a cell's colour
 // as pages do.
 #pragma once
 
@@ -56,6 +56,7 @@ struct STREAMCLIENT {
         std::vector<CLIENTPLAYER> top; // num, score, health 0 for died, name
     } round;                    // the last ROUND
     int rounds = 0;             // ROUND messages applied
+    std::string token;          // YOU's resume token
 
     INFLATER inflater;
 };

@@ -75,8 +75,8 @@ while (r.more()) {
     if (JSON.stringify(c.players) !== JSON.stringify(want))
       fail(`players ${JSON.stringify(c.players)}, want ${JSON.stringify(want)}`);
   } else if (kind === 'Y') {
-    const want = r.i32();
-    if (c.you !== want) fail(`you ${c.you}, want ${want}`);
+    const want = r.i32(), token = r.str8();
+    if (c.you !== want || c.token !== token) fail(`you ${c.you} ${c.token}, want ${want} ${token}`);
   } else fail('unknown record ' + kind);
 }
 if (frames < 100 || cells < 10000) fail(`only ${frames} frames and ${cells} cells were checked`);

@@ -133,16 +133,18 @@ TEST(Players, ListsThePresentPlayersWithTheirNumbersAndWebFlags)
     EXPECT_EQ(c.players[2].name, std::string(30, 'z'));
 }
 
-TEST(You, CarriesTheNumberOrMinusOne)
+TEST(You, CarriesTheNumberAndTokenOrMinusOneAndNoToken)
 {
     STREAMCLIENT c;
-    std::string m = encodeyou(41);
+    std::string m = encodeyou(41, std::string(32, 'a'));
     ASSERT_EQ(applymessage(c, m.data(), m.size()), "");
     EXPECT_TRUE(c.answered);
     EXPECT_EQ(c.you, 41);
-    m = encodeyou(-1);
+    EXPECT_EQ(c.token, std::string(32, 'a'));
+    m = encodeyou(-1, "stale");
     ASSERT_EQ(applymessage(c, m.data(), m.size()), "");
     EXPECT_EQ(c.you, -1);
+    EXPECT_EQ(c.token, "");
 }
 
 TEST(Colour, APageDrawsACellAsTheTerminalClientDoes)

@@ -121,10 +121,11 @@ int main()
         message(k, encodeplayers(codec.tick, players(0)), clients[k]);
         expectplayers(k, clients[k]);
     }
-    message(1, encodeyou(2), clients[1]);
+    message(1, encodeyou(2, "0123456789abcdef0123456789abcdef"), clients[1]);
     putu8(out, 'Y');
     putu8(out, 1);
     puti32(out, 2);
+    putstr8(out, "0123456789abcdef0123456789abcdef");
     for (int t = 0; t < 80; t++) {
         for (int k = 0; k < 2; k++) {
             TESTCLIENT &c = clients[k];

@@ -1,12 +1,16 @@
 // The page: ties the connection, the view, the drawing, the input (keys,
 // mouse, touch) and the panels together, and keeps the live state in window.kindler for scripts
 // and tests: connected, tick, players, player (and a few more, below).
+// The tab's player comes back by itself: its resume token and name are kept
+// in sessionStorage, and every new connection (a reload, a reconnection)
+// sends RESUME first; when the server no longer knows the player, the page
+// joins anew with the same name.
 
 import { Connection, streamurl } from './connection.js';
 import { cell, MSG } from './decoder.js';
 import { Drawer } from './draw.js';
 import { bindinput } from './input.js';
-import { firemessage, joinmessage, movemessage, namebytes, viewmessage } from './messages.js';
+import { firemessage, joinmessage, movemessage, namebytes, resumemessage, viewmessage } from './messages.js';
 import { showlegend, showplayers } from './panels.js';
 import { Rounds } from './rounds.js';
 import { mapname, Status } from './status.js';
@@ -16,6 +20,7 @@ import { View, ZOOMSTEP } from './view.js';
 const $ = (id) => document.getElementById(id);
 const form = $('join'), nameinput = $('name'), canvas = $('map'), fold = $('fold');
 const PLAYSCALE = 16; // CSS pixels a cell, at least, for a player on a touch screen
+const SAVED = 'kindler.resume'; // sessionStorage: { token, name } of the tab's player
 
 const view = new View();
 const drawer = new Drawer(canvas);
@@ -29,6 +34,7 @@ const rounds = new Rounds({
 let me = -1;          // the page's player number on this connection, or -1
 let joinedname = '';  // the name it joined (or is about to join) with
 let pendingjoin = null; // a JOIN waiting for the connection
+let asked = '';       // what the next YOU answers: 'join', 'resume' or '' (nothing asked)
 let sentview = '';    // the last VIEW sent on this connection
 let dirty = true;     // the canvas and the status need drawing
 let phase = 0;        // the flames' animation frame, four a second
@@ -91,6 +97,35 @@ function changed() {
   dirty = true;
 }
 
+// The tab's player as sessionStorage keeps it, or null; and keeping it
+// (nothing for an empty token).
+function saved() {
+  try {
+    const s = JSON.parse(sessionStorage.getItem(SAVED));
+    return s && typeof s.token === 'string' && s.token ? s : null;
+  } catch {
+    return null;
+  }
+}
+function save(token, name) {
+  try {
+    if (token) sessionStorage.setItem(SAVED, JSON.stringify({ token, name }));
+    else sessionStorage.removeItem(SAVED);
+  } catch {
+    // storage refused: the player just does not come back after a reload
+  }
+}
+
+// Asks for the tab's player back; false when it has none.
+function resume() {
+  const s = saved();
+  if (!s || !conn.send(resumemessage(s.token))) return false;
+  asked = 'resume';
+  joinedname = s.name || '';
+  status.note('coming back as ' + joinedname + '…');
+  return true;
+}
+
 function join(name) {
   const bytes = namebytes(name);
   if (!bytes.length) {
@@ -101,6 +136,7 @@ function join(name) {
   joinedname = new TextDecoder().decode(bytes);
   if (conn.send(joinmessage(bytes))) {
     pendingjoin = null;
+    asked = 'join';
     status.note('joining as ' + joinedname + '…');
   } else {
     pendingjoin = bytes;
@@ -121,16 +157,27 @@ function onmessage(c, type) {
     $('mapname').textContent = mapname(c) + ' (' + c.sizex + ' x ' + c.sizey + ')';
     showplayers($('players'), c, me);
     if (pendingjoin) join(joinedname);
-    else if (joinedname) status.note('connected again: Enter in the name field joins again', 10000);
+    else if (!resume() && joinedname) status.note('connected again: Enter in the name field joins again', 10000);
   } else if (type === MSG.YOU) {
+    const answered = asked;
+    asked = '';
     if (c.you >= 0) {
       me = c.you;
+      save(c.token, joinedname);
       view.following = true;
       if (touchscreen() && view.scale < PLAYSCALE) view.zoom(Math.log(PLAYSCALE / view.scale) / Math.log(ZOOMSTEP));
       if (form.contains(document.activeElement)) document.activeElement.blur(); // keys play now
-      status.note('joined as ' + joinedname + ' #' + me);
-    } else {
+      status.note((answered === 'resume' ? 'back as ' : 'joined as ') + joinedname + ' #' + me);
+    } else if (answered === 'resume') {
+      save('', '');
+      if (joinedname) join(joinedname); // the player is gone: a new one of the same name
+    } else if (answered === 'join') {
+      save('', '');
       status.note('the game has no place for another player');
+    } else {
+      me = -1; // unasked: another page took the player over
+      save('', '');
+      status.note('your player is played on another page now');
     }
     showplayers($('players'), c, me);
   } else if (type === MSG.ROUND) {

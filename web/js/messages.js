@@ -1,5 +1,5 @@
-// The page's messages to the server (doc/stream.md): VIEW, JOIN, MOVE and
-// FIRE, each as the bytes of one binary WebSocket message. Pure.
+// The page's messages to the server (doc/stream.md): VIEW, JOIN, MOVE, FIRE
+// and RESUME, each as the bytes of one binary WebSocket message. Pure.
 
 export const NAMEMAX = 29; // bytes of a name
 
@@ -48,4 +48,9 @@ export function movemessage(dx, dy) {
 // FIRE on the player's cell.
 export function firemessage() {
   return Uint8Array.of(4);
+}
+
+// RESUME the player whose token (YOU's, 32 hex digits) the page holds.
+export function resumemessage(token) {
+  return Uint8Array.of(5, ...new TextEncoder().encode(token));
 }
