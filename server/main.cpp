@@ -65,6 +65,13 @@ static bool startstore(const std::vector<std::string> &words, bool maploaded)
         std::fprintf(stderr, "Error! %s\n", error.c_str());
         return false;
     }
+    // The board of the rounds played, before the first round is numbered.
+    std::shared_ptr<BOARD> board = makestoreboard(*checkpoints.store, error);
+    if (!board) {
+        std::fprintf(stderr, "Error! %s\n", error.c_str());
+        return false;
+    }
+    game.rounds.board = board;
     if (found > 0)
         std::printf("restored tick %llu from %s\n", (unsigned long long)game.world.ticks, settings.state.c_str());
     checkpoints.interval = settings.checkpoint;
@@ -120,8 +127,6 @@ int main(int argc, char **argv)
     if (store && !startstore(words, loaded == 0))
         return 1;
     updateinterval = 0.1;
-    // With a store, its board goes in before the first round is numbered:
-    // game.rounds.board = makestoreboard(*store, error) (store/store.h).
     if (settings.round > 0) {
         game.rounds.length = settings.round;
         game.rounds.intermission = settings.intermission;

@@ -89,6 +89,15 @@ void checkpointticked(CHECKPOINTER &c)
 bool checkpointnow(CHECKPOINTER &c, std::string &error)
 {
     const auto from = CLOCK::now();
+    // The ended rounds first: a crash between the two saves then finds a
+    // round's result with the round still under way, and the round's end
+    // saves it again (replacing it), never a round lost.
+    if (c.game->rounds.board->stored && !flushboard(*c.game->rounds.board, *c.store, error)) {
+        (c.failures)++;
+        if (c.observer)
+            c.observer(false, std::chrono::duration<double>(CLOCK::now() - from).count(), 0);
+        return false;
+    }
     takecheckpoint(*c.game, c.copy);
     SAVEREPORT report;
     const bool ok = savecheckpoint(*c.store, c.copy, report, error);
