@@ -102,7 +102,7 @@ int join(const char *source, const std::string &name, const std::string &origin 
         return -2;
     std::vector<unsigned char> m;
     while (wsread(c, m))
-        if (m.size() == 5 && m[0] == 4)
+        if (m.size() >= 6 && m[0] == 4) // YOU: the number, then the token
             return (int)(m[1] | m[2] << 8 | m[3] << 16 | (uint32_t)m[4] << 24);
     return -2;
 }
