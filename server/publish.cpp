@@ -20,7 +20,7 @@ void addfire(WORLD &w, long x, long y, int tag)
     if (i < 0)
         return;
     pthread_mutex_lock(&w.oldmap_lock);
-    if (w.tickcomputing)
+    if (w.tickcomputing || w.copying)
         w.firequeue.push_back({(size_t)i, tag});
     else {
         gridfire(*w.oldmap, (size_t)i, FIREHEAT, tag);
@@ -42,6 +42,7 @@ void landfires(WORLD &w, size_t from)
 void swapgrids(WORLD &w, const TICKSTATE &t)
 {
     pthread_mutex_lock(&w.oldmap_lock);
+    waitforcopy(w);
     // A tick that moved no heat, burnt nothing and met no fire publishes
     // what was published: the encoded map answers stay good.
     const bool same = t.burns.empty() && w.firequeue.empty() && allsettled(w.settle);

@@ -60,6 +60,7 @@ void restartworld(GAME &g)
     const size_t n = ncells(w);
     pthread_mutex_lock(&w.curmap_lock);
     pthread_mutex_lock(&w.oldmap_lock);
+    waitforcopy(w);
     for (GRID &grid : w.grids) {
         grid.heat.assign(f.heat.begin(), f.heat.end());
         grid.attrindex.assign(n, -1);

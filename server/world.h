@@ -129,8 +129,22 @@ typedef struct world {
     // fire that arrives meanwhile is queued for the state the tick
     // publishes (and shown by pubcell at once).
     int tickcomputing = 0;              // guarded by oldmap_lock
+    // Set while a checkpoint copies oldmap without the lock: fires are
+    // queued as while the tick computes, and nothing writes oldmap (the
+    // tick's swap, a round's reset) until it is lowered and `copied` is
+    // signalled (waitforcopy).
+    int copying = 0;                                      // guarded by oldmap_lock
+    pthread_cond_t copied = PTHREAD_COND_INITIALIZER;     // with oldmap_lock: copying was lowered
     std::vector<QUEUEDFIRE> firequeue;  // guarded by oldmap_lock
 } WORLD;
+
+// Waits, with oldmap_lock held, until no checkpoint copies oldmap: called
+// by whoever writes oldmap other than a fire.
+inline void waitforcopy(WORLD &w)
+{
+    while (w.copying)
+        pthread_cond_wait(&w.copied, &w.oldmap_lock);
+}
 
 // Number of cells of each grid.
 inline size_t ncells(const WORLD &w) { return (size_t)w.mapsizex * (size_t)w.mapsizey; }

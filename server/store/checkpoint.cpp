@@ -55,18 +55,19 @@ bool mapidentity(const char *path, MAPID &id, std::string &error)
     return true;
 }
 
-// The published grid is copied the way the tick reads it: with
-// curmap_lock held no tick runs, and with the computing mark raised fires
-// are queued instead of written, so oldmap is read without oldmap_lock and
-// readers and fires never wait for the copy (a tick that is due does).
-// The fires that arrived meanwhile then land as they would have.
+// The published grid is copied the way the tick reads it: with the
+// copying mark raised fires are queued instead of written and nothing else
+// writes oldmap, so it is read without oldmap_lock while readers, fires
+// and even the next tick's computing go on; only the tick's swap waits
+// for the copy, which starts right after a swap. The fires that arrived
+// meanwhile land as they would have between ticks, or, when a tick
+// computes by then, at its swap.
 void takecheckpoint(GAME &g, CHECKPOINT &c)
 {
     WORLD &w = g.world;
-    pthread_mutex_lock(&w.curmap_lock);
     pthread_mutex_lock(&w.oldmap_lock);
-    w.tickcomputing = 1;
-    const size_t queued = w.firequeue.size(); // fires of a restored world, waiting for its next tick
+    w.copying = 1;
+    const size_t queued = w.firequeue.size(); // fires the state waits for: a computing tick's, a restored world's
     c.fires = w.firequeue;
     c.tick = w.ticks;
     pthread_mutex_unlock(&w.oldmap_lock);
@@ -87,10 +88,11 @@ void takecheckpoint(GAME &g, CHECKPOINT &c)
     c.outside = w.outside;
 
     pthread_mutex_lock(&w.oldmap_lock);
-    landfires(w, queued);
-    w.tickcomputing = 0;
+    if (!w.tickcomputing)
+        landfires(w, queued);
+    w.copying = 0;
+    pthread_cond_broadcast(&w.copied);
     pthread_mutex_unlock(&w.oldmap_lock);
-    pthread_mutex_unlock(&w.curmap_lock);
 
     PLAYERS &p = g.players;
     pthread_mutex_lock(&p.playerlist_lock);

@@ -63,8 +63,9 @@ struct CHECKPOINT {
 };
 
 // Copies g's published state and players into c (reusing c's memory).
-// Holds curmap_lock for the copy of the grid (a tick waits for it, readers
-// and fires do not), then playerlist_lock with s_pointindex_lock, then
+// Copies the grid with no lock held under the copying mark (only a tick's
+// swap waits for it; readers, fires and a tick's computing do not), then
+// takes playerlist_lock with s_pointindex_lock, then
 // web_lock, then round_lock; touches no file. Called by any thread but the ticking one.
 void takecheckpoint(GAME &g, CHECKPOINT &c);
 
