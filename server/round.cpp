@@ -5,10 +5,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <cstdio>
-#include <cstring>
-#include <ctime>
-
 
 const char *whyname(ROUNDWHY why)
 {

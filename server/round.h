@@ -1,12 +1,8 @@
-// Rounds (--round): a game played in rounds of a fixed length. A round
-// ends at its limit, or earlier by burn-out: once a fire was set in it, no
-// cell has burnt for `burnout` seconds since the later of its first fire
-// and the last tick in which a cell burnt (a round in which nothing was
-// set alight ends only at its limit). Its result goes to the board; then an
-// intermission, in which the world ticks on but moves and fires are
-// refused and exposure counts for nothing; then the world is reset to its
-// map (server/restart.h), every present player starts again, and the next
-// round begins. Driven by the tick (roundtick.h); time on `clock`.
+// Rounds (--round): a round ends at its limit, or by burn-out once a fire
+// was set in it and no cell has burnt for `burnout` seconds since the later
+// of that fire and the last tick that burnt (the rule: doc/stream.md,
+// ROUND). Between rounds moves, fires and exposure count for nothing. The
+// round's record, read by all under round_lock; the tick drives it (roundtick.h).
 #pragma once
 
 #include <pthread.h>

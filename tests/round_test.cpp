@@ -10,6 +10,7 @@
 
 #include "actions.h"
 #include "decoder.h"
+#include "exposure.h"
 #include "loadmap.h"
 #include "loop.h"
 #include "mapanswer.h"
@@ -66,8 +67,12 @@ TEST(RoundEnd, AtItsLimitTheResultIsKeptThenPlayersStartAgainOnAFreshWorld)
         tickgame(g);
     }
     ASSERT_NE(allmap(g), allmap(fresh));
+    const PLAYERINFO infire = entry(g, 0);
+    doexposure(g, 0); // ann stands in her fire
+    ASSERT_LT(entry(g, 0).health, infire.health);
     pthread_mutex_lock(&g.players.playerlist_lock);
     g.players.playerlist[0].score = 7;
+    g.players.playerlist[0].health = 50;
     g.players.playerlist[1].health = 0;
     g.players.playerlist[2].score = 5;
     g.players.playerlist[0].x = 2;
@@ -86,6 +91,12 @@ TEST(RoundEnd, AtItsLimitTheResultIsKeptThenPlayersStartAgainOnAFreshWorld)
     EXPECT_EQ(v.why, WHYLIMIT);
     EXPECT_EQ(setfire(g, ann), ACTREFUSED);
     EXPECT_EQ(moveplayer(g, ann, 0, 3, 3), ACTREFUSED);
+    pthread_mutex_lock(&g.players.playerlist_lock);
+    g.players.playerlist[0].x = infire.x; // back in the fire: nothing hurts between rounds
+    pthread_mutex_unlock(&g.players.playerlist_lock);
+    const int before = entry(g, 0).health;
+    doexposure(g, 0);
+    EXPECT_EQ(entry(g, 0).health, before);
     const LEADERBOARD b = readboard(*g.rounds.board, 10);
     ASSERT_TRUE(b.haslast);
     EXPECT_EQ(b.last.number, 1u);
