@@ -1,10 +1,13 @@
 // Resuming a web player against the real server: the same player back on a
 // new connection after a drop, a connection that lost its player to
 // another's RESUME, unknown and expired tokens, a player not resumed
-// leaving after its keep time.
+// leaving after its keep time; and after a restart of a server with a
+// store.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
+#include <cstdio>
 #include <chrono>
 #include <functional>
 #include <string>
@@ -111,4 +114,40 @@ TEST(WebResume, ADroppedPlayerComesBackWholeUntilItsKeepTimeEnds)
     EXPECT_EQ(tcpplayer(0).num, -1) << "left after the keep time";
     PAGE c;
     EXPECT_EQ(c.ask(RESUME, token), -1);
+}
+
+TEST(WebResume, APlayerOfAServerWithAStoreComesBackAfterARestart)
+{
+    const std::string map = tempfile(maptext("<type name=outside num=0> temp=20 cocon=0 calperc=1 </type>\n"
+                                             "<type name=floor num=1> temp=20 cocon=0 calperc=0.125 </type>\n",
+                                             std::vector<std::string>(6, std::string(8, '1')), "1,1 5,3"));
+    const std::string state = map + ".state";
+    const std::vector<std::string> args = {"--state=" + state, "--checkpoint=0.2", "--resume-keep=30", map};
+    std::string token;
+    CLIENTPLAYER was;
+    {
+        SERVERPROC server;
+        ASSERT_TRUE(server.start(args));
+        ASSERT_TRUE(awaitlistening(WEBPORT, 5000));
+        PAGE a;
+        ASSERT_EQ(a.ask(JOIN, "alice"), 0);
+        token = a.s.token;
+        ASSERT_TRUE(a.send({4}) && a.send({3, 1, 1}));
+        ASSERT_TRUE(a.until([&] { return a.player(0) && a.player(0)->x == 2; }));
+        was = *a.player(0);
+        kill(server.pid, SIGTERM);
+        ASSERT_EQ(server.wait(10000), 0);
+    }
+    SERVERPROC again;
+    ASSERT_TRUE(again.start(args));
+    ASSERT_TRUE(awaitlistening(WEBPORT, 5000));
+    PAGE b;
+    EXPECT_EQ(b.ask(JOIN, "bob"), 1) << "the restored list goes on numbering";
+    PAGE c;
+    ASSERT_EQ(c.ask(RESUME, token), 0);
+    EXPECT_EQ(c.s.token, token);
+    ASSERT_TRUE(c.until([&] { return c.player(0) != nullptr; }));
+    EXPECT_EQ(*c.player(0), was);
+    for (const char *end : {"", "-wal", "-shm"})
+        std::remove((state + end).c_str());
 }
