@@ -1,7 +1,8 @@
 // The checkpoint thread. It sleeps on its condition until a checkpoint is
 // due, then until the next tick publishes, so that its copy of the grid
-// (under curmap_lock) falls in the pause between two ticks; the save into
-// the store then runs with no game lock held.
+// (under the world's copying mark) starts in the pause between two ticks
+// and ends before the next tick publishes; the save into the store then
+// runs with no game lock held.
 #include "store/checkpointer.h"
 
 #include <ctime>
