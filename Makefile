@@ -45,7 +45,7 @@ tsan: deps
 	@cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKINDLER_SANITIZE=thread >/dev/null
 	@cmake --build build-tsan -j $(JOBS)
 	cd build-tsan && $(TSANENV) ctest --output-on-failure -j $(JOBS) -L server
-	cd build-tsan && $(TSANENV) ctest --output-on-failure -j $(JOBS) -LE server -R '^(world|tickoracle|game)_test$$' --no-tests=ignore
+	cd build-tsan && $(TSANENV) ctest --output-on-failure -j $(JOBS) -LE server -R '^(world|tickoracle|game|store|resume)_test$$' --no-tests=ignore
 
 # The fuzzers (clang's libFuzzer, with AddressSanitizer and
 # UndefinedBehaviorSanitizer), each run FUZZTIME seconds from its corpus.
