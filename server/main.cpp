@@ -28,6 +28,7 @@
 #include "options.h"
 #include "protocol.h"
 #include "publish.h"
+#include "restart.h"
 #include "roundtick.h"
 #include "service.h"
 #include "store/checkpointer.h"
@@ -124,6 +125,10 @@ int main(int argc, char **argv)
     const int loaded = words.size() > 1 ? loadmap(game, words.back().c_str()) : -1;
     if (loaded > 0)
         return 1;
+    const char *mapfile = words.size() > 1 ? words.back().c_str() : "";
+    // A round starts again on the map as built, not on a restored world.
+    if (settings.round > 0)
+        keepfirstworld(game, mapfile);
     if (store && !startstore(words, loaded == 0))
         return 1;
     updateinterval = 0.1;
@@ -131,7 +136,7 @@ int main(int argc, char **argv)
         game.rounds.length = settings.round;
         game.rounds.intermission = settings.intermission;
         game.rounds.burnout = settings.burnout;
-        startrounds(game, words.size() > 1 ? words.back().c_str() : "");
+        startrounds(game, mapfile);
     }
     // The web endpoint is up before port 3140 listens: a client that finds
     // the game's port open finds the whole server running.

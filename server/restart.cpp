@@ -40,6 +40,7 @@ void keepfirstworld(GAME &g, const char *mapfile)
     f.heat.assign(w.oldmap->heat.begin(), w.oldmap->heat.end());
     f.fuel.assign(w.fuellevel.begin(), w.fuellevel.end());
     f.outside = w.outside;
+    f.kept = true;
     pthread_mutex_unlock(&w.oldmap_lock);
 }
 

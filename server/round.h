@@ -30,6 +30,7 @@ struct FIRSTWORLD {
     std::vector<long double> heat; // per cell
     std::vector<long double> fuel; // per cell
     MAPUNIT outside{};
+    bool kept = false;             // set by keepfirstworld
 };
 
 // What others read of the round (roundview).

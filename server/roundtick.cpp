@@ -86,7 +86,8 @@ static void nextround(GAME &g)
 void startrounds(GAME &g, const char *mapfile)
 {
     ROUNDS &r = g.rounds;
-    keepfirstworld(g, mapfile);
+    if (!r.first.kept)
+        keepfirstworld(g, mapfile);
     const uint32_t last = readboard(*r.board, 0).lastnumber;
     pthread_mutex_lock(&r.round_lock);
     if (r.number == 0) {

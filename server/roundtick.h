@@ -7,7 +7,8 @@
 #include "game.h"
 
 // Starts the first round of g (after its map is loaded, before the first
-// tick; g.rounds.length > 0): keeps the world as built for the resets, and
+// tick; g.rounds.length > 0): keeps the world as built for the resets
+// unless keepfirstworld did (before a restore changed the world), and
 // numbers the round after the board's last one unless a restored state
 // gave it a number.
 void startrounds(GAME &g, const char *mapfile);

@@ -128,6 +128,43 @@ TEST(PersistRestart, SigtermSavesTheGameTheNextStartServesItToTheByteAndFreshDro
     EXPECT_EQ(1, sql(state, "SELECT count(*) FROM results"));
 }
 
+// Rounds with a store: the round under way goes on after a restart, its
+// result lands in the store, and the next round starts on the map, not
+// on the world the restart restored.
+TEST(PersistRounds, ARestoredRoundEndsIntoTheStoreAndTheNextStartsOnTheMap)
+{
+    TEMPDIR tmp;
+    const std::string map = tmp / "still.map", state = tmp / "game.state";
+    std::ofstream(map) << squaremap(STILLTYPES, '2', 12);
+    const std::vector<std::string> args = {"--state=" + state, "--checkpoint=0.2", "--round=4s", "--intermission=1", map};
+    std::string untouched;
+    {
+        SERVERPROC s;
+        ASSERT_TRUE(s.start(args));
+        KCLIENT alice;
+        connectandlogin(&alice, "alice", 0);
+        untouched = allmap(&alice);
+        ASSERT_EQ(0, kcsetfire(&alice));
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        ASSERT_EQ(0, terminate(s)) << s.err();
+    }
+    SERVERPROC s;
+    ASSERT_TRUE(s.start(args));
+    EXPECT_GT(restoredtick(s), 0) << s.out();
+    KCLIENT kc;
+    connectclient(&kc);
+    std::string now = allmap(&kc);
+    EXPECT_NE(untouched, now) << "the fire's heat was restored";
+    for (int i = 0; i < 100 && now != untouched; i++) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        now = allmap(&kc);
+    }
+    EXPECT_EQ(untouched, now) << "round 2 starts on the map";
+    ASSERT_EQ(0, terminate(s));
+    EXPECT_EQ(1, sql(state, "SELECT count(*) FROM rounds"));
+    EXPECT_EQ(1, sql(state, "SELECT count(*) FROM results WHERE round = 1"));
+}
+
 // The server on `args` must refuse with status 1 and exactly `line` on
 // standard error, restore nothing, and leave the store's bytes as they were.
 void expectrefusal(const std::vector<std::string> &args, const std::string &state, const std::string &line)
