@@ -30,18 +30,9 @@ static void addwebplayer(GAME &g, ACTOR &a, int num)
     e.token.num = num;
     e.token.issued = (int64_t)std::time(nullptr);
     pthread_mutex_lock(&g.web_lock);
-    g.webplayers.push_back(num);
     e.holder = a.hold = ++g.resumes.nexthold;
     putentry(g.resumes, num, e);
     pthread_mutex_unlock(&g.web_lock);
-}
-
-// Called with web_lock held.
-static void removewebplayer(GAME &g, int num)
-{
-    auto &v = g.webplayers;
-    v.erase(std::remove(v.begin(), v.end(), num), v.end());
-    removeentry(g.resumes, num);
 }
 
 // The actor's hold on its player (web_lock held): true while no other
@@ -145,7 +136,7 @@ void leavegame(GAME &g, ACTOR &a)
         pthread_mutex_lock(&g.web_lock);
         const bool held = holds(g, a);
         if (held)
-            removewebplayer(g, a.num);
+            removeentry(g.resumes, a.num);
         pthread_mutex_unlock(&g.web_lock);
         if (!held) {
             forget(a);
@@ -199,7 +190,7 @@ void expirekept(GAME &g, RESUMECLOCK::time_point now)
     pthread_mutex_lock(&g.web_lock);
     const std::vector<int> gone = takeexpired(g.resumes, now);
     for (int num : gone)
-        removewebplayer(g, num);
+        removeentry(g.resumes, num);
     pthread_mutex_unlock(&g.web_lock);
     for (int num : gone)
         delplayer(g.players, num);
@@ -217,7 +208,8 @@ std::vector<SAVEDTOKEN> issuedtokens(GAME &g)
     return tokens;
 }
 
-void keeprestored(GAME &g, const std::vector<SAVEDTOKEN> &tokens, RESUMECLOCK::time_point now)
+void keeprestored(GAME &g, const std::vector<int> &web, const std::vector<SAVEDTOKEN> &tokens,
+                  RESUMECLOCK::time_point now)
 {
     const auto until = now + std::chrono::duration_cast<RESUMECLOCK::duration>(
                                  std::chrono::duration<double>(g.resumes.keep));
@@ -225,7 +217,7 @@ void keeprestored(GAME &g, const std::vector<SAVEDTOKEN> &tokens, RESUMECLOCK::t
     RESUMES &r = g.resumes;
     r.players.clear();
     r.kept = 0;
-    for (int num : g.webplayers) {
+    for (int num : web) {
         RESUMEENTRY e;
         e.token.num = num;
         e.until = until;

@@ -77,7 +77,8 @@ void dropgame(GAME &g, ACTOR &a, RESUMECLOCK::time_point now = RESUMECLOCK::now(
 void expirekept(GAME &g, RESUMECLOCK::time_point now = RESUMECLOCK::now());
 
 // For checkpoints: the resume tokens issued (web_lock); and, after a
-// restore, every web player kept for g.resumes.keep seconds from `now`,
-// with its token when `tokens` has one.
+// restore, the web players `web` (and no other) kept for g.resumes.keep
+// seconds from `now`, each with its token when `tokens` has one.
 std::vector<SAVEDTOKEN> issuedtokens(GAME &g);
-void keeprestored(GAME &g, const std::vector<SAVEDTOKEN> &tokens, RESUMECLOCK::time_point now);
+void keeprestored(GAME &g, const std::vector<int> &web, const std::vector<SAVEDTOKEN> &tokens,
+                  RESUMECLOCK::time_point now);

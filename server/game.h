@@ -36,9 +36,8 @@ typedef struct game {
     PLAYERS players;    // its own locks: playerlist_lock, s_pointindex_lock
     MAPANSWERS answers; // guarded by world.oldmap_lock
 
-    pthread_mutex_t web_lock = PTHREAD_MUTEX_INITIALIZER; // guards webplayers, resumes
-    std::vector<int> webplayers; // guarded by web_lock: players of the fair policy
-    RESUMES resumes;             // guarded by web_lock: their resume tokens, who plays them, who is kept
+    pthread_mutex_t web_lock = PTHREAD_MUTEX_INITIALIZER; // guards resumes
+    RESUMES resumes; // guarded by web_lock: the players of the fair policy, their resume tokens, who plays them, who is kept
 
     ROUNDS rounds; // its own locks: round_lock, and board_lock in its board
 

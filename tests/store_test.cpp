@@ -18,6 +18,7 @@
 #include <fstream>
 #include <random>
 
+#include "actions.h"
 #include "publish.h"
 #include "roundtick.h"
 #include "store/store.h"
@@ -84,7 +85,7 @@ void buildgame(GAME &g, long sx, long sy, uint64_t seed, bool burn)
     delplayer(g.players, 1);
     g.players.playerlist[2].score = 77;
     g.players.playerlist[3].health = 12;
-    g.webplayers = {3};
+    keeprestored(g, {3}, {}, RESUMECLOCK::now()); // player 3 plays on the web
     g.world.tickcomputing = 1; // a fire that arrives while a tick computes
     addfire(g.world, 2, 2, 4);
     g.world.tickcomputing = 0;
@@ -119,7 +120,7 @@ void expectsame(GAME &a, GAME &b)
                     p.health == q.health && p.x == q.x && p.y == q.y && p.num == q.num) << "player " << i;
     }
     EXPECT_EQ(a.players.s_pointindex, b.players.s_pointindex);
-    EXPECT_EQ(a.webplayers, b.webplayers);
+    EXPECT_EQ(webplayernumbers(a), webplayernumbers(b));
 }
 
 std::unique_ptr<STORE> mustopen(const std::string &path, const MAPID &map = MAP)

@@ -193,10 +193,7 @@ int restorecheckpoint(STORE &s, GAME &g, std::string &error)
     pthread_mutex_unlock(&p.s_pointindex_lock);
     pthread_mutex_unlock(&p.playerlist_lock);
     std::free(old);
-    pthread_mutex_lock(&g.web_lock);
-    g.webplayers = web;
-    pthread_mutex_unlock(&g.web_lock);
-    keeprestored(g, c.tokens, RESUMECLOCK::now());
+    keeprestored(g, web, c.tokens, RESUMECLOCK::now());
     return 1;
 }
 

@@ -93,15 +93,13 @@ bool checkpointnow(CHECKPOINTER &c, std::string &error)
     // The ended rounds first: a crash between the two saves then finds a
     // round's result with the round still under way, and the round's end
     // saves it again (replacing it), never a round lost.
-    if (c.game->rounds.board->stored && !flushboard(*c.game->rounds.board, *c.store, error)) {
-        (c.failures)++;
-        if (c.observer)
-            c.observer(false, std::chrono::duration<double>(CLOCK::now() - from).count(), 0);
-        return false;
-    }
-    takecheckpoint(*c.game, c.copy);
+    BOARD &board = *c.game->rounds.board;
+    bool ok = !board.stored || flushboard(board, *c.store, error);
     SAVEREPORT report;
-    const bool ok = savecheckpoint(*c.store, c.copy, report, error);
+    if (ok) {
+        takecheckpoint(*c.game, c.copy);
+        ok = savecheckpoint(*c.store, c.copy, report, error);
+    }
     const double seconds = std::chrono::duration<double>(CLOCK::now() - from).count();
     (ok ? c.committed : c.failures)++;
     if (c.observer)
