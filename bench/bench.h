@@ -1,8 +1,8 @@
 // Shared parts of the benchmark program.
 #pragma once
 
-#include "tick/tick.h"
-#include "world.h"
+#include "engine/tick/tick.h"
+#include "engine/world.h"
 
 struct WORLDSTATS {
     double burning = 0;      // fraction of cells at or past ignition with fuel

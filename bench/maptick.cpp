@@ -9,8 +9,8 @@
 #include <fstream>
 
 #include "bridge.h"
-#include "loadmap.h"
-#include "publish.h"
+#include "game/loadmap.h"
+#include "engine/publish.h"
 #include "testgame.h"
 
 template <class TICK> static double timeticks(TICK tick, int ticks)

@@ -21,11 +21,11 @@
 #include <thread>
 #include <vector>
 
-#include "connection.h"
-#include "loadmap.h"
-#include "publish.h"
+#include "tcp/connection.h"
+#include "game/loadmap.h"
+#include "engine/publish.h"
 #include "wire.h"
-#include "session.h"
+#include "tcp/session.h"
 #include "testgame.h"
 
 namespace {

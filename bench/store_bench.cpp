@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "bench.h"
-#include "publish.h"
+#include "engine/publish.h"
 #include "store/checkpointer.h"
 #include "store/store.h"
 

@@ -11,7 +11,7 @@
 #include <memory>
 #include <vector>
 
-#include "publish.h"
+#include "engine/publish.h"
 #include "streamcodec.h"
 #include "web/drawworld.h"
 

@@ -2,7 +2,7 @@
 // (tests/oracle) on the same generated worlds, cold and burning, at
 // 256 x 256, 512 x 512 and 1024 x 1024 cells.
 #include "bench.h"
-#include "cells.h"
+#include "engine/cells.h"
 
 #include <benchmark/benchmark.h>
 
@@ -12,7 +12,7 @@
 #include <random>
 
 #include "bridge.h"
-#include "publish.h"
+#include "engine/publish.h"
 
 // The generated world's material: a dry meadow that catches fire from a
 // burning neighbour within a few ticks: after 100 ticks about an eighth

@@ -31,10 +31,10 @@
 #include <thread>
 #include <vector>
 
-#include "options.h"
-#include "publish.h"
+#include "app/options.h"
+#include "engine/publish.h"
 #include "web/web.h"
-#include "loop.h"
+#include "app/loop.h"
 #include "testgame.h"
 
 namespace {

@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "fuzzsupport.h"
-#include "connection.h"
-#include "transfer.h"
+#include "tcp/connection.h"
+#include "tcp/transfer.h"
 #include "testgame.h"
 
 // Larger inputs would not fit a socket's buffer in one write.

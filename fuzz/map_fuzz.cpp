@@ -9,10 +9,10 @@
 #include <sstream>
 #include <string>
 
-#include "loadmap.h"
+#include "game/loadmap.h"
 #include "fuzzsupport.h"
-#include "publish.h"
-#include "world.h"
+#include "engine/publish.h"
+#include "engine/world.h"
 #include "testgame.h"
 
 // Widest side a fuzz input may declare. A side of two thousand million is a

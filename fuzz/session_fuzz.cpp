@@ -17,12 +17,12 @@
 #include <string>
 #include <thread>
 
-#include "loadmap.h"
+#include "game/loadmap.h"
 #include "fuzzsupport.h"
-#include "connection.h"
-#include "publish.h"
-#include "player.h"
-#include "session.h"
+#include "tcp/connection.h"
+#include "engine/publish.h"
+#include "game/player.h"
+#include "tcp/session.h"
 #include "testgame.h"
 
 // 3 x 3 world: grass around a hot rock, one start position off the map.

@@ -12,12 +12,12 @@
 #include <thread>
 #include <vector>
 
-#include "connection.h"
+#include "tcp/connection.h"
 #include "kindlerclient.h"
-#include "player.h"
-#include "publish.h"
+#include "game/player.h"
+#include "engine/publish.h"
 #include "support.h"
-#include "world.h"
+#include "engine/world.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "connection.h"
+#include "tcp/connection.h"
 #include "kindlerclient.h"
 #include "support.h"
 

@@ -8,10 +8,10 @@
 #include <thread>
 #include <vector>
 
-#include "exposure.h"
-#include "player.h"
+#include "game/exposure.h"
+#include "game/player.h"
 #include "support.h"
-#include "world.h"
+#include "engine/world.h"
 
 namespace {
 

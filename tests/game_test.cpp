@@ -11,9 +11,9 @@
 #include <sstream>
 #include <thread>
 
-#include "listener.h"
-#include "loadmap.h"
-#include "loop.h"
+#include "tcp/listener.h"
+#include "game/loadmap.h"
+#include "app/loop.h"
 #include "support.h"
 
 namespace {

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "loadmap.h"
-#include "publish.h"
+#include "game/loadmap.h"
+#include "engine/publish.h"
 #include "support.h"
-#include "world.h"
+#include "engine/world.h"
 
 // ---------------------------------------------------------------------------
 // Cells built from their unit types.

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "mapfile.h"
+#include "engine/mapfile.h"
 #include "support.h"
-#include "world.h"
+#include "engine/world.h"
 
 namespace {
 

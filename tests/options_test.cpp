@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "options.h"
+#include "app/options.h"
 
 // Reads `args` after the program's name; `words` and `out` (warnings, or
 // the error line) get what it says.

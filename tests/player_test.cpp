@@ -7,7 +7,7 @@
 #include <string>
 #include <thread>
 
-#include "player.h"
+#include "game/player.h"
 #include "support.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "actions.h"
+#include "game/actions.h"
 #include "store/store.h"
 #include "support.h"
 

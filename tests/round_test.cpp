@@ -8,13 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "actions.h"
+#include "game/actions.h"
 #include "decoder.h"
-#include "exposure.h"
-#include "loadmap.h"
-#include "loop.h"
-#include "mapanswer.h"
-#include "roundtick.h"
+#include "game/exposure.h"
+#include "game/loadmap.h"
+#include "app/loop.h"
+#include "tcp/mapanswer.h"
+#include "game/roundtick.h"
 #include "messages.h"
 #include "support.h"
 #include "webclient.h"

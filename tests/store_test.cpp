@@ -18,9 +18,9 @@
 #include <fstream>
 #include <random>
 
-#include "actions.h"
-#include "publish.h"
-#include "roundtick.h"
+#include "game/actions.h"
+#include "engine/publish.h"
+#include "game/roundtick.h"
 #include "store/store.h"
 #include "support.h"
 

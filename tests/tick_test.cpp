@@ -17,11 +17,11 @@
 #include <vector>
 
 #include "bridge.h"
-#include "loop.h"
-#include "publish.h"
+#include "app/loop.h"
+#include "engine/publish.h"
 #include "support.h"
-#include "tick/attribution.h"
-#include "world.h"
+#include "engine/tick/attribution.h"
+#include "engine/world.h"
 
 namespace {
 

@@ -22,10 +22,10 @@
 #include <vector>
 
 #include "bridge.h"
-#include "publish.h"
+#include "engine/publish.h"
 #include "support.h"
-#include "tick/attribution.h"
-#include "world.h"
+#include "engine/tick/attribution.h"
+#include "engine/world.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // then twenty a second, never more than twenty saved up.
 #include <gtest/gtest.h>
 
-#include "tokenbucket.h"
+#include "game/tokenbucket.h"
 
 TEST(TokenBucket, TwentyAtOnceThenTwentyASecond)
 {

@@ -19,12 +19,12 @@
 #include <thread>
 #include <vector>
 
-#include "loadmap.h"
+#include "game/loadmap.h"
 #include "kindlerclient.h"
-#include "loop.h"
-#include "publish.h"
+#include "app/loop.h"
+#include "engine/publish.h"
 #include "support.h"
-#include "world.h"
+#include "engine/world.h"
 
 namespace {
 

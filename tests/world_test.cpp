@@ -15,10 +15,10 @@
 #include <vector>
 
 #include "bridge.h"
-#include "loadmap.h"
-#include "publish.h"
+#include "game/loadmap.h"
+#include "engine/publish.h"
 #include "support.h"
-#include "world.h"
+#include "engine/world.h"
 
 // ---------------------------------------------------------------------------
 // Positions: the column-major index and the outside rule.

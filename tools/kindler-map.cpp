@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "mapfile.h"
+#include "engine/mapfile.h"
 #include "mapgen.h"
 #include "palette.h"
 #include "material.h"

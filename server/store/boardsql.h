@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "board.h"
+#include "game/board.h"
 #include "store/sqlite.h"
 #include "store/store.h"
 

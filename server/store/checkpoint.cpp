@@ -7,8 +7,8 @@
 #include <cstring>
 #include <fstream>
 
-#include "actions.h"
-#include "publish.h"
+#include "game/actions.h"
+#include "engine/publish.h"
 #include "store/sha256.h"
 #include "store/store.h"
 

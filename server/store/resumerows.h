@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "resume.h"
+#include "game/resume.h"
 #include "store/sqlite.h"
 
 // True when both lists hold the same tokens in the same order.

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "board.h"
-#include "game.h"
+#include "game/board.h"
+#include "game/game.h"
 
 // Which map a world was built from: the map file's name, its size in bytes
 // and the SHA-256 of its bytes. Maps are the same when their contents are

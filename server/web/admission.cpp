@@ -10,7 +10,7 @@
 
 #include <chrono>
 
-#include "options.h"
+#include "app/options.h"
 #include "web/metrics.h"
 
 using boost::asio::ip::tcp;

@@ -12,7 +12,7 @@
 #include <string>
 #include <unordered_map>
 
-#include "tokenbucket.h"
+#include "game/tokenbucket.h"
 
 struct ADMISSION;
 

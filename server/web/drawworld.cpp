@@ -7,7 +7,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "cells.h"
+#include "engine/cells.h"
 #include "burning.h"
 #include "extended.h"
 

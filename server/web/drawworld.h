@@ -6,7 +6,7 @@
 #include <cstddef>
 
 #include "drawn.h"
-#include "world.h"
+#include "engine/world.h"
 
 // Sizes d for w's map and draws every cell of the published state, fires
 // queued while the tick computes included. Called with oldmap_lock held.

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "messages.h"
-#include "world.h"
+#include "engine/world.h"
 
 // HELLO's input for w at tick 0. Reads only what is fixed once the world
 // is loaded (sizes, name, materials), so needs no lock.

@@ -13,7 +13,7 @@
 #include <cctype>
 #include <memory>
 
-#include "options.h"
+#include "app/options.h"
 #include "web/admission.h"
 #include "web/assets.h"
 #include "web/leaderboard.h"

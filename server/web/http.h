@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "game.h"
+#include "game/game.h"
 
 struct WEBGAME;
 

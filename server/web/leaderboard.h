@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "game.h"
+#include "game/game.h"
 
 // The JSON text of g's board now. Takes board_lock, then round_lock, one
 // after the other.

@@ -14,7 +14,7 @@
 #include <memory>
 #include <sstream>
 
-#include "transfer.h"
+#include "tcp/transfer.h"
 
 namespace {
 

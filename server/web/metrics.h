@@ -10,7 +10,7 @@
 #include <cstddef>
 #include <string>
 
-#include "game.h"
+#include "game/game.h"
 
 enum WEBCOUNT {
     FRAMESSENT,     // TILES messages sent to web clients

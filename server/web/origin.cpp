@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cctype>
 
-#include "options.h"
+#include "app/options.h"
 
 static std::string site(std::string s)
 {

@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "game.h"
+#include "game/game.h"
 #include "messages.h"
 #include "streamcodec.h"
 

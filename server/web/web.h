@@ -4,7 +4,7 @@
 // game on port 3140, in two threads of its own (doc/threads.md).
 #pragma once
 
-#include "game.h"
+#include "game/game.h"
 
 // Opens the web port for game g on all local IPv4 addresses and starts the
 // endpoint's threads. Returns false, after one line on standard error,

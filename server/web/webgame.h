@@ -6,7 +6,7 @@
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 
-#include "game.h"
+#include "game/game.h"
 #include "web/admission.h"
 #include "web/stream.h"
 

@@ -3,7 +3,7 @@
 
 #include <boost/asio/buffer.hpp>
 
-#include "options.h"
+#include "app/options.h"
 #include "protocol.h"
 #include "clientmsg.h"
 #include "web/metrics.h"

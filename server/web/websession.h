@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "actions.h"
+#include "game/actions.h"
 #include "web/admission.h"
 #include "web/stream.h"
 

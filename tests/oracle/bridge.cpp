@@ -2,7 +2,7 @@
 // of the published state in and out, and the comparison of the two.
 #include "bridge.h"
 
-#include "cells.h"
+#include "engine/cells.h"
 
 #include <cstddef>
 #include <cstdio>

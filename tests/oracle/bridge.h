@@ -5,7 +5,7 @@
 #include <string>
 
 #include "oracle.h"
-#include "world.h"
+#include "engine/world.h"
 #include "testgame.h"
 
 // One cell from a whole record of the server, and back into one (every

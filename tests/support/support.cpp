@@ -19,10 +19,10 @@
 
 #include <gtest/gtest.h>
 
-#include "connection.h"
-#include "loadmap.h"
-#include "session.h"
-#include "player.h"
+#include "tcp/connection.h"
+#include "game/loadmap.h"
+#include "tcp/session.h"
+#include "game/player.h"
 
 void resetall()
 {

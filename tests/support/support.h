@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "kindlerclient.h"
-#include "cells.h"
-#include "mapfile.h"
-#include "player.h"
+#include "engine/cells.h"
+#include "engine/mapfile.h"
+#include "game/player.h"
 #include "testgame.h"
 
 // Empties the server's world and its player list.

@@ -2,6 +2,6 @@
 // process, as the server has one. Tests that need more make their own.
 #pragma once
 
-#include "game.h"
+#include "game/game.h"
 
 extern GAME testgame;

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "clientmsg.h"
-#include "tokenbucket.h"
+#include "game/tokenbucket.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <random>
 
 #include "web/drawworld.h"
-#include "publish.h"
+#include "engine/publish.h"
 #include "streamworld.h"
 
 namespace {

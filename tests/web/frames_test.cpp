@@ -6,8 +6,8 @@
 
 #include <cstring>
 
-#include "cells.h"
-#include "publish.h"
+#include "engine/cells.h"
+#include "engine/publish.h"
 #include "streamtesting.h"
 
 namespace {

@@ -18,7 +18,7 @@
 //              frame: exactly the tiles that meet the view).
 
 #include "bytes.h"
-#include "publish.h"
+#include "engine/publish.h"
 #include "streamworld.h"
 #include "streamtesting.h"
 

@@ -5,7 +5,7 @@
 
 #include <random>
 
-#include "publish.h"
+#include "engine/publish.h"
 #include "streamtesting.h"
 #include "streamworld.h"
 

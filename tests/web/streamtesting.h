@@ -10,7 +10,7 @@
 #include "streamcodec.h"
 #include "web/drawworld.h"
 #include "web/helloinfo.h"
-#include "world.h"
+#include "engine/world.h"
 
 struct TESTCLIENT {
     STREAMCLIENT decoder;

@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "publish.h"
+#include "engine/publish.h"
 
 static MAPUNIT randomunit(std::mt19937_64 &rng)
 {

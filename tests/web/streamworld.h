@@ -5,9 +5,9 @@
 
 #include <random>
 
-#include "cells.h"
-#include "publish.h"
-#include "world.h"
+#include "engine/cells.h"
+#include "engine/publish.h"
+#include "engine/world.h"
 
 // Builds a sizex x sizey world of 1 to 5 random materials.
 void streamworld(std::mt19937_64 &rng, WORLD &w, long sizex, long sizey);

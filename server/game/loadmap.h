@@ -1,0 +1,23 @@
+// Building the world from a map file, and the start-up's map loading.
+#pragma once
+
+#include <cstdio>
+
+#include "game/game.h"
+#include "engine/mapfile.h"
+#include "engine/world.h"
+
+// Builds w from what a map file said: its size, every cell of its unit
+// type (heat temp x calperc, fuel, no tags), the outside cell from type 0,
+// the map's name. Prints the start-up progress to `progress` when it is
+// not null ("Decoding map...", the two allocation lines, "Setting up map"
+// and a dot per column). Throws MAPERROR for a cell value that names no
+// type, a missing outside type or a used type without heat capacity, in
+// that order of checking.
+void makemap(const MAPFILE &f, WORLD &w, FILE *progress);
+
+// Prints "Loading <path>", reads the file and builds g's world and start
+// positions. Returns -1 when the file cannot be opened (nothing built), 0
+// after a complete load, 1 on bad content after printing its error line to
+// standard error (start-up then ends with status 1).
+int loadmap(GAME &g, const char *filename);

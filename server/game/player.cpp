@@ -1,0 +1,78 @@
+// Player registry and start positions.
+#include "game/player.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "protocol.h"
+
+players::~players() { std::free(playerlist); }
+
+int addplayer(PLAYERS &p, const char *name)
+{
+    pthread_mutex_lock(&p.playerlist_lock);
+    PLAYERINFO *grown = nullptr;
+    if (!p.s_points.empty() && p.numplayers < MAXPLAYERS)
+        grown = (PLAYERINFO *)std::realloc(p.playerlist, (size_t)(p.numplayers + 1) * sizeof(PLAYERINFO));
+    if (!grown) {
+        pthread_mutex_unlock(&p.playerlist_lock);
+        return -1;
+    }
+    p.playerlist = grown;
+    p.numplayers++;
+    PLAYERINFO *entry = &p.playerlist[p.numplayers - 1];
+    std::memset(entry, 0, sizeof *entry);
+    entry->num = p.numplayers - 1;
+    entry->score = 0;
+    MAP_VERTEX pos;
+    getstartpos(p, &pos);
+    entry->x = pos.x;
+    entry->y = pos.y;
+    entry->team = 0;
+    entry->health = STARTHEALTH;
+    std::strncpy(entry->name, name, NAMEMAX);
+    int num = entry->num;
+    pthread_mutex_unlock(&p.playerlist_lock);
+    return num;
+}
+
+void delplayer(PLAYERS &p, int pnum)
+{
+    pthread_mutex_lock(&p.playerlist_lock);
+    if (pnum >= 0 && pnum < p.numplayers)
+        p.playerlist[pnum].num = -1;
+    pthread_mutex_unlock(&p.playerlist_lock);
+}
+
+void chgplayerinfo(PLAYERS &p, int pnum, PLAYERINFO newinfo)
+{
+    pthread_mutex_lock(&p.playerlist_lock);
+    if (pnum >= 0 && pnum < p.numplayers && p.playerlist[pnum].num >= 0 && p.playerlist[pnum].health > 0) {
+        p.playerlist[pnum].x = newinfo.x;
+        p.playerlist[pnum].y = newinfo.y;
+    }
+    pthread_mutex_unlock(&p.playerlist_lock);
+}
+
+void getstartpos(PLAYERS &p, MAP_VERTEX *pos)
+{
+    pthread_mutex_lock(&p.s_pointindex_lock);
+    *pos = p.s_points[(size_t)p.s_pointindex];
+    p.s_pointindex++;
+    if (p.s_pointindex == (int)p.s_points.size())
+        p.s_pointindex = 0;
+    pthread_mutex_unlock(&p.s_pointindex_lock);
+}
+
+void resetplayers(PLAYERS &p)
+{
+    pthread_mutex_lock(&p.playerlist_lock);
+    std::free(p.playerlist);
+    p.playerlist = nullptr;
+    p.numplayers = 0;
+    p.s_points.clear();
+    pthread_mutex_lock(&p.s_pointindex_lock);
+    p.s_pointindex = 0;
+    pthread_mutex_unlock(&p.s_pointindex_lock);
+    pthread_mutex_unlock(&p.playerlist_lock);
+}

@@ -1,0 +1,33 @@
+// The answers to getmap and getallmap: every published cell as a
+// record, encoded once per published state and shared by every reader.
+//
+// A connection takes oldmap_lock; if the cached answer is of an older
+// generation it encodes the whole published state (queued fires included)
+// into a new buffer and caches it; it takes a reference-counted handle to
+// the buffer and releases the lock, then sends the buffer with no lock
+// held. A newer state replaces the cached buffer, but a connection still
+// sending the old one keeps it alive through its handle.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "engine/world.h"
+
+typedef std::shared_ptr<const std::vector<unsigned char>> MAPANSWER;
+
+// The two cached answers of one world, each with the generation of the
+// published state it shows. All guarded by that world's oldmap_lock.
+struct MAPANSWERS {
+    MAPANSWER update;        // "getmap;"
+    uint64_t updategen = 0;
+    MAPANSWER first;         // "getallmap;"
+    uint64_t firstgen = 0;
+};
+
+// The answer for w's published state: UPDATEMAP records (full false) or
+// FIRSTMAP records (full true), then the closing record, from the cache
+// `cache` of w when it shows the published state, else encoded and cached
+// there. Null when memory runs out. Takes oldmap_lock.
+MAPANSWER mapanswer(WORLD &w, MAPANSWERS &cache, bool full);

@@ -1,0 +1,48 @@
+// A connection thread's command loop.
+#include "tcp/session.h"
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <new>
+
+#include "tcp/commands.h"
+#include "tcp/connection.h"
+#include "game/exposure.h"
+
+void serveconnection(GAME &g, int sock)
+{
+    g.connections.fetch_add(1, std::memory_order_relaxed);
+    CONNECTION *conn = new CONNECTION;
+    initconnection(conn, g, sock);
+    struct timeval stall = {sendstall, 0};
+    setsockopt(sock, SOL_SOCKET, SO_SNDTIMEO, &stall, sizeof stall);
+    for (;;) {
+        doexposure(g, conn->actor.num); // before every command read
+        if (readcommand(conn) < 0)
+            break;
+        if (conn->cmdline.empty() || conn->cmdline.back() != strterm[0])
+            continue; // a NUL split the command: join it with the next
+        int result;
+        try {
+            result = runcommand(conn);
+        } catch (const std::bad_alloc &) {
+            result = -1;
+        }
+        conn->cmdline.clear();
+        if (result < 0)
+            break;
+    }
+    close(conn->consock);
+    leavegame(g, conn->actor);
+    delete conn;
+    g.connections.fetch_sub(1, std::memory_order_release); // the game may go once it reads 0
+}
+
+void *checksock(void *arg)
+{
+    NEWCONNECTION c = *(NEWCONNECTION *)arg;
+    delete (NEWCONNECTION *)arg;
+    serveconnection(*c.game, c.sock);
+    return nullptr;
+}
