@@ -16,11 +16,6 @@ struct WORLDSTATS {
 // the benchmark goes on with, so its scratch and thread split are warm).
 void makeworld(WORLD &c, long size, bool burning, WORLDSTATS *stats, TICKSTATE *tick = nullptr);
 
-// to becomes a copy of from's state (sizes, materials, both buffers, fuel,
-// outside, settled groups), its grid pointers into itself. The caller
-// holds what locks the worlds need.
-void copyworld(WORLD &to, const WORLD &from);
-
 void registertickbenchmarks();
 void registerwebbenchmarks();
 void registernetbenchmarks();

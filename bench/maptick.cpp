@@ -9,7 +9,9 @@
 #include <fstream>
 
 #include "bridge.h"
+#include "engine/buildworld.h"
 #include "game/loadmap.h"
+#include "engine/fire.h"
 #include "engine/publish.h"
 #include "testgame.h"
 

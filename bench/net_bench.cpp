@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "tcp/connection.h"
+#include "engine/buildworld.h"
 #include "game/loadmap.h"
 #include "engine/publish.h"
 #include "wire.h"
@@ -106,7 +107,7 @@ void startserver(long size)
             int fd = accept(server.listenfd, nullptr, nullptr);
             if (fd < 0)
                 return;
-            server.connections.emplace_back([fd] { serveconnection(testgame, fd); });
+            server.connections.emplace_back([fd] { serveconnection(testport, fd); });
         }
     });
     server.ticker = std::thread([] {

@@ -94,11 +94,11 @@ void Checkpoint(benchmark::State &state)
     fs::remove_all(dir);
 }
 
-// What the checkpoint thread reported (its observer has no argument).
+// What the checkpoint thread reported.
 std::mutex seenlock; // guards seen
 std::vector<std::pair<double, size_t>> seen; // seconds and bytes of each committed checkpoint
 
-void observe(bool committed, double seconds, size_t bytes)
+void observe(void *, bool committed, double seconds, size_t bytes)
 {
     std::lock_guard<std::mutex> hold(seenlock);
     if (committed)

@@ -4,6 +4,7 @@
 // tiles, encoding them). The ticks are drawn once and replayed through the
 // codec for each zlib setting of whole tiles.
 #include "bench.h"
+#include "engine/published.h"
 
 #include <benchmark/benchmark.h>
 
@@ -50,11 +51,12 @@ const RECORDED &record()
     for (int t = 0; t <= STREAMTICKS; t++) {
         if (t > 0)
             dophys(*w, tick);
-        pthread_mutex_lock(&w->oldmap_lock);
-        const auto from = std::chrono::steady_clock::now();
-        drawworld(*w, drawing);
-        const double ms = msince(from);
-        pthread_mutex_unlock(&w->oldmap_lock);
+        double ms = 0;
+        readpublished(*w, [&](const WORLD &pw) {
+            const auto from = std::chrono::steady_clock::now();
+            drawworld(pw, drawing);
+            ms = msince(from);
+        });
         recorded->ticks[(size_t)t] = drawing;
         if (t > 0)
             recorded->drawms += ms / STREAMTICKS;
@@ -62,11 +64,11 @@ const RECORDED &record()
     w = std::make_unique<WORLD>();
     makeworld(*w, 1024, false, nullptr);
     for (int t = 0; t < 10; t++) {
-        pthread_mutex_lock(&w->oldmap_lock);
-        const auto from = std::chrono::steady_clock::now();
-        drawworld(*w, drawing);
-        recorded->colddrawms += msince(from) / 10;
-        pthread_mutex_unlock(&w->oldmap_lock);
+        readpublished(*w, [&](const WORLD &pw) {
+            const auto from = std::chrono::steady_clock::now();
+            drawworld(pw, drawing);
+            recorded->colddrawms += msince(from) / 10;
+        });
     }
     return *recorded;
 }

@@ -12,7 +12,10 @@
 #include <random>
 
 #include "bridge.h"
+#include "engine/fire.h"
 #include "engine/publish.h"
+#include "engine/published.h"
+#include "engine/snapshot.h"
 
 // The generated world's material: a dry meadow that catches fire from a
 // burning neighbour within a few ticks: after 100 ticks about an eighth
@@ -46,7 +49,9 @@ void makeworld(WORLD &c, long size, bool burning, WORLDSTATS *stats, TICKSTATE *
         for (size_t block = 0; block + 4096 <= n; block += 4096) {
             // One burning cell, and one player's five fires.
             size_t b = block + rng() % 4096;
-            c.oldmap->heat[b] = 600 * cell.calperc;
+            MAPUNIT hot = cell;
+            hot.totalcal = 600 * cell.calperc;
+            setpubcell(c, b, hot);
             size_t f = block + rng() % 4096;
             for (int k = 0; k < 5; k++)
                 addfire(c, (long)(f / (size_t)size), (long)(f % (size_t)size), tag);
@@ -60,33 +65,12 @@ void makeworld(WORLD &c, long size, bool burning, WORLDSTATS *stats, TICKSTATE *
     if (stats) {
         size_t n = ncells(c), hot = 0;
         for (size_t i = 0; i < n; i++)
-            if (c.oldmap->heat[i] / cell.calperc >= cell.ignitionpoint && c.fuellevel[i] > 0)
+            if (pubheat(c, i) / cell.calperc >= cell.ignitionpoint && pubfuel(c, i) > 0)
                 hot++;
         stats->burning = (double)hot / (double)n;
-        stats->tagged = (double)c.oldmap->tagged.size() / (double)n;
+        stats->tagged = (double)taggedcells(c) / (double)n;
         stats->bytespercell = worldbytespercell(c);
     }
-}
-
-void copyworld(WORLD &to, const WORLD &from)
-{
-    to.mapsizex = from.mapsizex;
-    to.mapsizey = from.mapsizey;
-    to.materials = from.materials;
-    to.materialnames = from.materialnames;
-    to.materialfuel = from.materialfuel;
-    to.material = from.material;
-    to.fuellevel = from.fuellevel;
-    for (int b = 0; b < 2; b++) {
-        to.grids[b].heat = from.grids[b].heat;
-        to.grids[b].attrindex = from.grids[b].attrindex;
-        to.grids[b].pool = from.grids[b].pool;
-        to.grids[b].tagged = from.grids[b].tagged;
-    }
-    to.oldmap = &to.grids[from.oldmap - from.grids];
-    to.curmap = &to.grids[from.curmap - from.grids];
-    to.outside = from.outside;
-    to.settle = from.settle;
 }
 
 namespace {

@@ -6,6 +6,7 @@
 // (p50, p99), the server's resident memory with the spectators, and the
 // ticks the stream coalesced.
 #include "bench.h"
+#include "engine/snapshot.h"
 
 #include <signal.h>
 #include <sys/wait.h>
@@ -150,25 +151,17 @@ struct SPECTATOR : std::enable_shared_from_this<SPECTATOR> {
 
 std::vector<int64_t> publishedat; // steady clock of each tick's publication
 std::vector<double> tickseconds;
-void (*webobserver)(GAME &, double, size_t) = nullptr;
-
-void benchobserver(GAME &g, double seconds, size_t burning)
+// A tick hook of its own, after the web's.
+void benchticked(void *, GAME &, const TICKREPORT &report)
 {
     publishedat.push_back(nowns());
-    tickseconds.push_back(seconds);
-    webobserver(g, seconds, burning);
+    tickseconds.push_back(report.seconds);
 }
 
-// Puts the warmed-up world back into the server's world, under its locks.
+// Puts the warmed-up world back into the server's world.
 void restore(const WORLD &warm)
 {
-    WORLD &w = testgame.world;
-    pthread_mutex_lock(&w.curmap_lock);
-    pthread_mutex_lock(&w.oldmap_lock);
-    copyworld(w, warm);
-    w.mapgeneration++;
-    pthread_mutex_unlock(&w.oldmap_lock);
-    pthread_mutex_unlock(&w.curmap_lock);
+    copyworld(testgame.world, warm);
 }
 
 // TICKS ticks paced as the server paces them; their mean duration, ms.
@@ -202,8 +195,7 @@ void WebSpectators(benchmark::State &state)
     if (!started) {
         settings.peraddress = settings.connections; // every spectator comes from 127.0.0.1
         startweb(testgame, BENCHPORT, true);
-        webobserver = testgame.observer;
-        testgame.observer = benchobserver;
+        addtickhook(testgame, benchticked, nullptr);
         started = true;
     }
     for (auto _ : state) {

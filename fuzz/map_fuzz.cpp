@@ -9,6 +9,7 @@
 #include <sstream>
 #include <string>
 
+#include "engine/buildworld.h"
 #include "game/loadmap.h"
 #include "fuzzsupport.h"
 #include "engine/publish.h"

@@ -17,6 +17,7 @@
 #include <string>
 #include <thread>
 
+#include "engine/buildworld.h"
 #include "game/loadmap.h"
 #include "fuzzsupport.h"
 #include "tcp/connection.h"
@@ -83,19 +84,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     int sv[2];
     FUZZCHECK(socketpair(AF_UNIX, SOCK_STREAM, 0, sv) == 0);
-    std::thread server([&] { serveconnection(testgame, sv[1]); }); // closes sv[1] when done
+    std::thread server([&] { serveconnection(testport, sv[1]); }); // closes sv[1] when done
     talk(sv[0], data, size);
     server.join();
     close(sv[0]);
 
-    pthread_mutex_lock(&testgame.players.playerlist_lock);
-    for (int i = 0; i < testgame.players.numplayers; i++) {
-        FUZZCHECK(testgame.players.playerlist[i].num == i || testgame.players.playerlist[i].num == -1);
-        FUZZCHECK(std::memchr(testgame.players.playerlist[i].name, '\0', sizeof testgame.players.playerlist[i].name) != nullptr);
+    const std::vector<PLAYERINFO> list = copyplayers(testgame.players);
+    for (size_t i = 0; i < list.size(); i++) {
+        FUZZCHECK(list[i].num == (int)i || list[i].num == -1);
+        FUZZCHECK(std::memchr(list[i].name, '\0', sizeof list[i].name) != nullptr);
     }
     // The connection has ended: the player it played last has left.
-    FUZZCHECK(testgame.players.numplayers == 0 || testgame.players.playerlist[testgame.players.numplayers - 1].num == -1);
-    pthread_mutex_unlock(&testgame.players.playerlist_lock);
+    FUZZCHECK(list.empty() || list.back().num == -1);
     dophys(testgame.world, testgame.tick);
     return 0;
 }

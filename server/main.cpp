@@ -23,12 +23,13 @@
 #include "tcp/connection.h"
 #include "game/game.h"
 #include "tcp/listener.h"
+#include "tcp/tcpport.h"
 #include "game/loadmap.h"
 #include "app/loop.h"
 #include "app/options.h"
 #include "protocol.h"
 #include "engine/publish.h"
-#include "game/restart.h"
+#include "game/newround.h"
 #include "game/roundtick.h"
 #include "app/service.h"
 #include "store/checkpointer.h"
@@ -38,19 +39,24 @@
 
 static GAME game;               // the server's one game
 static CHECKPOINTER checkpoints; // its store's thread, with --state
+static TCPPORT port3140;         // its port 3140
 static sigset_t endsignals;     // SIGTERM, SIGINT: blocked, taken by waitforend
 
 // The signal thread of a server with a store: the first SIGTERM or SIGINT
 // stops the game's loops; main then takes the last checkpoint.
+// The metrics of each checkpoint.
+static void checkpointed(void *, bool committed, double seconds, size_t bytes)
+{
+    observecheckpoint(committed, seconds, bytes);
+}
+
 static void *waitforend(void *)
 {
     int sig = 0;
     sigwait(&endsignals, &sig);
-    game.stopping.store(true, std::memory_order_release);
+    stopgame(game);
     return nullptr;
 }
-
-static void ticked(void *arg) { checkpointticked(*(CHECKPOINTER *)arg); }
 
 // Start-up with --state: the store opened, restored or discarded, its
 // metrics on; false after the refusal's line.
@@ -74,9 +80,9 @@ static bool startstore(const std::vector<std::string> &words, bool maploaded)
     }
     game.rounds.board = board;
     if (found > 0)
-        std::printf("restored tick %llu from %s\n", (unsigned long long)game.world.ticks, settings.state.c_str());
+        std::printf("restored tick %llu from %s\n", (unsigned long long)publishedticks(game.world), settings.state.c_str());
     checkpoints.interval = settings.checkpoint;
-    checkpoints.observer = observecheckpoint;
+    checkpoints.observer = checkpointed;
     initcheckpointmetrics();
     return true;
 }
@@ -140,14 +146,14 @@ int main(int argc, char **argv)
     }
     // The web endpoint is up before port 3140 listens: a client that finds
     // the game's port open finds the whole server running.
-    if (settings.http != 0 && !startweb(game, settings.http, settings.httpchosen) && settings.httpchosen)
+    if (settings.http != 0 && !startweb(game, settings.http, settings.httpchosen, &port3140.connections) && settings.httpchosen)
         return 1;
-    static LISTENER listener;
-    listener = {&game, setupnet(PORTNUM)};
-    if (listener.sockfd < 0)
+    port3140.game = &game;
+    port3140.sockfd = setupnet(PORTNUM);
+    if (port3140.sockfd < 0)
         return 1;
     pthread_t netthread;
-    pthread_create(&netthread, nullptr, netloop, &listener);
+    pthread_create(&netthread, nullptr, netloop, &port3140);
     if (!store) {
         servicestarted();
         mainloop(game);
@@ -158,9 +164,10 @@ int main(int argc, char **argv)
         std::fputs("Error! cannot start the store's threads\n", stderr);
         return 1;
     }
+    addtickhook(game, checkpointhook, &checkpoints);
     servicestarted();
-    mainloop(game, ticked, &checkpoints);
-    stopgame(game, listener.sockfd);
+    mainloop(game);
+    stoplistener(port3140);
     pthread_join(signalthread, nullptr); // it has stopped the game
     pthread_detach(netthread);           // it ends by itself once woken
     error.clear();

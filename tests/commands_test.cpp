@@ -15,6 +15,7 @@
 #include "tcp/connection.h"
 #include "kindlerclient.h"
 #include "game/player.h"
+#include "engine/fire.h"
 #include "engine/publish.h"
 #include "support.h"
 #include "engine/world.h"

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "tcp/listener.h"
+#include "engine/buildworld.h"
 #include "game/loadmap.h"
 #include "app/loop.h"
 #include "support.h"
@@ -22,7 +23,7 @@ namespace {
 // listener on a free port of its own.
 struct RUNNINGGAME {
     GAME game;
-    LISTENER listener{};
+    TCPPORT listener;
     int port = 0;
     std::thread ticker, net;
 
@@ -31,7 +32,8 @@ struct RUNNINGGAME {
         MAPFILE f = readmaptext(text);
         makemap(f, game.world, nullptr);
         game.players.s_points = f.s_points;
-        listener = {&game, setupnet(0)};
+        listener.game = &game;
+        listener.sockfd = setupnet(0);
         sockaddr_in at{};
         socklen_t len = sizeof at;
         getsockname(listener.sockfd, (sockaddr *)&at, &len);
@@ -42,11 +44,12 @@ struct RUNNINGGAME {
     // Stops the loops, waits for the connections to end, then the game may go.
     ~RUNNINGGAME()
     {
-        stopgame(game, listener.sockfd);
+        stopgame(game);
+        stoplistener(listener);
         ticker.join();
         net.join();
         close(listener.sockfd);
-        while (game.connections.load() > 0)
+        while (listener.connections.load() > 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
 };

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "game/loadmap.h"
+#include "engine/fire.h"
 #include "engine/publish.h"
 #include "support.h"
 #include "engine/world.h"

@@ -37,7 +37,11 @@ void startgame(GAME &g, const std::string &map)
     startrounds(g, map.c_str());
 }
 
-std::vector<unsigned char> allmap(GAME &g) { return *mapanswer(g.world, g.answers, true); }
+std::vector<unsigned char> allmap(GAME &g)
+{
+    MAPANSWERS answers;
+    return *mapanswer(g, answers, true);
+}
 
 PLAYERINFO entry(GAME &g, int i)
 {

@@ -19,6 +19,7 @@
 #include <random>
 
 #include "game/actions.h"
+#include "engine/fire.h"
 #include "engine/publish.h"
 #include "game/roundtick.h"
 #include "store/store.h"

@@ -18,6 +18,7 @@
 
 #include "bridge.h"
 #include "app/loop.h"
+#include "engine/fire.h"
 #include "engine/publish.h"
 #include "support.h"
 #include "engine/tick/attribution.h"

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "bridge.h"
+#include "engine/fire.h"
 #include "engine/publish.h"
 #include "support.h"
 #include "engine/tick/attribution.h"

@@ -22,6 +22,7 @@
 #include "game/loadmap.h"
 #include "kindlerclient.h"
 #include "app/loop.h"
+#include "engine/fire.h"
 #include "engine/publish.h"
 #include "support.h"
 #include "engine/world.h"

@@ -15,7 +15,9 @@
 #include <vector>
 
 #include "bridge.h"
+#include "engine/buildworld.h"
 #include "game/loadmap.h"
+#include "engine/fire.h"
 #include "engine/publish.h"
 #include "support.h"
 #include "engine/world.h"

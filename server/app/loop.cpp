@@ -1,64 +1,28 @@
-// The simulation loop and the listener loop.
+// The simulation loop.
 #include "app/loop.h"
 
-#include <sys/socket.h>
-
-#include <chrono>
 #include <cmath>
 #include <ctime>
 
-#include "game/actions.h"
-#include "game/exposure.h"
-#include "tcp/listener.h"
-#include "engine/publish.h"
-#include "game/roundtick.h"
 #include "app/service.h"
-
-void tickgame(GAME &g)
-{
-    const auto from = std::chrono::steady_clock::now();
-    const size_t burning = dophys(g.world, g.tick);
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - from).count();
-    roundtick(g, burning);
-    for (int num : webplayernumbers(g))
-        doexposure(g, num);
-    expirekept(g);
-    if (g.observer)
-        g.observer(g, seconds, burning);
-}
+#include "engine/publish.h"
 
 // Every updateinterval seconds of wall clock, plus the tick's own time:
 //   1. tickgame: copy the published grid, conduct heat, burn fuel,
 //      publish; the round's clock (round.h); the exposure step of the
 //      players of the fair policy; the kept players whose time is up
-//      leave; tell the observer (the web endpoint);
-//   2. tell `ticked` (the checkpoint thread: its copy falls in the pause);
-//   3. sleep a fixed updateinterval (not shortened by the tick's time).
+//      leave; tell the hooks (the web endpoint, the checkpoint thread:
+//      its copy falls in the pause);
+//   2. sleep a fixed updateinterval (not shortened by the tick's time).
 // After each tick the service manager's watchdog hears that ticks go on.
-void mainloop(GAME &g, void (*ticked)(void *), void *arg)
+void mainloop(GAME &g)
 {
-    while (!g.stopping.load(std::memory_order_acquire)) {
+    while (!gamestopping(g)) {
         tickgame(g);
-        if (ticked)
-            ticked(arg);
         servicetick();
         struct timespec sleeptime;
         sleeptime.tv_sec = (long)std::floor(updateinterval);
         sleeptime.tv_nsec = (long)((updateinterval - (double)sleeptime.tv_sec) * 1e9);
         nanosleep(&sleeptime, nullptr);
     }
-}
-
-void *netloop(void *arg)
-{
-    const LISTENER &l = *(const LISTENER *)arg;
-    while (!l.game->stopping.load(std::memory_order_acquire))
-        check4new(*l.game, l.sockfd);
-    return nullptr;
-}
-
-void stopgame(GAME &g, int sockfd)
-{
-    g.stopping.store(true, std::memory_order_release);
-    shutdown(sockfd, SHUT_RDWR);
 }

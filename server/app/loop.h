@@ -1,28 +1,8 @@
-// The simulation loop of the main thread and the listener thread's loop.
+// The simulation loop of the main thread.
 #pragma once
 
 #include "game/game.h"
 
-// One tick of the game, as the simulation loop runs it every
-// updateinterval: the physics and its publication (dophys), then the
-// exposure step of every player of the fair policy, the end of kept
-// players whose keep time is up, then the observer.
-void tickgame(GAME &g);
-// Tick g, pause updateinterval, repeat until g.stopping is set. After each
-// tick, `ticked(arg)` when given (it must not wait: the checkpoint thread's
-// signal).
-void mainloop(GAME &g, void (*ticked)(void *) = nullptr, void *arg = nullptr);
-
-// What the listener thread serves: a game and its listening socket.
-struct LISTENER {
-    GAME *game;
-    int sockfd;
-};
-// The listener thread (`arg` points at a LISTENER that outlives it):
-// check4new until the game stops (stopgame wakes a waiting accept).
-void *netloop(void *arg);
-
-// Ends a game's loops: mainloop returns after its tick, and netloop once
-// its listening socket, shut down here, wakes it. Connections already open
-// go on until their clients leave (g.connections counts them).
-void stopgame(GAME &g, int sockfd);
+// Tick g (tickgame, which tells the game's hooks), pause updateinterval,
+// repeat until the game stops (stopgame).
+void mainloop(GAME &g);

@@ -1,43 +1,7 @@
-// The tick's grid swap and players' fires.
+// The tick's driver and its grid swap.
 #include "engine/publish.h"
 
-#include "engine/tick/attribution.h"
-
-// A fire into cell i of one buffer: heat2add calories into its heat and,
-// for a non-zero tag and a positive amount, into the tag's slot.
-static void gridfire(GRID &g, size_t i, long double heat2add, int tag)
-{
-    g.heat[i] += heat2add;
-    // Without a tag or an amount the move changes nothing: the cell keeps
-    // no entry.
-    if (tag != 0 && heat2add > 0)
-        addheatfromplayer(&attrentry(g, i), heat2add, tag);
-}
-
-void addfire(WORLD &w, long x, long y, int tag)
-{
-    long i = cellindex(w, x, y);
-    if (i < 0)
-        return;
-    pthread_mutex_lock(&w.oldmap_lock);
-    if (w.tickcomputing || w.copying)
-        w.firequeue.push_back({(size_t)i, tag});
-    else {
-        gridfire(*w.oldmap, (size_t)i, FIREHEAT, tag);
-        unsettle(w.settle, (size_t)i, w.mapsizey);
-    }
-    w.mapgeneration++;
-    pthread_mutex_unlock(&w.oldmap_lock);
-}
-
-void landfires(WORLD &w, size_t from)
-{
-    for (size_t k = from; k < w.firequeue.size(); k++) {
-        gridfire(*w.oldmap, w.firequeue[k].index, FIREHEAT, w.firequeue[k].tag);
-        unsettle(w.settle, w.firequeue[k].index, w.mapsizey);
-    }
-    w.firequeue.resize(from);
-}
+#include "engine/fire.h"
 
 void swapgrids(WORLD &w, const TICKSTATE &t)
 {
@@ -49,7 +13,7 @@ void swapgrids(WORLD &w, const TICKSTATE &t)
     for (const BURN &b : t.burns)
         w.fuellevel[b.index] = b.fuel;
     for (const QUEUEDFIRE &f : w.firequeue) {
-        gridfire(*w.curmap, f.index, FIREHEAT, f.tag);
+        firecell(*w.curmap, f.index, FIREHEAT, f.tag);
         unsettle(w.settle, f.index, w.mapsizey);
     }
     w.firequeue.clear();
@@ -71,7 +35,7 @@ size_t dophys(WORLD &w, TICKSTATE &t)
     pthread_mutex_lock(&w.oldmap_lock);
     w.tickcomputing = 1;
     pthread_mutex_unlock(&w.oldmap_lock);
-    fasttick(w, t, updateinterval);
+    computetick(w, t, updateinterval);
     swapgrids(w, t);
     const size_t burning = t.burns.size();
     pthread_mutex_unlock(&w.curmap_lock);

@@ -1,5 +1,5 @@
-// Publishing the world: the tick's grid swap, and players' fires into the
-// published state.
+// Driving the tick: one tick computed and published by the grid swap.
+// Players' fires into the published state are fire.h's.
 //
 // Every 0.1 s the main thread (dophys):
 //   1. takes curmap_lock; under oldmap_lock marks the tick as computing
@@ -11,10 +11,8 @@
 //   3. takes oldmap_lock, writes the burnt fuel, adds the fires that
 //      arrived while it computed, swaps oldmap and curmap, releases both
 //      locks.
-// A fire that arrives between ticks lands in oldmap and is read by the
-// next tick; one that arrives while the tick computes is queued: readers of
-// the published grid see it at once (pubcell and eachpubcell add it), and
-// it lands in the state the tick publishes.
+// A fire that arrives while the tick computes is queued (fire.h) and
+// lands in the state the tick publishes.
 #pragma once
 
 #include <cstddef>
@@ -35,14 +33,3 @@ size_t dophys(WORLD &w, TICKSTATE &t);
 // oldmap_lock and lowers the computing mark. Called with curmap_lock held,
 // by dophys (and by tests that stand in for a tick).
 void swapgrids(WORLD &w, const TICKSTATE &t);
-
-// Lands the fires queued from entry `from` on in the published state, as
-// fires that arrive between ticks land, and drops them from the queue.
-// Called with oldmap_lock held while no tick computes, by a reader that
-// raised the computing mark to read oldmap without the lock (a checkpoint).
-void landfires(WORLD &w, size_t from);
-
-// A player's fire: FIREHEAT calories into the published cell at (x, y),
-// attributed to `tag` (player number + 1). Nothing happens off the map.
-// Safe from any thread while the tick runs; takes oldmap_lock.
-void addfire(WORLD &w, long x, long y, int tag);

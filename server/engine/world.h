@@ -164,6 +164,13 @@ inline long cellindex(const WORLD &w, long x, long y)
     return x * w.mapsizey + y;
 }
 
+// True when the cell at (x, y), a position on the map, is of a blocking
+// material. Materials are fixed once the world is built: no lock.
+inline bool cellblocks(const WORLD &w, long x, long y)
+{
+    return w.materials[w.material[(size_t)cellindex(w, x, y)]].block != 0;
+}
+
 // Sizes the world for sizex x sizey cells: no materials yet, every cell of
 // material 0, heat and fuel 0, no tags. Whatever it held is gone. False
 // when memory runs out (the world is then empty).

@@ -8,7 +8,7 @@
 #include <ctime>
 
 #include "moverule.h"
-#include "engine/publish.h"
+#include "engine/fire.h"
 
 // The actor has no player.
 static void forget(ACTOR &a)
@@ -29,13 +29,13 @@ static void addwebplayer(GAME &g, ACTOR &a, int num)
         hashtoken(a.token, e.token.hash);
     e.token.num = num;
     e.token.issued = (int64_t)std::time(nullptr);
-    pthread_mutex_lock(&g.web_lock);
+    pthread_mutex_lock(&g.resume_lock);
     e.holder = a.hold = ++g.resumes.nexthold;
     putentry(g.resumes, num, e);
-    pthread_mutex_unlock(&g.web_lock);
+    pthread_mutex_unlock(&g.resume_lock);
 }
 
-// The actor's hold on its player (web_lock held): true while no other
+// The actor's hold on its player (resume_lock held): true while no other
 // actor took it over.
 static bool holds(GAME &g, const ACTOR &a)
 {
@@ -46,9 +46,9 @@ static bool holds(GAME &g, const ACTOR &a)
 // A FAIR actor whose player was taken over forgets it: false then.
 static bool stillplays(GAME &g, ACTOR &a)
 {
-    pthread_mutex_lock(&g.web_lock);
+    pthread_mutex_lock(&g.resume_lock);
     const bool held = holds(g, a);
-    pthread_mutex_unlock(&g.web_lock);
+    pthread_mutex_unlock(&g.resume_lock);
     if (!held)
         forget(a);
     return held;
@@ -77,20 +77,19 @@ static ACTED fairstep(GAME &g, ACTOR &a, int num, long x, long y, bool by)
     if (a.num < 0 || num != a.num || !stillplays(g, a))
         return ACTREFUSED;
     const WORLD &w = g.world;
-    PLAYERS &p = g.players;
     ACTED result = ACTREFUSED;
-    pthread_mutex_lock(&p.playerlist_lock);
-    PLAYERINFO &e = p.playerlist[a.num];
-    if (e.num >= 0 && e.health > 0) {
+    changeplayers(g.players, [&](PLAYERINFO *list, int) {
+        PLAYERINFO &e = list[a.num];
+        if (e.num < 0 || e.health <= 0)
+            return;
         long nx = by ? e.x + x : x, ny = by ? e.y + y : y;
-        auto blocked = [&w](long cx, long cy) { return w.materials[w.material[(size_t)cellindex(w, cx, cy)]].block != 0; };
+        auto blocked = [&w](long cx, long cy) { return cellblocks(w, cx, cy); };
         if (checkstep(w.mapsizex, w.mapsizey, e.x, e.y, nx, ny, blocked) == STEPOK) {
             e.x = (int32_t)nx;
             e.y = (int32_t)ny;
             result = ACTDONE;
         }
-    }
-    pthread_mutex_unlock(&p.playerlist_lock);
+    });
     return result;
 }
 
@@ -115,12 +114,11 @@ ACTED setfire(GAME &g, ACTOR &a)
         return ACTDROPPED;
     if (a.num < 0 || (a.policy == FAIR && !stillplays(g, a)) || !roundplays(g.rounds))
         return ACTREFUSED;
-    PLAYERS &p = g.players;
-    pthread_mutex_lock(&p.playerlist_lock);
-    const PLAYERINFO &e = p.playerlist[a.num];
+    PLAYERINFO e;
+    if (!readplayer(g.players, a.num, e))
+        return ACTREFUSED;
     bool alive = e.health > 0 && (a.policy == CLASSIC || e.num >= 0);
     long x = e.x, y = e.y;
-    pthread_mutex_unlock(&p.playerlist_lock);
     if (!alive)
         return ACTREFUSED;
     addfire(g.world, x, y, a.num + 1);
@@ -133,11 +131,11 @@ void leavegame(GAME &g, ACTOR &a)
     if (a.num < 0)
         return;
     if (a.policy == FAIR) {
-        pthread_mutex_lock(&g.web_lock);
+        pthread_mutex_lock(&g.resume_lock);
         const bool held = holds(g, a);
         if (held)
             removeentry(g.resumes, a.num);
-        pthread_mutex_unlock(&g.web_lock);
+        pthread_mutex_unlock(&g.resume_lock);
         if (!held) {
             forget(a);
             return;
@@ -151,14 +149,14 @@ int resumegame(GAME &g, ACTOR &a, const std::string &token)
 {
     unsigned char hash[32];
     hashtoken(token, hash);
-    pthread_mutex_lock(&g.web_lock);
+    pthread_mutex_lock(&g.resume_lock);
     RESUMEENTRY *e = findtoken(g.resumes, hash);
     const bool own = e && a.num >= 0 && e->token.num == a.num && holds(g, a);
-    pthread_mutex_unlock(&g.web_lock);
+    pthread_mutex_unlock(&g.resume_lock);
     if (own)
         return a.num;
     leavegame(g, a);
-    pthread_mutex_lock(&g.web_lock);
+    pthread_mutex_lock(&g.resume_lock);
     e = findtoken(g.resumes, hash);
     if (e) {
         holdentry(g.resumes, *e, ++g.resumes.nexthold);
@@ -166,7 +164,7 @@ int resumegame(GAME &g, ACTOR &a, const std::string &token)
         a.num = e->token.num;
         a.token = token;
     }
-    pthread_mutex_unlock(&g.web_lock);
+    pthread_mutex_unlock(&g.resume_lock);
     return a.num;
 }
 
@@ -178,20 +176,20 @@ void dropgame(GAME &g, ACTOR &a, RESUMECLOCK::time_point now)
     }
     const auto until = now + std::chrono::duration_cast<RESUMECLOCK::duration>(
                                  std::chrono::duration<double>(g.resumes.keep));
-    pthread_mutex_lock(&g.web_lock);
+    pthread_mutex_lock(&g.resume_lock);
     if (holds(g, a))
         keepentry(g.resumes, g.resumes.players[a.num], until);
-    pthread_mutex_unlock(&g.web_lock);
+    pthread_mutex_unlock(&g.resume_lock);
     forget(a);
 }
 
 void expirekept(GAME &g, RESUMECLOCK::time_point now)
 {
-    pthread_mutex_lock(&g.web_lock);
+    pthread_mutex_lock(&g.resume_lock);
     const std::vector<int> gone = takeexpired(g.resumes, now);
     for (int num : gone)
         removeentry(g.resumes, num);
-    pthread_mutex_unlock(&g.web_lock);
+    pthread_mutex_unlock(&g.resume_lock);
     for (int num : gone)
         delplayer(g.players, num);
 }
@@ -199,11 +197,11 @@ void expirekept(GAME &g, RESUMECLOCK::time_point now)
 std::vector<SAVEDTOKEN> issuedtokens(GAME &g)
 {
     std::vector<SAVEDTOKEN> tokens;
-    pthread_mutex_lock(&g.web_lock);
+    pthread_mutex_lock(&g.resume_lock);
     for (const auto &[num, e] : g.resumes.players)
         if (e.hastoken)
             tokens.push_back(e.token);
-    pthread_mutex_unlock(&g.web_lock);
+    pthread_mutex_unlock(&g.resume_lock);
     std::sort(tokens.begin(), tokens.end(), [](const SAVEDTOKEN &a, const SAVEDTOKEN &b) { return a.num < b.num; });
     return tokens;
 }
@@ -213,7 +211,7 @@ void keeprestored(GAME &g, const std::vector<int> &web, const std::vector<SAVEDT
 {
     const auto until = now + std::chrono::duration_cast<RESUMECLOCK::duration>(
                                  std::chrono::duration<double>(g.resumes.keep));
-    pthread_mutex_lock(&g.web_lock);
+    pthread_mutex_lock(&g.resume_lock);
     RESUMES &r = g.resumes;
     r.players.clear();
     r.kept = 0;
@@ -230,5 +228,5 @@ void keeprestored(GAME &g, const std::vector<int> &web, const std::vector<SAVEDT
             it->second.hastoken = true;
         }
     }
-    pthread_mutex_unlock(&g.web_lock);
+    pthread_mutex_unlock(&g.resume_lock);
 }

@@ -76,7 +76,7 @@ void dropgame(GAME &g, ACTOR &a, RESUMECLOCK::time_point now = RESUMECLOCK::now(
 // The kept players whose time is up at `now` leave (every tick).
 void expirekept(GAME &g, RESUMECLOCK::time_point now = RESUMECLOCK::now());
 
-// For checkpoints: the resume tokens issued (web_lock); and, after a
+// For checkpoints: the resume tokens issued (resume_lock); and, after a
 // restore, the web players `web` (and no other) kept for g.resumes.keep
 // seconds from `now`, each with its token when `tokens` has one.
 std::vector<SAVEDTOKEN> issuedtokens(GAME &g);

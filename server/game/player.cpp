@@ -64,6 +64,83 @@ void getstartpos(PLAYERS &p, MAP_VERTEX *pos)
     pthread_mutex_unlock(&p.s_pointindex_lock);
 }
 
+std::vector<PLAYERINFO> copyplayers(PLAYERS &p, int *startturn)
+{
+    std::vector<PLAYERINFO> list;
+    pthread_mutex_lock(&p.playerlist_lock);
+    try {
+        list.assign(p.playerlist, p.playerlist + p.numplayers);
+    } catch (...) {
+        pthread_mutex_unlock(&p.playerlist_lock);
+        throw;
+    }
+    if (startturn) {
+        pthread_mutex_lock(&p.s_pointindex_lock);
+        *startturn = p.s_pointindex;
+        pthread_mutex_unlock(&p.s_pointindex_lock);
+    }
+    pthread_mutex_unlock(&p.playerlist_lock);
+    return list;
+}
+
+bool readplayer(PLAYERS &p, int pnum, PLAYERINFO &entry)
+{
+    pthread_mutex_lock(&p.playerlist_lock);
+    const bool found = pnum >= 0 && pnum < p.numplayers;
+    if (found)
+        entry = p.playerlist[pnum];
+    pthread_mutex_unlock(&p.playerlist_lock);
+    return found;
+}
+
+int presentplayers(PLAYERS &p)
+{
+    int present = 0;
+    pthread_mutex_lock(&p.playerlist_lock);
+    for (int i = 0; i < p.numplayers; i++)
+        present += p.playerlist[i].num >= 0;
+    pthread_mutex_unlock(&p.playerlist_lock);
+    return present;
+}
+
+void restartplayers(PLAYERS &p)
+{
+    pthread_mutex_lock(&p.playerlist_lock);
+    for (int i = 0; i < p.numplayers; i++) {
+        PLAYERINFO &e = p.playerlist[i];
+        e.score = 0;
+        if (e.num < 0)
+            continue;
+        if (!p.s_points.empty()) {
+            MAP_VERTEX pos;
+            getstartpos(p, &pos);
+            e.x = pos.x;
+            e.y = pos.y;
+        }
+        e.health = STARTHEALTH;
+    }
+    pthread_mutex_unlock(&p.playerlist_lock);
+}
+
+bool setplayers(PLAYERS &p, const std::vector<PLAYERINFO> &list, int startturn)
+{
+    PLAYERINFO *fresh = (PLAYERINFO *)std::malloc((list.size() + 1) * sizeof(PLAYERINFO));
+    if (!fresh)
+        return false;
+    if (!list.empty())
+        std::memcpy(fresh, list.data(), list.size() * sizeof(PLAYERINFO));
+    pthread_mutex_lock(&p.playerlist_lock);
+    PLAYERINFO *old = p.playerlist;
+    p.playerlist = fresh;
+    p.numplayers = (int)list.size();
+    pthread_mutex_lock(&p.s_pointindex_lock);
+    p.s_pointindex = startturn;
+    pthread_mutex_unlock(&p.s_pointindex_lock);
+    pthread_mutex_unlock(&p.playerlist_lock);
+    std::free(old);
+    return true;
+}
+
 void resetplayers(PLAYERS &p)
 {
     pthread_mutex_lock(&p.playerlist_lock);

@@ -43,5 +43,31 @@ void chgplayerinfo(PLAYERS &p, int pnum, PLAYERINFO newinfo);
 // The next start position in turn. Called with playerlist_lock held.
 void getstartpos(PLAYERS &p, MAP_VERTEX *pos);
 
+// A copy of the whole list, and the start turn into *startturn when given
+// (under playerlist_lock, s_pointindex_lock inside it): the one way the
+// list is read whole.
+std::vector<PLAYERINFO> copyplayers(PLAYERS &p, int *startturn = nullptr);
+// A copy of player pnum's entry; false when there is no such entry.
+bool readplayer(PLAYERS &p, int pnum, PLAYERINFO &entry);
+// The players present (num >= 0).
+int presentplayers(PLAYERS &p);
+// Calls f(PLAYERINFO *list, int numplayers) with playerlist_lock held, for
+// a change the game makes in one hold (damage and credit). f takes no
+// other lock and never waits.
+template <class F> void changeplayers(PLAYERS &p, F &&f)
+{
+    pthread_mutex_lock(&p.playerlist_lock);
+    f(p.playerlist, p.numplayers);
+    pthread_mutex_unlock(&p.playerlist_lock);
+}
+// Every present player starts again (under playerlist_lock, the start
+// turn under s_pointindex_lock inside it): the next start position in
+// turn, health STARTHEALTH, score 0; number and name kept. Players who
+// left keep their entry, their score back to 0.
+void restartplayers(PLAYERS &p);
+// Replaces the list and the start turn (a restore); false, nothing
+// changed, when memory runs out.
+bool setplayers(PLAYERS &p, const std::vector<PLAYERINFO> &list, int startturn);
+
 // Empties the list, the start positions and the turn. For tests.
 void resetplayers(PLAYERS &p);

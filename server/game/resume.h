@@ -2,7 +2,7 @@
 // random token, of which the game keeps only the SHA-256, and the actor
 // that plays it. A player whose connection drops is kept, present, for
 // `keep` seconds; a RESUME with its token within that time gives it back.
-// The table is guarded by the game's web_lock (game.h); the rules are in
+// The table is guarded by the game's resume_lock (game.h); the rules are in
 // actions.cpp (joingame, resumegame, dropgame) and here.
 #pragma once
 

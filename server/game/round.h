@@ -14,6 +14,8 @@
 #include <vector>
 
 #include "game/board.h"
+#include "engine/mapidentity.h"
+#include "engine/snapshot.h"
 #include "engine/world.h"
 
 enum ROUNDPHASE : uint8_t { ROUNDOFF = 0, ROUNDPLAYING = 1, ROUNDINTERMISSION = 2 };
@@ -24,13 +26,10 @@ const char *whyname(ROUNDWHY why);
 
 // The world as its map file built it, kept to start each round from.
 struct FIRSTWORLD {
-    std::string path;              // the map file, "" for none
-    uint64_t size = 0;             // its bytes and their SHA-256
-    unsigned char sha256[32] = {};
-    std::vector<long double> heat; // per cell
-    std::vector<long double> fuel; // per cell
-    MAPUNIT outside{};
-    bool kept = false;             // set by keepfirstworld
+    std::string path;    // the map file, "" for none
+    MAPID id;            // its identity
+    WORLDSNAPSHOT world; // its cells as built
+    bool kept = false;   // set by keepfirstworld
 };
 
 // What others read of the round (roundview).

@@ -9,21 +9,19 @@
 #include <cstring>
 #include <ctime>
 
-#include "game/restart.h"
+#include "game/newround.h"
 
 // The players of the ended round: those present, and those who left in it
 // with a score (a new round sets every score to 0), best first.
 static std::vector<ROUNDRESULT::ENTRY> roundplayers(GAME &g)
 {
     std::vector<ROUNDRESULT::ENTRY> list;
-    PLAYERS &p = g.players;
-    pthread_mutex_lock(&p.playerlist_lock);
-    for (int i = 0; i < p.numplayers; i++) {
-        const PLAYERINFO &e = p.playerlist[i];
+    const std::vector<PLAYERINFO> all = copyplayers(g.players);
+    for (size_t i = 0; i < all.size(); i++) {
+        const PLAYERINFO &e = all[i];
         if (e.num >= 0 || e.score != 0)
-            list.push_back({std::string(e.name, strnlen(e.name, sizeof e.name)), e.score, e.health <= 0, i});
+            list.push_back({std::string(e.name, strnlen(e.name, sizeof e.name)), e.score, e.health <= 0, (int)i});
     }
-    pthread_mutex_unlock(&p.playerlist_lock);
     sortentries(list);
     return list;
 }
@@ -68,7 +66,7 @@ static void endround(GAME &g, ROUNDWHY why, uint32_t number, int64_t started, do
 static void nextround(GAME &g)
 {
     restartworld(g);
-    restartplayers(g);
+    restartplayers(g.players);
     ROUNDS &r = g.rounds;
     const double now = r.clock();
     pthread_mutex_lock(&r.round_lock);

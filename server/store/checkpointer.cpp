@@ -87,6 +87,8 @@ void checkpointticked(CHECKPOINTER &c)
     pthread_mutex_unlock(&c.checkpoint_lock);
 }
 
+void checkpointhook(void *arg, GAME &, const TICKREPORT &) { checkpointticked(*(CHECKPOINTER *)arg); }
+
 bool checkpointnow(CHECKPOINTER &c, std::string &error)
 {
     const auto from = CLOCK::now();
@@ -103,7 +105,7 @@ bool checkpointnow(CHECKPOINTER &c, std::string &error)
     const double seconds = std::chrono::duration<double>(CLOCK::now() - from).count();
     (ok ? c.committed : c.failures)++;
     if (c.observer)
-        c.observer(ok, seconds, ok ? report.bytes : 0);
+        c.observer(c.observerarg, ok, seconds, ok ? report.bytes : 0);
     return ok;
 }
 

@@ -25,7 +25,8 @@ struct CHECKPOINTER {
     // Told after each checkpoint on the thread that took it, with no lock
     // held: whether it was committed, its seconds (copy and save) and the
     // bytes it wrote (the operators' metrics; null for none).
-    void (*observer)(bool committed, double seconds, size_t bytes) = nullptr;
+    void (*observer)(void *arg, bool committed, double seconds, size_t bytes) = nullptr;
+    void *observerarg = nullptr;
 
     pthread_mutex_t checkpoint_lock = PTHREAD_MUTEX_INITIALIZER; // guards ticks, stopping
     pthread_cond_t wake = PTHREAD_COND_INITIALIZER;              // signalled when they change
@@ -47,6 +48,8 @@ bool startcheckpointer(CHECKPOINTER &c);
 // Tells the thread that a tick has published (the tick loop, after each
 // tick): it takes checkpoint_lock for a moment only.
 void checkpointticked(CHECKPOINTER &c);
+// The same as a tick hook of the game (addtickhook; arg: the CHECKPOINTER).
+void checkpointhook(void *arg, GAME &g, const TICKREPORT &report);
 // Takes and saves one checkpoint now, on the calling thread (not the
 // ticking one while it ticks), tells the observer and counts a failure
 // (the caller tells it). True when committed.

@@ -11,30 +11,14 @@
 #include <string>
 #include <vector>
 
+#include "engine/mapidentity.h"
+#include "engine/snapshot.h"
 #include "game/board.h"
 #include "game/game.h"
 
-// Which map a world was built from: the map file's name, its size in bytes
-// and the SHA-256 of its bytes. Maps are the same when their contents are
-// (samemap): the name only tells people which file it was.
-struct MAPID {
-    std::string name;
-    uint64_t size = 0;
-    unsigned char sha256[32] = {};
-};
-bool samemap(const MAPID &a, const MAPID &b);
-// The identity of the map file at `path`; false with the reason's line
-// when it cannot be read.
-bool mapidentity(const char *path, MAPID &id, std::string &error);
-// The identity of a map held in memory (tests; the name as given).
-MAPID mapidentityof(const std::string &name, const void *bytes, size_t size);
-
 // One player as a checkpoint keeps it: the list entry (number = index,
 // num -1 when left) and whether it plays under the fair policy (the web).
-struct SAVEDPLAYER {
-    PLAYERINFO info;
-    bool web = false;
-};
+using SAVEDPLAYER = LISTEDPLAYER;
 
 // The round under way (server/round.h): its number (0: rounds off or
 // none), the unix second it began, and its phase and clocks in the
@@ -45,17 +29,10 @@ struct SAVEDROUND {
     std::vector<unsigned char> state;
 };
 
-// A game at one published tick. The world's fixed parts (size, materials,
-// the material of each cell) come from the map and are not in it.
-struct CHECKPOINT {
-    uint64_t tick = 0;               // states published so far
-    long sizex = 0, sizey = 0;
-    std::vector<long double> heat;   // per cell
-    std::vector<long double> fuel;   // per cell
-    std::vector<uint32_t> tagged;    // cells that hold attribution, ascending
-    std::vector<ATTR> attr;          // their slots, attr[j] of cell tagged[j]
-    MAPUNIT outside{};
-    std::vector<QUEUEDFIRE> fires;   // fires queued while the tick computed
+// A game at one published tick: its world's published state (the
+// world's fixed parts come from the map and are not in it), its players,
+// the round and the resume tokens.
+struct CHECKPOINT : WORLDSNAPSHOT {
     std::vector<SAVEDPLAYER> players; // every player ever logged in
     int startturn = 0;               // the next start position handed out
     SAVEDROUND round;                // the round under way
@@ -66,7 +43,7 @@ struct CHECKPOINT {
 // Copies the grid with no lock held under the copying mark (only a tick's
 // swap waits for it; readers, fires and a tick's computing do not), then
 // takes playerlist_lock with s_pointindex_lock, then
-// web_lock, then round_lock; touches no file. Called by any thread but the ticking one.
+// resume_lock, then round_lock; touches no file. Called by any thread but the ticking one.
 void takecheckpoint(GAME &g, CHECKPOINT &c);
 
 // What one save wrote.

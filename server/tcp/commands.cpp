@@ -51,7 +51,7 @@ static int domapinfo(CONNECTION *conn, char *text, size_t size)
 
 static int sendmap(CONNECTION *conn, bool full)
 {
-    MAPANSWER answer = mapanswer(conn->game->world, conn->game->answers, full);
+    MAPANSWER answer = mapanswer(*conn->game, conn->port->answers, full);
     if (!answer)
         return -1;
     return totsend(conn->consock, answer->data(), answer->size());
@@ -62,25 +62,22 @@ static int dogetallmap(CONNECTION *conn, char *, size_t) { return sendmap(conn, 
 
 static int dogetplayerinfo(CONNECTION *conn, char *, size_t)
 {
-    PLAYERS &p = conn->game->players;
+    std::vector<PLAYERINFO> list;
     std::vector<unsigned char> bytes;
     try {
-        pthread_mutex_lock(&p.playerlist_lock);
-        bytes.resize((size_t)(p.numplayers + 1) * PLAYERINFO_SIZE);
+        list = copyplayers(conn->game->players);
+        bytes.resize((list.size() + 1) * PLAYERINFO_SIZE);
     } catch (const std::bad_alloc &) {
-        pthread_mutex_unlock(&p.playerlist_lock);
         return -1;
     }
     unsigned char *out = bytes.data();
-    for (int i = 0; i < p.numplayers; i++, out += PLAYERINFO_SIZE) {
-        PLAYERINFO *entry = &p.playerlist[i];
-        entry->neto.type = NET_RECORD;
-        entry->neto.checksum = 0;
-        encodeplayerinfo(entry, out);
+    for (PLAYERINFO &entry : list) {
+        entry.neto.type = NET_RECORD;
+        entry.neto.checksum = 0;
+        encodeplayerinfo(&entry, out);
         stamprecord(out, PLAYERINFO_SIZE);
-        entry->neto.checksum = (char)out[checksumat(PLAYERINFO_SIZE)];
+        out += PLAYERINFO_SIZE;
     }
-    pthread_mutex_unlock(&p.playerlist_lock);
     // The closing record is the connection's scratch record with type 2.
     std::memcpy(out, conn->tmpplayerinfo, PLAYERINFO_SIZE);
     put32(out + typeat(PLAYERINFO_SIZE), NET_END);

@@ -10,9 +10,10 @@
 
 int sendstall = 30;
 
-void initconnection(CONNECTION *conn, GAME &g, int sock)
+void initconnection(CONNECTION *conn, TCPPORT &t, int sock)
 {
-    conn->game = &g;
+    conn->game = t.game;
+    conn->port = &t;
     conn->consock = sock;
     conn->cmdline.clear();
     conn->inpos = conn->inlen = 0;

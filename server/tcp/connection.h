@@ -8,6 +8,7 @@
 
 #include "game/actions.h"
 #include "game/game.h"
+#include "tcp/tcpport.h"
 #include "protocol.h"
 #include "wire.h"
 
@@ -22,6 +23,7 @@ enum { INBUFF = 4096 }; // read-ahead of one connection
 // One client connection, owned by its thread.
 typedef struct connection {
     GAME *game;                                   // the game it plays
+    TCPPORT *port;                                // the port it came through
     int consock;                                  // the connection's socket
     std::string cmdline;                          // command text read and not yet run
     char inbuf[INBUFF];                           // bytes received and not yet consumed
@@ -31,8 +33,8 @@ typedef struct connection {
     unsigned char tmpplayerinfo[PLAYERINFO_SIZE]; // last record the client sent
 } CONNECTION;
 
-// Sets up a connection of game g on socket `sock`: no player, nothing read.
-void initconnection(CONNECTION *conn, GAME &g, int sock);
+// Sets up a connection of port t on socket `sock`: no player, nothing read.
+void initconnection(CONNECTION *conn, TCPPORT &t, int sock);
 
 // Outcome of scanning buffered bytes for one command.
 enum CMDSCAN {

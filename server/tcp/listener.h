@@ -1,7 +1,7 @@
 // The listening socket of port 3140 and the listener thread's accept step.
 #pragma once
 
-#include "game/game.h"
+#include "tcp/tcpport.h"
 
 enum { BACKLOG = 10 }; // listen queue length
 
@@ -9,7 +9,7 @@ enum { BACKLOG = 10 }; // listen queue length
 // `port` (0: any free port). Returns the socket, or -1 after printing the
 // failed call's name and the system's error text to standard error.
 int setupnet(int port);
-// Accepts one connection on `sockfd` for game g, starts its detached
+// Accepts one connection on `sockfd` for port t, starts its detached
 // connection thread, pauses one second. Returns at once, without the
 // pause, when the accept fails.
-void check4new(GAME &g, int sockfd);
+void check4new(TCPPORT &t, int sockfd);

@@ -101,21 +101,21 @@ static MAPANSWER encodeanswer(const WORLD &w, bool full)
     return encodemap<UPDATEMAP, UPDATEMAP_SIZE>(w, fillupdatemap, encodeupdatemap);
 }
 
-MAPANSWER mapanswer(WORLD &w, MAPANSWERS &cache, bool full)
+MAPANSWER mapanswer(GAME &g, MAPANSWERS &cache, bool full)
 {
     MAPANSWER ref;
-    pthread_mutex_lock(&w.oldmap_lock);
-    try {
-        MAPANSWER &answer = full ? cache.first : cache.update;
-        uint64_t &generation = full ? cache.firstgen : cache.updategen;
-        if (!answer || generation != w.mapgeneration) {
-            answer.reset();
-            answer = encodeanswer(w, full);
-            generation = w.mapgeneration;
+    readcells(g, [&](const WORLD &pw) {
+        try {
+            MAPANSWER &answer = full ? cache.first : cache.update;
+            uint64_t &generation = full ? cache.firstgen : cache.updategen;
+            if (!answer || generation != pubgeneration(pw)) {
+                answer.reset();
+                answer = encodeanswer(pw, full);
+                generation = pubgeneration(pw);
+            }
+            ref = answer;
+        } catch (const std::bad_alloc &) {
         }
-        ref = answer;
-    } catch (const std::bad_alloc &) {
-    }
-    pthread_mutex_unlock(&w.oldmap_lock);
+    });
     return ref;
 }

@@ -13,12 +13,12 @@
 #include <memory>
 #include <vector>
 
-#include "engine/world.h"
+#include "game/game.h"
 
 typedef std::shared_ptr<const std::vector<unsigned char>> MAPANSWER;
 
 // The two cached answers of one world, each with the generation of the
-// published state it shows. All guarded by that world's oldmap_lock.
+// published state it shows. All guarded by that game's oldmap_lock.
 struct MAPANSWERS {
     MAPANSWER update;        // "getmap;"
     uint64_t updategen = 0;
@@ -26,8 +26,9 @@ struct MAPANSWERS {
     uint64_t firstgen = 0;
 };
 
-// The answer for w's published state: UPDATEMAP records (full false) or
+// The answer for g's published state: UPDATEMAP records (full false) or
 // FIRSTMAP records (full true), then the closing record, from the cache
-// `cache` of w when it shows the published state, else encoded and cached
-// there. Null when memory runs out. Takes oldmap_lock.
-MAPANSWER mapanswer(WORLD &w, MAPANSWERS &cache, bool full);
+// `cache` of g when it shows the published state, else encoded and cached
+// there. Null when memory runs out. Holds the published state still
+// (readcells) while it reads the cache and encodes.
+MAPANSWER mapanswer(GAME &g, MAPANSWERS &cache, bool full);

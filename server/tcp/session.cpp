@@ -10,11 +10,12 @@
 #include "tcp/connection.h"
 #include "game/exposure.h"
 
-void serveconnection(GAME &g, int sock)
+void serveconnection(TCPPORT &t, int sock)
 {
-    g.connections.fetch_add(1, std::memory_order_relaxed);
+    GAME &g = *t.game;
+    t.connections.fetch_add(1, std::memory_order_relaxed);
     CONNECTION *conn = new CONNECTION;
-    initconnection(conn, g, sock);
+    initconnection(conn, t, sock);
     struct timeval stall = {sendstall, 0};
     setsockopt(sock, SOL_SOCKET, SO_SNDTIMEO, &stall, sizeof stall);
     for (;;) {
@@ -36,13 +37,13 @@ void serveconnection(GAME &g, int sock)
     close(conn->consock);
     leavegame(g, conn->actor);
     delete conn;
-    g.connections.fetch_sub(1, std::memory_order_release); // the game may go once it reads 0
+    t.connections.fetch_sub(1, std::memory_order_release); // the port may go once it reads 0
 }
 
 void *checksock(void *arg)
 {
     NEWCONNECTION c = *(NEWCONNECTION *)arg;
     delete (NEWCONNECTION *)arg;
-    serveconnection(*c.game, c.sock);
+    serveconnection(*c.port, c.sock);
     return nullptr;
 }

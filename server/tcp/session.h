@@ -7,15 +7,15 @@
 // closes its socket and its player leaves.
 #pragma once
 
-#include "game/game.h"
+#include "tcp/tcpport.h"
 
-// The command loop of a connection of game g on socket `sock`, until close
+// The command loop of a connection of port t on socket `sock`, until close
 // or the end of the stream; then closes the socket and the player leaves.
-void serveconnection(GAME &g, int sock);
+void serveconnection(TCPPORT &t, int sock);
 
 // What a connection thread is started with.
 struct NEWCONNECTION {
-    GAME *game;
+    TCPPORT *port;
     int sock;
 };
 // Connection thread entry: `arg` is a heap NEWCONNECTION, freed here.

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "engine/cells.h"
+#include "engine/published.h"
 #include "burning.h"
 #include "extended.h"
 
@@ -150,8 +151,6 @@ void drawcolumns(const WORLD &w, DRAWN &d, long x0, long x1)
     for (size_t m = 0; m < mats.size(); m++)
         mats[m] = matdraw(w, m);
     const size_t from = (size_t)x0 * (size_t)w.mapsizey, to = (size_t)x1 * (size_t)w.mapsizey;
-    const long double *heat = w.oldmap->heat.data();
-    const long double *fuel = w.fuellevel.data();
     const uint16_t *material = w.material.data();
     uint16_t *dmat = d.material.data();
     int32_t *dk = d.kelvins.data();
@@ -163,17 +162,17 @@ void drawcolumns(const WORLD &w, DRAWN &d, long x0, long x1)
         const MATDRAW &md = mats[m];
         // The same heat in the same material as the cell before (cells at
         // rest, mostly at a whole number of kelvins): the same temperature.
-        if (prev == to || !samebits(heat[i], heat[prev]) || m != material[prev]) {
-            if (!quickkelvins(md, heat[i], k))
-                k = exactkelvins(md, heat[i], w.materials[m].calperc);
+        if (prev == to || !samebits(pubheat(w, i), pubheat(w, prev)) || m != material[prev]) {
+            if (!quickkelvins(md, pubheat(w, i), k))
+                k = exactkelvins(md, pubheat(w, i), w.materials[m].calperc);
             prev = i;
         }
         dmat[i] = m;
         dk[i] = k;
-        ds[i] = quickstate(md, fuel[i], k);
+        ds[i] = quickstate(md, pubfuel(w, i), k);
     }
     // Fires queued while the tick computes: those cells the plain way.
-    for (const QUEUEDFIRE &q : w.firequeue)
+    for (const QUEUEDFIRE &q : queuedfires(w))
         if (q.index >= from && q.index < to) {
             const DRAWNCELL c = drawcell(w, q.index);
             dk[q.index] = c.kelvins;

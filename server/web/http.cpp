@@ -96,7 +96,8 @@ bool tagmatches(const std::string &ifnonematch, const std::string &etag)
 
 } // namespace
 
-WEBREPLY webget(GAME &g, const std::string &target, const std::string &acceptencoding, const std::string &ifnonematch)
+WEBREPLY webget(GAME &g, const std::string &target, const std::string &acceptencoding, const std::string &ifnonematch,
+                int tcpconnections)
 {
     std::string path = target.substr(0, target.find('?'));
     if (path == "/healthz") {
@@ -108,7 +109,7 @@ WEBREPLY webget(GAME &g, const std::string &target, const std::string &acceptenc
     if (path == "/leaderboard")
         return {200, "application/json", leaderboardjson(g)};
     if (path == "/metrics")
-        return {200, "text/plain; version=0.0.4; charset=utf-8", metricstext(g)};
+        return {200, "text/plain; version=0.0.4; charset=utf-8", metricstext(g, tcpconnections)};
     if (path == "/")
         path = "/index.html";
     if (const ASSET *a = findasset(path)) {
@@ -211,7 +212,8 @@ struct HTTPSESSION : std::enable_shared_from_this<HTTPSESSION> {
             res.body() = "method not allowed\n";
         } else {
             WEBREPLY r = webget(*web.game, std::string(req.target()), std::string(req[http::field::accept_encoding]),
-                                std::string(req[http::field::if_none_match]));
+                                std::string(req[http::field::if_none_match]),
+                                web.tcpconnections ? web.tcpconnections->load(std::memory_order_relaxed) : 0);
             res.result((unsigned)r.status);
             if (r.status != 304)
                 res.set(http::field::content_type, r.type);

@@ -217,17 +217,11 @@ static void roundmetrics(GAME &g)
     }
 }
 
-std::string metricstext(GAME &g)
+std::string metricstext(GAME &g, int tcpconnections)
 {
     roundmetrics(g);
-    PLAYERS &p = g.players;
-    int present = 0;
-    pthread_mutex_lock(&p.playerlist_lock);
-    for (int i = 0; i < p.numplayers; i++)
-        present += p.playerlist[i].num >= 0;
-    pthread_mutex_unlock(&p.playerlist_lock);
-    m.players->Set(present);
-    m.tcpconns->Set(g.connections.load(std::memory_order_relaxed));
+    m.players->Set(presentplayers(g.players));
+    m.tcpconns->Set(tcpconnections);
     const double sent = (double)tcpbytessent.load(std::memory_order_relaxed);
     m.tcpbytes->Increment(sent - m.tcpbytesseen);
     m.tcpbytesseen = sent;

@@ -51,6 +51,7 @@ void setwebsockets(int n);
 void setwebconnections(int n);
 // Seconds since the last tick ended, or a negative number before the first.
 double sincelasttick();
-// The text of /metrics now, with g's players and connections. Takes
-// playerlist_lock to count the players; called from the web's io thread.
-std::string metricstext(GAME &g);
+// The text of /metrics now, with g's players and port 3140's open
+// connections. Takes playerlist_lock to count the players; called from
+// the web's io thread.
+std::string metricstext(GAME &g, int tcpconnections);

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <thread>
 
+#include "engine/published.h"
 #include "messages.h"
 #include "web/drawworld.h"
 #include "web/helloinfo.h"
@@ -26,17 +27,10 @@ struct TICKPOST {
 
 std::vector<STREAMPLAYER> readplayers(GAME &g)
 {
-    const std::vector<int> web = webplayernumbers(g);
-    std::vector<STREAMPLAYER> list;
-    PLAYERS &p = g.players;
-    pthread_mutex_lock(&p.playerlist_lock);
-    list.resize((size_t)p.numplayers);
-    for (int i = 0; i < p.numplayers; i++)
-        list[(size_t)i].info = p.playerlist[i];
-    pthread_mutex_unlock(&p.playerlist_lock);
-    for (int n : web)
-        if (n >= 0 && (size_t)n < list.size())
-            list[(size_t)n].web = true;
+    const std::vector<LISTEDPLAYER> all = listplayers(g);
+    std::vector<STREAMPLAYER> list(all.size());
+    for (size_t i = 0; i < all.size(); i++)
+        list[i] = STREAMPLAYER{all[i].info, all[i].web};
     return list;
 }
 
@@ -95,14 +89,14 @@ void streamloop(HUB &hub)
         if (!hub.drawable.load(std::memory_order_acquire))
             continue; // the io thread is behind: it gets a later tick
         auto post = std::make_shared<TICKPOST>();
-        pthread_mutex_lock(&w.oldmap_lock);
-        post->drawn = w.mapgeneration != drawngeneration;
-        post->tick = (uint32_t)w.ticks;
-        if (post->drawn) {
-            drawworld(w, nextdrawing(hub.codec));
-            drawngeneration = w.mapgeneration;
-        }
-        pthread_mutex_unlock(&w.oldmap_lock);
+        readpublished(w, [&](const WORLD &pw) {
+            post->drawn = pubgeneration(pw) != drawngeneration;
+            post->tick = (uint32_t)pubticks(pw);
+            if (post->drawn) {
+                drawworld(pw, nextdrawing(hub.codec));
+                drawngeneration = pubgeneration(pw);
+            }
+        });
         post->players = readplayers(*hub.game);
         post->rounds = hub.game->rounds.length > 0;
         if (post->rounds)

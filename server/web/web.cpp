@@ -29,19 +29,21 @@ void acceptnext(WEBGAME &web)
     });
 }
 
-// Every tick of the game: metrics, and the stream's cue.
-void observer(GAME &g, double seconds, size_t burning)
+// The web's hook, after every tick of the game: metrics, and the
+// stream's cue.
+void webticked(void *arg, GAME &, const TICKREPORT &report)
 {
-    observetick(seconds, burning);
-    notestreamtick(g.web->hub);
+    observetick(report.seconds, report.burning);
+    notestreamtick(((WEBGAME *)arg)->hub);
 }
 
 } // namespace
 
-bool startweb(GAME &g, int port, bool chosen)
+bool startweb(GAME &g, int port, bool chosen, const std::atomic<int> *tcpconnections)
 {
     auto web = std::make_shared<WEBGAME>();
     web->game = &g;
+    web->tcpconnections = tcpconnections;
     boost::system::error_code ec;
     const boost::asio::ip::tcp::endpoint at(boost::asio::ip::address_v4::any(), (unsigned short)port);
     web->acceptor.open(at.protocol(), ec);
@@ -58,8 +60,7 @@ bool startweb(GAME &g, int port, bool chosen)
     }
     initmetrics();
     startstream(web->hub, g, web->ioc);
-    g.web = web;
-    g.observer = observer;
+    addtickhook(g, webticked, web.get()); // the io thread keeps web for the life of the process
     acceptnext(*web);
     std::thread([web] { web->ioc.run(); }).detach();
     return true;

@@ -1,6 +1,7 @@
 // What the web endpoint keeps of the game it serves: the io context that
 // runs its sessions, the listening socket, and the stream's hub. Made by
-// startweb and kept by the game (GAME::web) for the life of the process.
+// startweb and kept by its io thread for the life of the process; the
+// game's tick hook points at it.
 #pragma once
 
 #include <boost/asio/io_context.hpp>
@@ -12,6 +13,7 @@
 
 struct WEBGAME {
     GAME *game = nullptr;
+    const std::atomic<int> *tcpconnections = nullptr; // port 3140's open connections, for /metrics
     boost::asio::io_context ioc{1};               // run by the io thread only
     boost::asio::ip::tcp::acceptor acceptor{ioc}; // used in the io thread only
     ADMISSIONS room;                              // the io thread's: the web's limits

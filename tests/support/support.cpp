@@ -20,6 +20,7 @@
 #include <gtest/gtest.h>
 
 #include "tcp/connection.h"
+#include "engine/buildworld.h"
 #include "game/loadmap.h"
 #include "tcp/session.h"
 #include "game/player.h"
@@ -496,7 +497,7 @@ SESSION::SESSION()
     if (socketpair(AF_UNIX, SOCK_STREAM, 0, fds) != 0)
         ADD_FAILURE() << "socketpair failed";
     int s = fds[1];
-    server = std::thread([s] { serveconnection(testgame, s); });
+    server = std::thread([s] { serveconnection(testport, s); });
     kc.sock = fds[0];
     kc.timeoutms = 5000;
 }

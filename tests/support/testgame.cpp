@@ -2,3 +2,5 @@
 #include "testgame.h"
 
 GAME testgame;
+TCPPORT testport;
+static const bool testportready = (testport.game = &testgame, true);

@@ -3,5 +3,9 @@
 #pragma once
 
 #include "game/game.h"
+#include "tcp/tcpport.h"
 
 extern GAME testgame;
+// Port 3140's record of testgame (no socket): what in-process
+// connections of it share.
+extern TCPPORT testport;

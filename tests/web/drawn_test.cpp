@@ -9,6 +9,7 @@
 #include <random>
 
 #include "web/drawworld.h"
+#include "engine/fire.h"
 #include "engine/publish.h"
 #include "streamworld.h"
 

@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "engine/fire.h"
 #include "engine/publish.h"
 
 static MAPUNIT randomunit(std::mt19937_64 &rng)

@@ -126,7 +126,7 @@ static void finishattribution(const TICKVIEW &w, TICKSCRATCH &sc, int threads, c
 TICKSTATE::TICKSTATE() = default;
 TICKSTATE::~TICKSTATE() = default;
 
-void fasttick(WORLD &world, TICKSTATE &t, double interval)
+void computetick(WORLD &world, TICKSTATE &t, double interval)
 {
     t.burns.clear();
     if (world.mapsizex <= 0 || world.mapsizey <= 0)

@@ -41,4 +41,4 @@ struct TICKSTATE {
 // publish. Reads oldmap and the published fuel without writing them.
 // Called by dophys with w.curmap_lock held and the tick marked as
 // computing; two worlds may tick at once, each with its own state.
-void fasttick(WORLD &w, TICKSTATE &t, double interval);
+void computetick(WORLD &w, TICKSTATE &t, double interval);

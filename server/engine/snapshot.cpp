@@ -1,0 +1,119 @@
+// Copies of the published state and putting them back.
+#include "engine/snapshot.h"
+
+#include "engine/fire.h"
+
+// The published grid is copied the way the tick reads it: with the
+// copying mark raised fires are queued instead of written and nothing else
+// writes oldmap, so it is read without oldmap_lock while readers, fires
+// and even the next tick's computing go on; only the tick's swap waits
+// for the copy. The fires that arrived meanwhile land as they would have
+// between ticks, or, when a tick computes by then, at its swap.
+void takesnapshot(WORLD &w, WORLDSNAPSHOT &s)
+{
+    pthread_mutex_lock(&w.oldmap_lock);
+    w.copying = 1;
+    const size_t queued = w.firequeue.size(); // fires the state waits for: a computing tick's, a restored world's
+    s.fires = w.firequeue;
+    s.tick = w.ticks;
+    pthread_mutex_unlock(&w.oldmap_lock);
+
+    const GRID &o = *w.oldmap;
+    s.sizex = w.mapsizex;
+    s.sizey = w.mapsizey;
+    s.heat.assign(o.heat.begin(), o.heat.end());
+    s.fuel.assign(w.fuellevel.begin(), w.fuellevel.end());
+    s.tagged.assign(o.tagged.begin(), o.tagged.end());
+    if (s.attr.capacity() < o.tagged.size()) { // grown without copying the old entries
+        s.attr.clear();
+        s.attr.reserve(o.tagged.size() + o.tagged.size() / 4);
+    }
+    s.attr.resize(o.tagged.size());
+    for (size_t j = 0; j < o.tagged.size(); j++)
+        s.attr[j] = o.pool[(size_t)o.attrindex[o.tagged[j]]];
+    s.outside = w.outside;
+
+    pthread_mutex_lock(&w.oldmap_lock);
+    if (!w.tickcomputing)
+        landfires(w, queued);
+    w.copying = 0;
+    pthread_cond_broadcast(&w.copied);
+    pthread_mutex_unlock(&w.oldmap_lock);
+}
+
+// Both buffers hold s's cells, with or without its attribution and
+// queued fires; fuel and outside from s; everything unsettled. Called
+// with both grid locks held.
+static void putcells(WORLD &w, const WORLDSNAPSHOT &s, bool tags)
+{
+    const size_t n = ncells(w);
+    for (GRID &grid : w.grids) {
+        grid.heat.assign(s.heat.begin(), s.heat.end());
+        grid.attrindex.assign(n, -1);
+        grid.pool.clear();
+        grid.tagged.clear();
+        if (!tags)
+            continue;
+        grid.pool.assign(s.attr.begin(), s.attr.end());
+        grid.tagged.assign(s.tagged.begin(), s.tagged.end());
+        for (size_t j = 0; j < s.tagged.size(); j++)
+            grid.attrindex[s.tagged[j]] = (int32_t)j;
+    }
+    w.fuellevel.assign(s.fuel.begin(), s.fuel.end());
+    w.outside = s.outside;
+    if (tags)
+        w.firequeue = s.fires;
+    else
+        w.firequeue.clear();
+    w.settle.group.clear();
+    w.mapgeneration++;
+}
+
+void restoresnapshot(WORLD &w, const WORLDSNAPSHOT &s)
+{
+    pthread_mutex_lock(&w.curmap_lock);
+    pthread_mutex_lock(&w.oldmap_lock);
+    waitforcopy(w);
+    putcells(w, s, true);
+    w.tickcomputing = 0;
+    w.ticks = s.tick;
+    pthread_mutex_unlock(&w.oldmap_lock);
+    pthread_mutex_unlock(&w.curmap_lock);
+}
+
+void resetworldto(WORLD &w, const WORLDSNAPSHOT &s)
+{
+    pthread_mutex_lock(&w.curmap_lock);
+    pthread_mutex_lock(&w.oldmap_lock);
+    waitforcopy(w);
+    putcells(w, s, false);
+    pthread_mutex_unlock(&w.oldmap_lock);
+    pthread_mutex_unlock(&w.curmap_lock);
+}
+
+void copyworld(WORLD &to, const WORLD &from)
+{
+    pthread_mutex_lock(&to.curmap_lock);
+    pthread_mutex_lock(&to.oldmap_lock);
+    waitforcopy(to);
+    to.mapsizex = from.mapsizex;
+    to.mapsizey = from.mapsizey;
+    to.materials = from.materials;
+    to.materialnames = from.materialnames;
+    to.materialfuel = from.materialfuel;
+    to.material = from.material;
+    to.fuellevel = from.fuellevel;
+    for (int b = 0; b < 2; b++) {
+        to.grids[b].heat = from.grids[b].heat;
+        to.grids[b].attrindex = from.grids[b].attrindex;
+        to.grids[b].pool = from.grids[b].pool;
+        to.grids[b].tagged = from.grids[b].tagged;
+    }
+    to.oldmap = &to.grids[from.oldmap - from.grids];
+    to.curmap = &to.grids[from.curmap - from.grids];
+    to.outside = from.outside;
+    to.settle = from.settle;
+    to.mapgeneration++;
+    pthread_mutex_unlock(&to.oldmap_lock);
+    pthread_mutex_unlock(&to.curmap_lock);
+}

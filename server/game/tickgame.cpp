@@ -1,0 +1,32 @@
+// A game's tick: the physics, the round, the web players' exposure, the
+// kept players' end, the hooks.
+#include <chrono>
+
+#include "engine/publish.h"
+#include "game/actions.h"
+#include "game/exposure.h"
+#include "game/game.h"
+#include "game/roundtick.h"
+
+void addtickhook(GAME &g, void (*fn)(void *arg, GAME &g, const TICKREPORT &report), void *arg)
+{
+    g.hooks.push_back({fn, arg});
+}
+
+void tickgame(GAME &g)
+{
+    const auto from = std::chrono::steady_clock::now();
+    TICKREPORT report;
+    report.burning = dophys(g.world, g.tick);
+    report.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - from).count();
+    roundtick(g, report.burning);
+    for (int num : webplayernumbers(g))
+        doexposure(g, num);
+    expirekept(g);
+    for (const TICKHOOK &h : g.hooks)
+        h.fn(h.arg, g, report);
+}
+
+void stopgame(GAME &g) { g.stopping.store(true, std::memory_order_release); }
+
+bool gamestopping(const GAME &g) { return g.stopping.load(std::memory_order_acquire); }
