@@ -3,37 +3,15 @@
 
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 
 #include "protocol.h"
-#include "store/sha256.h"
-
-// The size and SHA-256 of the file at `path`; false when it cannot be read.
-static bool hashfile(const std::string &path, uint64_t &size, unsigned char sha[32])
-{
-    std::ifstream in(path, std::ios::binary);
-    if (!in.is_open())
-        return false;
-    SHA256 s;
-    sha256init(s);
-    char buffer[65536];
-    size = 0;
-    while (in) {
-        in.read(buffer, sizeof buffer);
-        sha256add(s, buffer, (size_t)in.gcount());
-        size += (uint64_t)in.gcount();
-    }
-    if (in.bad())
-        return false;
-    sha256end(s, sha);
-    return true;
-}
+#include "engine/digest.h"
 
 void keepfirstworld(GAME &g, const char *mapfile)
 {
     FIRSTWORLD &f = g.rounds.first;
     f.path = mapfile ? mapfile : "";
-    if (f.path.empty() || !hashfile(f.path, f.size, f.sha256))
+    if (f.path.empty() || !sha256file(f.path, f.size, f.sha256))
         f.path.clear();
     WORLD &w = g.world;
     pthread_mutex_lock(&w.oldmap_lock);
@@ -52,7 +30,7 @@ void restartworld(GAME &g)
     if (!f.path.empty()) {
         uint64_t size = 0;
         unsigned char sha[32];
-        if (!hashfile(f.path, size, sha))
+        if (!sha256file(f.path, size, sha))
             std::printf("Map %s can no longer be read: the round starts on the map as first loaded\n", f.path.c_str());
         else if (size != f.size || std::memcmp(sha, f.sha256, sizeof sha) != 0)
             std::printf("Map %s has changed: the round starts on the map as first loaded\n", f.path.c_str());
