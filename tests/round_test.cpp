@@ -171,7 +171,7 @@ TEST(RoundServer, TheConsolePagesAndLeaderboardSeeRoundsEnd)
     ASSERT_TRUE(awaitlistening(3141, 5000)) << server.err();
     WSCLIENT ws;
     ASSERT_TRUE(wsconnect(ws, 3141)) << ws.error;
-    STREAMCLIENT page;
+    DECODEDSTREAM page;
     std::vector<int> types;
     std::vector<unsigned char> m;
     while (page.round.phase != ROUNDINTERMISSION && types.size() < 100 && wsread(ws, m)) {

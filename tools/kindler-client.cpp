@@ -9,7 +9,6 @@
 //
 // Common options: --host ADDRESS (127.0.0.1), --port N (3140).
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -19,6 +18,7 @@
 #include "client.h"
 #include "kindlerclient.h"
 #include "view.h"
+#include "wholenumber.h"
 
 static const char *usage =
     "Usage: kindler-client [--host ADDRESS] [--port N] COMMAND [ARGS]\n"
@@ -66,15 +66,14 @@ static const char *snapshotusage =
     std::exit(1);
 }
 
+// A whole decimal number in [lo, hi], or the end of the program naming `what`.
 static long number(const char *text, const char *what, long lo, long hi)
 {
-    char *end = nullptr;
-    errno = 0;
-    long long v = std::strtoll(text, &end, 10);
-    if (errno || end == text || *end || v < lo || v > hi)
-        fatal(std::string("invalid ") + what + " \"" + text + "\" (want a whole number from " +
-              std::to_string(lo) + " to " + std::to_string(hi) + ")");
-    return (long)v;
+    long value = 0;
+    std::string error;
+    if (!wholenumber(text, what, lo, hi, value, error))
+        fatal(error);
+    return value;
 }
 
 void connectto(KCLIENT *kc, const CLIENTOPTIONS &opt)

@@ -20,6 +20,7 @@
 #include "engine/mapfile.h"
 #include "mapgen.h"
 #include "palette.h"
+#include "wholenumber.h"
 #include "material.h"
 
 static const char *prog = "kindler-map";
@@ -68,16 +69,14 @@ static bool wantshelp(int argc, char **argv)
     return false;
 }
 
-// A whole decimal number in [lo, hi], or a failure naming `what`.
+// A whole decimal number in [lo, hi], or the end of the program naming `what`.
 static long number(const char *text, const char *what, long lo, long hi)
 {
-    char *end = nullptr;
-    errno = 0;
-    long long v = std::strtoll(text, &end, 10);
-    if (errno || end == text || *end || v < lo || v > hi)
-        fail(std::string("invalid ") + what + " \"" + text + "\" (want a whole number from " +
-             std::to_string(lo) + " to " + std::to_string(hi) + ")");
-    return (long)v;
+    long value = 0;
+    std::string error;
+    if (!wholenumber(text, what, lo, hi, value, error))
+        fail(error);
+    return value;
 }
 
 static int cmdgen(int argc, char **argv)

@@ -4,7 +4,8 @@
 #include "game/game.h"
 
 // One tick of the game, as the simulation loop runs it every
-// updateinterval: the physics and its publication (dophys), then the
+// updateinterval: the physics and its publication (dophys), the round's
+// step (roundtick: a round's end, an intermission's end), then the
 // exposure step of every player of the fair policy, the end of kept
 // players whose keep time is up, then the observer.
 void tickgame(GAME &g);
