@@ -1,8 +1,9 @@
 // Rounds: a round ends at its limit, and by burn-out only once a fire was
 // set and nothing burnt for the quiet time; between rounds moves and fires
 // are refused; then the players start again and the world equals a fresh
-// load of the map, byte for byte; tied scores keep a fixed order. On the real server: the console line,
-// ROUND after HELLO and at the round's end, and /leaderboard.
+// load of the map, byte for byte; tied scores keep a fixed order. On the
+// real server: the console line, ROUND after HELLO and at the round's end,
+// and /leaderboard.
 #include <gtest/gtest.h>
 
 #include <string>
