@@ -66,16 +66,6 @@ static const char *snapshotusage =
     std::exit(1);
 }
 
-// A whole decimal number in [lo, hi], or the end of the program naming `what`.
-static long number(const char *text, const char *what, long lo, long hi)
-{
-    long value = 0;
-    std::string error;
-    if (!wholenumber(text, what, lo, hi, value, error))
-        fatal(error);
-    return value;
-}
-
 void connectto(KCLIENT *kc, const CLIENTOPTIONS &opt)
 {
     if (kcconnect(kc, opt.host.c_str(), opt.port) < 0)
@@ -184,9 +174,9 @@ int main(int argc, char **argv)
             if (a == "--host")
                 opt.host = v;
             else if (a == "--port")
-                opt.port = (int)number(v, "--port", 1, 65535);
+                opt.port = (int)wholenumber(v, "--port", 1, 65535, fatal);
             else
-                scale = (int)number(v, "--scale", 1, 64);
+                scale = (int)wholenumber(v, "--scale", 1, 64, fatal);
         } else if (a == "--help" || a == "-h") {
             help = true;
         } else if (a.size() > 1 && a[0] == '-') {

@@ -69,16 +69,6 @@ static bool wantshelp(int argc, char **argv)
     return false;
 }
 
-// A whole decimal number in [lo, hi], or the end of the program naming `what`.
-static long number(const char *text, const char *what, long lo, long hi)
-{
-    long value = 0;
-    std::string error;
-    if (!wholenumber(text, what, lo, hi, value, error))
-        fail(error);
-    return value;
-}
-
 static int cmdgen(int argc, char **argv)
 {
     if (wantshelp(argc, argv)) {
@@ -101,7 +91,7 @@ static int cmdgen(int argc, char **argv)
                 if (errno || end == v || *end || *v == '-')
                     fail(std::string("invalid --seed \"") + v + "\" (want a whole number of 0 or more)");
             } else if (a == "--players") {
-                opt.players = (int)number(v, "--players", 1, 1000);
+                opt.players = (int)wholenumber(v, "--players", 1, 1000, fail);
             } else {
                 out = v;
             }
@@ -113,8 +103,8 @@ static int cmdgen(int argc, char **argv)
     }
     if (pos.size() != 2)
         fail("gen needs a width and a height (see kindler-map gen --help)");
-    opt.width = number(pos[0], "width", 1, 10000);
-    opt.height = number(pos[1], "height", 1, 10000);
+    opt.width = wholenumber(pos[0], "width", 1, 10000, fail);
+    opt.height = wholenumber(pos[1], "height", 1, 10000, fail);
     std::string text;
     std::string err = generatemap(opt, text);
     if (!err.empty())
@@ -217,7 +207,7 @@ static int cmdpng(int argc, char **argv)
         if (std::strcmp(argv[i], "--scale") == 0) {
             if (i + 1 >= argc)
                 fail("option --scale needs a value");
-            scale = (int)number(argv[++i], "--scale", 1, 64);
+            scale = (int)wholenumber(argv[++i], "--scale", 1, 64, fail);
         } else if (argv[i][0] == '-' && argv[i][1]) {
             fail(std::string("unknown option ") + argv[i] + " (see kindler-map png --help)");
         } else {

@@ -17,3 +17,14 @@ bool wholenumber(const char *text, const char *what, long lo, long hi, long &val
     value = (long)v;
     return true;
 }
+
+long wholenumber(const char *text, const char *what, long lo, long hi, void (*refuse)(const std::string &line))
+{
+    long value = 0;
+    std::string error;
+    if (!wholenumber(text, what, lo, hi, value, error)) {
+        refuse(error);
+        std::exit(1);
+    }
+    return value;
+}
