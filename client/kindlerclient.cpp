@@ -378,8 +378,7 @@ int kcgetplayerinfo(KCLIENT *kc, std::vector<PLAYERINFO> *out, PLAYERINFO *closi
     return getrun(kc, strgetplayerinfo, PLAYERINFO_SIZE, decodeplayerinfo, out, closing);
 }
 
-// Reads a lone 16-byte trailer and checks its type. 0, or a code.
-static int readtrailer(KCLIENT *kc, int type, NETOVERHEAD *neto)
+int kcreadtrailer(KCLIENT *kc, int type, NETOVERHEAD *neto)
 {
     unsigned char bytes[NETOVERHEAD_SIZE];
     int r = kcrecv(kc, bytes, sizeof bytes);
@@ -399,7 +398,7 @@ static int exchange(KCLIENT *kc, const char *cmd, const PLAYERINFO *info, NETOVE
     int r = kcsend(kc, cmd);
     NETOVERHEAD neto;
     if (r >= 0)
-        r = readtrailer(kc, NET_READY, &neto);
+        r = kcreadtrailer(kc, NET_READY, &neto);
     if (r < 0)
         return r;
     unsigned char bytes[PLAYERINFO_SIZE];
@@ -409,7 +408,7 @@ static int exchange(KCLIENT *kc, const char *cmd, const PLAYERINFO *info, NETOVE
     if (r < 0)
         return r;
     std::memcpy(kc->lastsent, bytes, sizeof bytes);
-    return readtrailer(kc, NET_END, end);
+    return kcreadtrailer(kc, NET_END, end);
 }
 
 int kclogin(KCLIENT *kc, const char *name, int *num)

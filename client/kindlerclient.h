@@ -105,6 +105,10 @@ int kcgetmap(KCLIENT *kc, std::vector<UPDATEMAP> *out, UPDATEMAP *closing = null
 int kcgetallmap(KCLIENT *kc, std::vector<FIRSTMAP> *out, FIRSTMAP *closing = nullptr);
 int kcgetplayerinfo(KCLIENT *kc, std::vector<PLAYERINFO> *out, PLAYERINFO *closing = nullptr);
 
+// Reads a lone 16-byte trailer into *neto and checks that its type is
+// `type`: a trailer of another type is KC_PROTOCOL. Returns 0 or a code.
+int kcreadtrailer(KCLIENT *kc, int type, NETOVERHEAD *neto);
+
 // Logs in as `name` (cut to 29 characters): sends login, waits for the
 // type-3 trailer, sends a 72-byte PLAYERINFO carrying the name (every other
 // field 0, type 1, checksum stamped), reads the type-2 trailer and stores

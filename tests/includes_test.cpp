@@ -1,8 +1,10 @@
 // The shape of the code: no include circles among the files of server/,
-// shared/, client/ and stream/ (a file and its header count as one), no
-// file of theirs over 500 lines, and the stream codec built on plain data.
+// shared/, client/ and stream/ (a file and its header count as one), each
+// file including only its own layer and those below it, no file of theirs
+// over 500 lines, and the stream codec built on plain data.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -111,6 +113,42 @@ std::vector<std::string> findcircle(const std::map<std::string, std::set<std::st
     return {};
 }
 
+// The layers, lowest first: shared/ under everything; stream/ and client/
+// on it; then server/engine, server/game, the three users of the game
+// (server/store, server/tcp, server/web, which know nothing of each other),
+// server/app, and server/main.cpp on top.
+struct LAYER {
+    std::string name; // "shared", "engine", "main", ... ; empty: outside the layers
+    int rank = -1;    // may include its own layer and any of lower rank
+};
+
+LAYER layerof(const fs::path &file)
+{
+    static const std::map<std::string, int> ranks = {
+        {"shared", 0}, {"stream", 1}, {"client", 1}, {"engine", 2}, {"game", 3},
+        {"store", 4},  {"tcp", 4},    {"web", 4},    {"app", 5},    {"main", 6}};
+    auto part = file.begin();
+    if (part == file.end())
+        return {};
+    std::string name = part->string();
+    if (name == "server") {
+        if (++part == file.end())
+            return {};
+        name = std::next(part) == file.end() ? part->stem().string() : part->string();
+    }
+    auto it = ranks.find(name);
+    return it == ranks.end() ? LAYER{} : LAYER{name, it->second};
+}
+
+// Why `from` may not include `to`, or empty when it may.
+std::string layerfault(const fs::path &from, const fs::path &to)
+{
+    LAYER a = layerof(from), b = layerof(to);
+    if (a.name.empty() || b.name.empty() || a.name == b.name || b.rank < a.rank)
+        return {};
+    return from.string() + " (" + a.name + ") includes " + to.string() + " (" + b.name + ")";
+}
+
 std::string joined(const std::vector<std::string> &v)
 {
     std::string s;
@@ -135,6 +173,47 @@ TEST(CodeShape, TheCircleCheckFindsACircle)
     EXPECT_EQ("a -> b -> c -> a", joined(findcircle(graph)));
     graph["c"].clear();
     EXPECT_TRUE(findcircle(graph).empty());
+}
+
+TEST(CodeShape, EachFileIncludesOnlyItsLayerAndThoseBelow)
+{
+    std::vector<std::string> faults;
+    for (const fs::path &f : sources())
+        for (const std::string &name : includes(f)) {
+            fs::path to = resolve(f, name);
+            if (!to.empty() && !layerfault(f, to).empty())
+                faults.push_back(layerfault(f, to));
+        }
+    EXPECT_TRUE(faults.empty()) << faults.size() << " includes against the layers:\n"
+                                << [&] {
+                                       std::string s;
+                                       for (const std::string &x : faults)
+                                           s += "  " + x + "\n";
+                                       return s;
+                                   }();
+}
+
+TEST(CodeShape, TheLayerCheckRefusesUpwardAndSidewaysIncludes)
+{
+    struct {
+        const char *from, *to;
+        bool allowed;
+    } cases[] = {
+        {"server/game/round.cpp", "server/engine/world.h", true},
+        {"server/engine/tick/tick.cpp", "server/engine/world.h", true},
+        {"server/main.cpp", "server/app/loop.h", true},
+        {"server/web/stream.cpp", "stream/messages.h", true},
+        {"stream/messages.cpp", "shared/wire.h", true},
+        {"server/engine/mapfile.cpp", "server/app/version.h", false},
+        {"server/game/game.h", "server/tcp/mapanswer.h", false},
+        {"server/web/web.cpp", "server/store/store.h", false},
+        {"server/store/checkpoint.cpp", "server/tcp/session.h", false},
+        {"server/app/loop.cpp", "server/main.cpp", false},
+        {"stream/messages.cpp", "server/engine/world.h", false},
+        {"shared/wire.cpp", "stream/bytes.h", false},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(c.allowed, layerfault(c.from, c.to).empty()) << c.from << " -> " << c.to;
 }
 
 TEST(CodeShape, NoFileOverFiveHundredLines)

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/digest.h"
 #include "game/loadmap.h"
 #include "engine/fire.h"
 #include "engine/publish.h"
@@ -274,4 +275,32 @@ TEST_F(ShippedMaps, ValleyGrassCatchesFromTwoFiresAndSpreadsOverSeconds)
     for (int t = 10; t < 200; t++)
         dophys(testgame.world, testgame.tick);
     EXPECT_GT(cellsafire(atstart), 25);
+}
+
+// ---------------------------------------------------------------------------
+// A map file's identity: its SHA-256, read in pieces or at once.
+
+TEST(MapDigest, KnownDigestsAndAFileReadInPiecesMatchesOneCall)
+{
+    auto hex = [](const unsigned char d[32]) {
+        std::string s;
+        for (int i = 0; i < 32; i++)
+            s += "0123456789abcdef"[d[i] >> 4], s += "0123456789abcdef"[d[i] & 15];
+        return s;
+    };
+    unsigned char d[32], f[32];
+    sha256("abc", 3, d);
+    EXPECT_EQ("ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad", hex(d));
+    sha256("", 0, d);
+    EXPECT_EQ("e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855", hex(d));
+
+    std::string text(200000, 'x'); // more than one piece
+    for (size_t i = 0; i < text.size(); i += 7)
+        text[i] = (char)('a' + i % 26);
+    uint64_t size = 0;
+    ASSERT_TRUE(sha256file(tempfile(text), size, f));
+    sha256(text.data(), text.size(), d);
+    EXPECT_EQ(text.size(), size);
+    EXPECT_EQ(hex(d), hex(f));
+    EXPECT_FALSE(sha256file("/nonexistent/kindler.map", size, f));
 }

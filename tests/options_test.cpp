@@ -74,3 +74,20 @@ TEST(Options, RoundLengthsTakeSecondsMinutesOrHoursAndRefuseTheRest)
                            "\": want --round=DURATION, DURATION from 1 to 604800 seconds (e.g. 90s, 10m, 1h).\n");
     }
 }
+
+// A checkpoint every tick, or a round that ends the tick after its first
+// fire, is never what an operator meant: zero is refused for both.
+TEST(Options, ZeroCheckpointIntervalAndZeroBurnoutAreRefused)
+{
+    std::vector<std::string> words;
+    std::string out;
+    EXPECT_EQ(parse({"--checkpoint=0", "map"}, words, out), OPTIONS_BAD);
+    EXPECT_EQ(out, "Error! Bad interval in \"--checkpoint=0\": want --checkpoint=SECONDS, SECONDS above 0 up to 86400.\n");
+    out.clear();
+    EXPECT_EQ(parse({"--burnout=0", "--round=1m", "map"}, words, out), OPTIONS_BAD);
+    EXPECT_EQ(out, "Error! Bad number in \"--burnout=0\": want --burnout=SECONDS, SECONDS from 1 to 86400.\n");
+    out.clear();
+    EXPECT_EQ(parse({"--checkpoint=0.5", "--burnout=1", "map"}, words, out), OPTIONS_RUN) << out;
+    EXPECT_EQ(settings.checkpoint, 0.5);
+    EXPECT_EQ(settings.burnout, 1);
+}

@@ -1,8 +1,9 @@
 // Rounds: a round ends at its limit, and by burn-out only once a fire was
 // set and nothing burnt for the quiet time; between rounds moves and fires
 // are refused; then the players start again and the world equals a fresh
-// load of the map, byte for byte. On the real server: the console line,
-// ROUND after HELLO and at the round's end, and /leaderboard.
+// load of the map, byte for byte; tied scores keep a fixed order. On the
+// real server: the console line, ROUND after HELLO and at the round's end,
+// and /leaderboard.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -168,6 +169,33 @@ TEST(RoundEnd, ByBurnOutOnlyOnceAFireWasSetAndNothingBurntForTheQuietTime)
     EXPECT_EQ(readboard(*g.rounds.board, 10).rounds, 2u);
 }
 
+TEST(RoundEnd, TiedScoresRankByPlayerNumberInTheRoundAndByNameInTheTotals)
+{
+    GAME g;
+    startgame(g, mapspath("meadow.map"));
+    const double start = fakenow;
+    ACTOR zed, amy, bob;
+    ASSERT_EQ(joingame(g, zed, "zed"), 0);
+    ASSERT_EQ(joingame(g, amy, "amy"), 1);
+    ASSERT_EQ(joingame(g, bob, "bob"), 2);
+    pthread_mutex_lock(&g.players.playerlist_lock);
+    g.players.playerlist[0].score = 4;
+    g.players.playerlist[1].score = 4;
+    g.players.playerlist[2].score = 9;
+    pthread_mutex_unlock(&g.players.playerlist_lock);
+    fakenow = start + 60;
+    tickgame(g);
+    ASSERT_EQ(roundview(g.rounds).phase, ROUNDINTERMISSION);
+    const LEADERBOARD b = readboard(*g.rounds.board, 10);
+    std::vector<std::string> round, totals;
+    for (const auto &e : b.last.players)
+        round.push_back(e.name);
+    for (const auto &t : b.totals)
+        totals.push_back(t.name);
+    EXPECT_EQ(round, (std::vector<std::string>{"bob", "zed", "amy"}));
+    EXPECT_EQ(totals, (std::vector<std::string>{"bob", "amy", "zed"}));
+}
+
 TEST(RoundServer, TheConsolePagesAndLeaderboardSeeRoundsEnd)
 {
     SERVERPROC server;
@@ -175,7 +203,7 @@ TEST(RoundServer, TheConsolePagesAndLeaderboardSeeRoundsEnd)
     ASSERT_TRUE(awaitlistening(3141, 5000)) << server.err();
     WSCLIENT ws;
     ASSERT_TRUE(wsconnect(ws, 3141)) << ws.error;
-    STREAMCLIENT page;
+    DECODEDSTREAM page;
     std::vector<int> types;
     std::vector<unsigned char> m;
     while (page.round.phase != ROUNDINTERMISSION && types.size() < 100 && wsread(ws, m)) {

@@ -10,6 +10,7 @@ if(KINDLER_SANITIZE)
   target_compile_definitions(webstream_test PRIVATE KINDLER_SANITIZED=1)
 endif()
 kindler_test(webget_test ${CMAKE_SOURCE_DIR}/tests/web/webget_test.cpp LIBS kindler_web)
+kindler_test(admission_test ${CMAKE_SOURCE_DIR}/tests/web/admission_test.cpp LIBS kindler_web)
 # Limits of the web port against the real server: JOIN floods, an address
 # at its cap, foreign origins, the descriptor reserve, the idle timeout.
 kindler_test(weblimits_test ${CMAKE_SOURCE_DIR}/tests/web/weblimits_test.cpp SERVER TIMEOUT 120 LIBS kindler_webclient)

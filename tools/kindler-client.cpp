@@ -9,7 +9,6 @@
 //
 // Common options: --host ADDRESS (127.0.0.1), --port N (3140).
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -19,6 +18,7 @@
 #include "client.h"
 #include "kindlerclient.h"
 #include "view.h"
+#include "wholenumber.h"
 
 static const char *usage =
     "Usage: kindler-client [--host ADDRESS] [--port N] COMMAND [ARGS]\n"
@@ -64,17 +64,6 @@ static const char *snapshotusage =
 {
     std::fprintf(stderr, "kindler-client: %s\n", line.c_str());
     std::exit(1);
-}
-
-static long number(const char *text, const char *what, long lo, long hi)
-{
-    char *end = nullptr;
-    errno = 0;
-    long long v = std::strtoll(text, &end, 10);
-    if (errno || end == text || *end || v < lo || v > hi)
-        fatal(std::string("invalid ") + what + " \"" + text + "\" (want a whole number from " +
-              std::to_string(lo) + " to " + std::to_string(hi) + ")");
-    return (long)v;
 }
 
 void connectto(KCLIENT *kc, const CLIENTOPTIONS &opt)
@@ -185,9 +174,9 @@ int main(int argc, char **argv)
             if (a == "--host")
                 opt.host = v;
             else if (a == "--port")
-                opt.port = (int)number(v, "--port", 1, 65535);
+                opt.port = (int)wholenumber(v, "--port", 1, 65535, fatal);
             else
-                scale = (int)number(v, "--scale", 1, 64);
+                scale = (int)wholenumber(v, "--scale", 1, 64, fatal);
         } else if (a == "--help" || a == "-h") {
             help = true;
         } else if (a.size() > 1 && a[0] == '-') {

@@ -20,6 +20,7 @@
 #include "engine/mapfile.h"
 #include "mapgen.h"
 #include "palette.h"
+#include "wholenumber.h"
 #include "material.h"
 
 static const char *prog = "kindler-map";
@@ -68,18 +69,6 @@ static bool wantshelp(int argc, char **argv)
     return false;
 }
 
-// A whole decimal number in [lo, hi], or a failure naming `what`.
-static long number(const char *text, const char *what, long lo, long hi)
-{
-    char *end = nullptr;
-    errno = 0;
-    long long v = std::strtoll(text, &end, 10);
-    if (errno || end == text || *end || v < lo || v > hi)
-        fail(std::string("invalid ") + what + " \"" + text + "\" (want a whole number from " +
-             std::to_string(lo) + " to " + std::to_string(hi) + ")");
-    return (long)v;
-}
-
 static int cmdgen(int argc, char **argv)
 {
     if (wantshelp(argc, argv)) {
@@ -102,7 +91,7 @@ static int cmdgen(int argc, char **argv)
                 if (errno || end == v || *end || *v == '-')
                     fail(std::string("invalid --seed \"") + v + "\" (want a whole number of 0 or more)");
             } else if (a == "--players") {
-                opt.players = (int)number(v, "--players", 1, 1000);
+                opt.players = (int)wholenumber(v, "--players", 1, 1000, fail);
             } else {
                 out = v;
             }
@@ -114,8 +103,8 @@ static int cmdgen(int argc, char **argv)
     }
     if (pos.size() != 2)
         fail("gen needs a width and a height (see kindler-map gen --help)");
-    opt.width = number(pos[0], "width", 1, 10000);
-    opt.height = number(pos[1], "height", 1, 10000);
+    opt.width = wholenumber(pos[0], "width", 1, 10000, fail);
+    opt.height = wholenumber(pos[1], "height", 1, 10000, fail);
     std::string text;
     std::string err = generatemap(opt, text);
     if (!err.empty())
@@ -218,7 +207,7 @@ static int cmdpng(int argc, char **argv)
         if (std::strcmp(argv[i], "--scale") == 0) {
             if (i + 1 >= argc)
                 fail("option --scale needs a value");
-            scale = (int)number(argv[++i], "--scale", 1, 64);
+            scale = (int)wholenumber(argv[++i], "--scale", 1, 64, fail);
         } else if (argv[i][0] == '-' && argv[i][1]) {
             fail(std::string("unknown option ") + argv[i] + " (see kindler-map png --help)");
         } else {

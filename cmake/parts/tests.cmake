@@ -1,8 +1,9 @@
-# Tests: GoogleTest through CTest. One executable per test group.
-if(KINDLER_SERVER_ONLY)
+# Tests: GoogleTest through CTest. One executable per test group. CMake's
+# own switch -DBUILD_TESTING=OFF (include(CTest), CMakeLists.txt) leaves
+# them out, and GoogleTest is then not needed.
+if(KINDLER_SERVER_ONLY OR NOT BUILD_TESTING)
   return()
 endif()
-enable_testing()
 find_package(GTest REQUIRED)
 
 add_library(kindler_testsupport STATIC ${CMAKE_SOURCE_DIR}/tests/support/support.cpp)

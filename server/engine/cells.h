@@ -1,6 +1,7 @@
-// A cell as a whole record: reading and writing the published state one
-// cell at a time (the exposure step, tests and tools), fires queued while
-// the tick computes included. The world stores cells split (world.h); this
+// A cell as a whole record: reading the published state one cell at a time
+// (the exposure step, the web's drawing) and writing it (tests and
+// benchmarks build worlds so), fires queued while the tick computes
+// included. The world stores cells split (world.h); this
 // is where the split parts and the attribution slots meet again.
 #pragma once
 
@@ -12,7 +13,7 @@ MAPUNIT pubcell(const WORLD &w, size_t i);
 // Overwrites the published cell i with a whole record (material, heat,
 // fuel, attribution): its material is the first with its properties (one
 // with its fuel as the start is added when none has them). For building
-// worlds cell by cell (tests, tools) between ticks; called with
+// worlds cell by cell (tests, benchmarks) between ticks; called with
 // oldmap_lock held.
 void setpubcell(WORLD &w, size_t i, const MAPUNIT &cell);
 // The same by position, taking oldmap_lock: getcell gives outside for a

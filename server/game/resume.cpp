@@ -6,7 +6,7 @@
 
 #include <cerrno>
 
-#include "store/sha256.h"
+#include "engine/digest.h"
 
 std::string newtoken()
 {
@@ -31,10 +31,7 @@ std::string newtoken()
 
 void hashtoken(const std::string &token, unsigned char hash[32])
 {
-    SHA256 s;
-    sha256init(s);
-    sha256add(s, token.data(), token.size());
-    sha256end(s, hash);
+    sha256(token.data(), token.size(), hash);
 }
 
 // Equal hashes, in a time that does not depend on where they differ.

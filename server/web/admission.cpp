@@ -15,16 +15,6 @@
 
 using boost::asio::ip::tcp;
 
-namespace {
-
-// A refused client is answered, then given this long to finish sending
-// its request (closing on unread bytes would reset the connection and
-// could destroy the answer); at most MAXLINGER at once, others are closed
-// after the answer without waiting.
-const auto LINGER = std::chrono::seconds(1);
-enum { MAXLINGER = 64 };
-
-// A bucket of `perminute` JOINs: that many at once, refilled over a minute.
 TOKENBUCKET joinbucket(int perminute)
 {
     TOKENBUCKET b;
@@ -33,10 +23,6 @@ TOKENBUCKET joinbucket(int perminute)
     return b;
 }
 
-bool bucketfull(const TOKENBUCKET &b, double t) { return !b.started || b.tokens + (t - b.last) * b.rate >= b.depth; }
-
-// The key of an address: an IPv4 address (also when mapped into IPv6),
-// or the /64 of an IPv6 address.
 std::string addresskey(const tcp::endpoint &e)
 {
     auto a = e.address();
@@ -49,6 +35,17 @@ std::string addresskey(const tcp::endpoint &e)
     auto b = a.to_v6().to_bytes();
     return std::string(b.begin(), b.begin() + 8) + "/64";
 }
+
+namespace {
+
+// A refused client is answered, then given this long to finish sending
+// its request (closing on unread bytes would reset the connection and
+// could destroy the answer); at most MAXLINGER at once, others are closed
+// after the answer without waiting.
+const auto LINGER = std::chrono::seconds(1);
+enum { MAXLINGER = 64 };
+
+bool bucketfull(const TOKENBUCKET &b, double t) { return !b.started || b.tokens + (t - b.last) * b.rate >= b.depth; }
 
 // Forgets addresses that hold no connection and whose JOIN bucket has
 // refilled: they would start afresh anyway.

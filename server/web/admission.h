@@ -41,5 +41,12 @@ std::shared_ptr<ADMISSION> admitweb(ADMISSIONS &room, boost::asio::ip::tcp::sock
 // address are within their rates, else false (counted in /metrics).
 bool mayjoin(ADMISSION &ticket);
 
+// A bucket of `perminute` JOINs: that many at once, refilled over a minute.
+TOKENBUCKET joinbucket(int perminute);
+// The key an address is counted under: an IPv4 address (also when mapped
+// into IPv6, as the dual-stack web port sees IPv4 clients), or the /64 of
+// an IPv6 address.
+std::string addresskey(const boost::asio::ip::tcp::endpoint &e);
+
 // Web connections (HTTP and WebSocket) now admitted, in all.
 int webconnections(const ADMISSIONS &room);

@@ -68,7 +68,7 @@ void ontick(HUB &hub, const std::shared_ptr<TICKPOST> &t)
         hub.roundtaken = steadyseconds();
         hub.roundversion++;
     }
-    std::vector<std::shared_ptr<STREAMCLIENT>> live;
+    std::vector<std::shared_ptr<SUBSCRIBER>> live;
     for (auto &w : hub.sessions)
         if (auto s = w.lock())
             live.push_back(std::move(s));
@@ -123,17 +123,17 @@ void notestreamtick(HUB &hub)
     hub.ticksseen.notify_one();
 }
 
-void registersession(HUB &hub, const std::shared_ptr<STREAMCLIENT> &s)
+void registersession(HUB &hub, const std::shared_ptr<SUBSCRIBER> &s)
 {
     hub.sessions.push_back(s);
     setwebsockets(websessions(hub));
 }
 
-void unregistersession(HUB &hub, STREAMCLIENT *s)
+void unregistersession(HUB &hub, SUBSCRIBER *s)
 {
     auto &v = hub.sessions;
     v.erase(std::remove_if(v.begin(), v.end(),
-                           [s](const std::weak_ptr<STREAMCLIENT> &w) {
+                           [s](const std::weak_ptr<SUBSCRIBER> &w) {
                                auto p = w.lock();
                                return !p || p.get() == s;
                            }),
@@ -174,13 +174,13 @@ std::shared_ptr<const std::string> roundmessage(const HUB &hub, uint64_t *versio
         encoderound(r.number, r.phase, (uint32_t)std::lround(left * 1000), r.why, top));
 }
 
-void setview(CLIENTSTREAM &c, const CELLRECT &view)
+void setview(SENTMAP &c, const CELLRECT &view)
 {
     c.view = view;
     c.viewset = true;
 }
 
-bool nextframe(HUB &hub, CLIENTSTREAM &c, std::vector<std::shared_ptr<const std::string>> &parts)
+bool nextframe(HUB &hub, SENTMAP &c, std::vector<std::shared_ptr<const std::string>> &parts)
 {
     if (!c.viewset || hub.codec.tick == 0)
         return false;

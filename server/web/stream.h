@@ -25,9 +25,10 @@
 #include "messages.h"
 #include "streamcodec.h"
 
-// A client of the hub: told when something new is there to send.
-struct STREAMCLIENT {
-    virtual ~STREAMCLIENT() = default;
+// A subscriber of the hub (a page's session): told when something new is
+// there to send.
+struct SUBSCRIBER {
+    virtual ~SUBSCRIBER() = default;
     virtual void deliver() = 0;
 };
 
@@ -37,7 +38,7 @@ struct HUB {
     GAME *game = nullptr;
     boost::asio::io_context *ioc = nullptr;
     STREAMCODEC codec;
-    std::vector<std::weak_ptr<STREAMCLIENT>> sessions;
+    std::vector<std::weak_ptr<SUBSCRIBER>> sessions;
     HELLOINFO helloinfo;                        // the map's, made at start
     std::shared_ptr<const std::string> hello;   // HELLO as of helloinfo.tick
     std::shared_ptr<const std::string> players; // the newest PLAYERS message
@@ -53,13 +54,13 @@ struct HUB {
 };
 
 // What one client was sent of the map, and what it views.
-struct CLIENTSTREAM {
+struct SENTMAP {
     bool viewset = false; // no tiles before the client says what it views
     CELLRECT view;
     LASTFRAME last;
 };
 // The client views `view` from now on (its next frame brings it).
-void setview(CLIENTSTREAM &c, const CELLRECT &view);
+void setview(SENTMAP &c, const CELLRECT &view);
 
 // Starts the stream thread of game g, which posts each tick to `ioc`, and
 // readies the HELLO message. Called once, after the world is loaded.
@@ -69,8 +70,8 @@ void notestreamtick(HUB &hub);
 
 // The io thread's side. Sessions register when their WebSocket is open
 // and leave when it ends; the hub then calls deliver() on each.
-void registersession(HUB &hub, const std::shared_ptr<STREAMCLIENT> &s);
-void unregistersession(HUB &hub, STREAMCLIENT *s);
+void registersession(HUB &hub, const std::shared_ptr<SUBSCRIBER> &s);
+void unregistersession(HUB &hub, SUBSCRIBER *s);
 // Open WebSocket sessions.
 int websessions(const HUB &hub);
 // The HELLO message as of the published tick.
@@ -86,4 +87,4 @@ std::shared_ptr<const std::string> roundmessage(const HUB &hub, uint64_t *versio
 // of one binary message, header first, the tiles shared with other
 // clients. False when the client is up to date. Counts a frame sent, and
 // the ticks skipped when the client was behind.
-bool nextframe(HUB &hub, CLIENTSTREAM &c, std::vector<std::shared_ptr<const std::string>> &parts);
+bool nextframe(HUB &hub, SENTMAP &c, std::vector<std::shared_ptr<const std::string>> &parts);

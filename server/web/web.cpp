@@ -2,6 +2,7 @@
 // every HTTP and WebSocket session, and the stream thread.
 #include "web/web.h"
 
+#include <boost/asio/ip/v6_only.hpp>
 #include <boost/asio/steady_timer.hpp>
 
 #include <cstdio>
@@ -37,6 +38,26 @@ void webticked(void *arg, GAME &, const TICKREPORT &report)
     notestreamtick(((WEBGAME *)arg)->hub);
 }
 
+// Opens the acceptor listening on `at`; false with the reason in ec.
+bool listenon(boost::asio::ip::tcp::acceptor &acceptor, const boost::asio::ip::tcp::endpoint &at,
+              boost::system::error_code &ec)
+{
+    acceptor.open(at.protocol(), ec);
+    if (!ec && at.address().is_v6())
+        acceptor.set_option(boost::asio::ip::v6_only(false), ec); // IPv4 clients too, as mapped addresses
+    if (!ec)
+        acceptor.set_option(boost::asio::socket_base::reuse_address(true), ec);
+    if (!ec)
+        acceptor.bind(at, ec);
+    if (!ec)
+        acceptor.listen(boost::asio::socket_base::max_listen_connections, ec);
+    if (ec && acceptor.is_open()) {
+        boost::system::error_code ignored;
+        acceptor.close(ignored);
+    }
+    return !ec;
+}
+
 } // namespace
 
 bool startweb(GAME &g, int port, bool chosen, const std::atomic<int> *tcpconnections)
@@ -44,16 +65,13 @@ bool startweb(GAME &g, int port, bool chosen, const std::atomic<int> *tcpconnect
     auto web = std::make_shared<WEBGAME>();
     web->game = &g;
     web->tcpconnections = tcpconnections;
+    // One socket for both families where the host has IPv6; IPv4 alone
+    // where it has not (or the IPv6 socket cannot be had for any reason:
+    // then the IPv4 one's failure is the one told).
     boost::system::error_code ec;
-    const boost::asio::ip::tcp::endpoint at(boost::asio::ip::address_v4::any(), (unsigned short)port);
-    web->acceptor.open(at.protocol(), ec);
-    if (!ec)
-        web->acceptor.set_option(boost::asio::socket_base::reuse_address(true), ec);
-    if (!ec)
-        web->acceptor.bind(at, ec);
-    if (!ec)
-        web->acceptor.listen(boost::asio::socket_base::max_listen_connections, ec);
-    if (ec) {
+    using boost::asio::ip::tcp;
+    if (!listenon(web->acceptor, tcp::endpoint(boost::asio::ip::address_v6::any(), (unsigned short)port), ec) &&
+        !listenon(web->acceptor, tcp::endpoint(boost::asio::ip::address_v4::any(), (unsigned short)port), ec)) {
         std::fprintf(stderr, chosen ? "http: port %d: %s\n" : "http: port %d: %s; the web page is off\n", port,
                      ec.message().c_str());
         return false;

@@ -18,7 +18,7 @@
 #include "web/admission.h"
 #include "web/stream.h"
 
-struct WEBSESSION : STREAMCLIENT, std::enable_shared_from_this<WEBSESSION> {
+struct WEBSESSION : SUBSCRIBER, std::enable_shared_from_this<WEBSESSION> {
     WEBSESSION(HUB &hub, boost::asio::ip::tcp::socket &&socket);
     // Accepts the upgrade request and starts the session.
     void run(boost::beast::http::request<boost::beast::http::string_body> req);
@@ -32,7 +32,7 @@ struct WEBSESSION : STREAMCLIENT, std::enable_shared_from_this<WEBSESSION> {
     boost::beast::flat_buffer in;
     std::shared_ptr<ADMISSION> ticket;  // the connection's place in the limits, its JOIN rate
     boost::asio::steady_timer watchdog; // runs while a message is being sent (--stall-timeout)
-    CLIENTSTREAM stream;                // what the client was sent of the map
+    SENTMAP stream;                     // what the client was sent of the map
     ACTOR player{.policy = FAIR, .num = -1, .moves = {}, .fires = {}, .token = {}, .hold = 0}; // the client's player and rates
     std::shared_ptr<const std::string> hello;  // sent first
     int you = 0;                        // 1: YOU is due (the answer to a JOIN or RESUME, or a player lost)

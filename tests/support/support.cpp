@@ -401,31 +401,19 @@ std::vector<unsigned char> playerrecord(const std::string &name, int num, int x,
     return b;
 }
 
-// Reads a lone trailer of the given type; its x goes to *x.
-static int readtrailer(KCLIENT *kc, int type, int *x)
-{
-    unsigned char t[NETOVERHEAD_SIZE];
-    int r = kcrecv(kc, t, sizeof t);
-    if (r < 0)
-        return r;
-    if (get32(t + 12) != type) {
-        kc->error = "expected a trailer of type " + std::to_string(type) + ", got " + std::to_string(get32(t + 12));
-        return KC_PROTOCOL;
-    }
-    if (x)
-        *x = get32(t);
-    return 0;
-}
-
 int rawexchange(KCLIENT *kc, const std::string &cmd, const std::vector<unsigned char> &bytes, int *answer)
 {
+    NETOVERHEAD neto;
     int r = kcsend(kc, cmd);
     if (r == 0)
-        r = readtrailer(kc, NET_READY, nullptr);
+        r = kcreadtrailer(kc, NET_READY, &neto);
     if (r == 0)
         r = kcsendbytes(kc, bytes.data(), bytes.size());
-    if (r == 0 && bytes.size() == PLAYERINFO_SIZE)
-        r = readtrailer(kc, NET_END, answer);
+    if (r == 0 && bytes.size() == PLAYERINFO_SIZE) {
+        r = kcreadtrailer(kc, NET_END, &neto);
+        if (r == 0 && answer)
+            *answer = neto.x;
+    }
     return r;
 }
 

@@ -17,7 +17,7 @@ static RGB getrgb(READER &in)
 }
 
 // HELLO after its type: the map, materials and ramp; no tile held.
-static std::string applyhello(STREAMCLIENT &c, READER &in)
+static std::string applyhello(DECODEDSTREAM &c, READER &in)
 {
     c.version = in.u8();
     if (c.version != STREAMVERSION)
@@ -63,7 +63,7 @@ static std::string applyhello(STREAMCLIENT &c, READER &in)
 
 // TILES after its type: forgets the tiles outside its view, applies its
 // tiles, and checks that every tile of the view is then held.
-static std::string applytiles(STREAMCLIENT &c, READER &in)
+static std::string applytiles(DECODEDSTREAM &c, READER &in)
 {
     if (!c.hello)
         return "TILES before HELLO";
@@ -114,7 +114,7 @@ static std::string applytiles(STREAMCLIENT &c, READER &in)
 }
 
 // PLAYERS after its type: the present players replace the list.
-static std::string applyplayers(STREAMCLIENT &c, READER &in)
+static std::string applyplayers(DECODEDSTREAM &c, READER &in)
 {
     in.u32(); // tick
     c.everplayers = in.u32();
@@ -136,7 +136,7 @@ static std::string applyplayers(STREAMCLIENT &c, READER &in)
     return in.bad || in.left() ? "PLAYERS of the wrong length" : "";
 }
 
-std::string applymessage(STREAMCLIENT &c, const void *data, size_t len)
+std::string applymessage(DECODEDSTREAM &c, const void *data, size_t len)
 {
     READER in(data, len);
     switch (in.u8()) {
@@ -171,7 +171,7 @@ std::string applymessage(STREAMCLIENT &c, const void *data, size_t len)
     }
 }
 
-bool clientcell(const STREAMCLIENT &c, long x, long y, DRAWNCELL &out)
+bool clientcell(const DECODEDSTREAM &c, long x, long y, DRAWNCELL &out)
 {
     if (x < 0 || y < 0 || x >= c.grid.sizex || y >= c.grid.sizey)
         return false;
@@ -182,7 +182,7 @@ bool clientcell(const STREAMCLIENT &c, long x, long y, DRAWNCELL &out)
     return true;
 }
 
-RGB streamcolour(const STREAMCLIENT &c, const DRAWNCELL &cell, long x, long y, unsigned frame)
+RGB streamcolour(const DECODEDSTREAM &c, const DRAWNCELL &cell, long x, long y, unsigned frame)
 {
     if (cell.state == CELLBURNING) {
         const unsigned phase = frame + (unsigned)((size_t)x * (size_t)c.grid.sizey + (size_t)y) * 7919u;

@@ -29,7 +29,8 @@ struct CLIENTPLAYER {
     bool operator==(const CLIENTPLAYER &) const = default;
 };
 
-struct STREAMCLIENT {
+// What a page keeps of the stream, as the messages so far made it.
+struct DECODEDSTREAM {
     bool hello = false;
     unsigned version = 0;
     TILING grid;
@@ -63,10 +64,10 @@ struct STREAMCLIENT {
 
 // Applies one server message. Returns "" or what is wrong with it (the
 // client's state is then undefined).
-std::string applymessage(STREAMCLIENT &c, const void *data, size_t len);
+std::string applymessage(DECODEDSTREAM &c, const void *data, size_t len);
 
 // Cell (x, y) as the client holds it; false outside the tiles it holds.
-bool clientcell(const STREAMCLIENT &c, long x, long y, DRAWNCELL &out);
+bool clientcell(const DECODEDSTREAM &c, long x, long y, DRAWNCELL &out);
 
 // The colour a page shows for cell (x, y) in animation frame `frame`:
 // burning cells flames (flickering with frame + 7,919 x the cell's index,
@@ -74,4 +75,4 @@ bool clientcell(const STREAMCLIENT &c, long x, long y, DRAWNCELL &out);
 // the material's for any other) below coldlimit, and above it the base
 // mixed towards the ramp's colour at its kelvins by
 // (kelvins - coldlimit) / 40 + 0.35.
-RGB streamcolour(const STREAMCLIENT &c, const DRAWNCELL &cell, long x, long y, unsigned frame);
+RGB streamcolour(const DECODEDSTREAM &c, const DRAWNCELL &cell, long x, long y, unsigned frame);

@@ -34,7 +34,7 @@ void namedworld(WORLD &w)
     addmaterial(w, material(330, 3, 0), "", 70);
 }
 
-void hello(STREAMCLIENT &c, const WORLD &w, uint32_t tick)
+void hello(DECODEDSTREAM &c, const WORLD &w, uint32_t tick)
 {
     const std::string m = hellofor(w, tick);
     EXPECT_EQ(applymessage(c, m.data(), m.size()), "");
@@ -59,7 +59,7 @@ TEST(Hello, CarriesTheMapTheMaterialsWithTheirColoursAndTheRamp)
 {
     WORLD w;
     namedworld(w);
-    STREAMCLIENT c;
+    DECODEDSTREAM c;
     hello(c, w, 77);
     EXPECT_EQ(c.grid.sizex, 3);
     EXPECT_EQ(c.grid.sizey, 2);
@@ -98,7 +98,7 @@ TEST(Hello, UnitTypesThatDifferOnlyInFuelOrNameKeepTheirOwnMaterial)
                         "<type name=meadow num=3> " + grass + " fuellevel=100 </type>\n",
                         {"123"}));
     WORLD &w = testgame.world;
-    STREAMCLIENT c;
+    DECODEDSTREAM c;
     hello(c, w, 0);
     ASSERT_EQ(c.materials.size(), 3u);
     EXPECT_EQ(c.materials[1].name, "tuft");
@@ -123,7 +123,7 @@ TEST(Players, ListsThePresentPlayersWithTheirNumbersAndWebFlags)
     list[2].web = true;
     list[3].info = player(3, "", 0, 1);
     std::memset(list[3].info.name, 'z', sizeof list[3].info.name); // no NUL at all
-    STREAMCLIENT c;
+    DECODEDSTREAM c;
     const std::string m = encodeplayers(9, list);
     ASSERT_EQ(applymessage(c, m.data(), m.size()), "");
     EXPECT_EQ(c.everplayers, 4u);
@@ -135,7 +135,7 @@ TEST(Players, ListsThePresentPlayersWithTheirNumbersAndWebFlags)
 
 TEST(You, CarriesTheNumberAndTokenOrMinusOneAndNoToken)
 {
-    STREAMCLIENT c;
+    DECODEDSTREAM c;
     std::string m = encodeyou(41, std::string(32, 'a'));
     ASSERT_EQ(applymessage(c, m.data(), m.size()), "");
     EXPECT_TRUE(c.answered);
@@ -151,7 +151,7 @@ TEST(Colour, APageDrawsACellAsTheTerminalClientDoes)
 {
     WORLD w;
     namedworld(w);
-    STREAMCLIENT c;
+    DECODEDSTREAM c;
     hello(c, w, 1);
     const RGB grass = c.materials[0].colour;
     const double start = 30, ignition = 250;

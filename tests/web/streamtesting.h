@@ -13,7 +13,7 @@
 #include "engine/world.h"
 
 struct TESTCLIENT {
-    STREAMCLIENT decoder;
+    DECODEDSTREAM decoder;
     LASTFRAME last;
     CELLRECT view;
 };

@@ -24,16 +24,18 @@ bool listening(int port)
 {
     char hex[8];
     std::snprintf(hex, sizeof hex, "%04X", port);
-    std::ifstream in("/proc/net/tcp");
-    std::string line;
-    std::getline(in, line);
-    while (std::getline(in, line)) {
-        char local[64], remote[64], state[8];
-        if (std::sscanf(line.c_str(), "%*d: %63s %63s %7s", local, remote, state) != 3)
-            continue;
-        const char *colon = std::strrchr(local, ':');
-        if (colon && std::strcmp(colon + 1, hex) == 0 && std::strcmp(state, "0A") == 0)
-            return true;
+    for (const char *table : {"/proc/net/tcp", "/proc/net/tcp6"}) { // the web port listens on IPv6 where it can
+        std::ifstream in(table);
+        std::string line;
+        std::getline(in, line);
+        while (std::getline(in, line)) {
+            char local[64], remote[64], state[8];
+            if (std::sscanf(line.c_str(), "%*d: %63s %63s %7s", local, remote, state) != 3)
+                continue;
+            const char *colon = std::strrchr(local, ':');
+            if (colon && std::strcmp(colon + 1, hex) == 0 && std::strcmp(state, "0A") == 0)
+                return true;
+        }
     }
     return false;
 }

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-// True when some socket listens on TCP port `port` (from /proc/net/tcp).
+// True when some socket listens on TCP port `port` (from /proc/net/tcp and tcp6).
 bool listening(int port);
 // Waits up to timeoutms for `port` to listen.
 bool awaitlistening(int port, int timeoutms);

@@ -3,6 +3,7 @@
 // unknown paths and methods, a malformed request, /healthz and /metrics.
 #include <gtest/gtest.h>
 
+#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -207,6 +208,36 @@ TEST_F(WebHttp, HealthzIsOkWhileTheWorldTicks)
     HTTPRESULT r = httprequest(WEBPORT, "GET", "/healthz");
     EXPECT_EQ(r.status, 200);
     EXPECT_EQ(r.body, "ok\n");
+}
+
+// Where the host has IPv6 loopback, the web port answers on it too (and
+// on IPv4, as every other test shows).
+TEST_F(WebHttp, HealthzAnswersOnIPv6LoopbackWhereTheHostHasIt)
+{
+    sockaddr_in6 at = {};
+    at.sin6_family = AF_INET6;
+    at.sin6_addr = in6addr_loopback;
+    const int probe = socket(AF_INET6, SOCK_STREAM, 0);
+    const bool has = probe >= 0 && bind(probe, (sockaddr *)&at, sizeof at) == 0;
+    if (probe >= 0)
+        close(probe);
+    if (!has)
+        GTEST_SKIP() << "no ::1 here";
+    at.sin6_port = htons(WEBPORT);
+    const int fd = socket(AF_INET6, SOCK_STREAM, 0);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(connect(fd, (sockaddr *)&at, sizeof at), 0) << "[::1]:" << WEBPORT;
+    const std::string ask = "GET /healthz HTTP/1.1\r\nHost: [::1]\r\nConnection: close\r\n\r\n";
+    ASSERT_EQ(send(fd, ask.data(), ask.size(), MSG_NOSIGNAL), (ssize_t)ask.size());
+    std::string answer;
+    char buffer[4096];
+    timeval limit = {5, 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    for (ssize_t n; (n = recv(fd, buffer, sizeof buffer, 0)) > 0;)
+        answer.append(buffer, (size_t)n);
+    close(fd);
+    EXPECT_EQ(answer.rfind("HTTP/1.1 200", 0), 0u) << answer;
+    EXPECT_NE(answer.find("\r\n\r\nok\n"), std::string::npos) << answer;
 }
 
 TEST_F(WebHttp, MetricsCountTicksConnectionsAndBytes)

@@ -23,7 +23,7 @@ namespace {
 
 struct PAGE {
     WSCLIENT ws;
-    STREAMCLIENT s;
+    DECODEDSTREAM s;
     PAGE() { EXPECT_TRUE(wsconnect(ws, WEBPORT)) << ws.error; }
     bool send(std::vector<unsigned char> m) { return wssend(ws, m); }
     // Reads until `done` holds; false on a failure or after 200 messages.

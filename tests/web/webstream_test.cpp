@@ -79,7 +79,7 @@ std::vector<unsigned char> firemsg() { return {4}; }
 // A page: the WebSocket and what it decoded.
 struct PAGE {
     WSCLIENT ws;
-    STREAMCLIENT s;
+    DECODEDSTREAM s;
     std::string fault;
 
     bool open(int port = WEBPORT) { return wsconnect(ws, port); }

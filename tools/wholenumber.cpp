@@ -1,0 +1,30 @@
+// Reading a number from the command line of the tools.
+#include "wholenumber.h"
+
+#include <cerrno>
+#include <cstdlib>
+
+bool wholenumber(const char *text, const char *what, long lo, long hi, long &value, std::string &error)
+{
+    char *end = nullptr;
+    errno = 0;
+    long long v = std::strtoll(text, &end, 10);
+    if (errno || end == text || *end || v < lo || v > hi) {
+        error = std::string("invalid ") + what + " \"" + text + "\" (want a whole number from " + std::to_string(lo) +
+                " to " + std::to_string(hi) + ")";
+        return false;
+    }
+    value = (long)v;
+    return true;
+}
+
+long wholenumber(const char *text, const char *what, long lo, long hi, void (*refuse)(const std::string &line))
+{
+    long value = 0;
+    std::string error;
+    if (!wholenumber(text, what, lo, hi, value, error)) {
+        refuse(error);
+        std::exit(1);
+    }
+    return value;
+}
