@@ -17,13 +17,17 @@
 
 namespace {
 
-const std::string MEADOW = maptext(OUTSIDETYPE + GRASSTYPE, {"2222222222", "2222222222", "2222222222", "2222222222",
-                                                              "2222222222", "2222222222", "2222222222", "2222222222"});
+// A 10 x 8 meadow of grass.
+std::string meadow()
+{
+    return maptext(OUTSIDETYPE + GRASSTYPE, {"2222222222", "2222222222", "2222222222", "2222222222",
+                                             "2222222222", "2222222222", "2222222222", "2222222222"});
+}
 
 std::unique_ptr<WORLD> build()
 {
     auto w = std::make_unique<WORLD>();
-    makemap(readmaptext(MEADOW), *w, nullptr);
+    makemap(readmaptext(meadow()), *w, nullptr);
     return w;
 }
 

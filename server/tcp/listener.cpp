@@ -1,5 +1,5 @@
 // Listener: one connection per call, a detached thread for each, then a
-// pause of one second.
+// pause of one second; the listener thread's loop.
 #include "tcp/listener.h"
 
 #include <errno.h>
@@ -68,3 +68,13 @@ void check4new(TCPPORT &t, int sockfd)
     pthread_attr_destroy(&attr);
     sleep(1);
 }
+
+void *netloop(void *arg)
+{
+    TCPPORT &t = *(TCPPORT *)arg;
+    while (!gamestopping(*t.game))
+        check4new(t, t.sockfd);
+    return nullptr;
+}
+
+void stoplistener(TCPPORT &t) { shutdown(t.sockfd, SHUT_RDWR); }

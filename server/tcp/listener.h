@@ -13,3 +13,11 @@ int setupnet(int port);
 // connection thread, pauses one second. Returns at once, without the
 // pause, when the accept fails.
 void check4new(TCPPORT &t, int sockfd);
+
+// The listener thread (`arg` points at a TCPPORT that outlives it):
+// check4new until the game stops (stoplistener wakes a waiting accept).
+void *netloop(void *arg);
+// Shuts the listening socket down, which wakes a waiting accept: netloop
+// then ends once the game stops. Connections already open go on until
+// their clients leave (`connections` counts them).
+void stoplistener(TCPPORT &t);
