@@ -18,7 +18,7 @@
 #include "client.h"
 #include "kindlerclient.h"
 #include "view.h"
-#include "wholenumber.h"
+#include "arguments.h"
 
 static const char *usage =
     "Usage: kindler-client [--host ADDRESS] [--port N] COMMAND [ARGS]\n"
@@ -168,9 +168,7 @@ int main(int argc, char **argv)
     for (int i = 1; i < argc; i++) {
         std::string a = argv[i];
         if (a == "--host" || a == "--port" || a == "--scale") {
-            if (i + 1 >= argc)
-                fatal("option " + a + " needs a value");
-            const char *v = argv[++i];
+            const char *v = optionvalue(argc, argv, i, fatal);
             if (a == "--host")
                 opt.host = v;
             else if (a == "--port")

@@ -20,7 +20,7 @@
 #include "engine/mapfile.h"
 #include "mapgen.h"
 #include "palette.h"
-#include "wholenumber.h"
+#include "arguments.h"
 #include "material.h"
 
 static const char *prog = "kindler-map";
@@ -81,9 +81,7 @@ static int cmdgen(int argc, char **argv)
     for (int i = 0; i < argc; i++) {
         std::string a = argv[i];
         if (a == "--seed" || a == "--players" || a == "-o") {
-            if (i + 1 >= argc)
-                fail("option " + a + " needs a value");
-            const char *v = argv[++i];
+            const char *v = optionvalue(argc, argv, i, fail);
             if (a == "--seed") {
                 char *end = nullptr;
                 errno = 0;
@@ -205,9 +203,7 @@ static int cmdpng(int argc, char **argv)
     std::vector<const char *> pos;
     for (int i = 0; i < argc; i++) {
         if (std::strcmp(argv[i], "--scale") == 0) {
-            if (i + 1 >= argc)
-                fail("option --scale needs a value");
-            scale = (int)wholenumber(argv[++i], "--scale", 1, 64, fail);
+            scale = (int)wholenumber(optionvalue(argc, argv, i, fail), "--scale", 1, 64, fail);
         } else if (argv[i][0] == '-' && argv[i][1]) {
             fail(std::string("unknown option ") + argv[i] + " (see kindler-map png --help)");
         } else {

@@ -10,7 +10,7 @@ find_package(Curses REQUIRED)
 
 add_library(kindler_tools STATIC
   ${CMAKE_SOURCE_DIR}/tools/palette.cpp ${CMAKE_SOURCE_DIR}/tools/mapgen.cpp
-  ${CMAKE_SOURCE_DIR}/tools/wholenumber.cpp)
+  ${CMAKE_SOURCE_DIR}/tools/arguments.cpp)
 target_include_directories(kindler_tools PUBLIC ${CMAKE_SOURCE_DIR}/tools)
 target_link_libraries(kindler_tools PUBLIC kindler_shared PNG::PNG)
 

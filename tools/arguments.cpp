@@ -1,5 +1,5 @@
-// Reading a number from the command line of the tools.
-#include "wholenumber.h"
+// Reading the command lines of the tools.
+#include "arguments.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -27,4 +27,13 @@ long wholenumber(const char *text, const char *what, long lo, long hi, void (*re
         std::exit(1);
     }
     return value;
+}
+
+const char *optionvalue(int argc, char **argv, int &i, void (*refuse)(const std::string &line))
+{
+    if (i + 1 >= argc) {
+        refuse(std::string("option ") + argv[i] + " needs a value");
+        std::exit(1);
+    }
+    return argv[++i];
 }
