@@ -143,7 +143,7 @@ int main(int argc, char **argv)
     if (settings.http != 0 && !startweb(game, settings.http, settings.httpchosen) && settings.httpchosen)
         return 1;
     static LISTENER listener;
-    listener = {&game, setupnet(PORTNUM)};
+    listener = {&game, setupnet(settings.port)};
     if (listener.sockfd < 0)
         return 1;
     pthread_t netthread;

@@ -7,7 +7,8 @@
 // before world.oldmap_lock; players.playerlist_lock before
 // players.s_pointindex_lock; never a grid lock together with a player
 // lock; web_lock never together with any other; rounds.round_lock and
-// rounds.board->board_lock never together with any other.
+// rounds.board->board_lock never together with any other; nor
+// lobby->lobby_lock.
 #pragma once
 
 #include <pthread.h>
@@ -18,6 +19,7 @@
 #include <vector>
 
 #include "tcp/mapanswer.h"
+#include "game/lobby.h"
 #include "game/player.h"
 #include "game/round.h"
 #include "game/resume.h"
@@ -40,6 +42,7 @@ typedef struct game {
     RESUMES resumes; // guarded by web_lock: the players of the fair policy, their resume tokens, who plays them, who is kept
 
     ROUNDS rounds; // its own locks: round_lock, and board_lock in its board
+    std::shared_ptr<LOBBY> lobby = std::make_shared<LOBBY>(); // its own lock, lobby_lock: the fleet, names
 
     std::atomic<bool> stopping{false}; // set by stopgame: the game's loops end
     std::atomic<int> connections{0};   // open connections of the game's port 3140
