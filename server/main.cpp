@@ -16,6 +16,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -28,6 +29,7 @@
 #include "app/options.h"
 #include "protocol.h"
 #include "engine/publish.h"
+#include "fleet/fleet.h"
 #include "game/restart.h"
 #include "game/roundtick.h"
 #include "app/service.h"
@@ -39,6 +41,7 @@
 static GAME game;               // the server's one game
 static CHECKPOINTER checkpoints; // its store's thread, with --state
 static sigset_t endsignals;     // SIGTERM, SIGINT: blocked, taken by waitforend
+static FLEET fleet;             // its fleet's thread, with --fleet
 
 // The signal thread of a server with a store: the first SIGTERM or SIGINT
 // stops the game's loops; main then takes the last checkpoint.
@@ -78,6 +81,34 @@ static bool startstore(const std::vector<std::string> &words, bool maploaded)
     checkpoints.interval = settings.checkpoint;
     checkpoints.observer = observecheckpoint;
     initcheckpointmetrics();
+    return true;
+}
+
+// The game's name and address among the games, and with --fleet the
+// fleet's thread (it talks to the database; the game never waits on it).
+static bool startlobby()
+{
+    LOBBY &l = *game.lobby;
+    std::string map = game.world.mapname;
+    if (!map.empty() && map.back() == '"')
+        map.pop_back();
+    l.name = !settings.name.empty() ? settings.name : !map.empty() ? map : "kindler";
+    l.publicurl = settings.publicurl;
+    if (settings.fleet.empty())
+        return true;
+    l.stored = !settings.state.empty();
+    char host[256] = "localhost";
+    gethostname(host, sizeof host - 1);
+    fleet.game = &game;
+    fleet.uri = settings.fleet;
+    fleet.beat = settings.fleetbeat;
+    fleet.stale = settings.fleetstale;
+    fleet.retry = std::min(2.0, settings.fleetbeat);
+    fleet.defaulturl = "http://" + std::string(host) + ":" + std::to_string(settings.http) + "/";
+    if (!startfleet(fleet)) {
+        std::fputs("Error! cannot start the fleet's thread\n", stderr);
+        return false;
+    }
     return true;
 }
 
@@ -138,6 +169,8 @@ int main(int argc, char **argv)
         game.rounds.burnout = settings.burnout;
         startrounds(game, mapfile);
     }
+    if (!startlobby())
+        return 1;
     // The web endpoint is up before port 3140 listens: a client that finds
     // the game's port open finds the whole server running.
     if (settings.http != 0 && !startweb(game, settings.http, settings.httpchosen) && settings.httpchosen)
