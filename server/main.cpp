@@ -76,6 +76,10 @@ static bool startstore(const std::vector<std::string> &words, bool maploaded)
         return false;
     }
     game.rounds.board = board;
+    if (!openlobby(*game.lobby, *checkpoints.store, error)) {
+        std::fprintf(stderr, "Error! %s\n", error.c_str());
+        return false;
+    }
     if (found > 0)
         std::printf("restored tick %llu from %s\n", (unsigned long long)game.world.ticks, settings.state.c_str());
     checkpoints.interval = settings.checkpoint;
@@ -84,9 +88,9 @@ static bool startstore(const std::vector<std::string> &words, bool maploaded)
     return true;
 }
 
-// The game's name and address among the games, and with --fleet the
-// fleet's thread (it talks to the database; the game never waits on it).
-static bool startlobby()
+// The game's name and address among the games; whether a fleet or a
+// store keeps its results and names (before the store is opened).
+static void setlobby()
 {
     LOBBY &l = *game.lobby;
     std::string map = game.world.mapname;
@@ -94,9 +98,17 @@ static bool startlobby()
         map.pop_back();
     l.name = !settings.name.empty() ? settings.name : !map.empty() ? map : "kindler";
     l.publicurl = settings.publicurl;
+    l.fleet = !settings.fleet.empty();
+    l.stored = !settings.state.empty();
+    l.keepclaims = l.fleet || l.stored;
+}
+
+// With --fleet the fleet's thread (it talks to the database; the game
+// never waits on it).
+static bool startlobby()
+{
     if (settings.fleet.empty())
         return true;
-    l.stored = !settings.state.empty();
     char host[256] = "localhost";
     gethostname(host, sizeof host - 1);
     fleet.game = &game;
@@ -160,6 +172,7 @@ int main(int argc, char **argv)
     // A round starts again on the map as built, not on a restored world.
     if (settings.round > 0)
         keepfirstworld(game, mapfile);
+    setlobby();
     if (store && !startstore(words, loaded == 0))
         return 1;
     updateinterval = 0.1;

@@ -16,7 +16,6 @@
 struct ROUNDRESULT {
     uint32_t number = 0;
     std::string map;
-    std::string game;               // the game it was played in ("" for this one)
     int64_t started = 0, ended = 0; // unix seconds
     std::string why;                // "limit" or "burnt out"
     struct ENTRY {
@@ -27,6 +26,7 @@ struct ROUNDRESULT {
         bool keyed = false; // it joined with a player key (names.h)
     };
     std::vector<ENTRY> players; // best score first (ties: lower number first)
+    std::string game = "";      // the game it was played in ("" for this one)
 };
 
 // What the board shows.
