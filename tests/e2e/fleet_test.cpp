@@ -6,76 +6,31 @@
 // while the database is stopped arrives once when it returns.
 #include <gtest/gtest.h>
 
-#include <pwd.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <boost/json.hpp>
 
 #include <chrono>
-#include <filesystem>
 #include <functional>
 
 #include "fleet/fleetdb.h"
+#include "pgserver.h"
 #include "support.h"
 #include "webclient.h"
 
 namespace {
 
-namespace fs = std::filesystem;
 namespace json = boost::json;
 
-const char PGBIN[] = "/usr/lib/postgresql/15/bin";
-const int PGPORT = 55432;
-const std::string URI = "postgresql://kindler@127.0.0.1:" + std::to_string(PGPORT) + "/postgres";
-
-// A PostgreSQL of the test's own, as `nobody` (it refuses to run as root).
-struct PGSERVER {
-    std::string dir, runas;
-    bool made = false;
-
-    std::string pgctl(const std::string &what)
-    {
-        return runas + " sh -c 'cd " + dir + " && " + PGBIN + "/pg_ctl -D " + dir + "/data -l " + dir + "/log -w " +
-               what + "' >/dev/null 2>&1";
-    }
-    bool make()
-    {
-        dir = mkdtemp(std::string("/tmp/kindler-pg-XXXXXX").data());
-        if (geteuid() == 0) {
-            const struct passwd *nobody = getpwnam("nobody");
-            if (!nobody || chown(dir.c_str(), nobody->pw_uid, nobody->pw_gid) != 0)
-                return false;
-            runas = "setpriv --reuid=nobody --regid=nogroup --clear-groups";
-        }
-        made = std::system((runas + " sh -c 'cd " + dir + " && " + PGBIN + "/initdb -D " + dir +
-                            "/data -A trust -U kindler --no-sync' >/dev/null 2>&1")
-                               .c_str()) == 0;
-        return made;
-    }
-    bool start()
-    {
-        return std::system(pgctl("-o \"-c listen_addresses=127.0.0.1 -p " + std::to_string(PGPORT) + " -k " + dir +
-                                 " -c fsync=off\" start")
-                               .c_str()) == 0;
-    }
-    bool stop() { return std::system(pgctl("-m fast stop").c_str()) == 0; }
-    ~PGSERVER()
-    {
-        if (made)
-            stop();
-        if (!dir.empty())
-            fs::remove_all(dir);
-    }
-};
-
+// The fleet's database.
 PGSERVER *pg = nullptr;
 
 class Fleet : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        if (!fs::exists(std::string(PGBIN) + "/initdb"))
+        if (!PGSERVER::installed())
             return;
         pg = new PGSERVER;
         if (!pg->make() || !pg->start()) {
@@ -90,7 +45,7 @@ protected:
     }
     void SetUp() override
     {
-        if (!fs::exists(std::string(PGBIN) + "/initdb"))
+        if (!PGSERVER::installed())
             GTEST_SKIP() << "postgresql is not installed (scripts/deps.sh installs it)";
         ASSERT_NE(pg, nullptr) << "PostgreSQL did not start";
     }
@@ -101,7 +56,7 @@ void startgame(SERVERPROC &s, int port, const std::string &name, const std::stri
                std::vector<std::string> more = {})
 {
     std::vector<std::string> args = {"--port=" + std::to_string(port), "--http=" + std::to_string(port + 1),
-                                     "--name=" + name, "--fleet=" + URI, "--fleet-beat=0.5", "--fleet-stale=3"};
+                                     "--name=" + name, "--fleet=" + pg->uri(), "--fleet-beat=0.5", "--fleet-stale=3"};
     args.insert(args.end(), more.begin(), more.end());
     args.push_back(map);
     s.launch(args);
@@ -230,7 +185,7 @@ TEST_F(Fleet, ARoundEndedWhileTheDatabaseIsAwayArrivesOnce)
     SERVERPROC a;
     startgame(a, 3140, "outage", mapspath("valley.map"), {"--round=4s", "--intermission=30"});
     PGLINK db;
-    ASSERT_TRUE(db.connect(URI, PGBOUNDS()));
+    ASSERT_TRUE(db.connect(pg->uri(), PGBOUNDS()));
     auto rounds = [&db] {
         PGRESULT r;
         return db.exec("SELECT count(*) FROM kindler_rounds WHERE game = 'outage'", {}, &r) ? r.number(0, 0) : -1;
@@ -244,7 +199,7 @@ TEST_F(Fleet, ARoundEndedWhileTheDatabaseIsAwayArrivesOnce)
     EXPECT_EQ(metric("kindler_fleet_up"), 0);
     EXPECT_EQ(httprequest(3141, "GET", "/healthz").status, 200);
     ASSERT_TRUE(pg->start());
-    ASSERT_TRUE(db.connect(URI, PGBOUNDS()));
+    ASSERT_TRUE(db.connect(pg->uri(), PGBOUNDS()));
     EXPECT_TRUE(within(10, [&] { return rounds() == 1; }));
     EXPECT_TRUE(within(5, [] { return metric("kindler_fleet_results_waiting") == 0; }));
     std::this_thread::sleep_for(std::chrono::seconds(2));
