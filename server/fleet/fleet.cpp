@@ -6,6 +6,7 @@
 
 #include "fleet/fleetdb.h"
 #include "fleet/fleetschema.h"
+#include "game/gamelist.h"
 
 namespace {
 

@@ -1,57 +1,14 @@
-// The game's list of games, its results for the fleet, and whose players
-// joined with a key.
+// The game's results for the fleet, and whose players joined with a key.
 #include "game/lobby.h"
 
 #include <algorithm>
 #include <chrono>
-#include <cmath>
 
-#include "game/game.h"
 
 int64_t lobbyclock()
 {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
         .count();
-}
-
-GAMEROW gamerow(GAME &g)
-{
-    GAMEROW row;
-    LOBBY &l = *g.lobby;
-    row.name = l.name;
-    row.url = l.publicurl;
-    row.map = g.world.mapname;
-    if (!row.map.empty() && row.map.back() == '"')
-        row.map.pop_back(); // as the file writes it
-    row.width = (uint32_t)g.world.mapsizex;
-    row.height = (uint32_t)g.world.mapsizey;
-    row.maxplayers = l.maxplayers;
-    row.self = true;
-    PLAYERS &p = g.players;
-    pthread_mutex_lock(&p.playerlist_lock);
-    for (int i = 0; i < p.numplayers; i++)
-        row.players += p.playerlist[i].num >= 0;
-    pthread_mutex_unlock(&p.playerlist_lock);
-    const ROUNDVIEW v = roundview(g.rounds);
-    row.round = v.number;
-    row.phase = v.phase;
-    row.left = (int)std::ceil(v.left);
-    return row;
-}
-
-std::vector<GAMEROW> listgames(GAME &g)
-{
-    LOBBY &l = *g.lobby;
-    std::vector<GAMEROW> list;
-    pthread_mutex_lock(&l.lobby_lock);
-    if (l.fleet && l.hasfleetview)
-        list = l.games;
-    pthread_mutex_unlock(&l.lobby_lock);
-    list.erase(std::remove_if(list.begin(), list.end(), [&l](const GAMEROW &r) { return r.name == l.name; }),
-               list.end());
-    list.push_back(gamerow(g));
-    std::sort(list.begin(), list.end(), [](const GAMEROW &a, const GAMEROW &b) { return a.name < b.name; });
-    return list;
 }
 
 void postresult(LOBBY &l, const ROUNDRESULT &r)

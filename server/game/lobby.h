@@ -70,13 +70,6 @@ struct LOBBY {
     std::atomic<int64_t> started{0};       // steady-clock ns the record began
 };
 
-// This game as a row of the list: its name, map, size, players present,
-// capacity and round (playerlist_lock, then round_lock, one after the other).
-struct game;
-GAMEROW gamerow(struct game &g);
-// The games to list: the fleet's as last read (this game's own row taken
-// fresh), or this game alone without a fleet; sorted by name.
-std::vector<GAMEROW> listgames(struct game &g);
 // An ended round's result for the fleet (its outbox; nothing without one).
 void postresult(LOBBY &l, const ROUNDRESULT &r);
 // Results handed back to a store that keeps them (loaded at start-up).

@@ -3,6 +3,8 @@
 
 #include <boost/json.hpp>
 
+#include "game/gamelist.h"
+
 namespace json = boost::json;
 
 std::string gamesjson(GAME &g, const std::string &host)
