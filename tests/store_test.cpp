@@ -21,6 +21,7 @@
 #include "game/actions.h"
 #include "engine/publish.h"
 #include "game/roundtick.h"
+#include "game/names.h"
 #include "store/store.h"
 #include "support.h"
 
@@ -502,6 +503,40 @@ TEST(StoreRounds, TheBoardOfAStoreIsTheBoardKeptInMemory)
                     got.last.players[i].died == two.players[i].died && got.last.players[i].num == two.players[i].num &&
                     got.last.players[i].keyed == two.players[i].keyed)
             << i;
+}
+
+// Without a fleet the store keeps who owns which name; with one, the
+// results the fleet has not confirmed (and drops those it has).
+TEST(StoreLobby, OwnedNamesAndTheFleetsOutboxSurviveAReopen)
+{
+    TMPDIR tmp;
+    std::string error;
+    const ROUNDRESULT one{1, "meadow", 100, 160, "limit", {{"ann", 7, false, 0, true}}};
+    const ROUNDRESULT two{2, "meadow", 170, 200, "limit", {}};
+    {
+        auto s = mustopen(tmp.file("l"));
+        LOBBY l;
+        l.keepclaims = true;
+        EXPECT_TRUE(mayplayname(l, "ann", hashkey("k1")));
+        EXPECT_FALSE(mayplayname(l, "ann", hashkey("k2")));
+        ASSERT_TRUE(flushlobby(l, *s, error)) << error;
+        ASSERT_TRUE(s->saveround(one, error) && s->saveround(two, error)) << error;
+        LOBBY f;
+        f.fleet = f.stored = true;
+        postresult(f, one);
+        postresult(f, two);
+        ASSERT_TRUE(flushlobby(f, *s, error)) << error;
+        f.sent.push_back(one); // the fleet confirmed it
+        ASSERT_TRUE(flushlobby(f, *s, error)) << error;
+    }
+    auto s = mustopen(tmp.file("l"));
+    LOBBY l, f;
+    f.fleet = true;
+    ASSERT_TRUE(openlobby(l, *s, error) && openlobby(f, *s, error)) << error;
+    EXPECT_FALSE(mayplayname(l, "ann", hashkey("k2")));
+    EXPECT_TRUE(mayplayname(l, "ann", hashkey("k1")));
+    ASSERT_EQ(f.outbox.size(), 1u);
+    EXPECT_TRUE(f.outbox[0].number == 2 && f.outbox[0].started == 170);
 }
 
 } // namespace

@@ -69,14 +69,15 @@ bool loadlobbyrows(sqlite3 *db, LOBBYROWS &rows, std::string &error)
         sortentries(r.players);
         rows.waiting.push_back(std::move(r));
     }
-    while (rc == SQLITE_DONE && (rc = names.step()) == SQLITE_ROW) {
-        KEYHASH h{};
-        if (names.size(1) == h.size()) {
-            const unsigned char *p = (const unsigned char *)names.data(1);
-            std::copy(p, p + h.size(), h.begin());
-            rows.names.emplace_back(blobtext(names, 0), h);
+    if (rc == SQLITE_DONE)
+        while ((rc = names.step()) == SQLITE_ROW) {
+            KEYHASH h{};
+            if (names.size(1) == h.size()) {
+                const unsigned char *p = (const unsigned char *)names.data(1);
+                std::copy(p, p + h.size(), h.begin());
+                rows.names.emplace_back(blobtext(names, 0), h);
+            }
         }
-    }
     if (rc != SQLITE_DONE) {
         error = sqlite3_errmsg(db);
         return false;
