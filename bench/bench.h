@@ -21,6 +21,7 @@ void registerwebbenchmarks();
 void registernetbenchmarks();
 void registerstreambenchmarks();
 void registerstorebenchmarks();
+void registerfleetbenchmarks();
 void releaseworlds();
 void releasestreamworlds();
 // Stops the in-process server of the network benchmarks, if it runs (a

@@ -139,6 +139,7 @@ int main(int argc, char **argv)
     registerstreambenchmarks();
     registerwebbenchmarks();
     registerstorebenchmarks();
+    registerfleetbenchmarks();
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;

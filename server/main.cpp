@@ -16,6 +16,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -29,6 +30,7 @@
 #include "app/options.h"
 #include "protocol.h"
 #include "engine/publish.h"
+#include "fleet/fleet.h"
 #include "game/newround.h"
 #include "game/roundtick.h"
 #include "app/service.h"
@@ -41,6 +43,7 @@ static GAME game;               // the server's one game
 static CHECKPOINTER checkpoints; // its store's thread, with --state
 static TCPPORT port3140;         // its port 3140
 static sigset_t endsignals;     // SIGTERM, SIGINT: blocked, taken by waitforend
+static FLEET fleet;             // its fleet's thread, with --fleet
 
 // The signal thread of a server with a store: the first SIGTERM or SIGINT
 // stops the game's loops; main then takes the last checkpoint.
@@ -79,11 +82,51 @@ static bool startstore(const std::vector<std::string> &words, bool maploaded)
         return false;
     }
     game.rounds.board = board;
+    if (!openlobby(*game.lobby, *checkpoints.store, error)) {
+        std::fprintf(stderr, "Error! %s\n", error.c_str());
+        return false;
+    }
     if (found > 0)
         std::printf("restored tick %llu from %s\n", (unsigned long long)publishedticks(game.world), settings.state.c_str());
     checkpoints.interval = settings.checkpoint;
     checkpoints.observer = checkpointed;
     initcheckpointmetrics();
+    return true;
+}
+
+// The game's name and address among the games; whether a fleet or a
+// store keeps its results and names (before the store is opened).
+static void setlobby()
+{
+    LOBBY &l = *game.lobby;
+    std::string map = game.world.mapname;
+    if (!map.empty() && map.back() == '"')
+        map.pop_back();
+    l.name = !settings.name.empty() ? settings.name : !map.empty() ? map : "kindler";
+    l.publicurl = settings.publicurl;
+    l.fleet = !settings.fleet.empty();
+    l.stored = !settings.state.empty();
+    l.keepclaims = l.fleet || l.stored;
+}
+
+// With --fleet the fleet's thread (it talks to the database; the game
+// never waits on it).
+static bool startlobby()
+{
+    if (settings.fleet.empty())
+        return true;
+    char host[256] = "localhost";
+    gethostname(host, sizeof host - 1);
+    fleet.game = &game;
+    fleet.uri = settings.fleet;
+    fleet.beat = settings.fleetbeat;
+    fleet.stale = settings.fleetstale;
+    fleet.retry = std::min(2.0, settings.fleetbeat);
+    fleet.defaulturl = "http://" + std::string(host) + ":" + std::to_string(settings.http) + "/";
+    if (!startfleet(fleet)) {
+        std::fputs("Error! cannot start the fleet's thread\n", stderr);
+        return false;
+    }
     return true;
 }
 
@@ -135,6 +178,7 @@ int main(int argc, char **argv)
     // A round starts again on the map as built, not on a restored world.
     if (settings.round > 0)
         keepfirstworld(game, mapfile);
+    setlobby();
     if (store && !startstore(words, loaded == 0))
         return 1;
     updateinterval = 0.1;
@@ -144,12 +188,14 @@ int main(int argc, char **argv)
         game.rounds.burnout = settings.burnout;
         startrounds(game, mapfile);
     }
+    if (!startlobby())
+        return 1;
     // The web endpoint is up before port 3140 listens: a client that finds
     // the game's port open finds the whole server running.
     if (settings.http != 0 && !startweb(game, settings.http, settings.httpchosen, &port3140.connections) && settings.httpchosen)
         return 1;
     port3140.game = &game;
-    port3140.sockfd = setupnet(PORTNUM);
+    port3140.sockfd = setupnet(settings.port);
     if (port3140.sockfd < 0)
         return 1;
     pthread_t netthread;

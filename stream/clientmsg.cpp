@@ -48,11 +48,21 @@ CLIENTMSG parseclient(const void *data, size_t len, bool text)
             return closewith(CLOSEINVALID);
         m.action = DOVIEW;
         return m;
-    case 2: // JOIN: the name
-        if (!readtext(data, len, NAMEMAX, m.name))
+    case 2: { // JOIN: the name, then optionally u8 0 and the player key
+        const unsigned char *bytes = (const unsigned char *)data;
+        size_t namelen = len;
+        for (size_t i = 1; i < len; i++)
+            if (bytes[i] == 0) {
+                namelen = i;
+                break;
+            }
+        if (!readtext(data, namelen, NAMEMAX, m.name))
+            return closewith(CLOSEINVALID);
+        if (namelen < len && !readtext(bytes + namelen, len - namelen, PLAYERKEYMAX, m.key))
             return closewith(CLOSEINVALID);
         m.action = DOJOIN;
         return m;
+    }
     case 3: // MOVE: i8 dx, i8 dy
         if (len != 3)
             return closewith(CLOSEINVALID);

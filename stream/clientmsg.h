@@ -15,7 +15,7 @@ enum {
     CLOSETOOBIG = 1009,      // longer than CLIENTMSGMAX
 };
 
-enum { CLIENTMSGMAX = 1024, RESUMETOKENMAX = 64 };
+enum { CLIENTMSGMAX = 1024, RESUMETOKENMAX = 64, PLAYERKEYMAX = 64 };
 
 enum CLIENTACTION {
     DOVIEW,  // show `view`
@@ -31,6 +31,7 @@ struct CLIENTMSG {
     int closecode = 0;
     CELLRECT view;    // DOVIEW: w and h 1 to 65,535
     std::string name; // DOJOIN: 1 to NAMEMAX bytes, none below 32
+    std::string key;  // DOJOIN: the player key, 1 to PLAYERKEYMAX bytes, none below 32; "" for none
     int dx = 0, dy = 0; // DOMOVE: each -1, 0 or 1, not both 0
     std::string token;  // DORESUME: 1 to RESUMETOKENMAX bytes, none below 32
 };

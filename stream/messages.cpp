@@ -76,12 +76,13 @@ std::string encodeplayers(uint32_t tick, const std::vector<STREAMPLAYER> &player
     return o;
 }
 
-std::string encodeyou(int32_t num, const std::string &token)
+std::string encodeyou(int32_t num, const std::string &token, const std::string &reason)
 {
     std::string o;
     putu8(o, MSGYOU);
     puti32(o, num);
     putstr8(o, num < 0 ? std::string() : token);
+    putstr8(o, num < 0 ? reason : std::string());
     return o;
 }
 

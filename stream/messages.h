@@ -19,7 +19,7 @@ enum : uint8_t {
     MSGROUND = 5,
 };
 
-enum { STREAMVERSION = 3 };
+enum { STREAMVERSION = 4 };
 
 // The heat ramp as HELLO sends it: the colour at RAMPFIRST + i kelvins.
 enum { RAMPFIRST = 320, RAMPLAST = 1500 };
@@ -55,9 +55,9 @@ struct STREAMPLAYER {
 // order, with the number of players ever logged in.
 std::string encodeplayers(uint32_t tick, const std::vector<STREAMPLAYER> &players);
 
-// YOU: the number JOIN or RESUME gave, or -1, and the player's resume
-// token ("" with -1).
-std::string encodeyou(int32_t num, const std::string &token);
+// YOU: the number JOIN or RESUME gave, or -1, the player's resume token
+// ("" with -1), and why a JOIN was refused ("" otherwise).
+std::string encodeyou(int32_t num, const std::string &token, const std::string &reason = "");
 
 // One of the ended round's best, as ROUND names them.
 struct ROUNDWINNER {

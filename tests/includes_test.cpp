@@ -114,8 +114,9 @@ std::vector<std::string> findcircle(const std::map<std::string, std::set<std::st
 }
 
 // The layers, lowest first: shared/ under everything; stream/ and client/
-// on it; then server/engine, server/game, the three users of the game
-// (server/store, server/tcp, server/web, which know nothing of each other),
+// on it; then server/engine, server/game, the four users of the game
+// (server/store, server/tcp, server/web, server/fleet, which know nothing
+// of each other),
 // server/app, and server/main.cpp on top.
 struct LAYER {
     std::string name; // "shared", "engine", "main", ... ; empty: outside the layers
@@ -126,7 +127,7 @@ LAYER layerof(const fs::path &file)
 {
     static const std::map<std::string, int> ranks = {
         {"shared", 0}, {"stream", 1}, {"client", 1}, {"engine", 2}, {"game", 3},
-        {"store", 4},  {"tcp", 4},    {"web", 4},    {"app", 5},    {"main", 6}};
+        {"store", 4},  {"tcp", 4},    {"web", 4},    {"fleet", 4},  {"app", 5},    {"main", 6}};
     auto part = file.begin();
     if (part == file.end())
         return {};

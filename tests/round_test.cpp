@@ -220,7 +220,7 @@ TEST(RoundServer, TheConsolePagesAndLeaderboardSeeRoundsEnd)
     const HTTPRESULT r = httprequest(3141, "GET", "/leaderboard");
     EXPECT_EQ(r.status, 200);
     EXPECT_EQ(r.header.at("content-type"), "application/json");
-    EXPECT_EQ(r.body.rfind("{\"rounds\":1,\"top\":[],\"last\":{\"number\":1,\"map\":\"meadow\",\"started\":", 0), 0u)
+    EXPECT_EQ(r.body.rfind("{\"rounds\":1,\"top\":[],\"unkeyed\":[],\"last\":{\"number\":1,\"game\":\"meadow\",\"map\":\"meadow\",\"started\":", 0), 0u)
         << r.body;
     EXPECT_NE(r.body.find("\"why\":\"limit\",\"top\":[]},\"round\":{\"number\":1,\"phase\":\"intermission\""),
               std::string::npos)

@@ -22,6 +22,7 @@
 #include "engine/fire.h"
 #include "engine/publish.h"
 #include "game/roundtick.h"
+#include "game/names.h"
 #include "store/store.h"
 #include "support.h"
 
@@ -348,8 +349,8 @@ TEST(StoreRefusal, AnUnwritablePathIsRefused)
 TEST(StoreSchema, AnOlderVersionIsUpgradedANewerOrForeignOneRefused)
 {
     TMPDIR tmp;
-    const std::string old = tmp.file("v0"), newer = tmp.file("v2"), foreign = tmp.file("foreign");
-    const char *sql[] = {"PRAGMA page_size = 1024; VACUUM", "PRAGMA application_id = 1263420492; PRAGMA user_version = 2",
+    const std::string old = tmp.file("v0"), newer = tmp.file("v3"), foreign = tmp.file("foreign");
+    const char *sql[] = {"PRAGMA page_size = 1024; VACUUM", "PRAGMA application_id = 1263420492; PRAGMA user_version = 3",
                          "CREATE TABLE notes(a)"};
     const std::string paths[] = {old, newer, foreign};
     for (int i = 0; i < 3; i++) {
@@ -364,7 +365,7 @@ TEST(StoreSchema, AnOlderVersionIsUpgradedANewerOrForeignOneRefused)
     mustsave(*mustopen(old), g);
     std::string error;
     EXPECT_EQ(restorecheckpoint(*mustopen(old), h, error), 1) << error;
-    EXPECT_NE(refusal(newer).find("newer kindler (schema version 2"), std::string::npos);
+    EXPECT_NE(refusal(newer).find("newer kindler (schema version 3"), std::string::npos);
     EXPECT_NE(refusal(foreign).find("not a kindler store"), std::string::npos);
 }
 
@@ -463,8 +464,10 @@ TEST(StoreRounds, TheRoundUnderWayComesBackWithItsPhaseClocksAndWinners)
 TEST(StoreRounds, TheBoardOfAStoreIsTheBoardKeptInMemory)
 {
     TMPDIR tmp;
-    ROUNDRESULT one{1, "meadow", 100, 160, "limit", {{"ann", 7, false, 0}, {"bob", 3, true, 1}}};
-    ROUNDRESULT two{2, "meadow", 170, 200, "burnt out", {{"bob", 9, false, 1}, {"cy", 9, true, 2}, {"ann", 0, true, 0}}};
+    // Players with a key; one without one (kept apart) in each round.
+    ROUNDRESULT one{1, "meadow", 100, 160, "limit", {{"ann", 7, false, 0, true}, {"bob", 3, true, 1, true}, {"dan", 1, false, 3}}};
+    ROUNDRESULT two{2, "meadow", 170, 200, "burnt out",
+                    {{"bob", 9, false, 1, true}, {"cy", 9, true, 2, true}, {"dan", 2, false, 3}, {"ann", 0, true, 0, true}}};
     BOARD memory;
     std::string error;
     {
@@ -491,13 +494,50 @@ TEST(StoreRounds, TheBoardOfAStoreIsTheBoardKeptInMemory)
             << i;
     EXPECT_EQ(got.totals[0].name, "bob"); // 12 in 2 rounds, one death
     EXPECT_EQ(got.totals[0].deaths, 1u);
+    ASSERT_EQ(got.unkeyed.size(), 1u);
+    EXPECT_TRUE(got.unkeyed[0].name == "dan" && got.unkeyed[0].score == 3 && got.unkeyed[0].rounds == 2);
     ASSERT_TRUE(got.haslast);
     EXPECT_TRUE(got.last.number == 2 && got.last.why == "burnt out" && got.last.started == 170 && got.last.ended == 200);
-    ASSERT_EQ(got.last.players.size(), 3u);
-    for (size_t i = 0; i < 3; i++)
+    ASSERT_EQ(got.last.players.size(), 4u);
+    for (size_t i = 0; i < 4; i++)
         EXPECT_TRUE(got.last.players[i].name == two.players[i].name && got.last.players[i].score == two.players[i].score &&
-                    got.last.players[i].died == two.players[i].died && got.last.players[i].num == two.players[i].num)
+                    got.last.players[i].died == two.players[i].died && got.last.players[i].num == two.players[i].num &&
+                    got.last.players[i].keyed == two.players[i].keyed)
             << i;
+}
+
+// Without a fleet the store keeps who owns which name; with one, the
+// results the fleet has not confirmed (and drops those it has).
+TEST(StoreLobby, OwnedNamesAndTheFleetsOutboxSurviveAReopen)
+{
+    TMPDIR tmp;
+    std::string error;
+    const ROUNDRESULT one{1, "meadow", 100, 160, "limit", {{"ann", 7, false, 0, true}}};
+    const ROUNDRESULT two{2, "meadow", 170, 200, "limit", {}};
+    {
+        auto s = mustopen(tmp.file("l"));
+        LOBBY l;
+        l.keepclaims = true;
+        EXPECT_TRUE(mayplayname(l, "ann", hashkey("k1")));
+        EXPECT_FALSE(mayplayname(l, "ann", hashkey("k2")));
+        ASSERT_TRUE(flushlobby(l, *s, error)) << error;
+        ASSERT_TRUE(s->saveround(one, error) && s->saveround(two, error)) << error;
+        LOBBY f;
+        f.fleet = f.stored = true;
+        postresult(f, one);
+        postresult(f, two);
+        ASSERT_TRUE(flushlobby(f, *s, error)) << error;
+        f.sent.push_back(one); // the fleet confirmed it
+        ASSERT_TRUE(flushlobby(f, *s, error)) << error;
+    }
+    auto s = mustopen(tmp.file("l"));
+    LOBBY l, f;
+    f.fleet = true;
+    ASSERT_TRUE(openlobby(l, *s, error) && openlobby(f, *s, error)) << error;
+    EXPECT_FALSE(mayplayname(l, "ann", hashkey("k2")));
+    EXPECT_TRUE(mayplayname(l, "ann", hashkey("k1")));
+    ASSERT_EQ(f.outbox.size(), 1u);
+    EXPECT_TRUE(f.outbox[0].number == 2 && f.outbox[0].started == 170);
 }
 
 } // namespace

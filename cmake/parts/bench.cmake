@@ -13,7 +13,8 @@ if(benchmark_FOUND)
     ${CMAKE_SOURCE_DIR}/bench/net_bench.cpp
     ${CMAKE_SOURCE_DIR}/bench/stream_bench.cpp
     ${CMAKE_SOURCE_DIR}/bench/web_bench.cpp
-    ${CMAKE_SOURCE_DIR}/bench/store_bench.cpp)
+    ${CMAKE_SOURCE_DIR}/bench/store_bench.cpp
+    ${CMAKE_SOURCE_DIR}/bench/fleet_bench.cpp)
   target_include_directories(kindler-bench PRIVATE ${CMAKE_SOURCE_DIR}/bench)
-  target_link_libraries(kindler-bench PRIVATE kindler_core kindler_testgame kindler_oracle kindler_web kindler_store benchmark::benchmark)
+  target_link_libraries(kindler-bench PRIVATE kindler_core kindler_testgame kindler_oracle kindler_web kindler_store kindler_fleet kindler_pgserver benchmark::benchmark)
 endif()

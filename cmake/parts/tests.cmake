@@ -13,6 +13,9 @@ target_compile_definitions(kindler_testsupport PUBLIC
   KINDLER_SERVER="$<TARGET_FILE:kindler-server>"
   KINDLER_MAPS="${CMAKE_SOURCE_DIR}/maps")
 add_dependencies(kindler_testsupport kindler-server)
+# A PostgreSQL of a test's or a benchmark's own.
+add_library(kindler_pgserver STATIC ${CMAKE_SOURCE_DIR}/tests/support/pgserver.cpp)
+target_include_directories(kindler_pgserver PUBLIC ${CMAKE_SOURCE_DIR}/tests/support)
 
 # kindler_test(NAME SOURCES... [SERVER] [TIMEOUT seconds] [LIBS libs...])
 # SERVER marks a group that runs the real server on port 3140: such groups

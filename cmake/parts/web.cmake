@@ -24,7 +24,7 @@ add_library(kindler_web STATIC
   ${CMAKE_SOURCE_DIR}/server/web/websession.cpp ${CMAKE_SOURCE_DIR}/server/web/stream.cpp
   ${CMAKE_SOURCE_DIR}/server/web/metrics.cpp
   ${CMAKE_SOURCE_DIR}/server/web/admission.cpp ${CMAKE_SOURCE_DIR}/server/web/origin.cpp
-  ${CMAKE_SOURCE_DIR}/server/web/leaderboard.cpp
+  ${CMAKE_SOURCE_DIR}/server/web/leaderboard.cpp ${CMAKE_SOURCE_DIR}/server/web/games.cpp
   ${CMAKE_BINARY_DIR}/webassets.cpp)
 # Boost.Beast for whoever speaks HTTP or WebSocket: the endpoint and the
 # tests' client. Instrumented for a sanitizer, GCC takes a boost::optional

@@ -27,6 +27,12 @@ struct SETTINGS {
     int intermission = 10;              // seconds between rounds
     int burnout = 30;                   // seconds without a burning cell that end a round
     int resumekeep = 60;                // seconds a dropped web player is kept for its resume
+    int port = 3140;                    // port 3140's protocol on PORT
+    std::string name;                   // the game's name, "" for the map's
+    std::string publicurl;              // the page's address players are sent to, "" for the one they used
+    std::string fleet;                  // the fleet's PostgreSQL URI, "" for none
+    double fleetbeat = 2;               // seconds between two heartbeats of the fleet thread
+    double fleetstale = 15;             // seconds after which a game's row is no longer listed
 };
 extern SETTINGS settings;
 

@@ -32,15 +32,16 @@ void addresult(BOARD &board, const ROUNDRESULT &r)
     b.rounds++;
     b.lastnumber = std::max(b.lastnumber, r.number);
     for (const ROUNDRESULT::ENTRY &e : r.players) {
-        auto t = std::find_if(b.totals.begin(), b.totals.end(),
-                              [&e](const LEADERBOARD::TOTAL &x) { return x.name == e.name; });
-        if (t == b.totals.end())
-            t = b.totals.insert(b.totals.end(), LEADERBOARD::TOTAL{e.name, 0, 0, 0});
+        std::vector<LEADERBOARD::TOTAL> &list = e.keyed ? b.totals : b.unkeyed;
+        auto t = std::find_if(list.begin(), list.end(), [&e](const LEADERBOARD::TOTAL &x) { return x.name == e.name; });
+        if (t == list.end())
+            t = list.insert(list.end(), LEADERBOARD::TOTAL{e.name, 0, 0, 0});
         t->score += e.score;
         t->rounds++;
         t->deaths += e.died;
     }
     sorttotals(b.totals);
+    sorttotals(b.unkeyed);
     b.haslast = true;
     b.last = r;
     if (board.stored)
@@ -55,6 +56,8 @@ LEADERBOARD readboard(BOARD &board, size_t top)
     pthread_mutex_unlock(&board.board_lock);
     if (b.totals.size() > top)
         b.totals.resize(top);
+    if (b.unkeyed.size() > top)
+        b.unkeyed.resize(top);
     return b;
 }
 

@@ -1,5 +1,6 @@
 // The leaderboard: each ended round's result, and totals by player name
-// (scores summed, rounds played, deaths). A game keeps one BOARD in memory
+// (scores summed, rounds played, deaths), those of players with a key
+// apart from those without one. A game keeps one BOARD in memory
 // (ROUNDS::board); with a store the board is loaded from it at start-up and
 // the results it has not saved yet are handed to the store by
 // takeunsaved (server/store/store.h: makestoreboard, flushboard).
@@ -22,8 +23,10 @@ struct ROUNDRESULT {
         int32_t score = 0;
         bool died = false;
         int32_t num = -1; // the player's number in the game
+        bool keyed = false; // it joined with a player key (names.h)
     };
     std::vector<ENTRY> players; // best score first (ties: lower number first)
+    std::string game = "";      // the game it was played in ("" for this one)
 };
 
 // What the board shows.
@@ -36,7 +39,8 @@ struct LEADERBOARD {
     };
     uint32_t rounds = 0;       // rounds played
     uint32_t lastnumber = 0;   // the highest round number, 0 for none
-    std::vector<TOTAL> totals; // best total first (ties: by name)
+    std::vector<TOTAL> totals; // players with a key: best total first (ties: by name)
+    std::vector<TOTAL> unkeyed; // players without one (port 3140, keyless JOINs), kept apart
     bool haslast = false;
     ROUNDRESULT last;          // the last round ended
 };

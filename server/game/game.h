@@ -9,7 +9,8 @@
 // before world.oldmap_lock; players.playerlist_lock before
 // players.s_pointindex_lock; never a grid lock together with a player
 // lock; resume_lock never together with any other; rounds.round_lock and
-// rounds.board->board_lock never together with any other.
+// rounds.board->board_lock never together with any other; nor
+// lobby->lobby_lock.
 #pragma once
 
 #include <pthread.h>
@@ -19,6 +20,7 @@
 #include <memory>
 #include <vector>
 
+#include "game/lobby.h"
 #include "game/player.h"
 #include "game/round.h"
 #include "game/resume.h"
@@ -57,6 +59,7 @@ typedef struct game {
     RESUMES resumes; // guarded by resume_lock: the players of the fair policy, their resume tokens, who plays them, who is kept
 
     ROUNDS rounds; // its own locks: round_lock, and board_lock in its board
+    std::shared_ptr<LOBBY> lobby = std::make_shared<LOBBY>(); // its own lock, lobby_lock: the fleet, names
 
     std::atomic<bool> stopping{false}; // set by stopgame: the game's loops end
 

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "game/lobby.h"
 #include "game/newround.h"
 
 // The players of the ended round: those present, and those who left in it
@@ -22,6 +23,7 @@ static std::vector<ROUNDRESULT::ENTRY> roundplayers(GAME &g)
         if (e.num >= 0 || e.score != 0)
             list.push_back({std::string(e.name, strnlen(e.name, sizeof e.name)), e.score, e.health <= 0, (int)i});
     }
+    markkeyed(*g.lobby, list);
     sortentries(list);
     return list;
 }
@@ -51,6 +53,7 @@ static void endround(GAME &g, ROUNDWHY why, uint32_t number, int64_t started, do
     res.why = whyname(why);
     res.players = roundplayers(g);
     addresult(*r.board, res);
+    postresult(*g.lobby, res);
     pthread_mutex_lock(&r.round_lock);
     r.phase = ROUNDINTERMISSION;
     r.phaseend = now + r.intermission;

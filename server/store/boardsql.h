@@ -18,3 +18,7 @@ bool readroundstate(sqlite3 *db, SAVEDROUND &r, std::string &error);
 bool saveroundrows(sqlite3 *db, const ROUNDRESULT &r, std::string &error);
 // The board of every stored round.
 bool loadboardrows(sqlite3 *db, LEADERBOARD &b, std::string &error);
+// The lobby's rows (outbox, names), in a transaction of their own; and
+// reading them back (the outbox's rounds with their results).
+bool savelobbyrows(sqlite3 *db, const LOBBYROWS &rows, std::string &error);
+bool loadlobbyrows(sqlite3 *db, LOBBYROWS &rows, std::string &error);

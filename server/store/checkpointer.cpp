@@ -97,6 +97,7 @@ bool checkpointnow(CHECKPOINTER &c, std::string &error)
     // saves it again (replacing it), never a round lost.
     BOARD &board = *c.game->rounds.board;
     bool ok = !board.stored || flushboard(board, *c.store, error);
+    ok = ok && flushlobby(*c.game->lobby, *c.store, error);
     SAVEREPORT report;
     if (ok) {
         takecheckpoint(*c.game, c.copy);

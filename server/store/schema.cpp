@@ -9,6 +9,11 @@
 //   players   every player ever logged in
 //   roundstate, rounds, results   the round under way and past rounds
 //   resume    web players' resume tokens (hashed)
+//
+// Version 2:
+//   results   gains keyed: the player joined with a player key
+//   outbox    the ended rounds not yet confirmed by the fleet (--fleet)
+//   names     who owns a name without a fleet: the SHA-256 of its key
 #include "store/sqlite.h"
 
 static const char *const STEPS[] = {
@@ -28,6 +33,10 @@ static const char *const STEPS[] = {
     "CREATE TABLE results(round INTEGER NOT NULL, num INTEGER NOT NULL, name BLOB NOT NULL,"
     " score INTEGER NOT NULL, died INTEGER NOT NULL, PRIMARY KEY (round, num));"
     "CREATE TABLE resume(tokenhash BLOB PRIMARY KEY, num INTEGER NOT NULL, issued INTEGER NOT NULL);",
+    // 1 to 2
+    "ALTER TABLE results ADD COLUMN keyed INTEGER NOT NULL DEFAULT 0;"
+    "CREATE TABLE outbox(round INTEGER PRIMARY KEY, started INTEGER NOT NULL);"
+    "CREATE TABLE names(name BLOB PRIMARY KEY, keyhash BLOB NOT NULL);",
 };
 static_assert(sizeof STEPS / sizeof STEPS[0] == STOREVERSION, "one step per version");
 

@@ -58,5 +58,5 @@ inline bool execsql(sqlite3 *db, const char *sql, std::string &error)
 // The store's schema: the version this program writes, and the upgrade of
 // a file of an older version (0: a database without the store's tables)
 // to it, in one transaction. False with SQLite's message.
-enum { STOREVERSION = 1, STOREAPPID = 0x4b4e444c /* "KNDL" */ };
+enum { STOREVERSION = 2, STOREAPPID = 0x4b4e444c /* "KNDL" */ };
 bool upgradestore(sqlite3 *db, int from, std::string &error);

@@ -60,6 +60,21 @@ struct SQLITESTORE final : STORE {
         return false;
     }
 
+    bool savelobby(const LOBBYROWS &rows, std::string &error) override
+    {
+        if (savelobbyrows(db, rows, error))
+            return true;
+        error = fail(error);
+        return false;
+    }
+    bool loadlobby(LOBBYROWS &rows, std::string &error) override
+    {
+        if (loadlobbyrows(db, rows, error))
+            return true;
+        error = fail(error);
+        return false;
+    }
+
     std::string fail(const std::string &what) const { return "store " + path + ": " + what; }
     bool storedmap(MAPID &stored, bool &any, std::string &error);
     bool writeplayers(const CHECKPOINT &c, SAVEREPORT &report);

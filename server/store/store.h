@@ -74,6 +74,9 @@ struct STORE {
     // The board from the stored rounds: totals by name, the rounds and
     // the last round's result.
     virtual bool loadboard(LEADERBOARD &b, std::string &error) = 0;
+    // The lobby's rows (LOBBYROWS) written in one transaction, or read.
+    virtual bool savelobby(const struct LOBBYROWS &rows, std::string &error) = 0;
+    virtual bool loadlobby(struct LOBBYROWS &rows, std::string &error) = 0;
     // Called after each tile row written inside a save's transaction
     // (progress; tests stop a save half way).
     void (*tilewritten)(void *arg, size_t tiles) = nullptr;
@@ -93,6 +96,22 @@ std::shared_ptr<BOARD> makestoreboard(STORE &s, std::string &error);
 // the store, e.g. after each checkpoint); false with the reason's line,
 // the results then kept for the next call.
 bool flushboard(BOARD &b, STORE &s, std::string &error);
+
+// What a store keeps of a game's lobby (game/lobby.h): the ended rounds
+// waiting for the fleet (the outbox; their results are the rounds' rows)
+// and, without a fleet, who owns which name.
+struct LOBBYROWS {
+    std::vector<ROUNDRESULT> waiting; // saving: rounds into the outbox; loading: the outbox
+    std::vector<ROUNDRESULT> sent;    // saving: rounds out of it, the fleet has them
+    std::vector<std::pair<std::string, KEYHASH>> names; // saving: new claims; loading: every owner
+};
+// Start-up: the store's outbox (with a fleet) and names (without) into the
+// game's lobby. False with the reason's line.
+bool openlobby(LOBBY &l, STORE &s, std::string &error);
+// Saves what the lobby has for the store (by the thread that uses the
+// store, after flushboard: the rounds are saved before the outbox names
+// them); false with the reason's line, what was taken then given back.
+bool flushlobby(LOBBY &l, STORE &s, std::string &error);
 
 // Releases the store (and its hold on the file).
 void closestore(std::unique_ptr<STORE> &s);

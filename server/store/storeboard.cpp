@@ -43,7 +43,7 @@ bool saveroundrows(sqlite3 *db, const ROUNDRESULT &r, std::string &error)
     {
         STATEMENT round(db, "INSERT OR REPLACE INTO rounds(number, map, started, ended, why) VALUES(?, ?, ?, ?, ?)");
         STATEMENT cut(db, "DELETE FROM results WHERE round = ?");
-        STATEMENT put(db, "INSERT OR REPLACE INTO results(round, num, name, score, died) VALUES(?, ?, ?, ?, ?)");
+        STATEMENT put(db, "INSERT OR REPLACE INTO results(round, num, name, score, died, keyed) VALUES(?, ?, ?, ?, ?, ?)");
         ok = round.ok() && cut.ok() && put.ok();
         if (ok) {
             round.bind(1, (int64_t)r.number);
@@ -61,6 +61,7 @@ bool saveroundrows(sqlite3 *db, const ROUNDRESULT &r, std::string &error)
             put.blob(3, e.name.data(), e.name.size());
             put.bind(4, (int64_t)e.score);
             put.bind(5, (int64_t)e.died);
+            put.bind(6, (int64_t)e.keyed);
             ok = put.run();
         }
         if (!ok)
@@ -83,9 +84,9 @@ bool loadboardrows(sqlite3 *db, LEADERBOARD &b, std::string &error)
 {
     b = LEADERBOARD();
     STATEMENT count(db, "SELECT count(*), coalesce(max(number), 0) FROM rounds");
-    STATEMENT totals(db, "SELECT name, sum(score), count(*), sum(died) FROM results GROUP BY name");
+    STATEMENT totals(db, "SELECT name, sum(score), count(*), sum(died), keyed FROM results GROUP BY keyed, name");
     STATEMENT last(db, "SELECT number, map, started, ended, why FROM rounds ORDER BY number DESC LIMIT 1");
-    STATEMENT players(db, "SELECT num, name, score, died FROM results WHERE round = ?");
+    STATEMENT players(db, "SELECT num, name, score, died, keyed FROM results WHERE round = ?");
     if (!count.ok() || !totals.ok() || !last.ok() || !players.ok() || count.step() != SQLITE_ROW) {
         error = sqlite3_errmsg(db);
         return false;
@@ -94,9 +95,11 @@ bool loadboardrows(sqlite3 *db, LEADERBOARD &b, std::string &error)
     b.lastnumber = (uint32_t)count.integer(1);
     int rc;
     while ((rc = totals.step()) == SQLITE_ROW)
-        b.totals.push_back({blobtext(totals, 0), totals.integer(1), (uint32_t)totals.integer(2),
-                            (uint32_t)totals.integer(3)});
+        (totals.integer(4) ? b.totals : b.unkeyed)
+            .push_back({blobtext(totals, 0), totals.integer(1), (uint32_t)totals.integer(2),
+                        (uint32_t)totals.integer(3)});
     sorttotals(b.totals);
+    sorttotals(b.unkeyed);
     if (rc == SQLITE_DONE && (rc = last.step()) == SQLITE_ROW) {
         b.haslast = true;
         b.last.number = (uint32_t)last.integer(0);
@@ -107,7 +110,7 @@ bool loadboardrows(sqlite3 *db, LEADERBOARD &b, std::string &error)
         players.bind(1, last.integer(0));
         while ((rc = players.step()) == SQLITE_ROW)
             b.last.players.push_back({blobtext(players, 1), (int32_t)players.integer(2), players.integer(3) != 0,
-                                      (int32_t)players.integer(0)});
+                                      (int32_t)players.integer(0), players.integer(4) != 0});
         sortentries(b.last.players);
     }
     if (rc != SQLITE_DONE) {

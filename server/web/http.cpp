@@ -1,4 +1,4 @@
-// HTTP sessions: the page, /healthz, /metrics, /leaderboard, and the upgrade to the
+// HTTP sessions: the page, /healthz, /metrics, /leaderboard, /games, and the upgrade to the
 // live stream. Requests are read with a time limit and a size limit; a
 // malformed one is answered 400 and the connection closed. A connection
 // is first admitted by the web's limits; an upgrade from a foreign page
@@ -16,6 +16,7 @@
 #include "app/options.h"
 #include "web/admission.h"
 #include "web/assets.h"
+#include "web/games.h"
 #include "web/leaderboard.h"
 #include "web/metrics.h"
 #include "web/origin.h"
@@ -97,7 +98,7 @@ bool tagmatches(const std::string &ifnonematch, const std::string &etag)
 } // namespace
 
 WEBREPLY webget(GAME &g, const std::string &target, const std::string &acceptencoding, const std::string &ifnonematch,
-                int tcpconnections)
+                int tcpconnections, const std::string &host)
 {
     std::string path = target.substr(0, target.find('?'));
     if (path == "/healthz") {
@@ -106,6 +107,8 @@ WEBREPLY webget(GAME &g, const std::string &target, const std::string &acceptenc
             return {200, "text/plain; charset=utf-8", "ok\n"};
         return {503, "text/plain; charset=utf-8", "ticks are not running\n"};
     }
+    if (path == "/games")
+        return {200, "application/json", gamesjson(g, host)};
     if (path == "/leaderboard")
         return {200, "application/json", leaderboardjson(g)};
     if (path == "/metrics")
@@ -213,7 +216,8 @@ struct HTTPSESSION : std::enable_shared_from_this<HTTPSESSION> {
         } else {
             WEBREPLY r = webget(*web.game, std::string(req.target()), std::string(req[http::field::accept_encoding]),
                                 std::string(req[http::field::if_none_match]),
-                                web.tcpconnections ? web.tcpconnections->load(std::memory_order_relaxed) : 0);
+                                web.tcpconnections ? web.tcpconnections->load(std::memory_order_relaxed) : 0,
+                                std::string(req[http::field::host]));
             res.result((unsigned)r.status);
             if (r.status != 304)
                 res.set(http::field::content_type, r.type);

@@ -18,7 +18,7 @@ void servehttp(WEBGAME &web, boost::asio::ip::tcp::socket &&socket);
 
 // The status, content type and body of a GET of `target` for game g (the
 // path and query of a request line), as the endpoint answers it, given the
-// request's Accept-Encoding and If-None-Match fields. For tests.
+// request's Accept-Encoding, If-None-Match and Host fields. For tests.
 struct WEBREPLY {
     int status;
     std::string type;
@@ -27,4 +27,4 @@ struct WEBREPLY {
     bool gzip = false;      // the body is gzip-compressed
 };
 WEBREPLY webget(GAME &g, const std::string &target, const std::string &acceptencoding = "",
-                const std::string &ifnonematch = "", int tcpconnections = 0);
+                const std::string &ifnonematch = "", int tcpconnections = 0, const std::string &host = "");

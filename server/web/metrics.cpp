@@ -39,6 +39,10 @@ struct METRICS {
     prometheus::Counter *rounds[3] = {};
     double roundsseen[3] = {};
     prometheus::Gauge *roundleft = nullptr;
+    // With a fleet, made at the first scrape.
+    prometheus::Gauge *fleetup = nullptr;
+    prometheus::Gauge *fleetwaiting = nullptr;
+    prometheus::Gauge *fleetbeatage = nullptr;
 };
 
 METRICS m;
@@ -217,9 +221,43 @@ static void roundmetrics(GAME &g)
     }
 }
 
+// The fleet's state, read from the game's lobby at scrape time.
+static void fleetmetrics(GAME &g)
+{
+    using namespace prometheus;
+    LOBBY &l = *g.lobby;
+    if (!l.fleet)
+        return;
+    if (!m.fleetup) {
+        m.fleetup = &BuildGauge()
+                         .Name("kindler_fleet_up")
+                         .Help("1 when the fleet's database answered the last call, else 0")
+                         .Register(*m.registry)
+                         .Add({});
+        m.fleetwaiting = &BuildGauge()
+                              .Name("kindler_fleet_results_waiting")
+                              .Help("Ended rounds' results not yet sent to the fleet")
+                              .Register(*m.registry)
+                              .Add({});
+        m.fleetbeatage = &BuildGauge()
+                              .Name("kindler_fleet_heartbeat_age_seconds")
+                              .Help("Seconds since the game's row was last stored (since start-up before the first)")
+                              .Register(*m.registry)
+                              .Add({});
+    }
+    m.fleetup->Set(l.up.load(std::memory_order_relaxed) ? 1 : 0);
+    pthread_mutex_lock(&l.lobby_lock);
+    const size_t waiting = l.outbox.size();
+    pthread_mutex_unlock(&l.lobby_lock);
+    m.fleetwaiting->Set((double)waiting);
+    const int64_t beat = l.lastbeat.load(std::memory_order_relaxed);
+    m.fleetbeatage->Set((double)(lobbyclock() - (beat >= 0 ? beat : l.started.load(std::memory_order_relaxed))) / 1e9);
+}
+
 std::string metricstext(GAME &g, int tcpconnections)
 {
     roundmetrics(g);
+    fleetmetrics(g);
     m.players->Set(presentplayers(g.players));
     m.tcpconns->Set(tcpconnections);
     const double sent = (double)tcpbytessent.load(std::memory_order_relaxed);

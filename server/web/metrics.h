@@ -4,7 +4,8 @@
 // sent and coalesced, web players' moves and fires dropped, web connections
 // and JOINs refused by the limits, web RESUMEs by their result; with a
 // store, the checkpoints' duration, bytes, age and failures; with rounds,
-// rounds ended by why and the seconds left.
+// rounds ended by why and the seconds left; with a fleet, whether it is up,
+// the results waiting for it and the age of the game's row.
 #pragma once
 
 #include <cstddef>

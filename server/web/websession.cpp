@@ -6,6 +6,7 @@
 #include "app/options.h"
 #include "protocol.h"
 #include "clientmsg.h"
+#include "game/names.h"
 #include "web/metrics.h"
 #include "web/stream.h"
 
@@ -82,14 +83,17 @@ void WEBSESSION::handle(const unsigned char *data, size_t len, bool text)
         setview(stream, m.view);
         break;
     case DOJOIN:
-        // Over the JOIN rate: answered as a join that found no room.
-        if (!ticket || mayjoin(*ticket))
-            joingame(*hub.game, player, m.name.c_str());
-        else
+        // Over the JOIN rate: refused as "too many joins".
+        if (!ticket || mayjoin(*ticket)) {
+            joinkeyed(*hub.game, player, m.name, m.key, refusal);
+        } else {
             leavegame(*hub.game, player);
+            refusal = TOOMANYJOINS;
+        }
         you = 1;
         break;
     case DORESUME:
+        refusal.clear();
         countweb(resumegame(*hub.game, player, m.token) >= 0 ? RESUMED : RESUMEUNKNOWN);
         you = 1;
         break;
@@ -139,7 +143,7 @@ void WEBSESSION::sendnext()
     }
     if (you) {
         you = 0;
-        out.push_back(std::make_shared<const std::string>(encodeyou(player.num, player.token)));
+        out.push_back(std::make_shared<const std::string>(encodeyou(player.num, player.token, refusal)));
         send(false);
         return;
     }

@@ -36,6 +36,7 @@ struct WEBSESSION : SUBSCRIBER, std::enable_shared_from_this<WEBSESSION> {
     ACTOR player{.policy = FAIR, .num = -1, .moves = {}, .fires = {}, .token = {}, .hold = 0}; // the client's player and rates
     std::shared_ptr<const std::string> hello;  // sent first
     int you = 0;                        // 1: YOU is due (the answer to a JOIN or RESUME, or a player lost)
+    std::string refusal;                // why the last JOIN was refused, for YOU ("" if it was not)
     uint64_t playersversion = 0;        // PLAYERS message last sent (0: none)
     uint64_t roundversion = 0;          // ROUND message last sent (0: none)
     bool writing = false;

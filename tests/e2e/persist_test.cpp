@@ -115,7 +115,7 @@ TEST(PersistRestart, SigtermSavesTheGameTheNextStartServesItToTheByteAndFreshDro
         ASSERT_EQ(0, terminate(s));
     }
     sql(state, "INSERT INTO rounds VALUES(1, 'test', 10, 20, 'limit')");
-    sql(state, "INSERT INTO results VALUES(1, 0, 'alice', 7, 0)");
+    sql(state, "INSERT INTO results(round, num, name, score, died) VALUES(1, 0, 'alice', 7, 0)");
     SERVERPROC s;
     ASSERT_TRUE(s.start({"--state=" + state, "--fresh", map}));
     EXPECT_EQ(-1, restoredtick(s));

@@ -28,7 +28,7 @@ done
 grep -q "kindler-client\|kindler-map" contents.txt && fail "a server-only package holds the tools"
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
-for lib in libc6 libstdc++6 libsystemd0 libprometheus-cpp-core zlib1g libsqlite3-0; do
+for lib in libc6 libstdc++6 libsystemd0 libprometheus-cpp-core zlib1g libsqlite3-0 libpq5; do
     echo "$depends" | grep -q "$lib" || fail "Depends does not name $lib"
 done
 

@@ -45,6 +45,10 @@ TEST(ClientMessages, JoinMoveAndFireAreRead)
     EXPECT_EQ(m.dy, 1);
     EXPECT_EQ(parse(bytes({4})).action, DOFIRE);
     EXPECT_EQ(parse("\x02" + std::string(29, 'n')).action, DOJOIN);
+    m = parse(std::string("\x02" "bob\0", 5) + std::string(64, 'k'));
+    ASSERT_EQ(m.action, DOJOIN);
+    EXPECT_EQ(m.name, "bob");
+    EXPECT_EQ(m.key, std::string(64, 'k'));
     m = parse("\x05" + std::string(64, 'f'));
     ASSERT_EQ(m.action, DORESUME);
     EXPECT_EQ(m.token, std::string(64, 'f'));
@@ -74,6 +78,10 @@ TEST(ClientMessages, WrongLengthsAndValuesOutOfRangeClose1007)
     EXPECT_EQ(closecode(bytes({2})), CLOSEINVALID);                                        // no name
     EXPECT_EQ(closecode("\x02" + std::string(30, 'n')), CLOSEINVALID);                    // 30 bytes
     EXPECT_EQ(closecode("\x02" "a\x1f" "b"), CLOSEINVALID);                               // control byte
+    EXPECT_EQ(closecode(std::string("\x02" "a\0", 3)), CLOSEINVALID);                      // empty key
+    EXPECT_EQ(closecode(std::string("\x02" "\0k", 3)), CLOSEINVALID);                      // empty name
+    EXPECT_EQ(closecode(std::string("\x02" "a\0", 3) + std::string(65, 'k')), CLOSEINVALID); // 65-byte key
+    EXPECT_EQ(closecode(std::string("\x02" "a\0k\0", 5)), CLOSEINVALID);                  // a second NUL
     EXPECT_EQ(closecode(bytes({3, 0, 0})), CLOSEINVALID);                                  // no step
     EXPECT_EQ(closecode(bytes({3, 2, 0})), CLOSEINVALID);
     EXPECT_EQ(closecode(bytes({3, 0, 0xfe})), CLOSEINVALID);

@@ -58,6 +58,7 @@ struct DECODEDSTREAM {
     } round;                    // the last ROUND
     int rounds = 0;             // ROUND messages applied
     std::string token;          // YOU's resume token
+    std::string reason;         // YOU's reason for a refused JOIN
 
     INFLATER inflater;
 };

@@ -133,7 +133,7 @@ TEST(Players, ListsThePresentPlayersWithTheirNumbersAndWebFlags)
     EXPECT_EQ(c.players[2].name, std::string(30, 'z'));
 }
 
-TEST(You, CarriesTheNumberAndTokenOrMinusOneAndNoToken)
+TEST(You, CarriesTheNumberAndTokenOrMinusOneAndNoTokenButAReason)
 {
     DECODEDSTREAM c;
     std::string m = encodeyou(41, std::string(32, 'a'));
@@ -141,10 +141,12 @@ TEST(You, CarriesTheNumberAndTokenOrMinusOneAndNoToken)
     EXPECT_TRUE(c.answered);
     EXPECT_EQ(c.you, 41);
     EXPECT_EQ(c.token, std::string(32, 'a'));
-    m = encodeyou(-1, "stale");
+    EXPECT_EQ(c.reason, "");
+    m = encodeyou(-1, "stale", "the game is full");
     ASSERT_EQ(applymessage(c, m.data(), m.size()), "");
     EXPECT_EQ(c.you, -1);
     EXPECT_EQ(c.token, "");
+    EXPECT_EQ(c.reason, "the game is full");
 }
 
 TEST(Colour, APageDrawsACellAsTheTerminalClientDoes)
