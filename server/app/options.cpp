@@ -66,11 +66,11 @@ const OPTION OPTIONTABLE[] = {
      "discard the store's world and start from the map (the rounds played are kept)"},
     {"round", DURATION, &settings.round, "DURATION", "round length", 1, 604800,
      "play in rounds of DURATION (90s, 10m, 1h; a plain number is seconds); a round ends at its limit, or when "
-     "nothing has burnt for the --burnout time after its first fire"},
+     "nothing has burnt for the --burnout time after a cell burnt"},
     {"intermission", NUMBER, &settings.intermission, "SECONDS", "number", 0, 3600,
      "with --round: seconds between a round's end and the next round"},
     {"burnout", NUMBER, &settings.burnout, "SECONDS", "number", 1, 86400,
-     "with --round: a round in which a fire was set ends once no cell has burnt for SECONDS"},
+     "with --round: a round in which a cell burnt ends once no cell has burnt for SECONDS"},
     {"resume-keep", NUMBER, &settings.resumekeep, "SECONDS", "number", 0, 86400,
      "a web player whose connection drops is kept so long for its resume (0: it leaves at once)"},
     {"help", HELP, nullptr, nullptr, nullptr, 0, 0, "this text"},
