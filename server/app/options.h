@@ -27,6 +27,8 @@ struct SETTINGS {
     int intermission = 10;              // seconds between rounds
     int burnout = 30;                   // seconds without a burning cell that end a round
     int resumekeep = 60;                // seconds a dropped web player is kept for its resume
+    int loginsperaddress = 60;          // port 3140 logins a minute, per address
+    int maxplayers = 64;                // players present at once, web and port 3140 together
 };
 extern SETTINGS settings;
 

@@ -188,6 +188,7 @@ int restorecheckpoint(STORE &s, GAME &g, std::string &error)
     PLAYERINFO *old = p.playerlist;
     p.playerlist = list;
     p.numplayers = (int)c.players.size();
+    recountpresent(p);
     pthread_mutex_lock(&p.s_pointindex_lock);
     p.s_pointindex = c.startturn;
     pthread_mutex_unlock(&p.s_pointindex_lock);

@@ -11,6 +11,7 @@
 #include <chrono>
 
 #include "app/options.h"
+#include "game/addresses.h"
 #include "web/metrics.h"
 
 using boost::asio::ip::tcp;
@@ -24,31 +25,6 @@ namespace {
 const auto LINGER = std::chrono::seconds(1);
 enum { MAXLINGER = 64 };
 
-// A bucket of `perminute` JOINs: that many at once, refilled over a minute.
-TOKENBUCKET joinbucket(int perminute)
-{
-    TOKENBUCKET b;
-    b.tokens = b.depth = perminute;
-    b.rate = perminute / 60.0;
-    return b;
-}
-
-bool bucketfull(const TOKENBUCKET &b, double t) { return !b.started || b.tokens + (t - b.last) * b.rate >= b.depth; }
-
-// The key of an address: an IPv4 address (also when mapped into IPv6),
-// or the /64 of an IPv6 address.
-std::string addresskey(const tcp::endpoint &e)
-{
-    auto a = e.address();
-    if (a.is_v6() && a.to_v6().is_v4_mapped())
-        a = boost::asio::ip::make_address_v4(boost::asio::ip::v4_mapped, a.to_v6());
-    if (a.is_v4()) {
-        auto b = a.to_v4().to_bytes();
-        return std::string(b.begin(), b.end());
-    }
-    auto b = a.to_v6().to_bytes();
-    return std::string(b.begin(), b.begin() + 8) + "/64";
-}
 
 // Forgets addresses that hold no connection and whose JOIN bucket has
 // refilled: they would start afresh anyway.
@@ -142,7 +118,7 @@ bool inreserve(int fd)
 struct ADMISSION {
     ADMISSIONS &room;
     ADDRESS *address; // stays in the table while it has connections
-    TOKENBUCKET joins = joinbucket(settings.joinsperconnection);
+    TOKENBUCKET joins = minutebucket(settings.joinsperconnection);
 
     ADMISSION(ADMISSIONS &r, ADDRESS *a) : room(r), address(a)
     {
@@ -174,7 +150,7 @@ std::shared_ptr<ADMISSION> admitweb(ADMISSIONS &room, tcp::socket &socket)
     auto &addresses = room.addresses;
     if (addresses.size() > 2 * (size_t)settings.connections + 64)
         sweep(room);
-    std::string key = addresskey(peer);
+    std::string key = addresskey(peer.data());
     auto it = addresses.find(key);
     if (it != addresses.end() && it->second.connections >= settings.peraddress) {
         countweb(REFUSEDADDRESS);
@@ -187,7 +163,7 @@ std::shared_ptr<ADMISSION> admitweb(ADMISSIONS &room, tcp::socket &socket)
         return nullptr;
     }
     if (it == addresses.end())
-        it = addresses.emplace(key, ADDRESS{0, joinbucket(settings.joinsperaddress)}).first;
+        it = addresses.emplace(key, ADDRESS{0, minutebucket(settings.joinsperaddress)}).first;
     return std::make_shared<ADMISSION>(room, &it->second);
 }
 
