@@ -4,9 +4,11 @@
 // the shipped maps.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "game/game.h"
 #include "game/loadmap.h"
 #include "engine/publish.h"
 #include "support.h"
@@ -273,4 +275,19 @@ TEST_F(ShippedMaps, ValleyGrassCatchesFromTwoFiresAndSpreadsOverSeconds)
     for (int t = 10; t < 200; t++)
         dophys(testgame.world, testgame.tick);
     EXPECT_GT(cellsafire(atstart), 25);
+}
+
+TEST(ShippedMapFiles, EveryShippedMapLoadsWithStartPositions)
+{
+    int maps = 0;
+    for (const auto &f : std::filesystem::directory_iterator(mapspath(""))) {
+        if (f.path().extension() != ".map")
+            continue;
+        GAME g;
+        ASSERT_EQ(loadmap(g, f.path().c_str()), 0) << f.path();
+        EXPECT_GT(g.world.mapsizex * g.world.mapsizey, 0) << f.path();
+        EXPECT_FALSE(g.players.s_points.empty()) << f.path();
+        maps++;
+    }
+    EXPECT_GE(maps, 8); // meadow, valley and the six generated ones
 }
