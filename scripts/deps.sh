@@ -7,7 +7,8 @@ cd "$(dirname "$0")/.."
 packages="cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev
 libncurses-dev libpng-dev zlib1g-dev tmux clang libclang-rt-14-dev
 libboost1.81-dev prometheus-cpp-dev libsystemd-dev chromium dpkg-dev systemd
-libsqlite3-dev libboost-json1.81-dev"
+libsqlite3-dev libboost-json1.81-dev
+postgresql"
 missing=""
 for p in $packages; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
