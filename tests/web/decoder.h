@@ -57,6 +57,7 @@ struct STREAMCLIENT {
     } round;                    // the last ROUND
     int rounds = 0;             // ROUND messages applied
     std::string token;          // YOU's resume token
+    std::string reason;         // YOU's reason of a refusal, "" for none
 
     INFLATER inflater;
 };

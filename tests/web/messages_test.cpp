@@ -147,6 +147,19 @@ TEST(You, CarriesTheNumberAndTokenOrMinusOneAndNoToken)
     EXPECT_EQ(c.token, "");
 }
 
+TEST(You, ARefusalCarriesItsReasonAfterTheEmptyToken)
+{
+    STREAMCLIENT c;
+    const std::string reason = "that name belongs to another player";
+    std::string m = {4, '\xff', '\xff', '\xff', '\xff', 0, (char)reason.size()};
+    m += reason;
+    ASSERT_EQ(applymessage(c, m.data(), m.size()), "");
+    EXPECT_EQ(c.you, -1);
+    EXPECT_EQ(c.reason, reason);
+    m += 'x';
+    EXPECT_EQ(applymessage(c, m.data(), m.size()), "YOU of the wrong length");
+}
+
 TEST(Colour, APageDrawsACellAsTheTerminalClientDoes)
 {
     WORLD w;
