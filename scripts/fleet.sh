@@ -51,6 +51,7 @@ for game in "pinewood maps/pinewood.map 3150 3151" "dryplain maps/dryplain.map 3
     "lakes maps/lakes.map 3170 3171"; do
     set -- $game
     "$server" --fleet="$fleet" --name="$1" --port="$3" --http="$4" --round=10m \
+        --public-url="http://localhost:$4/" \
         --state="$dir/$1.state" "$2" >"$dir/$1.log" 2>&1 &
     pids="$pids $!"
     echo "game $1 on $2: http://localhost:$4/ (port $3; log $dir/$1.log)"

@@ -149,7 +149,7 @@ std::string applymessage(STREAMCLIENT &c, const void *data, size_t len)
     case MSGYOU:
         c.you = in.i32();
         c.token = in.str8();
-        c.reason = in.left() ? in.str8() : ""; // a version 3 server sends no reason
+        c.reason = in.str8();
         c.answered = true;
         return in.bad || in.left() ? "YOU of the wrong length" : "";
     case MSGROUND: {

@@ -6,7 +6,8 @@
 // the other game's page, which takes the key into its own storage; a JOIN
 // refused as full shows the server's reason and offers the least full other
 // game, on a phone; an owned name is refused to another browser's key and
-// the reason shown. Saves screenshots of the panel and of both refusals.
+// the reason shown. Saves screenshots of the panel (desktop and phone) and
+// of both refusals.
 //
 //   node lobby_test.mjs SERVER MAPFILE SHOTDIR
 
@@ -118,9 +119,12 @@ await run('lobby_test', { serverpath, mapfile, wholetime: 120_000 }, async ({ se
     const offer = await bob.$eval('#refused a', (a) => ({ text: a.textContent, href: a.href }));
     check(offer.text === 'play on lakes (2/8 players)' && offer.href === OTHER + '#key=' + bobkey,
       `the offer is ${JSON.stringify(offer)}`);
+    await bob.screenshot({ path: `${shotdir}/lobby-phone-full.png` });
     await bob.click('#fold');
     await until(bob, 'the panel to open', () => document.body.classList.contains('panelopen'));
-    await bob.screenshot({ path: `${shotdir}/lobby-phone-full.png` });
+    const listed = await games(bob);
+    check(listed.length === 3 && listed[0].link === OTHER + '#key=' + bobkey, `the phone's panel lists ${JSON.stringify(listed)}`);
+    await bob.screenshot({ path: `${shotdir}/lobby-phone-games.png` });
     await bob.click('#fold');
   });
 

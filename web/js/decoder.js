@@ -5,7 +5,7 @@
 // Pure: no dependencies, no DOM; raw inflating is passed in.
 
 export const TILESIZE = 16;
-export const STREAMVERSION = 3;
+export const STREAMVERSION = 4;
 export const MSG = { HELLO: 1, TILES: 2, PLAYERS: 3, YOU: 4, ROUND: 5 };
 export const TILE = { WHOLE: 0, CHANGE: 1, SPARSE: 2 };
 export const CELL = { PLAIN: 0, BURNING: 1, BURNT: 2 };
@@ -259,7 +259,7 @@ export async function applymessage(c, message, inflate) {
   else if (type === MSG.YOU) {
     c.you = r.i32();
     c.token = r.str8();
-    c.reason = r.left() ? r.str8() : ''; // a version 3 server sends no reason
+    c.reason = r.str8();
     if (r.left()) throw new Error('YOU of the wrong length');
   } else throw new Error('unknown message ' + type);
   return type;
