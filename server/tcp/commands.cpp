@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "game/actions.h"
+#include "game/addresses.h"
 #include "tcp/mapanswer.h"
 #include "tcp/transfer.h"
 #include "app/version.h"
