@@ -7,7 +7,7 @@
 // refused as full shows the server's reason and offers the least full other
 // game, on a phone; an owned name is refused to another browser's key and
 // the reason shown. Saves screenshots of the panel (desktop and phone) and
-// of both refusals.
+// of both refusals. Last, the real server's own /games: this game alone.
 //
 //   node lobby_test.mjs SERVER MAPFILE SHOTDIR
 
@@ -35,8 +35,9 @@ const GAMES = {
 };
 
 // A page in a browser context of its own (its own storage, so its own
-// key), whose /games is answered with GAMES; its JOIN frames are kept.
-async function openpage(browser, problems, viewport, url = BASE) {
+// key), whose /games is answered with GAMES unless `real`; its JOIN frames
+// are kept.
+async function openpage(browser, problems, viewport, url = BASE, real = false) {
   const context = await browser.createBrowserContext();
   const page = await context.newPage();
   await page.setViewport(viewport);
@@ -49,7 +50,7 @@ async function openpage(browser, problems, viewport, url = BASE) {
   });
   await page.setRequestInterception(true);
   page.on('request', (r) => {
-    if (new URL(r.url()).pathname === '/games')
+    if (!real && new URL(r.url()).pathname === '/games')
       r.respond({ status: 200, contentType: 'application/json', body: JSON.stringify(GAMES) });
     else r.continue();
   });
@@ -148,6 +149,15 @@ await run('lobby_test', { serverpath, mapfile, wholetime: 120_000 }, async ({ se
     check(offered === null, `a refusal for the name offered ${JSON.stringify(offered)}`);
     await carol.screenshot({ path: `${shotdir}/lobby-name-taken.png` });
     await join(carol, 'carol');
+    await bob.browserContext().close(); // their connections count against the address's cap
+  });
+
+  await step('without a fleet the server\'s own /games lists this game alone', async () => {
+    const dee = await openpage(browser, problems, DESKTOP, BASE, true);
+    await until(dee, 'the Games panel to list this game', () => document.querySelectorAll('#gameslist li').length === 1);
+    const [self] = await games(dee);
+    check(/valley/.test(self.text) && /this game/.test(self.text) && /full/.test(self.text) && /1\/1/.test(self.text) &&
+      self.link === '', `this game's entry says "${self.text}" (${self.link})`);
   });
 
   await step('the pages broke none of their rules and the server reported no errors', async () => {
