@@ -2,9 +2,9 @@
 # fresh machine: missing Debian packages are installed first.
 BUILD ?= build
 JOBS ?= $(shell nproc)
-MAP ?= maps/meadow.map
+MAP ?= maps/pinewood.map
 
-.PHONY: all deps build run test clean asan tsan fuzz soak bench  lighthouse package
+.PHONY: all deps build server run fleet test clean asan tsan fuzz soak bench lighthouse package
 
 all: build
 
@@ -15,10 +15,22 @@ build: deps
 	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS)
 
-# The whole game: kept in kindler.state (git ignores it), rounds of 10
-# minutes. `build/kindler-server --state=kindler.state --fresh MAP` resets it.
-run: build
+# The server alone: what `make run` and `make fleet` need, no tests,
+# fuzzers or benchmarks.
+server: deps
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS) --target kindler-server
+
+# The whole game on a real map (maps/pinewood.map, 96 x 64: see the
+# README): kept in kindler.state (git ignores it), rounds of 10 minutes.
+# `build/kindler-server --state=kindler.state --fresh MAP` resets it.
+run: server
 	./$(BUILD)/kindler-server --state=kindler.state --round=10m $(MAP)
+
+# A fleet on this machine: a PostgreSQL of its own in a temporary
+# directory and three games on three maps; Ctrl-C stops everything.
+fleet: server
+	sh scripts/fleet.sh $(BUILD)
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)

@@ -1,5 +1,6 @@
 # Installation and the Debian package (CPack): the server, its systemd
-# unit, the shipped maps and the documentation; the client and the map
+# units (kindler-server.service, and the template kindler@.service for one
+# game of a fleet a unit), the shipped maps and the documentation; the client and the map
 # tool too when the build has them (not with KINDLER_SERVER_ONLY).
 #   cmake --build build --target kindler-server && cd build && cpack -G DEB
 include(GNUInstallDirs)
@@ -25,6 +26,9 @@ install(CODE "
   configure_file(\"${CMAKE_SOURCE_DIR}/packaging/kindler-server.service.in\"
     \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/lib/systemd/system/kindler-server.service\" @ONLY)
   message(STATUS \"Installing: \$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/lib/systemd/system/kindler-server.service\")
+  configure_file(\"${CMAKE_SOURCE_DIR}/packaging/kindler@.service.in\"
+    \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/lib/systemd/system/kindler@.service\" @ONLY)
+  message(STATUS \"Installing: \$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/lib/systemd/system/kindler@.service\")
 " COMPONENT server)
 
 set(CPACK_PACKAGE_NAME kindler-server)

@@ -171,6 +171,9 @@ int main(int argc, char **argv)
     }
     sendstall = settings.stalltimeout;
     game.resumes.keep = settings.resumekeep;
+    game.players.maxpresent = settings.maxplayers;
+    game.lobby->maxplayers = settings.maxplayers;
+    game.logins.perminute = settings.loginsperaddress;
     const int loaded = words.size() > 1 ? loadmap(game, words.back().c_str()) : -1;
     if (loaded > 0)
         return 1;

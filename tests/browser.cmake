@@ -15,4 +15,10 @@ if(NODE_EXECUTABLE)
       $<TARGET_FILE:kindler-server> ${CMAKE_SOURCE_DIR}/maps/valley.map
       ${CMAKE_BINARY_DIR}/phone-portrait.png ${CMAKE_BINARY_DIR}/phone-landscape.png)
   set_tests_properties(browser_phone PROPERTIES RESOURCE_LOCK port3140 LABELS browser TIMEOUT 120)
+  # The lobby: the Games panel, the player key, refusals (needs the stream's
+  # version 4: JOIN with a key, YOU with a reason).
+  add_test(NAME browser_lobby
+    COMMAND ${NODE_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/web/lobby_test.mjs
+      $<TARGET_FILE:kindler-server> ${CMAKE_SOURCE_DIR}/maps/valley.map ${CMAKE_BINARY_DIR})
+  set_tests_properties(browser_lobby PROPERTIES RESOURCE_LOCK port3140 LABELS browser TIMEOUT 150)
 endif()

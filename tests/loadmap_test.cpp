@@ -4,10 +4,12 @@
 // the shipped maps.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "engine/digest.h"
+#include "game/game.h"
 #include "game/loadmap.h"
 #include "engine/fire.h"
 #include "engine/publish.h"
@@ -303,4 +305,19 @@ TEST(MapDigest, KnownDigestsAndAFileReadInPiecesMatchesOneCall)
     EXPECT_EQ(text.size(), size);
     EXPECT_EQ(hex(d), hex(f));
     EXPECT_FALSE(sha256file("/nonexistent/kindler.map", size, f));
+}
+
+TEST(ShippedMapFiles, EveryShippedMapLoadsWithStartPositions)
+{
+    int maps = 0;
+    for (const auto &f : std::filesystem::directory_iterator(mapspath(""))) {
+        if (f.path().extension() != ".map")
+            continue;
+        GAME g;
+        ASSERT_EQ(loadmap(g, f.path().c_str()), 0) << f.path();
+        EXPECT_GT(g.world.mapsizex * g.world.mapsizey, 0) << f.path();
+        EXPECT_FALSE(g.players.s_points.empty()) << f.path();
+        maps++;
+    }
+    EXPECT_GE(maps, 8); // meadow, valley and the six generated ones
 }

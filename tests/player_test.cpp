@@ -127,3 +127,19 @@ TEST_F(Registry, SimultaneousLoginsGetDifferentNumbersAndSuccessivePositions)
         EXPECT_STRNE(playerentry(0).name, playerentry(1).name);
     }
 }
+
+TEST_F(Registry, PresentPlayersStopAtMaxPresentAndALeaveMakesRoom)
+{
+    PLAYERS &p = testgame.players;
+    p.maxpresent = 2;
+    EXPECT_EQ(addplayer(p, "a"), 0);
+    EXPECT_EQ(addplayer(p, "b"), 1);
+    EXPECT_TRUE(playersfull(p));
+    EXPECT_EQ(addplayer(p, "c"), -1);
+    EXPECT_EQ(p.numplayers, 2);
+    delplayer(p, 0);
+    delplayer(p, 0); // a second leave frees nothing more
+    EXPECT_EQ(addplayer(p, "d"), 2);
+    EXPECT_EQ(addplayer(p, "e"), -1);
+    p.maxpresent = MAXPLAYERS;
+}

@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -604,3 +605,21 @@ TEST(ClientTool, WatchShowsThePlayersWithoutLoggingIn)
 }
 
 } // namespace
+
+TEST(MapTool, GenTerrainSharesAndNameShapeTheMap)
+{
+    RESULT plain = mapt({"gen", "40", "20", "--name", "lawn", "--water", "0", "--rock", "0", "--forest", "0", "--brush",
+                         "0"});
+    ASSERT_EQ(plain.status, 0) << plain.err;
+    EXPECT_NE(plain.out.find("<map name=\"lawn\" xsize=40 ysize=20>"), std::string::npos);
+    const std::string grid = plain.out.substr(plain.out.find("ysize=20>"), plain.out.find("</map>") - plain.out.find("ysize=20>"));
+    for (char t : {'1', '2', '4', '5'})
+        EXPECT_EQ(grid.find(std::string(" ") + t + " "), std::string::npos) << "type " << t;
+    RESULT ridged = mapt({"gen", "80", "50", "--rock", "0", "--ridges", "20"});
+    ASSERT_EQ(ridged.status, 0) << ridged.err;
+    const std::string g2 = ridged.out.substr(ridged.out.find("ysize=50>"));
+    const size_t rock = (size_t)std::count(g2.begin(), g2.end(), '2');
+    EXPECT_GT(rock, 80u * 50 * 15 / 100); // a fifth of the cells, give or take the start rows
+    EXPECT_NE(mapt({"gen", "8", "8", "--name", "a\"b"}).status, 0);
+    EXPECT_NE(mapt({"gen", "8", "8", "--water", "101"}).status, 0);
+}

@@ -1,6 +1,7 @@
 // kindler-map: makes, checks and previews map files.
 //
-//   gen W H [--seed N] [--players N] [-o FILE]   a new playable map
+//   gen W H [--seed N] [--players N] [--name NAME] [--water P] [--rock P]
+//       [--ridges P] [--forest P] [--brush P] [-o FILE]   a new playable map
 //   check FILE                                   read it as the server does
 //   png FILE OUT.png [--scale N]                 a picture of its materials
 //
@@ -36,18 +37,24 @@ static const char *usage =
     "Makes, checks and previews map files of the kindler server.\n"
     "\n"
     "Commands:\n"
-    "  gen W H [--seed N] [--players N] [-o FILE]  generate a playable map\n"
+    "  gen W H [--seed N] [--players N] [-o FILE]  generate a playable map (more: gen --help)\n"
     "  check FILE                                  read FILE as the server does\n"
     "  png FILE OUT.png [--scale N]                picture of materials and starts\n"
     "\n"
     "`kindler-map COMMAND --help` describes one command.\n";
 
 static const char *genusage =
-    "Usage: kindler-map gen W H [--seed N] [--players N] [-o FILE]\n"
+    "Usage: kindler-map gen W H [--seed N] [--players N] [--name NAME] [--water P]\n"
+    "         [--rock P] [--ridges P] [--forest P] [--brush P] [-o FILE]\n"
     "Generates a W x H map (1 to 10000 each) with grass, forest, dry brush,\n"
     "rock (blocking) and water, a cooler outside, and N start positions\n"
     "(default 4) spread apart. The same --seed (default 1) always gives the\n"
-    "same file. Writes to standard output unless -o names a file.\n";
+    "same file. Writes to standard output unless -o names a file.\n"
+    "--name NAME: the map's name (default gen-SEED).\n"
+    "The terrain, in percent of the cells (0 to 100): --water P (default 9) on\n"
+    "the lowest ground, --rock P (8) on the highest, --ridges P (0) lines of\n"
+    "rock across the map; of the rest --forest P (36) where it is wettest and\n"
+    "--brush P (22) where it is driest; grass elsewhere.\n";
 
 static const char *checkusage =
     "Usage: kindler-map check FILE\n"
@@ -80,7 +87,21 @@ static int cmdgen(int argc, char **argv)
     std::vector<const char *> pos;
     for (int i = 0; i < argc; i++) {
         std::string a = argv[i];
-        if (a == "--seed" || a == "--players" || a == "-o") {
+        int *terrain = a == "--water"    ? &opt.water
+                       : a == "--rock"   ? &opt.rock
+                       : a == "--ridges" ? &opt.ridges
+                       : a == "--forest" ? &opt.forest
+                       : a == "--brush"  ? &opt.brush
+                                         : nullptr;
+        if (terrain || a == "--name") {
+            const char *v = optionvalue(argc, argv, i, fail);
+            if (terrain)
+                *terrain = (int)wholenumber(v, a.c_str(), 0, 100, fail);
+            else if (!*v || std::strlen(v) > 16 || std::strpbrk(v, "\" <>\t\n"))
+                fail(std::string("invalid --name \"") + v + "\" (want 1 to 16 characters, no space, quote or <>)");
+            else
+                opt.name = v;
+        } else if (a == "--seed" || a == "--players" || a == "-o") {
             const char *v = optionvalue(argc, argv, i, fail);
             if (a == "--seed") {
                 char *end = nullptr;

@@ -2,6 +2,7 @@
 #include "mapgen.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 // splitmix64: the generator's only source of numbers.
@@ -80,29 +81,34 @@ std::string layoutmap(const GENOPTIONS &opt, GENMAP &map)
     std::snprintf(name, sizeof name, "gen-%llu", opt.seed);
     if (std::string(name).size() > 16)
         std::snprintf(name, sizeof name, "gen-%08llx", (unsigned long long)(mix64(opt.seed) & 0xffffffffull));
-    map.name = name;
+    map.name = opt.name.empty() ? name : opt.name;
 
     uint64_t base = mix64(opt.seed);
     double scale = std::max(6.0, (double)std::min(w, h) / 2.5);
-    std::vector<double> height((size_t)(w * h)), moisture((size_t)(w * h));
+    std::vector<double> height((size_t)(w * h)), moisture((size_t)(w * h)), ridge((size_t)(w * h));
     for (long y = 0; y < h; y++)
         for (long x = 0; x < w; x++) {
             height[(size_t)(y * w + x)] = fractal(base, 1, (double)x, (double)y, scale);
             moisture[(size_t)(y * w + x)] = fractal(base, 2, (double)x, (double)y, scale * 0.8);
+            // Near the middle value of a third field: thin winding lines.
+            ridge[(size_t)(y * w + x)] = 1 - 2 * std::abs(fractal(base, 3, (double)x, (double)y, scale) - 0.5);
         }
-    // Lowest ground holds water, the highest is rock; on the rest the
-    // wettest part grows forest and the driest dry brush.
-    double waterlevel = quantile(height, 0.09), rocklevel = quantile(height, 0.92);
-    double forestlevel = quantile(moisture, 0.64), brushlevel = quantile(moisture, 0.22);
+    // Lowest ground holds water, the highest is rock, and so are the
+    // ridges; on the rest the wettest part grows forest and the driest dry
+    // brush.
+    auto share = [](int percent) { return percent / 100.0; };
+    double waterlevel = quantile(height, share(opt.water)), rocklevel = quantile(height, 1 - share(opt.rock));
+    double ridgelevel = quantile(ridge, 1 - share(opt.ridges));
+    double forestlevel = quantile(moisture, 1 - share(opt.forest)), brushlevel = quantile(moisture, share(opt.brush));
     for (size_t i = 0; i < map.cells.size(); i++) {
         int t = GEN_GRASS;
-        if (height[i] < waterlevel)
+        if (opt.water > 0 && height[i] < waterlevel)
             t = GEN_WATER;
-        else if (height[i] > rocklevel)
+        else if ((opt.rock > 0 && height[i] > rocklevel) || (opt.ridges > 0 && ridge[i] > ridgelevel))
             t = GEN_ROCK;
-        else if (moisture[i] > forestlevel)
+        else if (opt.forest > 0 && moisture[i] > forestlevel)
             t = GEN_FOREST;
-        else if (moisture[i] < brushlevel)
+        else if (opt.brush > 0 && moisture[i] < brushlevel)
             t = GEN_BRUSH;
         map.cells[i] = t;
     }

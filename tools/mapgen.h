@@ -13,6 +13,11 @@ struct GENOPTIONS {
     long width = 0, height = 0;
     unsigned long long seed = 1; // chosen by --seed
     int players = 4;             // start positions to place
+    std::string name;            // the map's name; "" for gen-SEED
+    // Percent of the cells of each terrain: the lowest ground is water,
+    // the highest rock, ridges are lines of rock across the map; of the
+    // rest the wettest grows forest and the driest dry brush.
+    int water = 9, rock = 8, ridges = 0, forest = 36, brush = 22;
 };
 
 // Type numbers written by the generator.

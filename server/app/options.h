@@ -33,6 +33,8 @@ struct SETTINGS {
     std::string fleet;                  // the fleet's PostgreSQL URI, "" for none
     double fleetbeat = 2;               // seconds between two heartbeats of the fleet thread
     double fleetstale = 15;             // seconds after which a game's row is no longer listed
+    int loginsperaddress = 60;          // port 3140 logins a minute, per address
+    int maxplayers = 64;                // players present at once, web and port 3140 together
 };
 extern SETTINGS settings;
 

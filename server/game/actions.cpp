@@ -122,7 +122,6 @@ ACTED setfire(GAME &g, ACTOR &a)
     if (!alive)
         return ACTREFUSED;
     addfire(g.world, x, y, a.num + 1);
-    notefire(g.rounds);
     return ACTDONE;
 }
 

@@ -20,6 +20,7 @@
 #include <memory>
 #include <vector>
 
+#include "game/addresses.h"
 #include "game/lobby.h"
 #include "game/player.h"
 #include "game/round.h"
@@ -60,6 +61,8 @@ typedef struct game {
 
     ROUNDS rounds; // its own locks: round_lock, and board_lock in its board
     std::shared_ptr<LOBBY> lobby = std::make_shared<LOBBY>(); // its own lock, lobby_lock: the fleet, names
+
+    ADDRESSBUCKETS logins; // its own lock, address_lock: port 3140's logins by address
 
     std::atomic<bool> stopping{false}; // set by stopgame: the game's loops end
 

@@ -12,7 +12,7 @@ int addplayer(PLAYERS &p, const char *name)
 {
     pthread_mutex_lock(&p.playerlist_lock);
     PLAYERINFO *grown = nullptr;
-    if (!p.s_points.empty() && p.numplayers < MAXPLAYERS)
+    if (!p.s_points.empty() && p.numplayers < MAXPLAYERS && p.present < p.maxpresent)
         grown = (PLAYERINFO *)std::realloc(p.playerlist, (size_t)(p.numplayers + 1) * sizeof(PLAYERINFO));
     if (!grown) {
         pthread_mutex_unlock(&p.playerlist_lock);
@@ -20,6 +20,7 @@ int addplayer(PLAYERS &p, const char *name)
     }
     p.playerlist = grown;
     p.numplayers++;
+    p.present++;
     PLAYERINFO *entry = &p.playerlist[p.numplayers - 1];
     std::memset(entry, 0, sizeof *entry);
     entry->num = p.numplayers - 1;
@@ -39,8 +40,10 @@ int addplayer(PLAYERS &p, const char *name)
 void delplayer(PLAYERS &p, int pnum)
 {
     pthread_mutex_lock(&p.playerlist_lock);
-    if (pnum >= 0 && pnum < p.numplayers)
+    if (pnum >= 0 && pnum < p.numplayers && p.playerlist[pnum].num >= 0) {
         p.playerlist[pnum].num = -1;
+        p.present--;
+    }
     pthread_mutex_unlock(&p.playerlist_lock);
 }
 
@@ -52,6 +55,23 @@ void chgplayerinfo(PLAYERS &p, int pnum, PLAYERINFO newinfo)
         p.playerlist[pnum].y = newinfo.y;
     }
     pthread_mutex_unlock(&p.playerlist_lock);
+}
+
+// Counts the present players again after the list was replaced (a
+// restore). Called with playerlist_lock held.
+static void recountpresent(PLAYERS &p)
+{
+    p.present = 0;
+    for (int i = 0; i < p.numplayers; i++)
+        p.present += p.playerlist[i].num >= 0;
+}
+
+bool playersfull(PLAYERS &p)
+{
+    pthread_mutex_lock(&p.playerlist_lock);
+    const bool full = p.numplayers >= MAXPLAYERS || p.present >= p.maxpresent;
+    pthread_mutex_unlock(&p.playerlist_lock);
+    return full;
 }
 
 void getstartpos(PLAYERS &p, MAP_VERTEX *pos)
@@ -133,6 +153,7 @@ bool setplayers(PLAYERS &p, const std::vector<PLAYERINFO> &list, int startturn)
     PLAYERINFO *old = p.playerlist;
     p.playerlist = fresh;
     p.numplayers = (int)list.size();
+    recountpresent(p);
     pthread_mutex_lock(&p.s_pointindex_lock);
     p.s_pointindex = startturn;
     pthread_mutex_unlock(&p.s_pointindex_lock);
@@ -147,6 +168,7 @@ void resetplayers(PLAYERS &p)
     std::free(p.playerlist);
     p.playerlist = nullptr;
     p.numplayers = 0;
+    p.present = 0;
     p.s_points.clear();
     pthread_mutex_lock(&p.s_pointindex_lock);
     p.s_pointindex = 0;

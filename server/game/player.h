@@ -26,6 +26,8 @@ typedef struct players {
     pthread_mutex_t playerlist_lock = PTHREAD_MUTEX_INITIALIZER;   // guards playerlist, numplayers, every entry
     PLAYERINFO *playerlist = nullptr;                              // guarded by playerlist_lock
     int numplayers = 0;                                            // guarded by playerlist_lock
+    int present = 0;                                               // guarded by playerlist_lock: entries not left
+    int maxpresent = MAXPLAYERS;                                   // --max-players; set before the first login
     std::vector<MAP_VERTEX> s_points;                              // fixed once loading ends
     pthread_mutex_t s_pointindex_lock = PTHREAD_MUTEX_INITIALIZER; // guards s_pointindex
     int s_pointindex = 0;                                          // guarded by s_pointindex_lock
@@ -33,13 +35,17 @@ typedef struct players {
 
 // Adds a player named `name` (at most NAMEMAX characters are kept) at the
 // next start position; returns its number, or -1 when there is no start
-// position to give, the list holds MAXPLAYERS entries or cannot grow
-// (nothing is added then).
+// position to give, maxpresent players are present, the list holds
+// MAXPLAYERS entries or cannot grow (nothing is added then).
 int addplayer(PLAYERS &p, const char *name);
 // Marks player pnum as left (num -1). Nothing else changes.
 void delplayer(PLAYERS &p, int pnum);
 // Moves player pnum to newinfo's x, y if it exists, is present and alive.
 void chgplayerinfo(PLAYERS &p, int pnum, PLAYERINFO newinfo);
+// True when no player can be added for want of room (maxpresent players
+// present, or the list at MAXPLAYERS); the refusal's reason. Takes
+// playerlist_lock.
+bool playersfull(PLAYERS &p);
 // The next start position in turn. Called with playerlist_lock held.
 void getstartpos(PLAYERS &p, MAP_VERTEX *pos);
 

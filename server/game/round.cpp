@@ -33,18 +33,6 @@ bool roundplays(ROUNDS &r)
     return plays;
 }
 
-void notefire(ROUNDS &r)
-{
-    if (r.length <= 0)
-        return;
-    pthread_mutex_lock(&r.round_lock);
-    if (r.phase == ROUNDPLAYING && !r.fired) {
-        r.fired = true;
-        r.quietsince = r.clock();
-    }
-    pthread_mutex_unlock(&r.round_lock);
-}
-
 ROUNDVIEW roundview(ROUNDS &r)
 {
     ROUNDVIEW v;
@@ -64,7 +52,7 @@ ROUNDVIEW roundview(ROUNDS &r)
 }
 
 // The state's bytes: u8 phase, u32 milliseconds left in it, u8 why, u8
-// fired, u32 milliseconds quiet since the burn-out rule's mark, u8 count,
+// burnt, u32 milliseconds quiet since the burn-out rule's mark, u8 count,
 // then count x (i32 num, i32 score, u8 died, u8 length, name): the ended
 // round's best (in the intermission). All little-endian.
 namespace {
@@ -110,8 +98,8 @@ void saveroundstate(ROUNDS &r, uint32_t &number, int64_t &started, std::vector<u
     put(state, r.phase, 1);
     put(state, millis(r.phaseend - now), 4);
     put(state, r.why, 1);
-    put(state, r.fired, 1);
-    put(state, r.fired ? millis(now - r.quietsince) : 0, 4);
+    put(state, r.burnt, 1);
+    put(state, r.burnt ? millis(now - r.quietsince) : 0, 4);
     put(state, r.top.size(), 1);
     for (const ROUNDRESULT::ENTRY &e : r.top) {
         put(state, (uint32_t)e.num, 4);
@@ -129,7 +117,7 @@ bool loadroundstate(ROUNDS &r, uint32_t number, int64_t started, const std::vect
     if (number == 0)
         return true;
     READER in{state};
-    const uint64_t phase = in.get(1), left = in.get(4), why = in.get(1), fired = in.get(1), quiet = in.get(4);
+    const uint64_t phase = in.get(1), left = in.get(4), why = in.get(1), burnt = in.get(1), quiet = in.get(4);
     std::vector<ROUNDRESULT::ENTRY> top(in.get(1));
     for (ROUNDRESULT::ENTRY &e : top) {
         e.num = (int32_t)(uint32_t)in.get(4);
@@ -141,7 +129,7 @@ bool loadroundstate(ROUNDS &r, uint32_t number, int64_t started, const std::vect
         in.at += n;
     }
     if (!in.ok || in.at != state.size() || (phase != ROUNDPLAYING && phase != ROUNDINTERMISSION) || why > WHYBURNTOUT ||
-        fired > 1 || top.size() > ROUNDTOP)
+        burnt > 1 || top.size() > ROUNDTOP)
         return false;
     const double now = r.clock();
     pthread_mutex_lock(&r.round_lock);
@@ -150,7 +138,7 @@ bool loadroundstate(ROUNDS &r, uint32_t number, int64_t started, const std::vect
     r.phase = (ROUNDPHASE)phase;
     r.phaseend = now + (double)left / 1000;
     r.why = (ROUNDWHY)why;
-    r.fired = fired != 0;
+    r.burnt = burnt != 0;
     r.quietsince = now - (double)quiet / 1000;
     r.top = top;
     r.version++;

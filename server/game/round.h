@@ -1,7 +1,6 @@
-// Rounds (--round): a round ends at its limit, or by burn-out once a fire
-// was set in it and no cell has burnt for `burnout` seconds since the later
-// of that fire and the last tick that burnt (the rule: doc/stream.md,
-// ROUND). Between rounds moves, fires and exposure count for nothing. The
+// Rounds (--round): a round ends at its limit, or by burn-out once a cell
+// has burnt in it and no cell has burnt for `burnout` seconds since the
+// last tick that burnt (the rule: doc/stream.md, ROUND). Between rounds moves, fires and exposure count for nothing. The
 // round's record, read by all under round_lock; the tick drives it (roundtick.h).
 #pragma once
 
@@ -64,8 +63,8 @@ struct ROUNDS {
     uint32_t number = 0;                // the round, from 1 (0 before startrounds)
     ROUNDPHASE phase = ROUNDOFF;
     double phaseend = 0;                // clock time the phase ends
-    bool fired = false;                 // a fire was set in this round
-    double quietsince = 0;              // later of its first fire and the last tick that burnt
+    bool burnt = false;                 // a cell has burnt in this round
+    double quietsince = 0;              // the last tick in which a cell burnt
     int64_t started = 0;                // unix seconds the round began
     ROUNDWHY why = WHYNONE;             // how the last round ended
     std::vector<ROUNDRESULT::ENTRY> top; // the ended round's best three
@@ -76,8 +75,6 @@ struct ROUNDS {
 // True when players may move and set fires and exposure counts: rounds
 // off, or a round under way.
 bool roundplays(ROUNDS &r);
-// A fire landed in the round (setfire).
-void notefire(ROUNDS &r);
 // The round as it stands now.
 ROUNDVIEW roundview(ROUNDS &r);
 

@@ -76,7 +76,7 @@ static void nextround(GAME &g)
     r.number++;
     r.phase = ROUNDPLAYING;
     r.phaseend = now + r.length;
-    r.fired = false;
+    r.burnt = false;
     r.started = (int64_t)std::time(nullptr);
     r.why = WHYNONE;
     r.top.clear();
@@ -109,12 +109,14 @@ void roundtick(GAME &g, size_t burning)
     const double now = r.clock();
     pthread_mutex_lock(&r.round_lock);
     const ROUNDPHASE phase = r.phase;
-    if (phase == ROUNDPLAYING && r.fired && burning > 0)
+    if (phase == ROUNDPLAYING && burning > 0) {
+        r.burnt = true;
         r.quietsince = now;
+    }
     ROUNDWHY end = WHYNONE;
     if (phase == ROUNDPLAYING && now >= r.phaseend)
         end = WHYLIMIT;
-    else if (phase == ROUNDPLAYING && r.fired && now - r.quietsince >= r.burnout)
+    else if (phase == ROUNDPLAYING && r.burnt && now - r.quietsince >= r.burnout)
         end = WHYBURNTOUT;
     const bool next = phase == ROUNDINTERMISSION && now >= r.phaseend;
     const uint32_t number = r.number;

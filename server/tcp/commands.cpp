@@ -5,12 +5,15 @@
 // released, so a client that stops reading stalls only its own connection.
 #include "tcp/commands.h"
 
+#include <sys/socket.h>
+
 #include <cstdio>
 #include <cstring>
 #include <new>
 #include <vector>
 
 #include "game/actions.h"
+#include "game/addresses.h"
 #include "tcp/mapanswer.h"
 #include "tcp/transfer.h"
 #include "app/version.h"
@@ -102,7 +105,14 @@ static int dologin(CONNECTION *conn, char *, size_t)
     char name[NAMEMAX + 1];
     std::memcpy(name, conn->tmpplayerinfo, NAMEMAX);
     name[NAMEMAX] = '\0';
-    int num = joingame(*conn->game, conn->actor, name);
+    // Over its address's allowance: answered as a login that found the
+    // list full.
+    struct sockaddr_storage peer = {};
+    socklen_t peerlen = sizeof peer;
+    int num = -1;
+    if (getpeername(conn->consock, (struct sockaddr *)&peer, &peerlen) == 0 &&
+        takeaddresstoken(conn->game->logins, addresskey((struct sockaddr *)&peer), buckettime()))
+        num = joingame(*conn->game, conn->actor, name);
     conn->tmpoverhead.x = num;
     return sendoverhead(conn, NET_END);
 }

@@ -11,30 +11,14 @@
 #include <chrono>
 
 #include "app/options.h"
+#include "game/addresses.h"
 #include "web/metrics.h"
 
 using boost::asio::ip::tcp;
 
-TOKENBUCKET joinbucket(int perminute)
-{
-    TOKENBUCKET b;
-    b.tokens = b.depth = perminute;
-    b.rate = perminute / 60.0;
-    return b;
-}
+TOKENBUCKET joinbucket(int perminute) { return minutebucket(perminute); }
 
-std::string addresskey(const tcp::endpoint &e)
-{
-    auto a = e.address();
-    if (a.is_v6() && a.to_v6().is_v4_mapped())
-        a = boost::asio::ip::make_address_v4(boost::asio::ip::v4_mapped, a.to_v6());
-    if (a.is_v4()) {
-        auto b = a.to_v4().to_bytes();
-        return std::string(b.begin(), b.end());
-    }
-    auto b = a.to_v6().to_bytes();
-    return std::string(b.begin(), b.begin() + 8) + "/64";
-}
+std::string addresskey(const tcp::endpoint &e) { return addresskey(e.data()); }
 
 namespace {
 
@@ -44,8 +28,6 @@ namespace {
 // after the answer without waiting.
 const auto LINGER = std::chrono::seconds(1);
 enum { MAXLINGER = 64 };
-
-bool bucketfull(const TOKENBUCKET &b, double t) { return !b.started || b.tokens + (t - b.last) * b.rate >= b.depth; }
 
 // Forgets addresses that hold no connection and whose JOIN bucket has
 // refilled: they would start afresh anyway.
@@ -171,7 +153,7 @@ std::shared_ptr<ADMISSION> admitweb(ADMISSIONS &room, tcp::socket &socket)
     auto &addresses = room.addresses;
     if (addresses.size() > 2 * (size_t)settings.connections + 64)
         sweep(room);
-    std::string key = addresskey(peer);
+    std::string key = addresskey(peer.data());
     auto it = addresses.find(key);
     if (it != addresses.end() && it->second.connections >= settings.peraddress) {
         countweb(REFUSEDADDRESS);

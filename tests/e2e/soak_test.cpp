@@ -248,8 +248,9 @@ TEST(Soak, SixteenClientsWithARandomMixKeepTheServerWhole)
     unlink(mappath.c_str());
     mappath = tempfile(text);
 
+    // Its clients all come from one address and log in without end.
     SERVERPROC server;
-    ASSERT_TRUE(server.start({mappath}));
+    ASSERT_TRUE(server.start({"--logins-per-address=1000000", "--max-players=1000000", mappath}));
     ASSERT_TRUE(server.running()) << server.err();
 
     KCLIENT probe;

@@ -2,7 +2,8 @@
 # The server-only build and its Debian package: configures the server
 # alone in a folder of its own with the test-only packages' lookups
 # disabled, builds it, makes the package with cpack, checks its contents
-# and Depends, verifies the systemd unit and rates its sandbox, installs the package with dpkg
+# and Depends, verifies the systemd units (the server's and the fleet's
+# template) and rates their sandboxes, installs the package with dpkg
 # into a staging root and runs that server's --version.
 #   package_test.sh SOURCE_DIR WORK_DIR VERSION
 set -eu
@@ -22,6 +23,7 @@ deb=$(ls build/kindler-server_"$version"_*.deb) || fail "no package"
 
 dpkg-deb -c "$deb" >contents.txt
 for f in ./usr/bin/kindler-server ./usr/lib/systemd/system/kindler-server.service \
+    ./usr/lib/systemd/system/kindler@.service ./usr/share/kindler-server/maps/pinewood.map \
     ./usr/share/kindler-server/maps/valley.map ./usr/share/doc/kindler-server/README.md; do
     grep -q " $f\$" contents.txt || { cat contents.txt; fail "package lacks $f"; }
 done
@@ -47,6 +49,15 @@ systemd-analyze verify ./kindler-server.service >verify.log 2>&1 || { cat verify
 systemd-analyze security --offline=yes --threshold=69 ./kindler-server.service >security.log 2>&1 \
     || { cat security.log; fail "systemd-analyze security rates the unit worse than MEDIUM"; }
 tail -1 security.log
+# The template: one game a unit, its options in /etc/kindler/NAME.conf.
+template=root/usr/lib/systemd/system/kindler@.service
+grep -q "^EnvironmentFile=/etc/kindler/%i.conf\$" "$template" || fail "the template does not read /etc/kindler/NAME.conf"
+sed "s#=/usr/bin/kindler-server#=$work/root/usr/bin/kindler-server#" "$template" >kindler@valley.service
+systemd-analyze verify ./kindler@valley.service >verify-template.log 2>&1 \
+    || { cat verify-template.log; fail "systemd-analyze verify of kindler@valley.service"; }
+systemd-analyze security --offline=yes --threshold=69 ./kindler@valley.service >security-template.log 2>&1 \
+    || { cat security-template.log; fail "systemd-analyze security rates the template worse than MEDIUM"; }
+tail -1 security-template.log
 
 got=$(root/usr/bin/kindler-server --version)
 [ "$got" = "kindler-server $version" ] || fail "--version said: $got"

@@ -99,4 +99,12 @@ await refuses('a change for a tile not held', fresh, lasttiles);
 await refuses('a cut HELLO', createclient(), hello.subarray(0, hello.length - 1));
 await refuses('an unknown type', createclient(), Uint8Array.of(9, 0, 0));
 await refuses('a HELLO of another version', createclient(), Uint8Array.from(hello).fill(7, 1, 2));
+// YOU: a refusal's reason after the empty token, an empty one after a token.
+const refused = createclient(), reason = 'that name belongs to another player';
+await applymessage(refused, Uint8Array.of(4, 255, 255, 255, 255, 0, reason.length, ...new TextEncoder().encode(reason)), inflate);
+if (refused.you !== -1 || refused.reason !== reason) fail(`a refusal decoded as ${refused.you} "${refused.reason}"`);
+await applymessage(refused, Uint8Array.of(4, 3, 0, 0, 0, 1, 65, 0), inflate);
+if (refused.you !== 3 || refused.token !== 'A' || refused.reason !== '') fail('a YOU with an empty reason kept one');
+await refuses('a YOU without its reason', createclient(), Uint8Array.of(4, 3, 0, 0, 0, 1, 65));
+await refuses('a YOU longer than its reason', createclient(), Uint8Array.of(4, 255, 255, 255, 255, 0, 1, 65, 66));
 console.log(`decoder_test: ${frames} views, ${cells} cells and their colours as the C++ client holds them`);

@@ -149,6 +149,19 @@ TEST(You, CarriesTheNumberAndTokenOrMinusOneAndNoTokenButAReason)
     EXPECT_EQ(c.reason, "the game is full");
 }
 
+TEST(You, ARefusalCarriesItsReasonAfterTheEmptyToken)
+{
+    DECODEDSTREAM c;
+    const std::string reason = "that name belongs to another player";
+    std::string m = {4, '\xff', '\xff', '\xff', '\xff', 0, (char)reason.size()};
+    m += reason;
+    ASSERT_EQ(applymessage(c, m.data(), m.size()), "");
+    EXPECT_EQ(c.you, -1);
+    EXPECT_EQ(c.reason, reason);
+    m += 'x';
+    EXPECT_EQ(applymessage(c, m.data(), m.size()), "YOU of the wrong length");
+}
+
 TEST(Colour, APageDrawsACellAsTheTerminalClientDoes)
 {
     WORLD w;

@@ -1,6 +1,8 @@
 // No client locks the others out of the web port, against the real server:
 // a JOIN flood, one address filling its cap, a foreign page's Origin, the
-// descriptors kept for port 3140, and the idle timeout set short.
+// descriptors kept for port 3140, and the idle timeout set short. And the
+// game's capacity: port 3140's logins have an allowance per address, and
+// --max-players bounds the players present, web and port 3140 together.
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -14,6 +16,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "kindlerclient.h"
@@ -23,17 +26,17 @@
 
 namespace {
 
-// A raw TCP connection of the web port from a given source address.
+// A raw TCP connection of the web port (or another) from a given source address.
 struct RAW {
     int fd = -1;
-    explicit RAW(const char *source)
+    explicit RAW(const char *source, int port = WEBPORT)
     {
         fd = socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in a = {};
         a.sin_family = AF_INET;
         inet_pton(AF_INET, source, &a.sin_addr);
         bool ok = bind(fd, (sockaddr *)&a, sizeof a) == 0;
-        a.sin_port = htons(WEBPORT);
+        a.sin_port = htons((uint16_t)port);
         inet_pton(AF_INET, "127.0.0.1", &a.sin_addr);
         EXPECT_TRUE(ok && connect(fd, (sockaddr *)&a, sizeof a) == 0);
     }
@@ -204,4 +207,43 @@ TEST(WebLimits, AnIdleHttpConnectionClosesAfterTheIdleTimeout)
     auto t0 = std::chrono::steady_clock::now();
     EXPECT_EQ(idle.answer(5000), "");
     EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(2500));
+}
+
+TEST(Capacity, LoginsOverAnAddressAllowanceAreAnsweredAsAFullListOthersLogIn)
+{
+    SERVERPROC server;
+    ASSERT_TRUE(start(server, {"--logins-per-address=3"}));
+    KCLIENT kc, other;
+    connectclient(&kc);
+    int num = -2;
+    for (int want : {0, 1, 2, -1}) {
+        ASSERT_EQ(kclogin(&kc, "flood", &num), 0) << kc.error;
+        EXPECT_EQ(num, want);
+    }
+    std::vector<PLAYERINFO> list;
+    EXPECT_EQ(kcgetplayerinfo(&kc, &list), 3) << kc.error; // the connection plays on
+    RAW second("127.0.0.2", PORTNUM);
+    other.sock = std::exchange(second.fd, -1);
+    ASSERT_EQ(kclogin(&other, "second", &num), 0) << other.error;
+    EXPECT_EQ(num, 3);
+}
+
+TEST(Capacity, MaxPlayersBoundsThePlayersPresentWebAndPort3140Together)
+{
+    SERVERPROC server;
+    ASSERT_TRUE(start(server, {"--max-players=2"}));
+    KCLIENT kc;
+    ASSERT_NO_FATAL_FAILURE(connectandlogin(&kc, "alice", 0));
+    EXPECT_EQ(join("127.0.0.1", "bob"), 1); // kept, present, for its resume once its page is gone
+    int num = -2;
+    ASSERT_EQ(kclogin(&kc, "again", &num), 0) << kc.error;
+    EXPECT_EQ(num, -1);
+    EXPECT_EQ(join("127.0.0.2", "cy"), -1);
+    ASSERT_EQ(kcclose(&kc), 0); // alice leaves: room for one
+    int joined = -1;
+    for (int i = 0; i < 10 && joined < 0; i++) { // the server sees the close a moment later
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        joined = join("127.0.0.2", "dee");
+    }
+    EXPECT_EQ(joined, 2);
 }

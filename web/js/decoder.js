@@ -24,7 +24,7 @@ export function createclient() {
     ramp: new Uint8Array(0),
     material: new Uint16Array(0), kelvins: new Int32Array(0), state: new Uint8Array(0),
     held: new Uint8Array(0), view: { x: 0, y: 0, w: 0, h: 0 }, keyframe: false,
-    everplayers: 0, players: [], you: null, token: '',
+    everplayers: 0, players: [], you: null, token: '', reason: '',
     round: null, // { number, phase, left (ms when it came), why, top: [{ num, score, died, name }] }
   };
 }

@@ -4,12 +4,16 @@
 // The tab's player comes back by itself: its resume token and name are kept
 // in sessionStorage, and every new connection (a reload, a reconnection)
 // sends RESUME first; when the server no longer knows the player, the page
-// joins anew with the same name.
+// joins anew with the same name. Every JOIN carries the browser's player
+// key (key.js); a refused JOIN shows the server's reason, and when the game
+// is full the least full other game of the Games panel is offered.
 
 import { Connection, streamurl } from './connection.js';
 import { cell, MSG } from './decoder.js';
 import { Drawer } from './draw.js';
+import { Games, leastfull } from './games.js';
 import { bindinput } from './input.js';
+import { keyedurl, playerkey } from './key.js';
 import { firemessage, joinmessage, movemessage, namebytes, resumemessage, viewmessage } from './messages.js';
 import { showlegend, showplayers } from './panels.js';
 import { Rounds } from './rounds.js';
@@ -28,8 +32,11 @@ const status = new Status({ line: $('status'), keys: $('keys'), banner: $('banne
 const conn = new Connection(streamurl(window.location), { onmessage, onstate });
 const rounds = new Rounds({
   line: $('round'), banner: $('roundbanner'), board: $('board'), top: $('boardtop'), last: $('boardlast'),
-  lasttitle: $('boardlasttitle'),
+  lasttitle: $('boardlasttitle'), unkeyed: $('boardunkeyed'), unkeyedtitle: $('boardunkeyedtitle'),
 });
+const key = playerkey();
+const games = new Games({ panel: $('games'), list: $('gameslist') }, key);
+const FULL = 'the game is full';
 
 let me = -1;          // the page's player number on this connection, or -1
 let joinedname = '';  // the name it joined (or is about to join) with
@@ -53,6 +60,10 @@ const kindler = {
   view: null,       // the cells shown: { x, y, w, h }
   round: null,      // the round: { number, phase (1 playing, 2 over), left (ms), top }, null without rounds
   board: null,      // the last /leaderboard
+  key,              // the player key every JOIN carries
+  games: null,      // the last /games
+  refused: '',      // the reason of the last refused JOIN, '' after a taken one
+  offer: null,      // the game offered after a JOIN refused as full: { name, url } or null
   // Cell (x, y) as the page holds it: { material, kelvins, state } or null.
   cell: (x, y) => cell(conn.client, x, y),
   // Where cell (x, y) is on the page, in CSS pixels.
@@ -81,6 +92,33 @@ function publish() {
   const r = rounds.round;
   kindler.round = r ? { number: r.number, phase: r.phase, left: rounds.left(performance.now()), top: r.top } : null;
   kindler.board = rounds.board;
+  kindler.games = games.games;
+}
+
+// A JOIN refused for `reason`: said over the map; when the game is full
+// (a server that gives no reason refuses only for want of room or for
+// too many JOINs) the least full other game is offered, with the key.
+async function refused(reason) {
+  const box = $('refused');
+  kindler.refused = reason || 'the game has no place for another player';
+  kindler.offer = null;
+  box.replaceChildren(document.createTextNode(kindler.refused));
+  box.hidden = false;
+  if (reason && reason !== FULL) return;
+  const other = leastfull((await games.fetch()) || []);
+  if (kindler.refused !== (reason || 'the game has no place for another player')) return; // a newer answer
+  const offer = document.createElement('p');
+  if (other) {
+    kindler.offer = { name: other.name, url: keyedurl(other.url, key) };
+    const a = document.createElement('a');
+    a.href = kindler.offer.url;
+    a.textContent = `play on ${other.name} (${other.players}/${other.maxplayers} players)`;
+    offer.append(a);
+  } else {
+    offer.textContent = 'no other game has room now';
+  }
+  box.append(offer);
+  publish();
 }
 
 // The view may have moved or the player with it: tells the server the
@@ -134,7 +172,7 @@ function join(name) {
     return;
   }
   joinedname = new TextDecoder().decode(bytes);
-  if (conn.send(joinmessage(bytes))) {
+  if (conn.send(joinmessage(bytes, key))) {
     pendingjoin = null;
     asked = 'join';
     status.note('joining as ' + joinedname + '…');
@@ -168,12 +206,16 @@ function onmessage(c, type) {
       if (touchscreen() && view.scale < PLAYSCALE) view.zoom(Math.log(PLAYSCALE / view.scale) / Math.log(ZOOMSTEP));
       if (form.contains(document.activeElement)) document.activeElement.blur(); // keys play now
       status.note((answered === 'resume' ? 'back as ' : 'joined as ') + joinedname + ' #' + me);
+      kindler.refused = '';
+      kindler.offer = null;
+      $('refused').hidden = true;
     } else if (answered === 'resume') {
       save('', '');
       if (joinedname) join(joinedname); // the player is gone: a new one of the same name
     } else if (answered === 'join') {
       save('', '');
-      status.note('the game has no place for another player');
+      status.note(c.reason || 'the game has no place for another player');
+      refused(c.reason);
     } else {
       me = -1; // unasked: another page took the player over
       save('', '');
@@ -298,3 +340,4 @@ function frame(now) {
 requestAnimationFrame(frame);
 conn.start();
 rounds.fetch();
+games.start();

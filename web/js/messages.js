@@ -32,11 +32,14 @@ export function namebytes(name) {
   return out;
 }
 
-// JOIN with the bytes of namebytes() (1 to NAMEMAX of them).
-export function joinmessage(bytes) {
-  const b = new Uint8Array(1 + bytes.length);
+// JOIN with the bytes of namebytes() (1 to NAMEMAX of them), and the
+// player key (key.js: 32 hex digits) after a 0 byte when there is one.
+export function joinmessage(bytes, key = '') {
+  const k = new TextEncoder().encode(key);
+  const b = new Uint8Array(1 + bytes.length + (k.length ? 1 + k.length : 0));
   b[0] = 2;
   b.set(bytes, 1);
+  if (k.length) b.set(k, 2 + bytes.length); // the 0 between is the array's own
   return b;
 }
 

@@ -1,8 +1,10 @@
 // The round on the page: its number and the time left (counted down here
 // from what the server's ROUND said), a banner naming the winners while
 // the round's result is shown, and the leaderboard panel (top 10 by total
-// score, the last round's top 3) from /leaderboard, fetched at load and
-// after each round's end. Names from the network go in as text only.
+// score of the names owned by a player key, then apart the totals of
+// players without a key (port 3140's), the last round's top 3) from
+// /leaderboard, fetched at load and after each round's end. Names from the
+// network go in as text only.
 
 export const PHASE = { OFF: 0, PLAYING: 1, INTERMISSION: 2 };
 const WHY = ['', 'time is up', 'the world burnt out'];
@@ -21,7 +23,7 @@ export function clock(ms) {
 }
 
 export class Rounds {
-  // els: { line, banner, board, top, last, lasttitle }
+  // els: { line, banner, board, top, last, lasttitle, unkeyed, unkeyedtitle }
   constructor(els) {
     this.els = els;
     this.round = null; // as the last ROUND said it
@@ -80,16 +82,21 @@ export class Rounds {
     this.board = b;
     const { board, top, last, lasttitle } = this.els;
     board.hidden = !b.round && !b.rounds;
-    const rows = b.top.map((t) => {
+    const totals = (list) => list.map((t) => {
       const li = el('li');
       li.append(el('span', 'name', t.name), el('span', 'num', String(t.score)),
         el('span', 'sub', `${t.rounds} rd${t.rounds === 1 ? '' : 's'}, ${t.deaths} died`));
       return li;
     });
+    const rows = totals(b.top);
     top.replaceChildren(...(rows.length ? rows : [el('li', 'none', 'no round has ended yet')]));
+    const { unkeyed, unkeyedtitle } = this.els, apart = Array.isArray(b.unkeyed) ? b.unkeyed : [];
+    unkeyed.replaceChildren(...totals(apart));
+    unkeyed.hidden = unkeyedtitle.hidden = !apart.length;
     lasttitle.hidden = last.hidden = !b.last;
     if (b.last) {
-      lasttitle.textContent = `Round ${b.last.number}` + (b.last.why === 'burnt out' ? ' (burnt out)' : '');
+      lasttitle.textContent = `Round ${b.last.number}` + (b.last.game ? ` on ${b.last.game}` : '') +
+        (b.last.why === 'burnt out' ? ' (burnt out)' : '');
       last.replaceChildren(...b.last.top.map((p) => {
         const li = el('li', p.died ? 'dead' : '');
         li.append(el('span', 'name', p.name), el('span', 'num', String(p.score)));
