@@ -106,7 +106,7 @@ void startserver(long size)
             int fd = accept(server.listenfd, nullptr, nullptr);
             if (fd < 0)
                 return;
-            server.connections.emplace_back([fd] { serveconnection(testgame, fd); });
+            server.connections.emplace_back([fd] { serveconnection(testgame, testtcp, fd); });
         }
     });
     server.ticker = std::thread([] {

@@ -90,7 +90,7 @@ static std::vector<std::string> readall(const char *data, size_t len)
     FUZZCHECK(totsend(sv[0], data, len) == 0);
     shutdown(sv[0], SHUT_WR);
     CONNECTION *conn = new CONNECTION;
-    initconnection(conn, testgame, sv[1]);
+    initconnection(conn, testgame, testtcp, sv[1]);
     while (readcommand(conn) == 0) {
         FUZZCHECK(conn->inpos <= conn->inlen && conn->inlen <= INBUFF);
         if (complete(conn->cmdline)) {

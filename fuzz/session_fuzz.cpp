@@ -83,7 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     int sv[2];
     FUZZCHECK(socketpair(AF_UNIX, SOCK_STREAM, 0, sv) == 0);
-    std::thread server([&] { serveconnection(testgame, sv[1]); }); // closes sv[1] when done
+    std::thread server([&] { serveconnection(testgame, testtcp, sv[1]); }); // closes sv[1] when done
     talk(sv[0], data, size);
     server.join();
     close(sv[0]);

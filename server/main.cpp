@@ -33,29 +33,49 @@
 #include "app/service.h"
 #include "store/checkpointer.h"
 #include "store/openstate.h"
-#include "web/metrics.h"
+#include "tcp/tcpfront.h"
 #include "web/web.h"
 
-static GAME game;               // the server's one game
-static CHECKPOINTER checkpoints; // its store's thread, with --state
-static sigset_t endsignals;     // SIGTERM, SIGINT: blocked, taken by waitforend
+// Everything the server process runs: its settings, its one game and what
+// serves it. Static: connection and web threads may outlive main's return.
+struct SERVER {
+    SETTINGS settings;        // written by start-up before any thread
+    GAME game;                // the server's one game
+    TCPFRONT tcp;             // port 3140's front end
+    CHECKPOINTER checkpoints; // its store's thread, with --state
+    SERVICE service;          // the watchdog's state, the main thread's
+    sigset_t endsignals;      // SIGTERM, SIGINT: blocked, taken by waitforend
+};
+static SERVER server;
 
 // The signal thread of a server with a store: the first SIGTERM or SIGINT
 // stops the game's loops; main then takes the last checkpoint.
-static void *waitforend(void *)
+static void *waitforend(void *arg)
 {
+    SERVER &s = *(SERVER *)arg;
     int sig = 0;
-    sigwait(&endsignals, &sig);
-    game.stopping.store(true, std::memory_order_release);
+    sigwait(&s.endsignals, &sig);
+    s.game.stopping.store(true, std::memory_order_release);
     return nullptr;
 }
 
-static void ticked(void *arg) { checkpointticked(*(CHECKPOINTER *)arg); }
-
-// Start-up with --state: the store opened, restored or discarded, its
-// metrics on; false after the refusal's line.
-static bool startstore(const std::vector<std::string> &words, bool maploaded)
+// After each tick: the checkpoint thread's cue (with a store), then the
+// watchdog.
+static void ticked(void *arg)
 {
+    SERVER &s = *(SERVER *)arg;
+    if (s.checkpoints.store)
+        checkpointticked(s.checkpoints);
+    servicetick(s.service);
+}
+
+// Start-up with --state: the store opened, restored or discarded; false
+// after the refusal's line.
+static bool startstore(SERVER &s, const std::vector<std::string> &words, bool maploaded)
+{
+    const SETTINGS &settings = s.settings;
+    GAME &game = s.game;
+    CHECKPOINTER &checkpoints = s.checkpoints;
     std::string error;
     if (!maploaded) {
         std::fprintf(stderr, "Error! store %s: a store needs a map that loads\n", settings.state.c_str());
@@ -76,8 +96,6 @@ static bool startstore(const std::vector<std::string> &words, bool maploaded)
     if (found > 0)
         std::printf("restored tick %llu from %s\n", (unsigned long long)game.world.ticks, settings.state.c_str());
     checkpoints.interval = settings.checkpoint;
-    checkpoints.observer = observecheckpoint;
-    initcheckpointmetrics();
     return true;
 }
 
@@ -94,9 +112,11 @@ int main(int argc, char **argv)
         setrlimit(RLIMIT_NOFILE, &files);
     }
 
+    SETTINGS &settings = server.settings;
+    GAME &game = server.game;
     std::vector<std::string> words;
     std::string warnings, error;
-    switch (parseoptions(argc, argv, words, warnings, error)) {
+    switch (parseoptions(argc, argv, settings, words, warnings, error)) {
     case OPTIONS_HELP:
         std::fputs(helptext().c_str(), stdout);
         return 0;
@@ -114,13 +134,13 @@ int main(int argc, char **argv)
     if (store) {
         // Before any thread: every thread inherits the mask, and a file
         // size limit shows as a failed write rather than ending the server.
-        sigemptyset(&endsignals);
-        sigaddset(&endsignals, SIGTERM);
-        sigaddset(&endsignals, SIGINT);
-        pthread_sigmask(SIG_BLOCK, &endsignals, nullptr);
+        sigemptyset(&server.endsignals);
+        sigaddset(&server.endsignals, SIGTERM);
+        sigaddset(&server.endsignals, SIGINT);
+        pthread_sigmask(SIG_BLOCK, &server.endsignals, nullptr);
         signal(SIGXFSZ, SIG_IGN);
     }
-    sendstall = settings.stalltimeout;
+    server.tcp.stall = settings.stalltimeout;
     game.resumes.keep = settings.resumekeep;
     const int loaded = words.size() > 1 ? loadmap(game, words.back().c_str()) : -1;
     if (loaded > 0)
@@ -129,9 +149,8 @@ int main(int argc, char **argv)
     // A round starts again on the map as built, not on a restored world.
     if (settings.round > 0)
         keepfirstworld(game, mapfile);
-    if (store && !startstore(words, loaded == 0))
+    if (store && !startstore(server, words, loaded == 0))
         return 1;
-    updateinterval = 0.1;
     if (settings.round > 0) {
         game.rounds.length = settings.round;
         game.rounds.intermission = settings.intermission;
@@ -139,27 +158,35 @@ int main(int argc, char **argv)
         startrounds(game, mapfile);
     }
     // The web endpoint is up before port 3140 listens: a client that finds
-    // the game's port open finds the whole server running.
-    if (settings.http != 0 && !startweb(game, settings.http, settings.httpchosen) && settings.httpchosen)
-        return 1;
+    // the game's port open finds the whole server running. Its /metrics
+    // shows the game's, port 3140's and the store's numbers too.
+    if (settings.http != 0) {
+        startmetrics(game.metrics, game.players, game.rounds);
+        tcpmetrics(server.tcp, game);
+        if (!startweb(game, websettings(settings), settings.http, settings.httpchosen) && settings.httpchosen)
+            return 1;
+        if (store)
+            checkpointmetrics(server.checkpoints.metrics, game.metrics);
+    }
     static LISTENER listener;
-    listener = {&game, setupnet(PORTNUM)};
+    listener = {&game, &server.tcp, setupnet(PORTNUM)};
     if (listener.sockfd < 0)
         return 1;
     pthread_t netthread;
     pthread_create(&netthread, nullptr, netloop, &listener);
     if (!store) {
-        servicestarted();
-        mainloop(game);
+        servicestarted(server.service);
+        mainloop(game, ticked, &server);
         return 0;
     }
+    CHECKPOINTER &checkpoints = server.checkpoints;
     pthread_t signalthread;
-    if (pthread_create(&signalthread, nullptr, waitforend, nullptr) != 0 || !startcheckpointer(checkpoints)) {
+    if (pthread_create(&signalthread, nullptr, waitforend, &server) != 0 || !startcheckpointer(checkpoints)) {
         std::fputs("Error! cannot start the store's threads\n", stderr);
         return 1;
     }
-    servicestarted();
-    mainloop(game, ticked, &checkpoints);
+    servicestarted(server.service);
+    mainloop(game, ticked, &server);
     stopgame(game, listener.sockfd);
     pthread_join(signalthread, nullptr); // it has stopped the game
     pthread_detach(netthread);           // it ends by itself once woken

@@ -403,15 +403,15 @@ TEST_F(Commands, SetFireDoesNothingWithoutAPlayerWhenDeadOrOffTheMap)
 // connection.
 class SendStall : public Commands {
   protected:
-    int saved = sendstall;
+    int saved = testtcp.stall;
     void SetUp() override
     {
         Commands::SetUp();
-        sendstall = 1;
+        testtcp.stall = 1;
     }
     void TearDown() override
     {
-        sendstall = saved;
+        testtcp.stall = saved;
         Commands::TearDown();
     }
     // Logs in and asks for n whole maps at once, far more than the socket

@@ -12,7 +12,6 @@
 #include "tcp/listener.h"
 #include "engine/publish.h"
 #include "game/roundtick.h"
-#include "app/service.h"
 
 void tickgame(GAME &g)
 {
@@ -23,28 +22,29 @@ void tickgame(GAME &g)
     for (int num : webplayernumbers(g))
         doexposure(g, num);
     expirekept(g);
+    observetick(g.metrics, seconds, burning);
     if (g.observer)
         g.observer(g, seconds, burning);
 }
 
-// Every updateinterval seconds of wall clock, plus the tick's own time:
+// Every g.tick.interval seconds of wall clock, plus the tick's own time:
 //   1. tickgame: copy the published grid, conduct heat, burn fuel,
 //      publish; the round's clock (round.h); the exposure step of the
 //      players of the fair policy; the kept players whose time is up
 //      leave; tell the observer (the web endpoint);
-//   2. tell `ticked` (the checkpoint thread: its copy falls in the pause);
-//   3. sleep a fixed updateinterval (not shortened by the tick's time).
-// After each tick the service manager's watchdog hears that ticks go on.
+//   2. tell `ticked` (the server's: the checkpoint thread, whose copy
+//      falls in the pause, and the service manager's watchdog);
+//   3. sleep a fixed g.tick.interval (not shortened by the tick's time).
 void mainloop(GAME &g, void (*ticked)(void *), void *arg)
 {
     while (!g.stopping.load(std::memory_order_acquire)) {
         tickgame(g);
         if (ticked)
             ticked(arg);
-        servicetick();
         struct timespec sleeptime;
-        sleeptime.tv_sec = (long)std::floor(updateinterval);
-        sleeptime.tv_nsec = (long)((updateinterval - (double)sleeptime.tv_sec) * 1e9);
+        const double interval = g.tick.interval;
+        sleeptime.tv_sec = (long)std::floor(interval);
+        sleeptime.tv_nsec = (long)((interval - (double)sleeptime.tv_sec) * 1e9);
         nanosleep(&sleeptime, nullptr);
     }
 }
@@ -53,7 +53,7 @@ void *netloop(void *arg)
 {
     const LISTENER &l = *(const LISTENER *)arg;
     while (!l.game->stopping.load(std::memory_order_acquire))
-        check4new(*l.game, l.sockfd);
+        check4new(*l.game, *l.front, l.sockfd);
     return nullptr;
 }
 

@@ -2,20 +2,23 @@
 #pragma once
 
 #include "game/game.h"
+#include "tcp/tcpfront.h"
 
 // One tick of the game, as the simulation loop runs it every
-// updateinterval: the physics and its publication (dophys), then the
+// g.tick.interval: the physics and its publication (dophys), then the
 // exposure step of every player of the fair policy, the end of kept
 // players whose keep time is up, then the observer.
 void tickgame(GAME &g);
-// Tick g, pause updateinterval, repeat until g.stopping is set. After each
-// tick, `ticked(arg)` when given (it must not wait: the checkpoint thread's
+// Tick g, pause g.tick.interval, repeat until g.stopping is set. After each
+// tick, `ticked(arg)` when given (it must not wait: the watchdog, the checkpoint thread's
 // signal).
 void mainloop(GAME &g, void (*ticked)(void *) = nullptr, void *arg = nullptr);
 
-// What the listener thread serves: a game and its listening socket.
+// What the listener thread serves: a game, its port's front end and its
+// listening socket.
 struct LISTENER {
     GAME *game;
+    TCPFRONT *front;
     int sockfd;
 };
 // The listener thread (`arg` points at a LISTENER that outlives it):

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "tcp/mapanswer.h"
+#include "game/metrics.h"
 #include "game/player.h"
 #include "game/round.h"
 #include "game/resume.h"
@@ -40,6 +41,8 @@ typedef struct game {
     RESUMES resumes; // guarded by web_lock: the players of the fair policy, their resume tokens, who plays them, who is kept
 
     ROUNDS rounds; // its own locks: round_lock, and board_lock in its board
+
+    METRICS metrics; // its registry, made by whoever runs the game (startmetrics); each metric guards itself
 
     std::atomic<bool> stopping{false}; // set by stopgame: the game's loops end
     std::atomic<int> connections{0};   // open connections of the game's port 3140

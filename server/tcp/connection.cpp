@@ -8,11 +8,10 @@
 
 #include "tcp/transfer.h"
 
-int sendstall = 30;
-
-void initconnection(CONNECTION *conn, GAME &g, int sock)
+void initconnection(CONNECTION *conn, GAME &g, TCPFRONT &front, int sock)
 {
     conn->game = &g;
+    conn->front = &front;
     conn->consock = sock;
     conn->cmdline.clear();
     conn->inpos = conn->inlen = 0;

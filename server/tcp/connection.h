@@ -8,20 +8,16 @@
 
 #include "game/actions.h"
 #include "game/game.h"
+#include "tcp/tcpfront.h"
 #include "protocol.h"
 #include "wire.h"
-
-// Seconds an answer may wait for a client that reads nothing before the
-// connection ends: a client that never reads would otherwise hold its
-// answer (a whole picture of the map) for ever. Set before connections
-// start (tests shorten it).
-extern int sendstall;
 
 enum { INBUFF = 4096 }; // read-ahead of one connection
 
 // One client connection, owned by its thread.
 typedef struct connection {
     GAME *game;                                   // the game it plays
+    TCPFRONT *front;                              // the port it came in on
     int consock;                                  // the connection's socket
     std::string cmdline;                          // command text read and not yet run
     char inbuf[INBUFF];                           // bytes received and not yet consumed
@@ -31,8 +27,9 @@ typedef struct connection {
     unsigned char tmpplayerinfo[PLAYERINFO_SIZE]; // last record the client sent
 } CONNECTION;
 
-// Sets up a connection of game g on socket `sock`: no player, nothing read.
-void initconnection(CONNECTION *conn, GAME &g, int sock);
+// Sets up a connection of game g, come in on `front`, on socket `sock`: no
+// player, nothing read.
+void initconnection(CONNECTION *conn, GAME &g, TCPFRONT &front, int sock);
 
 // Outcome of scanning buffered bytes for one command.
 enum CMDSCAN {

@@ -43,7 +43,7 @@ int setupnet(int port)
     return sockfd;
 }
 
-void check4new(GAME &g, int sockfd)
+void check4new(GAME &g, TCPFRONT &front, int sockfd)
 {
     pthread_attr_t attr;
     pthread_attr_init(&attr);
@@ -59,7 +59,7 @@ void check4new(GAME &g, int sockfd)
             usleep(100 * 1000);
         return;
     }
-    NEWCONNECTION *arg = new (std::nothrow) NEWCONNECTION{&g, fd};
+    NEWCONNECTION *arg = new (std::nothrow) NEWCONNECTION{&g, &front, fd};
     pthread_t thread;
     if (!arg || pthread_create(&thread, &attr, checksock, arg) != 0) {
         delete arg;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "game/game.h"
+#include "tcp/tcpfront.h"
 
 enum { BACKLOG = 10 }; // listen queue length
 
@@ -9,7 +10,7 @@ enum { BACKLOG = 10 }; // listen queue length
 // `port` (0: any free port). Returns the socket, or -1 after printing the
 // failed call's name and the system's error text to standard error.
 int setupnet(int port);
-// Accepts one connection on `sockfd` for game g, starts its detached
-// connection thread, pauses one second. Returns at once, without the
-// pause, when the accept fails.
-void check4new(GAME &g, int sockfd);
+// Accepts one connection on `sockfd` for game g and front end `front`,
+// starts its detached connection thread, pauses one second. Returns at
+// once, without the pause, when the accept fails.
+void check4new(GAME &g, TCPFRONT &front, int sockfd);

@@ -10,12 +10,12 @@
 #include "tcp/connection.h"
 #include "game/exposure.h"
 
-void serveconnection(GAME &g, int sock)
+void serveconnection(GAME &g, TCPFRONT &front, int sock)
 {
     g.connections.fetch_add(1, std::memory_order_relaxed);
     CONNECTION *conn = new CONNECTION;
-    initconnection(conn, g, sock);
-    struct timeval stall = {sendstall, 0};
+    initconnection(conn, g, front, sock);
+    struct timeval stall = {front.stall, 0};
     setsockopt(sock, SOL_SOCKET, SO_SNDTIMEO, &stall, sizeof stall);
     for (;;) {
         doexposure(g, conn->actor.num); // before every command read
@@ -43,6 +43,6 @@ void *checksock(void *arg)
 {
     NEWCONNECTION c = *(NEWCONNECTION *)arg;
     delete (NEWCONNECTION *)arg;
-    serveconnection(*c.game, c.sock);
+    serveconnection(*c.game, *c.front, c.sock);
     return nullptr;
 }

@@ -8,14 +8,17 @@
 #pragma once
 
 #include "game/game.h"
+#include "tcp/tcpfront.h"
 
-// The command loop of a connection of game g on socket `sock`, until close
-// or the end of the stream; then closes the socket and the player leaves.
-void serveconnection(GAME &g, int sock);
+// The command loop of a connection of game g, come in on `front`, on socket
+// `sock`, until close or the end of the stream; then closes the socket and
+// the player leaves.
+void serveconnection(GAME &g, TCPFRONT &front, int sock);
 
 // What a connection thread is started with.
 struct NEWCONNECTION {
     GAME *game;
+    TCPFRONT *front;
     int sock;
 };
 // Connection thread entry: `arg` is a heap NEWCONNECTION, freed here.

@@ -132,7 +132,7 @@ void notestreamtick(HUB &hub)
 void registersession(HUB &hub, const std::shared_ptr<STREAMCLIENT> &s)
 {
     hub.sessions.push_back(s);
-    setwebsockets(websessions(hub));
+    setwebsockets(*hub.metrics, websessions(hub));
 }
 
 void unregistersession(HUB &hub, STREAMCLIENT *s)
@@ -144,7 +144,7 @@ void unregistersession(HUB &hub, STREAMCLIENT *s)
                                return !p || p.get() == s;
                            }),
             v.end());
-    setwebsockets(websessions(hub));
+    setwebsockets(*hub.metrics, websessions(hub));
 }
 
 int websessions(const HUB &hub) { return (int)hub.sessions.size(); }
@@ -198,8 +198,8 @@ bool nextframe(HUB &hub, CLIENTSTREAM &c, std::vector<std::shared_ptr<const std:
         return false;
     }
     if (c.last.sent && hub.codec.tick > c.last.tick + 1)
-        countweb(FRAMESCOALESCED, hub.codec.tick - c.last.tick - 1);
-    countweb(FRAMESSENT);
+        countweb(*hub.metrics, FRAMESCOALESCED, hub.codec.tick - c.last.tick - 1);
+    countweb(*hub.metrics, FRAMESSENT);
     parts.push_back(std::make_shared<const std::string>(std::move(f.header)));
     for (auto &b : f.tiles)
         parts.push_back(std::move(b));

@@ -29,19 +29,18 @@ void acceptnext(WEBGAME &web)
     });
 }
 
-// Every tick of the game: metrics, and the stream's cue.
-void observer(GAME &g, double seconds, size_t burning)
-{
-    observetick(seconds, burning);
-    notestreamtick(g.web->hub);
-}
+// Every tick of the game: the stream's cue.
+void observer(GAME &g, double, size_t) { notestreamtick(g.web->hub); }
 
 } // namespace
 
-bool startweb(GAME &g, int port, bool chosen)
+bool startweb(GAME &g, const WEBSETTINGS &settings, int port, bool chosen)
 {
     auto web = std::make_shared<WEBGAME>();
     web->game = &g;
+    web->settings = settings;
+    web->room.settings = web->hub.settings = &web->settings;
+    web->room.metrics = web->hub.metrics = &web->metrics;
     boost::system::error_code ec;
     const boost::asio::ip::tcp::endpoint at(boost::asio::ip::address_v4::any(), (unsigned short)port);
     web->acceptor.open(at.protocol(), ec);
@@ -56,7 +55,7 @@ bool startweb(GAME &g, int port, bool chosen)
                      ec.message().c_str());
         return false;
     }
-    initmetrics();
+    webmetrics(web->metrics, g.metrics);
     startstream(web->hub, g, web->ioc);
     g.web = web;
     g.observer = observer;

@@ -5,10 +5,12 @@
 #pragma once
 
 #include "game/game.h"
+#include "web/websettings.h"
 
 // Opens the web port for game g on all local IPv4 addresses and starts the
-// endpoint's threads. Returns false, after one line on standard error,
+// endpoint's threads, with `settings`' limits and its metrics in g's
+// registry (when it has one). Returns false, after one line on standard error,
 // when the port cannot be opened: the line says that the page is off
 // unless `chosen` (the command line named the port: start-up then ends).
 // Called once, after the map is loaded and before port 3140 is opened.
-bool startweb(GAME &g, int port, bool chosen);
+bool startweb(GAME &g, const WEBSETTINGS &settings, int port, bool chosen);

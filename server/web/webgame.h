@@ -1,5 +1,6 @@
-// What the web endpoint keeps of the game it serves: the io context that
-// runs its sessions, the listening socket, and the stream's hub. Made by
+// What the web endpoint keeps of the game it serves: its settings and
+// metrics, the io context that runs its sessions, the listening socket,
+// and the stream's hub. Made by
 // startweb and kept by the game (GAME::web) for the life of the process.
 #pragma once
 
@@ -8,10 +9,14 @@
 
 #include "game/game.h"
 #include "web/admission.h"
+#include "web/metrics.h"
 #include "web/stream.h"
+#include "web/websettings.h"
 
 struct WEBGAME {
     GAME *game = nullptr;
+    WEBSETTINGS settings; // written by startweb before the threads, then only read
+    WEBMETRICS metrics;   // each metric guards itself
     boost::asio::io_context ioc{1};               // run by the io thread only
     boost::asio::ip::tcp::acceptor acceptor{ioc}; // used in the io thread only
     ADMISSIONS room;                              // the io thread's: the web's limits

@@ -496,7 +496,7 @@ SESSION::SESSION()
     if (socketpair(AF_UNIX, SOCK_STREAM, 0, fds) != 0)
         ADD_FAILURE() << "socketpair failed";
     int s = fds[1];
-    server = std::thread([s] { serveconnection(testgame, s); });
+    server = std::thread([s] { serveconnection(testgame, testtcp, s); });
     kc.sock = fds[0];
     kc.timeoutms = 5000;
 }

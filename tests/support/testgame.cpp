@@ -2,3 +2,4 @@
 #include "testgame.h"
 
 GAME testgame;
+TCPFRONT testtcp;

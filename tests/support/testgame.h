@@ -3,5 +3,7 @@
 #pragma once
 
 #include "game/game.h"
+#include "tcp/tcpfront.h"
 
 extern GAME testgame;
+extern TCPFRONT testtcp; // port 3140's front end of testgame
