@@ -7,11 +7,11 @@
 // One tick of the game, as the simulation loop runs it every
 // g.tick.interval: the physics and its publication (dophys), then the
 // exposure step of every player of the fair policy, the end of kept
-// players whose keep time is up, then the observer.
+// players whose keep time is up, the tick's metrics, then the observer.
 void tickgame(GAME &g);
 // Tick g, pause g.tick.interval, repeat until g.stopping is set. After each
-// tick, `ticked(arg)` when given (it must not wait: the watchdog, the checkpoint thread's
-// signal).
+// tick, `ticked(arg)` when given (it must not wait: the server's watchdog
+// and its checkpoint thread's signal).
 void mainloop(GAME &g, void (*ticked)(void *) = nullptr, void *arg = nullptr);
 
 // What the listener thread serves: a game, its port's front end and its

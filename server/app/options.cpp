@@ -1,7 +1,8 @@
 // The table of the server's options and the reader of the command line.
 // An option is one word, --name=VALUE (or --name for a flag, --help,
 // --version); adding one is one entry of OPTIONTABLE and a field of
-// SETTINGS.
+// SETTINGS (and of the record of the part that reads it, e.g. WEBSETTINGS
+// through websettings()).
 #include "app/options.h"
 
 #include <cerrno>
