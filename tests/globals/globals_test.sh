@@ -10,13 +10,15 @@
 # and prometheus-cpp put in every object that includes them (their names
 # begin with std::, boost::, prometheus::, __gnu_cxx::, or are the
 # <iostream> initialiser std::__ioinit), and compiler-made ones of the
-# sanitizers (__asan, __tsan, __ubsan, .L).
+# sanitizers (___asan_gen_, __odr_asan..., __tsan, __ubsan, .L) and the
+# exception tables' DW.ref. indirections.
 #   globals_test.sh NM LIBRARY...
 set -eu
 nm=$1
 shift
 found=0
 for lib in "$@"; do
+    "$nm" "$lib" >/dev/null || { echo "FAIL: $nm cannot read $lib"; exit 1; }
     # sysv format: name | value | class | type | size | line | section,
     # demangled; "Symbols from lib.a[member.o]:" heads each member.
     "$nm" -C -f sysv --defined-only "$lib" 2>/dev/null | awk -F'|' -v lib="$(basename "$lib")" '
@@ -27,7 +29,7 @@ for lib in "$@"; do
             if (section !~ /^\.(data|bss|tdata|tbss)(\.|$)/ || section ~ /^\.data\.rel\.ro/) next
             plain = name; sub(/^guard variable for /, "", plain)
             if (plain ~ /^(std|boost|prometheus|__gnu_cxx)::/ || plain ~ /^std::__ioinit/) next
-            if (plain ~ /^(__asan|__tsan|__ubsan|__sancov|\.L|DW\.ref\.)/ || plain ~ /^_GLOBAL__/) next
+            if (plain ~ /^_*(asan|tsan|ubsan|sancov|odr_asan)/ || plain ~ /^(\.L|DW\.ref\.|_GLOBAL__)/) next
             printf "%s(%s): %s [%s]\n", lib, member, name, section
         }' >"${TMPDIR:-/tmp}/globals.$$" || true
     if [ -s "${TMPDIR:-/tmp}/globals.$$" ]; then
