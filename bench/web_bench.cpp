@@ -193,8 +193,10 @@ void WebSpectators(benchmark::State &state)
     makeworld(warm, SIZE, true, nullptr);
     restore(warm);
     if (!started) {
+        SETTINGS settings;
         settings.peraddress = settings.connections; // every spectator comes from 127.0.0.1
-        startweb(testgame, BENCHPORT, true);
+        startmetrics(testgame.metrics, testgame.players, testgame.rounds);
+        startweb(testgame, websettings(settings), BENCHPORT, true);
         addtickhook(testgame, benchticked, nullptr);
         started = true;
     }

@@ -36,35 +36,43 @@
 #include "app/service.h"
 #include "store/checkpointer.h"
 #include "store/openstate.h"
-#include "web/metrics.h"
 #include "web/web.h"
 
-static GAME game;               // the server's one game
-static CHECKPOINTER checkpoints; // its store's thread, with --state
-static TCPPORT port3140;         // its port 3140
-static sigset_t endsignals;     // SIGTERM, SIGINT: blocked, taken by waitforend
-static FLEET fleet;             // its fleet's thread, with --fleet
+// Everything the server process runs: its settings, its one game and what
+// serves it. Static: connection and web threads may outlive main's return.
+struct SERVER {
+    SETTINGS settings;        // written by start-up before any thread
+    GAME game;                // the server's one game
+    TCPPORT port3140;         // its port 3140
+    CHECKPOINTER checkpoints; // its store's thread, with --state
+    SERVICE service;          // the watchdog's state, the ticking thread's
+    sigset_t endsignals;      // SIGTERM, SIGINT: blocked, taken by waitforend
+    FLEET fleet;              // its fleet's thread, with --fleet
+};
+static SERVER server;
 
 // The signal thread of a server with a store: the first SIGTERM or SIGINT
 // stops the game's loops; main then takes the last checkpoint.
-// The metrics of each checkpoint.
-static void checkpointed(void *, bool committed, double seconds, size_t bytes)
+static void *waitforend(void *arg)
 {
-    observecheckpoint(committed, seconds, bytes);
-}
-
-static void *waitforend(void *)
-{
+    SERVER &s = *(SERVER *)arg;
     int sig = 0;
-    sigwait(&endsignals, &sig);
-    stopgame(game);
+    sigwait(&s.endsignals, &sig);
+    stopgame(s.game);
     return nullptr;
 }
 
-// Start-up with --state: the store opened, restored or discarded, its
-// metrics on; false after the refusal's line.
-static bool startstore(const std::vector<std::string> &words, bool maploaded)
+// The game's last hook, after each tick: the service manager's watchdog
+// hears that ticks go on.
+static void watchdoghook(void *arg, GAME &, const TICKREPORT &) { servicetick(*(SERVICE *)arg); }
+
+// Start-up with --state: the store opened, restored or discarded; false
+// after the refusal's line.
+static bool startstore(SERVER &s, const std::vector<std::string> &words, bool maploaded)
 {
+    const SETTINGS &settings = s.settings;
+    GAME &game = s.game;
+    CHECKPOINTER &checkpoints = s.checkpoints;
     std::string error;
     if (!maploaded) {
         std::fprintf(stderr, "Error! store %s: a store needs a map that loads\n", settings.state.c_str());
@@ -89,17 +97,16 @@ static bool startstore(const std::vector<std::string> &words, bool maploaded)
     if (found > 0)
         std::printf("restored tick %llu from %s\n", (unsigned long long)publishedticks(game.world), settings.state.c_str());
     checkpoints.interval = settings.checkpoint;
-    checkpoints.observer = checkpointed;
-    initcheckpointmetrics();
     return true;
 }
 
 // The game's name and address among the games; whether a fleet or a
 // store keeps its results and names (before the store is opened).
-static void setlobby()
+static void setlobby(SERVER &s)
 {
-    LOBBY &l = *game.lobby;
-    std::string map = game.world.mapname;
+    const SETTINGS &settings = s.settings;
+    LOBBY &l = *s.game.lobby;
+    std::string map = s.game.world.mapname;
     if (!map.empty() && map.back() == '"')
         map.pop_back();
     l.name = !settings.name.empty() ? settings.name : !map.empty() ? map : "kindler";
@@ -111,13 +118,15 @@ static void setlobby()
 
 // With --fleet the fleet's thread (it talks to the database; the game
 // never waits on it).
-static bool startlobby()
+static bool startlobby(SERVER &s)
 {
+    const SETTINGS &settings = s.settings;
     if (settings.fleet.empty())
         return true;
     char host[256] = "localhost";
     gethostname(host, sizeof host - 1);
-    fleet.game = &game;
+    FLEET &fleet = s.fleet;
+    fleet.game = &s.game;
     fleet.uri = settings.fleet;
     fleet.beat = settings.fleetbeat;
     fleet.stale = settings.fleetstale;
@@ -143,9 +152,12 @@ int main(int argc, char **argv)
         setrlimit(RLIMIT_NOFILE, &files);
     }
 
+    SETTINGS &settings = server.settings;
+    GAME &game = server.game;
+    TCPPORT &port3140 = server.port3140;
     std::vector<std::string> words;
     std::string warnings, error;
-    switch (parseoptions(argc, argv, words, warnings, error)) {
+    switch (parseoptions(argc, argv, settings, words, warnings, error)) {
     case OPTIONS_HELP:
         std::fputs(helptext().c_str(), stdout);
         return 0;
@@ -163,13 +175,14 @@ int main(int argc, char **argv)
     if (store) {
         // Before any thread: every thread inherits the mask, and a file
         // size limit shows as a failed write rather than ending the server.
-        sigemptyset(&endsignals);
-        sigaddset(&endsignals, SIGTERM);
-        sigaddset(&endsignals, SIGINT);
-        pthread_sigmask(SIG_BLOCK, &endsignals, nullptr);
+        sigemptyset(&server.endsignals);
+        sigaddset(&server.endsignals, SIGTERM);
+        sigaddset(&server.endsignals, SIGINT);
+        pthread_sigmask(SIG_BLOCK, &server.endsignals, nullptr);
         signal(SIGXFSZ, SIG_IGN);
     }
-    sendstall = settings.stalltimeout;
+    port3140.game = &game;
+    port3140.stall = settings.stalltimeout;
     game.resumes.keep = settings.resumekeep;
     game.players.maxpresent = settings.maxplayers;
     game.lobby->maxplayers = settings.maxplayers;
@@ -181,40 +194,49 @@ int main(int argc, char **argv)
     // A round starts again on the map as built, not on a restored world.
     if (settings.round > 0)
         keepfirstworld(game, mapfile);
-    setlobby();
-    if (store && !startstore(words, loaded == 0))
+    setlobby(server);
+    if (store && !startstore(server, words, loaded == 0))
         return 1;
-    updateinterval = 0.1;
     if (settings.round > 0) {
         game.rounds.length = settings.round;
         game.rounds.intermission = settings.intermission;
         game.rounds.burnout = settings.burnout;
         startrounds(game, mapfile);
     }
-    if (!startlobby())
+    if (!startlobby(server))
         return 1;
     // The web endpoint is up before port 3140 listens: a client that finds
-    // the game's port open finds the whole server running.
-    if (settings.http != 0 && !startweb(game, settings.http, settings.httpchosen, &port3140.connections) && settings.httpchosen)
-        return 1;
-    port3140.game = &game;
+    // the game's port open finds the whole server running. Its /metrics
+    // shows the game's, port 3140's and the store's numbers too.
+    if (settings.http != 0) {
+        startmetrics(game.metrics, game.players, game.rounds);
+        fleetmetrics(game.metrics, *game.lobby);
+        tcpmetrics(port3140);
+        if (!startweb(game, websettings(settings), settings.http, settings.httpchosen) && settings.httpchosen)
+            return 1;
+        if (store)
+            checkpointmetrics(server.checkpoints.metrics, game.metrics);
+    }
     port3140.sockfd = setupnet(settings.port);
     if (port3140.sockfd < 0)
         return 1;
     pthread_t netthread;
     pthread_create(&netthread, nullptr, netloop, &port3140);
     if (!store) {
-        servicestarted();
+        addtickhook(game, watchdoghook, &server.service);
+        servicestarted(server.service);
         mainloop(game);
         return 0;
     }
+    CHECKPOINTER &checkpoints = server.checkpoints;
     pthread_t signalthread;
-    if (pthread_create(&signalthread, nullptr, waitforend, nullptr) != 0 || !startcheckpointer(checkpoints)) {
+    if (pthread_create(&signalthread, nullptr, waitforend, &server) != 0 || !startcheckpointer(checkpoints)) {
         std::fputs("Error! cannot start the store's threads\n", stderr);
         return 1;
     }
     addtickhook(game, checkpointhook, &checkpoints);
-    servicestarted();
+    addtickhook(game, watchdoghook, &server.service);
+    servicestarted(server.service);
     mainloop(game);
     stoplistener(port3140);
     pthread_join(signalthread, nullptr); // it has stopped the game

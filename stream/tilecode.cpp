@@ -80,7 +80,7 @@ static std::string blob(unsigned kind, const std::string &data)
 
 std::string encodewhole(DEFLATER &z, const DRAWN &d, const CELLRECT &r)
 {
-    thread_local std::string raw, packed;
+    std::string &raw = z.raw, &packed = z.packed;
     raw.clear();
     packed.clear();
     for (long x = r.x0; x < r.x0 + r.w; x++) {
@@ -280,7 +280,7 @@ std::string decodetile(INFLATER &f, unsigned kind, const unsigned char *data, si
         return decodechange(data, len, r, cells);
     if (kind != TILEWHOLE)
         return "unknown tile kind";
-    thread_local std::string raw;
+    std::string &raw = f.raw;
     if (!inflateinto(f, data, len, (size_t)n * 11, raw))
         return "tile data does not inflate";
     READER in(raw.data(), raw.size());

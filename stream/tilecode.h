@@ -27,6 +27,7 @@ struct DEFLATER {
     z_stream z{};
     bool ready = false;
     int level = 0, strategy = 0;
+    std::string raw, packed; // a whole tile's bytes before and after deflate (encodewhole's scratch)
     DEFLATER(int level = 1, int strategy = Z_DEFAULT_STRATEGY);
     ~DEFLATER();
     DEFLATER(const DEFLATER &) = delete;
@@ -41,6 +42,7 @@ void deflateinto(DEFLATER &d, const std::string &in, std::string &out);
 struct INFLATER {
     z_stream z{};
     bool ready = false;
+    std::string raw; // a whole tile's bytes inflated (decodetile's scratch)
     INFLATER();
     ~INFLATER();
     INFLATER(const INFLATER &) = delete;

@@ -404,15 +404,15 @@ TEST_F(Commands, SetFireDoesNothingWithoutAPlayerWhenDeadOrOffTheMap)
 // connection.
 class SendStall : public Commands {
   protected:
-    int saved = sendstall;
+    int saved = testport.stall;
     void SetUp() override
     {
         Commands::SetUp();
-        sendstall = 1;
+        testport.stall = 1;
     }
     void TearDown() override
     {
-        sendstall = saved;
+        testport.stall = saved;
         Commands::TearDown();
     }
     // Logs in and asks for n whole maps at once, far more than the socket

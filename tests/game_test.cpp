@@ -1,5 +1,6 @@
 // Games as records: two games live in one process, each ticking and served
-// to its own clients on its own port, and each is dropped cleanly.
+// to its own clients on its own port (and its own web port), keeping its
+// own players, counters and metrics, and each is dropped cleanly.
 #include <gtest/gtest.h>
 
 #include <netinet/in.h>
@@ -11,28 +12,37 @@
 #include <sstream>
 #include <thread>
 
-#include "tcp/listener.h"
 #include "engine/buildworld.h"
-#include "game/loadmap.h"
 #include "app/loop.h"
+#include "app/options.h"
+#include "game/loadmap.h"
 #include "support.h"
+#include "tcp/listener.h"
+#include "web/web.h"
+#include "webclient.h"
 
 namespace {
 
 // A game running as the server runs one: its simulation loop and its
-// listener on a free port of its own.
+// listener on a free port of its own; with `web`, its metrics and its web
+// endpoint on another free port.
 struct RUNNINGGAME {
     GAME game;
     TCPPORT listener;
-    int port = 0;
+    int port = 0, webport = 0;
     std::thread ticker, net;
 
-    explicit RUNNINGGAME(const std::string &text)
+    explicit RUNNINGGAME(const std::string &text, bool web = false)
     {
         MAPFILE f = readmaptext(text);
         makemap(f, game.world, nullptr);
         game.players.s_points = f.s_points;
         listener.game = &game;
+        if (web) {
+            startmetrics(game.metrics, game.players, game.rounds);
+            tcpmetrics(listener);
+            startweb(game, websettings(SETTINGS()), 0, true, &webport);
+        }
         listener.sockfd = setupnet(0);
         sockaddr_in at{};
         socklen_t len = sizeof at;
@@ -41,9 +51,11 @@ struct RUNNINGGAME {
         ticker = std::thread([this] { mainloop(game); });
         net = std::thread([this] { netloop(&listener); });
     }
-    // Stops the loops, waits for the connections to end, then the game may go.
-    ~RUNNINGGAME()
+    // Stops the loops and waits for the connections to end.
+    void stop()
     {
+        if (!ticker.joinable())
+            return;
         stopgame(game);
         stoplistener(listener);
         ticker.join();
@@ -52,7 +64,18 @@ struct RUNNINGGAME {
         while (listener.connections.load() > 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
+    // Stopped, the game may go (not one with a web endpoint: that lives as
+    // long as the process, as the server's does).
+    ~RUNNINGGAME() { stop(); }
 };
+
+// The value of the metric line that begins with `name` (labels included) in
+// the text of /metrics, or -1 when there is none.
+double metric(const std::string &text, const std::string &name)
+{
+    size_t at = text.find("\n" + name + " ");
+    return at == std::string::npos ? -1 : std::stod(text.substr(at + name.size() + 2));
+}
 
 // A 2 x 3 meadow named `name`, with two start positions.
 std::string twobythree(const char *name)
@@ -117,4 +140,52 @@ TEST(Games, TwoGamesTickAndServeTheirOwnClientsAtOnce)
     ASSERT_EQ(1, kcgetplayerinfo(&again, &pb)) << again.error;
     EXPECT_EQ(-1, pb[0].num) << "bob left when his connection closed";
     kcclose(&again);
+}
+
+TEST(Games, TwoGamesKeepTheirOwnTicksPlayersCountersAndMetrics)
+{
+    // Never dropped: their web endpoints live as long as the process.
+    RUNNINGGAME &a = *new RUNNINGGAME(twobythree("alpha"), true);
+    RUNNINGGAME &b = *new RUNNINGGAME(twobythree("beta"), true);
+    ASSERT_GT(a.webport, 0);
+    ASSERT_GT(b.webport, 0);
+    ASSERT_NE(a.webport, b.webport);
+
+    KCLIENT ka;
+    ASSERT_EQ(0, kcconnect(&ka, "127.0.0.1", a.port)) << ka.error;
+    int na = -1;
+    ASSERT_EQ(0, kclogin(&ka, "ann", &na)) << ka.error;
+    std::vector<UPDATEMAP> ma;
+    for (int i = 0; i < 3; i++)
+        ASSERT_EQ(6, kcgetmap(&ka, &ma)) << ka.error;
+    for (RUNNINGGAME *g : {&a, &b}) // both tick: each web port says so
+        for (int tries = 0; tries < 100 && httprequest(g->webport, "GET", "/healthz").status != 200; tries++)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+
+    const std::string texta = httprequest(a.webport, "GET", "/metrics").body;
+    const std::string textb = httprequest(b.webport, "GET", "/metrics").body;
+    EXPECT_EQ(1, metric(texta, "kindler_players_present")) << texta;
+    EXPECT_EQ(0, metric(textb, "kindler_players_present")) << textb;
+    EXPECT_EQ(1, metric(texta, "kindler_connections{protocol=\"tcp\"}"));
+    EXPECT_EQ(0, metric(textb, "kindler_connections{protocol=\"tcp\"}"));
+    EXPECT_EQ((double)a.listener.bytessent.load(), metric(texta, "kindler_payload_bytes_total{protocol=\"tcp\"}"));
+    EXPECT_GE(a.listener.bytessent.load(), 3u * 7 * UPDATEMAP_SIZE);
+    EXPECT_EQ(0, metric(textb, "kindler_payload_bytes_total{protocol=\"tcp\"}"));
+    EXPECT_EQ(0u, b.listener.bytessent.load());
+    EXPECT_GT(metric(texta, "kindler_ticks_total"), 0);
+    EXPECT_GT(metric(textb, "kindler_ticks_total"), 0);
+    kcclose(&ka);
+
+    // One game stops ticking; the other ticks on.
+    a.stop();
+    auto ticks = [](RUNNINGGAME &g) { return metric(httprequest(g.webport, "GET", "/metrics").body, "kindler_ticks_total"); };
+    const double ticksa = ticks(a), ticksb = ticks(b);
+    double nowb = ticksb;
+    for (int tries = 0; tries < 100 && nowb < ticksb + 3; tries++) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        nowb = ticks(b);
+    }
+    EXPECT_GE(nowb, ticksb + 3);
+    EXPECT_EQ(ticksa, ticks(a));
+    b.stop();
 }

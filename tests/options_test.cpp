@@ -8,8 +8,11 @@
 
 #include "app/options.h"
 
-// Reads `args` after the program's name; `words` and `out` (warnings, or
-// the error line) get what it says.
+// What the last parse read.
+static SETTINGS settings;
+
+// Reads `args` after the program's name into `settings`; `words` and `out`
+// (warnings, or the error line) get what it says.
 static OPTIONSRESULT parse(std::vector<std::string> args, std::vector<std::string> &words, std::string &out)
 {
     settings = SETTINGS();
@@ -18,7 +21,7 @@ static OPTIONSRESULT parse(std::vector<std::string> args, std::vector<std::strin
     for (auto &a : args)
         argv.push_back(a.data());
     std::string error;
-    OPTIONSRESULT r = parseoptions((int)argv.size(), argv.data(), words, out, error);
+    OPTIONSRESULT r = parseoptions((int)argv.size(), argv.data(), settings, words, out, error);
     out += error;
     return r;
 }

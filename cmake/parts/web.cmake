@@ -1,7 +1,6 @@
 # The web endpoint of the server (Boost.Beast, Boost.JSON, prometheus-cpp,
 # zlib) with the page's files of web/ built into it.
 find_package(Boost 1.81 REQUIRED COMPONENTS json)
-find_package(prometheus-cpp CONFIG REQUIRED)
 
 file(GLOB_RECURSE KINDLER_WEBFILES CONFIGURE_DEPENDS RELATIVE ${CMAKE_SOURCE_DIR}/web ${CMAKE_SOURCE_DIR}/web/*)
 list(TRANSFORM KINDLER_WEBFILES PREPEND ${CMAKE_SOURCE_DIR}/web/ OUTPUT_VARIABLE KINDLER_WEBPATHS)

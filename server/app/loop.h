@@ -3,6 +3,6 @@
 
 #include "game/game.h"
 
-// Tick g (tickgame, which tells the game's hooks), pause updateinterval,
+// Tick g (tickgame, which tells the game's hooks), pause g.tick.interval,
 // repeat until the game stops (stopgame).
 void mainloop(GAME &g);

@@ -1,7 +1,8 @@
 // The table of the server's options and the reader of the command line.
 // An option is one word, --name=VALUE (or --name for a flag, --help,
 // --version); adding one is one entry of OPTIONTABLE and a field of
-// SETTINGS.
+// SETTINGS (and of the record of the part that reads it, e.g. WEBSETTINGS
+// through websettings()).
 #include "app/options.h"
 
 #include <cerrno>
@@ -12,8 +13,6 @@
 #ifndef KINDLER_VERSION
 #define KINDLER_VERSION "0"
 #endif
-
-SETTINGS settings;
 
 namespace {
 
@@ -28,71 +27,73 @@ enum OPTIONKIND { NUMBER, DECIMAL, DURATION, TEXT, LIST, FLAG, HELP, VERSION };
 struct OPTION {
     const char *name;
     OPTIONKIND kind;
-    void *value;      // the field of `settings` it sets, of its kind's type
+    void *(*field)(SETTINGS &); // the field it sets, of its kind's type
     const char *meta; // what the value is called in --help and in errors
     const char *noun; // what a bad NUMBER or DECIMAL is called in the error line
     long min, max;    // the range of a NUMBER or DECIMAL
     const char *help;
 };
 
+#define FIELD(name) [](SETTINGS &s) -> void * { return &s.name; }
 // clang-format off
 const OPTION OPTIONTABLE[] = {
-    {"http", NUMBER, &settings.http, "PORT", "web port", 0, 65535,
+    {"http", NUMBER, FIELD(http), "PORT", "web port", 0, 65535,
      "the web page, its stream, /healthz and /metrics on PORT (0: off)"},
-    {"origin", LIST, &settings.origins, "URL", nullptr, 0, 0,
+    {"origin", LIST, FIELD(origins), "URL", nullptr, 0, 0,
      "a site whose pages may open the stream besides the server's own, e.g. https://game.example "
      "(repeat it, or a comma list)"},
-    {"joins-per-connection", NUMBER, &settings.joinsperconnection, "N", "number", 1, 1000000,
+    {"joins-per-connection", NUMBER, FIELD(joinsperconnection), "N", "number", 1, 1000000,
      "web JOINs a minute one connection may make"},
-    {"logins-per-address", NUMBER, &settings.loginsperaddress, "N", "number", 1, 1000000,
+    {"logins-per-address", NUMBER, FIELD(loginsperaddress), "N", "number", 1, 1000000,
      "port 3140 logins a minute one address may make; more are answered as a full list"},
-    {"max-players", NUMBER, &settings.maxplayers, "N", "number", 1, 1000000,
+    {"max-players", NUMBER, FIELD(maxplayers), "N", "number", 1, 1000000,
      "players present at once, web and port 3140 together; more JOINs and logins are refused"},
-    {"joins-per-address", NUMBER, &settings.joinsperaddress, "N", "number", 1, 1000000,
+    {"joins-per-address", NUMBER, FIELD(joinsperaddress), "N", "number", 1, 1000000,
      "web JOINs a minute one address (IPv4, IPv6 /64) may make"},
-    {"max-per-address", NUMBER, &settings.peraddress, "N", "number", 1, 1000000,
+    {"max-per-address", NUMBER, FIELD(peraddress), "N", "number", 1, 1000000,
      "web connections (HTTP and WebSocket) one address may hold; more get 429"},
-    {"max-connections", NUMBER, &settings.connections, "N", "number", 1, 1000000,
+    {"max-connections", NUMBER, FIELD(connections), "N", "number", 1, 1000000,
      "web connections (HTTP and WebSocket) in all; more get 503"},
-    {"max-websockets", NUMBER, &settings.websockets, "N", "number", 1, 1000000,
+    {"max-websockets", NUMBER, FIELD(websockets), "N", "number", 1, 1000000,
      "WebSocket clients in all; more get 503"},
-    {"fd-reserve", NUMBER, &settings.fdreserve, "N", "number", 0, 1000000,
+    {"fd-reserve", NUMBER, FIELD(fdreserve), "N", "number", 0, 1000000,
      "descriptors the web port leaves free for port 3140; past them web clients get 503"},
-    {"idle-timeout", NUMBER, &settings.idletimeout, "SECONDS", "number", 1, 86400,
+    {"idle-timeout", NUMBER, FIELD(idletimeout), "SECONDS", "number", 1, 86400,
      "an HTTP connection that sends no whole request for so long is closed"},
-    {"stall-timeout", NUMBER, &settings.stalltimeout, "SECONDS", "number", 1, 86400,
+    {"stall-timeout", NUMBER, FIELD(stalltimeout), "SECONDS", "number", 1, 86400,
      "a client (web or port 3140) that takes none of an answer for so long is dropped"},
-    {"state", TEXT, &settings.state, "FILE", nullptr, 0, 0,
+    {"state", TEXT, FIELD(state), "FILE", nullptr, 0, 0,
      "keep the game in the store FILE (SQLite): restored at start, checkpointed while it runs and at the end"},
-    {"checkpoint", DECIMAL, &settings.checkpoint, "SECONDS", "interval", 0, 86400,
+    {"checkpoint", DECIMAL, FIELD(checkpoint), "SECONDS", "interval", 0, 86400,
      "seconds between checkpoints into the store (a fraction allowed, e.g. 0.5)"},
-    {"fresh", FLAG, &settings.fresh, nullptr, nullptr, 0, 0,
+    {"fresh", FLAG, FIELD(fresh), nullptr, nullptr, 0, 0,
      "discard the store's world and start from the map (the rounds played are kept)"},
-    {"round", DURATION, &settings.round, "DURATION", "round length", 1, 604800,
+    {"round", DURATION, FIELD(round), "DURATION", "round length", 1, 604800,
      "play in rounds of DURATION (90s, 10m, 1h; a plain number is seconds); a round ends at its limit, or when "
      "nothing has burnt for the --burnout time after a cell burnt"},
-    {"intermission", NUMBER, &settings.intermission, "SECONDS", "number", 0, 3600,
+    {"intermission", NUMBER, FIELD(intermission), "SECONDS", "number", 0, 3600,
      "with --round: seconds between a round's end and the next round"},
-    {"burnout", NUMBER, &settings.burnout, "SECONDS", "number", 1, 86400,
+    {"burnout", NUMBER, FIELD(burnout), "SECONDS", "number", 1, 86400,
      "with --round: a round in which a cell burnt ends once no cell has burnt for SECONDS"},
-    {"resume-keep", NUMBER, &settings.resumekeep, "SECONDS", "number", 0, 86400,
+    {"resume-keep", NUMBER, FIELD(resumekeep), "SECONDS", "number", 0, 86400,
      "a web player whose connection drops is kept so long for its resume (0: it leaves at once)"},
-    {"port", NUMBER, &settings.port, "PORT", "port", 1, 65535,
+    {"port", NUMBER, FIELD(port), "PORT", "port", 1, 65535,
      "the game's protocol (the terminal client's) on PORT"},
-    {"name", TEXT, &settings.name, "NAME", nullptr, 0, 0,
+    {"name", TEXT, FIELD(name), "NAME", nullptr, 0, 0,
      "the game's name in the fleet's list of games (default: the map's name)"},
-    {"public-url", TEXT, &settings.publicurl, "URL", nullptr, 0, 0,
+    {"public-url", TEXT, FIELD(publicurl), "URL", nullptr, 0, 0,
      "the page's address players are sent to from the list of games (default: the address they used)"},
-    {"fleet", TEXT, &settings.fleet, "URI", nullptr, 0, 0,
+    {"fleet", TEXT, FIELD(fleet), "URI", nullptr, 0, 0,
      "share the list of games, the leaderboard and the names with other servers in the PostgreSQL database URI"},
-    {"fleet-beat", DECIMAL, &settings.fleetbeat, "SECONDS", "interval", 0, 5,
+    {"fleet-beat", DECIMAL, FIELD(fleetbeat), "SECONDS", "interval", 0, 5,
      "with --fleet: seconds between two refreshes of this game's row (at most 5)"},
-    {"fleet-stale", DECIMAL, &settings.fleetstale, "SECONDS", "interval", 0, 3600,
+    {"fleet-stale", DECIMAL, FIELD(fleetstale), "SECONDS", "interval", 0, 3600,
      "with --fleet: a game whose row is older than SECONDS is not listed"},
     {"help", HELP, nullptr, nullptr, nullptr, 0, 0, "this text"},
     {"version", VERSION, nullptr, nullptr, nullptr, 0, 0, "the server's version"},
 };
 // clang-format on
+#undef FIELD
 
 bool novalue(const OPTION &o) { return o.kind == FLAG || o.kind == HELP || o.kind == VERSION; }
 
@@ -114,7 +115,7 @@ const OPTION *find(const char *word, const char **value)
     return nullptr;
 }
 
-bool readnumber(const OPTION &o, const char *digits)
+bool readnumber(const OPTION &o, SETTINGS &settings, const char *digits)
 {
     char *end = nullptr;
     errno = 0;
@@ -128,11 +129,11 @@ bool readnumber(const OPTION &o, const char *digits)
     }
     if (errno || end == digits || *end || *digits == '-' || *digits == '+' || v < o.min || v > o.max)
         return false;
-    *(int *)o.value = (int)v;
+    *(int *)o.field(settings) = (int)v;
     return true;
 }
 
-bool readdecimal(const OPTION &o, const char *digits)
+bool readdecimal(const OPTION &o, SETTINGS &settings, const char *digits)
 {
     char *end = nullptr;
     errno = 0;
@@ -140,7 +141,7 @@ bool readdecimal(const OPTION &o, const char *digits)
     if (errno || end == digits || *end || !(*digits >= '0' && *digits <= '9') || !(v > 0) || v < (double)o.min ||
         v > (double)o.max)
         return false;
-    *(double *)o.value = v;
+    *(double *)o.field(settings) = v;
     return true;
 }
 
@@ -156,15 +157,11 @@ void addtolist(std::vector<std::string> &list, const std::string &words)
     }
 }
 
-// The field of a default SETTINGS that `o` sets in `settings`.
-const void *defaultfield(const OPTION &o)
-{
-    static const SETTINGS defaults;
-    return (const char *)&defaults + ((const char *)o.value - (const char *)&settings);
-}
-
 std::string defaultof(const OPTION &o)
 {
+    // The field that `o` sets, in a default SETTINGS.
+    SETTINGS defaults;
+    auto defaultfield = [&defaults](const OPTION &o) -> const void * { return o.field(defaults); };
     switch (o.kind) {
     case NUMBER:
         return "(default " + std::to_string(*(const int *)defaultfield(o)) + ")";
@@ -192,8 +189,8 @@ std::string defaultof(const OPTION &o)
 
 } // namespace
 
-OPTIONSRESULT parseoptions(int argc, char **argv, std::vector<std::string> &words, std::string &warnings,
-                           std::string &error)
+OPTIONSRESULT parseoptions(int argc, char **argv, SETTINGS &settings, std::vector<std::string> &words,
+                           std::string &warnings, std::string &error)
 {
     OPTIONSRESULT result = OPTIONS_RUN;
     for (int i = 0; i < argc; i++) {
@@ -208,17 +205,17 @@ OPTIONSRESULT parseoptions(int argc, char **argv, std::vector<std::string> &word
         switch (o->kind) {
         case NUMBER:
         case DURATION:
-            if (!readnumber(*o, value)) {
+            if (!readnumber(*o, settings, value)) {
                 error = std::string("Error! Bad ") + o->noun + " in \"" + argv[i] + "\": want --" + o->name + "=" +
                         o->meta + ", " + o->meta + " from " + std::to_string(o->min) + " to " +
                         std::to_string(o->max) + (o->kind == DURATION ? " seconds (e.g. 90s, 10m, 1h)" : "") + ".\n";
                 return OPTIONS_BAD;
             }
-            if (o->value == &settings.http)
+            if (o->field(settings) == &settings.http)
                 settings.httpchosen = true;
             break;
         case DECIMAL:
-            if (!readdecimal(*o, value)) {
+            if (!readdecimal(*o, settings, value)) {
                 error = std::string("Error! Bad ") + o->noun + " in \"" + argv[i] + "\": want --" + o->name + "=" +
                         o->meta + ", " + o->meta + " above " + std::to_string(o->min) + " up to " +
                         std::to_string(o->max) + ".\n";
@@ -226,13 +223,13 @@ OPTIONSRESULT parseoptions(int argc, char **argv, std::vector<std::string> &word
             }
             break;
         case TEXT:
-            *(std::string *)o->value = value;
+            *(std::string *)o->field(settings) = value;
             break;
         case LIST:
-            addtolist(*(std::vector<std::string> *)o->value, value);
+            addtolist(*(std::vector<std::string> *)o->field(settings), value);
             break;
         case FLAG:
-            *(bool *)o->value = true;
+            *(bool *)o->field(settings) = true;
             break;
         case HELP:
             result = OPTIONS_HELP;
@@ -256,6 +253,12 @@ std::string helptext()
                 "\n      " + o.help + "\n";
     }
     return text;
+}
+
+WEBSETTINGS websettings(const SETTINGS &s)
+{
+    return {s.origins,     s.joinsperconnection, s.joinsperaddress, s.peraddress, s.connections,
+            s.websockets, s.fdreserve,          s.idletimeout,     s.stalltimeout};
 }
 
 std::string versiontext() { return std::string("kindler-server ") + KINDLER_VERSION + "\n"; }

@@ -1,12 +1,15 @@
 // The server's command-line options: one table (options.cpp) names each
 // option, its value's range, its default and its help line; the values
-// live in `settings`, written once by start-up before any thread exists.
+// live in a SETTINGS that start-up owns, fills before any thread exists
+// and hands to the parts that use them.
 // Words that are not known options stay on the line: the last of them
 // is the map.
 #pragma once
 
 #include <string>
 #include <vector>
+
+#include "web/websettings.h"
 
 struct SETTINGS {
     int http = 3141;                    // web port, 0: off
@@ -36,7 +39,6 @@ struct SETTINGS {
     int loginsperaddress = 60;          // port 3140 logins a minute, per address
     int maxplayers = 64;                // players present at once, web and port 3140 together
 };
-extern SETTINGS settings;
 
 enum OPTIONSRESULT {
     OPTIONS_RUN,     // start the server
@@ -45,11 +47,14 @@ enum OPTIONSRESULT {
     OPTIONS_BAD,     // a bad value: print the error line and end with status 1
 };
 
-// Reads argv[1..argc) into `settings`. `words` gets argv[0] and every word
+// Reads argv[1..argc) into `settings` (which keeps its defaults where no
+// option sets them). `words` gets argv[0] and every word
 // that is no known option, in order; `warnings` one line for each unknown
 // word beginning with "--"; `error` the line of a bad value.
-OPTIONSRESULT parseoptions(int argc, char **argv, std::vector<std::string> &words, std::string &warnings,
-                           std::string &error);
+OPTIONSRESULT parseoptions(int argc, char **argv, SETTINGS &settings, std::vector<std::string> &words,
+                           std::string &warnings, std::string &error);
+// The web endpoint's part of `s`.
+WEBSETTINGS websettings(const SETTINGS &s);
 // The text of --help: usage, then each option with its default.
 std::string helptext();
 // The text of --version: the program's version.

@@ -1,36 +1,26 @@
 // sd_notify readiness and watchdog pings (libsystemd). The interval is
 // read once at start-up; the pings come from the simulation loop's thread
-// only, so the state here needs no lock.
+// only, so SERVICE needs no lock.
 #include "app/service.h"
 
 #include <systemd/sd-daemon.h>
 
-#include <chrono>
-#include <cstdint>
-
-namespace {
-
-uint64_t intervalus = 0; // between pings, 0: no watchdog
-std::chrono::steady_clock::time_point lastping;
-
-} // namespace
-
-void servicestarted()
+void servicestarted(SERVICE &s)
 {
     uint64_t usec = 0;
     if (sd_watchdog_enabled(0, &usec) > 0)
-        intervalus = usec / 2;
-    lastping = std::chrono::steady_clock::now();
+        s.intervalus = usec / 2;
+    s.lastping = std::chrono::steady_clock::now();
     sd_notify(0, "READY=1\nSTATUS=Serving the game on port 3140");
 }
 
-void servicetick()
+void servicetick(SERVICE &s)
 {
-    if (intervalus == 0)
+    if (s.intervalus == 0)
         return;
     auto now = std::chrono::steady_clock::now();
-    if (now - lastping < std::chrono::microseconds(intervalus))
+    if (now - s.lastping < std::chrono::microseconds(s.intervalus))
         return;
-    lastping = now;
+    s.lastping = now;
     sd_notify(0, "WATCHDOG=1");
 }

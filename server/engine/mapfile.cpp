@@ -9,8 +9,6 @@
 #include <cstring>
 #include <new>
 
-#include "app/version.h"
-
 void maperror(const char *fmt, ...)
 {
     char line[256];

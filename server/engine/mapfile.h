@@ -53,6 +53,10 @@ struct MAPERROR : std::runtime_error {
 // Throws the MAPERROR of one printf-style line.
 [[noreturn]] void maperror(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 
+// The only map file version accepted. Single-precision on purpose: a
+// map's version is compared after rounding to float.
+inline constexpr float fileversion = 0.2f;
+
 // Reads a whole map file from `in` into f (which must be fresh); throws
 // MAPERROR on a bad version, a token longer than MAXTOKEN characters, a
 // malformed map block, a header with cells but without a block of its own,

@@ -27,15 +27,13 @@ void swapgrids(WORLD &w, const TICKSTATE &t)
     pthread_mutex_unlock(&w.oldmap_lock);
 }
 
-double updateinterval = 0.1;
-
 size_t dophys(WORLD &w, TICKSTATE &t)
 {
     pthread_mutex_lock(&w.curmap_lock);
     pthread_mutex_lock(&w.oldmap_lock);
     w.tickcomputing = 1;
     pthread_mutex_unlock(&w.oldmap_lock);
-    computetick(w, t, updateinterval);
+    computetick(w, t, t.interval);
     swapgrids(w, t);
     const size_t burning = t.burns.size();
     pthread_mutex_unlock(&w.curmap_lock);

@@ -20,11 +20,7 @@
 #include "engine/tick/tick.h"
 #include "engine/world.h"
 
-// Length of one tick in seconds: the simulated step and the pause between
-// ticks. Written once at start-up, before any other thread exists.
-extern double updateinterval;
-
-// One whole tick of w (updateinterval seconds, with t, this world's tick
+// One whole tick of w (t.interval seconds, with t, this world's tick
 // state) and its publication. Returns the number of cells that burnt in it.
 size_t dophys(WORLD &w, TICKSTATE &t);
 

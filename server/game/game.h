@@ -24,6 +24,7 @@
 #include "game/lobby.h"
 #include "game/player.h"
 #include "game/round.h"
+#include "game/metrics.h"
 #include "game/resume.h"
 #include "engine/published.h"
 #include "engine/snapshot.h"
@@ -64,6 +65,8 @@ typedef struct game {
 
     ADDRESSBUCKETS logins; // its own lock, address_lock: port 3140's logins by address
 
+    METRICS metrics; // its registry, made by whoever runs the game (startmetrics); each metric guards itself
+
     std::atomic<bool> stopping{false}; // set by stopgame: the game's loops end
 
     // Added before the first tick (addtickhook), then read by the ticking
@@ -88,9 +91,10 @@ std::vector<LISTEDPLAYER> listplayers(GAME &g, int *startturn = nullptr);
 // Adds a hook told after every tick (before the first tick).
 void addtickhook(GAME &g, void (*fn)(void *arg, GAME &g, const TICKREPORT &report), void *arg);
 // One tick of the game, as the simulation loop runs it every
-// updateinterval: the physics and its publication (dophys), the round's
+// g.tick.interval: the physics and its publication (dophys), the round's
 // step (roundtick), the exposure step of every player of the fair policy,
-// the end of kept players whose keep time is up, then the hooks.
+// the end of kept players whose keep time is up, the tick's metrics, then
+// the hooks.
 void tickgame(GAME &g);
 // Ends the game's loops: the simulation loop returns after its tick; a
 // front end's loop ends once it sees it (and its own stop wakes it).

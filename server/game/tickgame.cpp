@@ -1,5 +1,5 @@
 // A game's tick: the physics, the round, the web players' exposure, the
-// kept players' end, the hooks.
+// kept players' end, the tick's metrics, the hooks.
 #include <chrono>
 
 #include "engine/publish.h"
@@ -23,6 +23,7 @@ void tickgame(GAME &g)
     for (int num : webplayernumbers(g))
         doexposure(g, num);
     expirekept(g);
+    observetick(g.metrics, report.seconds, report.burning);
     for (const TICKHOOK &h : g.hooks)
         h.fn(h.arg, g, report);
 }

@@ -105,6 +105,7 @@ bool checkpointnow(CHECKPOINTER &c, std::string &error)
     }
     const double seconds = std::chrono::duration<double>(CLOCK::now() - from).count();
     (ok ? c.committed : c.failures)++;
+    observecheckpoint(c.metrics, ok, seconds, ok ? report.bytes : 0);
     if (c.observer)
         c.observer(c.observerarg, ok, seconds, ok ? report.bytes : 0);
     return ok;

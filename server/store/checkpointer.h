@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 
+#include "store/checkpointmetrics.h"
 #include "store/store.h"
 
 struct CHECKPOINTER {
@@ -24,9 +25,10 @@ struct CHECKPOINTER {
     double logevery = 60;         // seconds between two lines of failure
     // Told after each checkpoint on the thread that took it, with no lock
     // held: whether it was committed, its seconds (copy and save) and the
-    // bytes it wrote (the operators' metrics; null for none).
+    // bytes it wrote (null for none).
     void (*observer)(void *arg, bool committed, double seconds, size_t bytes) = nullptr;
     void *observerarg = nullptr;
+    CHECKPOINTMETRICS metrics; // the operators' numbers (checkpointmetrics); each guards itself
 
     pthread_mutex_t checkpoint_lock = PTHREAD_MUTEX_INITIALIZER; // guards ticks, stopping
     pthread_cond_t wake = PTHREAD_COND_INITIALIZER;              // signalled when they change
@@ -51,7 +53,7 @@ void checkpointticked(CHECKPOINTER &c);
 // The same as a tick hook of the game (addtickhook; arg: the CHECKPOINTER).
 void checkpointhook(void *arg, GAME &g, const TICKREPORT &report);
 // Takes and saves one checkpoint now, on the calling thread (not the
-// ticking one while it ticks), tells the observer and counts a failure
+// ticking one while it ticks), counts it in the metrics, tells the observer and counts a failure
 // (the caller tells it). True when committed.
 bool checkpointnow(CHECKPOINTER &c, std::string &error);
 // Ends the thread (after the save it is in), takes a last checkpoint of

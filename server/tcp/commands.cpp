@@ -16,14 +16,13 @@
 #include "game/addresses.h"
 #include "tcp/mapanswer.h"
 #include "tcp/transfer.h"
-#include "app/version.h"
 
 static int sendoverhead(CONNECTION *conn, int type)
 {
     unsigned char bytes[NETOVERHEAD_SIZE];
     conn->tmpoverhead.type = type;
     encodeoverhead(&conn->tmpoverhead, bytes);
-    return totsend(conn->consock, bytes, sizeof bytes);
+    return totsend(conn->consock, bytes, sizeof bytes, &conn->port->bytessent);
 }
 
 // Each handler either writes a short text answer into `text` (left empty
@@ -57,7 +56,7 @@ static int sendmap(CONNECTION *conn, bool full)
     MAPANSWER answer = mapanswer(*conn->game, conn->port->answers, full);
     if (!answer)
         return -1;
-    return totsend(conn->consock, answer->data(), answer->size());
+    return totsend(conn->consock, answer->data(), answer->size(), &conn->port->bytessent);
 }
 
 static int dogetmap(CONNECTION *conn, char *, size_t) { return sendmap(conn, false); }
@@ -84,7 +83,7 @@ static int dogetplayerinfo(CONNECTION *conn, char *, size_t)
     // The closing record is the connection's scratch record with type 2.
     std::memcpy(out, conn->tmpplayerinfo, PLAYERINFO_SIZE);
     put32(out + typeat(PLAYERINFO_SIZE), NET_END);
-    return totsend(conn->consock, bytes.data(), bytes.size());
+    return totsend(conn->consock, bytes.data(), bytes.size(), &conn->port->bytessent);
 }
 
 static int dosetplayerinfo(CONNECTION *conn, char *, size_t)
@@ -146,6 +145,6 @@ int runcommand(CONNECTION *conn)
     }
     size_t len = strlen(text);
     if (len > 0)
-        sendtext(conn->consock, text, len);
+        sendtext(conn->consock, text, len, conn->port->bytessent);
     return result;
 }

@@ -8,8 +8,6 @@
 
 #include "tcp/transfer.h"
 
-int sendstall = 30;
-
 void initconnection(CONNECTION *conn, TCPPORT &t, int sock)
 {
     conn->game = t.game;

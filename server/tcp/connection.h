@@ -12,12 +12,6 @@
 #include "protocol.h"
 #include "wire.h"
 
-// Seconds an answer may wait for a client that reads nothing before the
-// connection ends: a client that never reads would otherwise hold its
-// answer (a whole picture of the map) for ever. Set before connections
-// start (tests shorten it).
-extern int sendstall;
-
 enum { INBUFF = 4096 }; // read-ahead of one connection
 
 // One client connection, owned by its thread.

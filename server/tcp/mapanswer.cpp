@@ -7,15 +7,11 @@
 
 #include "wire.h"
 
-// Buffers of answers no reader holds any more, kept for the next state's
-// encoding (at most two): a new state then costs no fresh pages. The slots
-// are lock-free, since the last reader of an answer may drop it with or
-// without oldmap_lock held.
-static std::atomic<std::vector<unsigned char> *> spareanswers[2];
-
-static void givebackanswer(std::vector<unsigned char> *bytes)
+// Keeps the buffer of an answer no reader holds any more in a free slot of
+// `cache`, or drops it.
+static void givebackanswer(MAPANSWERS &cache, std::vector<unsigned char> *bytes)
 {
-    for (auto &slot : spareanswers) {
+    for (auto &slot : cache.spare) {
         std::vector<unsigned char> *empty = nullptr;
         if (slot.compare_exchange_strong(empty, bytes))
             return;
@@ -25,21 +21,30 @@ static void givebackanswer(std::vector<unsigned char> *bytes)
 
 // A buffer of `size` bytes for a new answer, spare or new; its contents
 // are whatever they were.
-static std::shared_ptr<std::vector<unsigned char>> newanswer(size_t size)
+static std::shared_ptr<std::vector<unsigned char>> newanswer(MAPANSWERS &cache, size_t size)
 {
     std::vector<unsigned char> *bytes = nullptr;
-    for (auto &slot : spareanswers) {
+    for (auto &slot : cache.spare) {
         std::vector<unsigned char> *spare = slot.exchange(nullptr);
         if (!spare)
             continue;
         if (!bytes && spare->size() == size)
             bytes = spare;
         else
-            givebackanswer(spare);
+            givebackanswer(cache, spare);
     }
     if (!bytes)
         bytes = new std::vector<unsigned char>(size);
-    return std::shared_ptr<std::vector<unsigned char>>(bytes, givebackanswer);
+    return std::shared_ptr<std::vector<unsigned char>>(
+        bytes, [&cache](std::vector<unsigned char> *b) { givebackanswer(cache, b); });
+}
+
+MAPANSWERS::~MAPANSWERS()
+{
+    update.reset(); // into the spare slots, dropped next
+    first.reset();
+    for (auto &slot : spare)
+        delete slot.exchange(nullptr);
 }
 
 static void fillupdatemap(UPDATEMAP *r, const PUBCELL &c)
@@ -66,10 +71,10 @@ static void fillfirstmap(FIRSTMAP *r, const PUBCELL &c)
 // stamped for type 1. Without cells the closing record is all zero but for
 // its type. Called with oldmap_lock held.
 template <typename RECORD, int SIZE>
-static MAPANSWER encodemap(const WORLD &w, void (*fill)(RECORD *, const PUBCELL &),
+static MAPANSWER encodemap(MAPANSWERS &cache, const WORLD &w, void (*fill)(RECORD *, const PUBCELL &),
                            void (*encode)(const RECORD *, unsigned char *))
 {
-    auto bytes = newanswer((ncells(w) + 1) * SIZE);
+    auto bytes = newanswer(cache, (ncells(w) + 1) * SIZE);
     unsigned char *out = bytes->data();
     RECORD rec;
     std::memset(&rec, 0, sizeof rec);
@@ -94,11 +99,11 @@ static MAPANSWER encodemap(const WORLD &w, void (*fill)(RECORD *, const PUBCELL 
     return bytes;
 }
 
-static MAPANSWER encodeanswer(const WORLD &w, bool full)
+static MAPANSWER encodeanswer(MAPANSWERS &cache, const WORLD &w, bool full)
 {
     if (full)
-        return encodemap<FIRSTMAP, FIRSTMAP_SIZE>(w, fillfirstmap, encodefirstmap);
-    return encodemap<UPDATEMAP, UPDATEMAP_SIZE>(w, fillupdatemap, encodeupdatemap);
+        return encodemap<FIRSTMAP, FIRSTMAP_SIZE>(cache, w, fillfirstmap, encodefirstmap);
+    return encodemap<UPDATEMAP, UPDATEMAP_SIZE>(cache, w, fillupdatemap, encodeupdatemap);
 }
 
 MAPANSWER mapanswer(GAME &g, MAPANSWERS &cache, bool full)
@@ -110,7 +115,7 @@ MAPANSWER mapanswer(GAME &g, MAPANSWERS &cache, bool full)
             uint64_t &generation = full ? cache.firstgen : cache.updategen;
             if (!answer || generation != pubgeneration(pw)) {
                 answer.reset();
-                answer = encodeanswer(pw, full);
+                answer = encodeanswer(cache, pw, full);
                 generation = pubgeneration(pw);
             }
             ref = answer;

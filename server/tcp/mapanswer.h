@@ -9,6 +9,7 @@
 // sending the old one keeps it alive through its handle.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -18,12 +19,22 @@
 typedef std::shared_ptr<const std::vector<unsigned char>> MAPANSWER;
 
 // The two cached answers of one world, each with the generation of the
-// published state it shows. All guarded by that game's oldmap_lock.
+// published state it shows, guarded by that game's oldmap_lock; and the
+// buffers of answers no reader holds any more, kept for the next state's
+// encoding (at most two, so a new state costs no fresh pages), in
+// lock-free slots, since the last reader of an answer may drop it with or
+// without oldmap_lock held. It outlives every answer it gave.
 struct MAPANSWERS {
+    MAPANSWERS() = default;
+    MAPANSWERS(const MAPANSWERS &) = delete;
+    MAPANSWERS &operator=(const MAPANSWERS &) = delete;
+    ~MAPANSWERS();
+
     MAPANSWER update;        // "getmap;"
     uint64_t updategen = 0;
     MAPANSWER first;         // "getallmap;"
     uint64_t firstgen = 0;
+    std::atomic<std::vector<unsigned char> *> spare[2] = {}; // lock-free
 };
 
 // The answer for g's published state: UPDATEMAP records (full false) or

@@ -16,7 +16,7 @@ void serveconnection(TCPPORT &t, int sock)
     t.connections.fetch_add(1, std::memory_order_relaxed);
     CONNECTION *conn = new CONNECTION;
     initconnection(conn, t, sock);
-    struct timeval stall = {sendstall, 0};
+    struct timeval stall = {t.stall, 0};
     setsockopt(sock, SOL_SOCKET, SO_SNDTIMEO, &stall, sizeof stall);
     for (;;) {
         doexposure(g, conn->actor.num); // before every command read

@@ -7,13 +7,11 @@
 
 #include <cstring>
 
-std::atomic<uint64_t> tcpbytessent{0};
-
-void sendtext(int sock, const char *text, size_t len)
+void sendtext(int sock, const char *text, size_t len, std::atomic<uint64_t> &sent)
 {
     ssize_t r = send(sock, text, len, MSG_NOSIGNAL);
     if (r > 0)
-        tcpbytessent.fetch_add((uint64_t)r, std::memory_order_relaxed);
+        sent.fetch_add((uint64_t)r, std::memory_order_relaxed);
 }
 
 // Waits until the socket can move data in the given direction; used only
@@ -24,7 +22,7 @@ static void waitsock(int sock, short events)
     poll(&p, 1, 1000);
 }
 
-int totsend(int sock, const void *buff, size_t len)
+int totsend(int sock, const void *buff, size_t len, std::atomic<uint64_t> *sent)
 {
     size_t count = 0;
     int result = 0;
@@ -32,7 +30,8 @@ int totsend(int sock, const void *buff, size_t len)
         ssize_t r = send(sock, (const char *)buff + count, len - count, MSG_NOSIGNAL);
         if (r > 0) {
             count += (size_t)r;
-            tcpbytessent.fetch_add((uint64_t)r, std::memory_order_relaxed);
+            if (sent)
+                sent->fetch_add((uint64_t)r, std::memory_order_relaxed);
         } else if (r < 0 && errno == EINTR) {
             continue;
         } else {

@@ -10,7 +10,6 @@
 
 #include <chrono>
 
-#include "app/options.h"
 #include "game/addresses.h"
 #include "web/metrics.h"
 
@@ -99,7 +98,7 @@ struct REFUSAL : std::enable_shared_from_this<REFUSAL> {
 
 void refuse(ADMISSIONS &room, tcp::socket &socket, int status, const char *reason, const std::string &body, bool linger)
 {
-    countweb(HTTPBYTESSENT, (double)body.size());
+    countweb(*room.metrics, HTTPBYTESSENT, (double)body.size());
     std::string text = "HTTP/1.1 " + std::to_string(status) + " " + reason +
                        "\r\nServer: kindler\r\nContent-Type: text/plain; charset=utf-8\r\nContent-Length: " +
                        std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
@@ -108,12 +107,12 @@ void refuse(ADMISSIONS &room, tcp::socket &socket, int status, const char *reaso
 
 // True when descriptor `fd` lies in the reserve: the lowest free number is
 // always the one given, so every lower one is taken.
-bool inreserve(int fd)
+bool inreserve(const ADMISSIONS &room, int fd)
 {
     struct rlimit files;
     if (getrlimit(RLIMIT_NOFILE, &files) != 0 || files.rlim_cur == RLIM_INFINITY)
         return false;
-    return (rlim_t)fd + (rlim_t)settings.fdreserve >= files.rlim_cur;
+    return (rlim_t)fd + (rlim_t)room.settings->fdreserve >= files.rlim_cur;
 }
 
 } // namespace
@@ -121,19 +120,19 @@ bool inreserve(int fd)
 struct ADMISSION {
     ADMISSIONS &room;
     ADDRESS *address; // stays in the table while it has connections
-    TOKENBUCKET joins = joinbucket(settings.joinsperconnection);
+    TOKENBUCKET joins = joinbucket(room.settings->joinsperconnection);
 
     ADMISSION(ADMISSIONS &r, ADDRESS *a) : room(r), address(a)
     {
         address->connections++;
         room.admitted++;
-        setwebconnections(room.admitted);
+        setwebconnections(*room.metrics, room.admitted);
     }
     ~ADMISSION()
     {
         address->connections--;
         room.admitted--;
-        setwebconnections(room.admitted);
+        setwebconnections(*room.metrics, room.admitted);
     }
 };
 
@@ -145,28 +144,28 @@ std::shared_ptr<ADMISSION> admitweb(ADMISSIONS &room, tcp::socket &socket)
         socket.close(ec);
         return nullptr;
     }
-    if (inreserve(socket.native_handle())) {
-        countweb(REFUSEDDESCRIPTORS);
+    if (inreserve(room, socket.native_handle())) {
+        countweb(*room.metrics, REFUSEDDESCRIPTORS);
         refuse(room, socket, 503, "Service Unavailable", "the server is full\n", false);
         return nullptr;
     }
     auto &addresses = room.addresses;
-    if (addresses.size() > 2 * (size_t)settings.connections + 64)
+    if (addresses.size() > 2 * (size_t)room.settings->connections + 64)
         sweep(room);
     std::string key = addresskey(peer.data());
     auto it = addresses.find(key);
-    if (it != addresses.end() && it->second.connections >= settings.peraddress) {
-        countweb(REFUSEDADDRESS);
+    if (it != addresses.end() && it->second.connections >= room.settings->peraddress) {
+        countweb(*room.metrics, REFUSEDADDRESS);
         refuse(room, socket, 429, "Too Many Requests", "too many connections from your address\n", true);
         return nullptr;
     }
-    if (room.admitted >= settings.connections) {
-        countweb(REFUSEDTOTAL);
+    if (room.admitted >= room.settings->connections) {
+        countweb(*room.metrics, REFUSEDTOTAL);
         refuse(room, socket, 503, "Service Unavailable", "the server is full\n", true);
         return nullptr;
     }
     if (it == addresses.end())
-        it = addresses.emplace(key, ADDRESS{0, joinbucket(settings.joinsperaddress)}).first;
+        it = addresses.emplace(key, ADDRESS{0, joinbucket(room.settings->joinsperaddress)}).first;
     return std::make_shared<ADMISSION>(room, &it->second);
 }
 
@@ -174,11 +173,11 @@ bool mayjoin(ADMISSION &ticket)
 {
     const double t = buckettime();
     if (!taketoken(ticket.joins, t)) {
-        countweb(JOINSREFUSEDCONNECTION);
+        countweb(*ticket.room.metrics, JOINSREFUSEDCONNECTION);
         return false;
     }
     if (!taketoken(ticket.address->joins, t)) {
-        countweb(JOINSREFUSEDADDRESS);
+        countweb(*ticket.room.metrics, JOINSREFUSEDADDRESS);
         return false;
     }
     return true;

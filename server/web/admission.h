@@ -2,8 +2,8 @@
 // address (IPv4 address, IPv6 /64) and in all, descriptors are kept back
 // for port 3140, and JOINs are rate-limited per connection and per
 // address. Each web endpoint keeps its tables (ADMISSIONS, in its
-// WEBGAME), in its io thread alone (no lock); the numbers come from the
-// options (server/options.h).
+// WEBGAME), in its io thread alone (no lock); the numbers come from its
+// WEBSETTINGS.
 #pragma once
 
 #include <boost/asio/ip/tcp.hpp>
@@ -13,6 +13,8 @@
 #include <unordered_map>
 
 #include "game/tokenbucket.h"
+#include "web/metrics.h"
+#include "web/websettings.h"
 
 struct ADMISSION;
 
@@ -24,6 +26,8 @@ struct ADDRESS {
 
 // The web port's room, the io thread's alone.
 struct ADMISSIONS {
+    const WEBSETTINGS *settings = nullptr; // its endpoint's (WEBGAME)
+    WEBMETRICS *metrics = nullptr;         // its endpoint's (WEBGAME)
     std::unordered_map<std::string, ADDRESS> addresses; // by address key
     int admitted = 0;  // connections admitted and still open
     int lingering = 0; // refused connections still draining

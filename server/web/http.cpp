@@ -13,7 +13,6 @@
 #include <cctype>
 #include <memory>
 
-#include "app/options.h"
 #include "web/admission.h"
 #include "web/assets.h"
 #include "web/games.h"
@@ -98,11 +97,11 @@ bool tagmatches(const std::string &ifnonematch, const std::string &etag)
 } // namespace
 
 WEBREPLY webget(GAME &g, const std::string &target, const std::string &acceptencoding, const std::string &ifnonematch,
-                int tcpconnections, const std::string &host)
+                const std::string &host)
 {
     std::string path = target.substr(0, target.find('?'));
     if (path == "/healthz") {
-        double since = sincelasttick();
+        double since = sincelasttick(g.metrics);
         if (since >= 0 && since < HEALTHYGAP)
             return {200, "text/plain; charset=utf-8", "ok\n"};
         return {503, "text/plain; charset=utf-8", "ticks are not running\n"};
@@ -112,7 +111,7 @@ WEBREPLY webget(GAME &g, const std::string &target, const std::string &acceptenc
     if (path == "/leaderboard")
         return {200, "application/json", leaderboardjson(g)};
     if (path == "/metrics")
-        return {200, "text/plain; version=0.0.4; charset=utf-8", metricstext(g, tcpconnections)};
+        return {200, "text/plain; version=0.0.4; charset=utf-8", scrapemetrics(g.metrics)};
     if (path == "/")
         path = "/index.html";
     if (const ASSET *a = findasset(path)) {
@@ -148,7 +147,7 @@ struct HTTPSESSION : std::enable_shared_from_this<HTTPSESSION> {
         parser = std::make_unique<http::request_parser<http::string_body>>();
         parser->header_limit(8 * 1024);
         parser->body_limit(1024);
-        stream.expires_after(std::chrono::seconds(settings.idletimeout));
+        stream.expires_after(std::chrono::seconds(web.settings.idletimeout));
         http::async_read(stream, buffer, *parser, beast::bind_front_handler(&HTTPSESSION::onread, shared_from_this()));
     }
 
@@ -177,13 +176,14 @@ struct HTTPSESSION : std::enable_shared_from_this<HTTPSESSION> {
 
     void upgrade(http::request<http::string_body> req)
     {
-        if (!originallowed(std::string(req[http::field::origin]), std::string(req[http::field::host]))) {
-            countweb(REFUSEDORIGIN);
+        if (!originallowed(web.settings.origins, std::string(req[http::field::origin]),
+                           std::string(req[http::field::host]))) {
+            countweb(web.metrics, REFUSEDORIGIN);
             refuse(http::status::forbidden, req.version(), "pages of other sites may not play here\n");
             return;
         }
-        if (websessions(web.hub) >= settings.websockets) {
-            countweb(REFUSEDWEBSOCKETS);
+        if (websessions(web.hub) >= web.settings.websockets) {
+            countweb(web.metrics, REFUSEDWEBSOCKETS);
             refuse(http::status::service_unavailable, req.version(), "too many clients\n");
             return;
         }
@@ -215,9 +215,7 @@ struct HTTPSESSION : std::enable_shared_from_this<HTTPSESSION> {
             res.body() = "method not allowed\n";
         } else {
             WEBREPLY r = webget(*web.game, std::string(req.target()), std::string(req[http::field::accept_encoding]),
-                                std::string(req[http::field::if_none_match]),
-                                web.tcpconnections ? web.tcpconnections->load(std::memory_order_relaxed) : 0,
-                                std::string(req[http::field::host]));
+                                std::string(req[http::field::if_none_match]), std::string(req[http::field::host]));
             res.result((unsigned)r.status);
             if (r.status != 304)
                 res.set(http::field::content_type, r.type);
@@ -243,7 +241,7 @@ struct HTTPSESSION : std::enable_shared_from_this<HTTPSESSION> {
 
     void send(http::response<http::string_body> &&res)
     {
-        countweb(HTTPBYTESSENT, (double)res.body().size());
+        countweb(web.metrics, HTTPBYTESSENT, (double)res.body().size());
         auto sp = std::make_shared<http::response<http::string_body>>(std::move(res));
         reply = sp;
         http::async_write(stream, *sp,

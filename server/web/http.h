@@ -27,4 +27,4 @@ struct WEBREPLY {
     bool gzip = false;      // the body is gzip-compressed
 };
 WEBREPLY webget(GAME &g, const std::string &target, const std::string &acceptencoding = "",
-                const std::string &ifnonematch = "", int tcpconnections = 0, const std::string &host = "");
+                const std::string &ifnonematch = "", const std::string &host = "");

@@ -1,92 +1,20 @@
-// Metrics through prometheus-cpp. The library's families and metrics are
-// thread-safe (each guards itself); the numbers the TCP side keeps in
-// lock-free counters are read at scrape time.
+// The web's metrics through prometheus-cpp, in its game's registry.
 #include "web/metrics.h"
 
 #include <prometheus/counter.h>
+#include <prometheus/family.h>
 #include <prometheus/gauge.h>
-#include <prometheus/histogram.h>
 #include <prometheus/registry.h>
-#include <prometheus/text_serializer.h>
 
-#include <atomic>
-#include <chrono>
-#include <memory>
-#include <sstream>
-
-#include "tcp/transfer.h"
-
-namespace {
-
-struct METRICS {
-    std::shared_ptr<prometheus::Registry> registry;
-    prometheus::Histogram *tickduration = nullptr;
-    prometheus::Counter *ticks = nullptr;
-    prometheus::Gauge *burning = nullptr;
-    prometheus::Gauge *players = nullptr;
-    prometheus::Gauge *tcpconns = nullptr;
-    prometheus::Gauge *wsconns = nullptr;
-    prometheus::Gauge *webconns = nullptr;
-    prometheus::Counter *tcpbytes = nullptr;
-    prometheus::Counter *counts[WEBCOUNTS] = {};
-    double tcpbytesseen = 0; // what tcpbytes has been told of tcpbytessent
-    prometheus::Histogram *checkpointseconds = nullptr; // these four with a store only
-    prometheus::Counter *checkpointbytes = nullptr;
-    prometheus::Gauge *checkpointage = nullptr;
-    prometheus::Counter *checkpointfailures = nullptr;
-    // With rounds on, made at the first scrape: rounds ended by why (and
-    // what they were told of the game's counts), the time left.
-    prometheus::Counter *rounds[3] = {};
-    double roundsseen[3] = {};
-    prometheus::Gauge *roundleft = nullptr;
-    // With a fleet, made at the first scrape.
-    prometheus::Gauge *fleetup = nullptr;
-    prometheus::Gauge *fleetwaiting = nullptr;
-    prometheus::Gauge *fleetbeatage = nullptr;
-};
-
-METRICS m;
-std::atomic<int64_t> lasttickns{-1}; // steady clock of the last tick's end
-std::atomic<int64_t> lastcommitns{-1}; // steady clock of the last committed checkpoint
-
-int64_t nowns()
-{
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
-} // namespace
-
-void initmetrics()
+void webmetrics(WEBMETRICS &m, METRICS &registry)
 {
     using namespace prometheus;
-    if (m.registry)
-        return; // made by an earlier endpoint of this process
-    m.registry = std::make_shared<Registry>();
-    Registry &r = *m.registry;
-    m.tickduration = &BuildHistogram()
-                          .Name("kindler_tick_duration_seconds")
-                          .Help("Time one tick of the world took, without the pause between ticks")
-                          .Register(r)
-                          .Add({}, Histogram::BucketBoundaries{0.001, 0.002, 0.005, 0.01, 0.02, 0.05, 0.1, 0.2,
-                                                               0.5, 1, 2});
-    m.ticks = &BuildCounter().Name("kindler_ticks_total").Help("Ticks of the world").Register(r).Add({});
-    m.burning = &BuildGauge().Name("kindler_cells_burning").Help("Cells that burnt in the last tick").Register(r).Add({});
-    m.players = &BuildGauge()
-                     .Name("kindler_players_present")
-                     .Help("Players logged in and not left (TCP and web)")
-                     .Register(r)
-                     .Add({});
-    auto &conns = BuildGauge().Name("kindler_connections").Help("Open connections by protocol").Register(r);
-    m.tcpconns = &conns.Add({{"protocol", "tcp"}});
-    m.wsconns = &conns.Add({{"protocol", "websocket"}});
-    auto &bytes = BuildCounter()
-                       .Name("kindler_payload_bytes_total")
-                       .Help("Bytes of answers handed to clients before any framing or compression, by protocol: "
-                             "port 3140's answers, HTTP bodies, WebSocket message payloads").Register(r);
-    m.tcpbytes = &bytes.Add({{"protocol", "tcp"}});
-    m.counts[WSBYTESSENT] = &bytes.Add({{"protocol", "websocket"}});
-    m.counts[HTTPBYTESSENT] = &bytes.Add({{"protocol", "http"}});
+    if (!registry.registry)
+        return;
+    Registry &r = *registry.registry;
+    m.wsconns = &registry.connections->Add({{"protocol", "websocket"}});
+    m.counts[WSBYTESSENT] = &registry.payloadbytes->Add({{"protocol", "websocket"}});
+    m.counts[HTTPBYTESSENT] = &registry.payloadbytes->Add({{"protocol", "http"}});
     m.counts[FRAMESSENT] =
         &BuildCounter().Name("kindler_stream_frames_sent_total").Help("Stream frames sent to web clients").Register(r).Add({});
     m.counts[FRAMESCOALESCED] = &BuildCounter()
@@ -129,143 +57,20 @@ void initmetrics()
     m.counts[RESUMEUNKNOWN] = &resumes.Add({{"result", "unknown"}});
 }
 
-void initcheckpointmetrics()
-{
-    using namespace prometheus;
-    initmetrics();
-    if (m.checkpointseconds)
-        return;
-    Registry &r = *m.registry;
-    m.checkpointseconds = &BuildHistogram()
-                               .Name("kindler_checkpoint_seconds")
-                               .Help("Time one checkpoint took: the copy of the game and its save into the store")
-                               .Register(r)
-                               .Add({}, Histogram::BucketBoundaries{0.01, 0.02, 0.05, 0.1, 0.2, 0.5, 1, 2, 5, 10});
-    m.checkpointbytes = &BuildCounter()
-                             .Name("kindler_checkpoint_bytes_total")
-                             .Help("Bytes of tiles, players and world records the checkpoints wrote")
-                             .Register(r)
-                             .Add({});
-    m.checkpointage = &BuildGauge()
-                           .Name("kindler_checkpoint_age_seconds")
-                           .Help("Seconds since the last committed checkpoint (since start-up before the first)")
-                           .Register(r)
-                           .Add({});
-    m.checkpointfailures = &BuildCounter()
-                                .Name("kindler_checkpoint_failures_total")
-                                .Help("Checkpoints that failed to save (the game goes on; the next one tries again)")
-                                .Register(r)
-                                .Add({});
-    lastcommitns.store(nowns(), std::memory_order_relaxed);
-}
-
-void observecheckpoint(bool committed, double seconds, size_t bytes)
-{
-    if (!m.checkpointseconds)
-        return;
-    m.checkpointseconds->Observe(seconds);
-    if (committed) {
-        m.checkpointbytes->Increment((double)bytes);
-        lastcommitns.store(nowns(), std::memory_order_relaxed);
-    } else {
-        m.checkpointfailures->Increment();
-    }
-}
-
-void countweb(WEBCOUNT what, double n)
+void countweb(WEBMETRICS &m, WEBCOUNT what, double n)
 {
     if (m.counts[what])
         m.counts[what]->Increment(n);
 }
 
-void observetick(double seconds, size_t burning)
+void setwebsockets(WEBMETRICS &m, int n)
 {
-    m.tickduration->Observe(seconds);
-    m.ticks->Increment();
-    m.burning->Set((double)burning);
-    lasttickns.store(nowns(), std::memory_order_relaxed);
+    if (m.wsconns)
+        m.wsconns->Set(n);
 }
 
-void setwebsockets(int n) { m.wsconns->Set(n); }
-
-void setwebconnections(int n) { m.webconns->Set(n); }
-
-double sincelasttick()
+void setwebconnections(WEBMETRICS &m, int n)
 {
-    int64_t last = lasttickns.load(std::memory_order_relaxed);
-    return last < 0 ? -1.0 : (double)(nowns() - last) / 1e9;
-}
-
-// The rounds' numbers, read from the game at scrape time (metricstext runs
-// in the web's io thread only).
-static void roundmetrics(GAME &g)
-{
-    using namespace prometheus;
-    if (g.rounds.length <= 0)
-        return;
-    if (!m.roundleft) {
-        auto &ended = BuildCounter().Name("kindler_rounds_total").Help("Rounds ended, by why").Register(*m.registry);
-        m.rounds[WHYLIMIT] = &ended.Add({{"why", "limit"}});
-        m.rounds[WHYBURNTOUT] = &ended.Add({{"why", "burnt out"}});
-        m.roundleft = &BuildGauge()
-                           .Name("kindler_round_seconds_left")
-                           .Help("Seconds left in the round, or in the intermission after it")
-                           .Register(*m.registry)
-                           .Add({});
-    }
-    const ROUNDVIEW v = roundview(g.rounds);
-    m.roundleft->Set(v.left);
-    for (int why : {WHYLIMIT, WHYBURNTOUT}) {
-        m.rounds[why]->Increment((double)v.ended[why] - m.roundsseen[why]);
-        m.roundsseen[why] = (double)v.ended[why];
-    }
-}
-
-// The fleet's state, read from the game's lobby at scrape time.
-static void fleetmetrics(GAME &g)
-{
-    using namespace prometheus;
-    LOBBY &l = *g.lobby;
-    if (!l.fleet)
-        return;
-    if (!m.fleetup) {
-        m.fleetup = &BuildGauge()
-                         .Name("kindler_fleet_up")
-                         .Help("1 when the fleet's database answered the last call, else 0")
-                         .Register(*m.registry)
-                         .Add({});
-        m.fleetwaiting = &BuildGauge()
-                              .Name("kindler_fleet_results_waiting")
-                              .Help("Ended rounds' results not yet sent to the fleet")
-                              .Register(*m.registry)
-                              .Add({});
-        m.fleetbeatage = &BuildGauge()
-                              .Name("kindler_fleet_heartbeat_age_seconds")
-                              .Help("Seconds since the game's row was last stored (since start-up before the first)")
-                              .Register(*m.registry)
-                              .Add({});
-    }
-    m.fleetup->Set(l.up.load(std::memory_order_relaxed) ? 1 : 0);
-    pthread_mutex_lock(&l.lobby_lock);
-    const size_t waiting = l.outbox.size();
-    pthread_mutex_unlock(&l.lobby_lock);
-    m.fleetwaiting->Set((double)waiting);
-    const int64_t beat = l.lastbeat.load(std::memory_order_relaxed);
-    m.fleetbeatage->Set((double)(lobbyclock() - (beat >= 0 ? beat : l.started.load(std::memory_order_relaxed))) / 1e9);
-}
-
-std::string metricstext(GAME &g, int tcpconnections)
-{
-    roundmetrics(g);
-    fleetmetrics(g);
-    m.players->Set(presentplayers(g.players));
-    m.tcpconns->Set(tcpconnections);
-    const double sent = (double)tcpbytessent.load(std::memory_order_relaxed);
-    m.tcpbytes->Increment(sent - m.tcpbytesseen);
-    m.tcpbytesseen = sent;
-    if (m.checkpointage)
-        m.checkpointage->Set((double)(nowns() - lastcommitns.load(std::memory_order_relaxed)) / 1e9);
-    std::ostringstream out;
-    prometheus::TextSerializer().Serialize(out, m.registry->Collect());
-    return out.str();
+    if (m.webconns)
+        m.webconns->Set(n);
 }

@@ -1,17 +1,12 @@
-// The operators' numbers, served at /metrics in the Prometheus text format
-// (prometheus-cpp): the tick's duration and count, burning cells, players
-// present, connections and payload bytes sent per protocol, stream frames
-// sent and coalesced, web players' moves and fires dropped, web connections
-// and JOINs refused by the limits, web RESUMEs by their result; with a
-// store, the checkpoints' duration, bytes, age and failures; with rounds,
-// rounds ended by why and the seconds left; with a fleet, whether it is up,
-// the results waiting for it and the age of the game's row.
+// The web endpoint's numbers in its game's /metrics (game/metrics.h):
+// payload bytes sent over HTTP and WebSocket, stream frames sent and
+// coalesced, web players' moves and fires dropped, web connections and
+// JOINs refused by the limits, web RESUMEs by their result, open web and
+// WebSocket connections. Kept in the endpoint's WEBGAME; prometheus-cpp
+// guards each metric itself.
 #pragma once
 
-#include <cstddef>
-#include <string>
-
-#include "game/game.h"
+#include "game/metrics.h"
 
 enum WEBCOUNT {
     FRAMESSENT,     // TILES messages sent to web clients
@@ -33,26 +28,19 @@ enum WEBCOUNT {
     WEBCOUNTS
 };
 
-// Creates the metrics (once for the process; later calls do nothing);
-// called before the web threads start.
-void initmetrics();
+// The web's metrics, all null (nothing counted) until webmetrics.
+struct WEBMETRICS {
+    prometheus::Counter *counts[WEBCOUNTS] = {};
+    prometheus::Gauge *wsconns = nullptr;  // open WebSocket connections
+    prometheus::Gauge *webconns = nullptr; // open web connections, HTTP and WebSocket
+};
+
+// Adds the web's metrics to `registry` (nothing without one); before the
+// web's threads start.
+void webmetrics(WEBMETRICS &m, METRICS &registry);
 // Adds n to one of the web's counters (any thread).
-void countweb(WEBCOUNT what, double n = 1);
-// One tick of the server's world: its duration and the cells that burnt.
-void observetick(double seconds, size_t burning);
-// Adds the checkpoint metrics (a server with a store), before the web
-// threads start; their age counts from this call until a first commit.
-void initcheckpointmetrics();
-// One checkpoint taken: committed or failed, its seconds, the bytes it
-// wrote (any thread; a CHECKPOINTER's observer).
-void observecheckpoint(bool committed, double seconds, size_t bytes);
+void countweb(WEBMETRICS &m, WEBCOUNT what, double n = 1);
 // Open WebSocket connections (the web's io thread keeps it).
-void setwebsockets(int n);
+void setwebsockets(WEBMETRICS &m, int n);
 // Open web connections, HTTP and WebSocket (the web's io thread keeps it).
-void setwebconnections(int n);
-// Seconds since the last tick ended, or a negative number before the first.
-double sincelasttick();
-// The text of /metrics now, with g's players and port 3140's open
-// connections. Takes playerlist_lock to count the players; called from
-// the web's io thread.
-std::string metricstext(GAME &g, int tcpconnections);
+void setwebconnections(WEBMETRICS &m, int n);

@@ -6,8 +6,6 @@
 #include <algorithm>
 #include <cctype>
 
-#include "app/options.h"
-
 static std::string site(std::string s)
 {
     std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return (char)std::tolower(c); });
@@ -16,15 +14,15 @@ static std::string site(std::string s)
     return s;
 }
 
-bool originallowed(const std::string &origin, const std::string &host)
+bool originallowed(const std::vector<std::string> &allowed, const std::string &origin, const std::string &host)
 {
     if (origin.empty())
         return true;
     const std::string o = site(origin), h = site(host);
     if (!h.empty() && (o == "http://" + h || o == "https://" + h))
         return true;
-    for (const std::string &allowed : settings.origins)
-        if (o == site(allowed))
+    for (const std::string &other : allowed)
+        if (o == site(other))
             return true;
     return false;
 }

@@ -5,7 +5,9 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // True when an upgrade with `origin` (empty: none sent) to `host` (the
-// request's Host field) is allowed.
-bool originallowed(const std::string &origin, const std::string &host);
+// request's Host field) is allowed, the sites `allowed` (--origin) besides
+// the page's own.
+bool originallowed(const std::vector<std::string> &allowed, const std::string &origin, const std::string &host);

@@ -126,7 +126,7 @@ void notestreamtick(HUB &hub)
 void registersession(HUB &hub, const std::shared_ptr<SUBSCRIBER> &s)
 {
     hub.sessions.push_back(s);
-    setwebsockets(websessions(hub));
+    setwebsockets(*hub.metrics, websessions(hub));
 }
 
 void unregistersession(HUB &hub, SUBSCRIBER *s)
@@ -138,7 +138,7 @@ void unregistersession(HUB &hub, SUBSCRIBER *s)
                                return !p || p.get() == s;
                            }),
             v.end());
-    setwebsockets(websessions(hub));
+    setwebsockets(*hub.metrics, websessions(hub));
 }
 
 int websessions(const HUB &hub) { return (int)hub.sessions.size(); }
@@ -192,8 +192,8 @@ bool nextframe(HUB &hub, SENTMAP &c, std::vector<std::shared_ptr<const std::stri
         return false;
     }
     if (c.last.sent && hub.codec.tick > c.last.tick + 1)
-        countweb(FRAMESCOALESCED, hub.codec.tick - c.last.tick - 1);
-    countweb(FRAMESSENT);
+        countweb(*hub.metrics, FRAMESCOALESCED, hub.codec.tick - c.last.tick - 1);
+    countweb(*hub.metrics, FRAMESSENT);
     parts.push_back(std::make_shared<const std::string>(std::move(f.header)));
     for (auto &b : f.tiles)
         parts.push_back(std::move(b));

@@ -22,6 +22,8 @@
 #include <vector>
 
 #include "game/game.h"
+#include "web/metrics.h"
+#include "web/websettings.h"
 #include "messages.h"
 #include "streamcodec.h"
 
@@ -36,6 +38,8 @@ struct SUBSCRIBER {
 // thread shares with it (`helloinfo` is made before the threads start).
 struct HUB {
     GAME *game = nullptr;
+    const WEBSETTINGS *settings = nullptr; // its endpoint's (WEBGAME)
+    WEBMETRICS *metrics = nullptr;         // its endpoint's (WEBGAME)
     boost::asio::io_context *ioc = nullptr;
     STREAMCODEC codec;
     std::vector<std::weak_ptr<SUBSCRIBER>> sessions;

@@ -30,13 +30,8 @@ void acceptnext(WEBGAME &web)
     });
 }
 
-// The web's hook, after every tick of the game: metrics, and the
-// stream's cue.
-void webticked(void *arg, GAME &, const TICKREPORT &report)
-{
-    observetick(report.seconds, report.burning);
-    notestreamtick(((WEBGAME *)arg)->hub);
-}
+// The web's hook, after every tick of the game: the stream's cue.
+void webticked(void *arg, GAME &, const TICKREPORT &) { notestreamtick(((WEBGAME *)arg)->hub); }
 
 // Opens the acceptor listening on `at`; false with the reason in ec.
 bool listenon(boost::asio::ip::tcp::acceptor &acceptor, const boost::asio::ip::tcp::endpoint &at,
@@ -60,11 +55,13 @@ bool listenon(boost::asio::ip::tcp::acceptor &acceptor, const boost::asio::ip::t
 
 } // namespace
 
-bool startweb(GAME &g, int port, bool chosen, const std::atomic<int> *tcpconnections)
+bool startweb(GAME &g, const WEBSETTINGS &settings, int port, bool chosen, int *bound)
 {
     auto web = std::make_shared<WEBGAME>();
     web->game = &g;
-    web->tcpconnections = tcpconnections;
+    web->settings = settings;
+    web->room.settings = web->hub.settings = &web->settings;
+    web->room.metrics = web->hub.metrics = &web->metrics;
     // One socket for both families where the host has IPv6; IPv4 alone
     // where it has not (or the IPv6 socket cannot be had for any reason:
     // then the IPv4 one's failure is the one told).
@@ -76,7 +73,9 @@ bool startweb(GAME &g, int port, bool chosen, const std::atomic<int> *tcpconnect
                      ec.message().c_str());
         return false;
     }
-    initmetrics();
+    if (bound)
+        *bound = web->acceptor.local_endpoint(ec).port();
+    webmetrics(web->metrics, g.metrics);
     startstream(web->hub, g, web->ioc);
     addtickhook(g, webticked, web.get()); // the io thread keeps web for the life of the process
     acceptnext(*web);

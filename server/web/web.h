@@ -4,15 +4,15 @@
 // game on port 3140, in two threads of its own (doc/threads.md).
 #pragma once
 
-#include <atomic>
-
 #include "game/game.h"
+#include "web/websettings.h"
 
 // Opens the web port for game g on all local IPv4 addresses and starts the
-// endpoint's threads. Returns false, after one line on standard error,
+// endpoint's threads, with `settings`' limits and its metrics in g's
+// registry (when it has one). Returns false, after one line on standard error,
 // when the port cannot be opened: the line says that the page is off
 // unless `chosen` (the command line named the port: start-up then ends).
-// /metrics tells the open connections of port 3140 from `tcpconnections`
-// (none when null). Called once, after the map is loaded and before port
-// 3140 is opened and the first tick.
-bool startweb(GAME &g, int port, bool chosen, const std::atomic<int> *tcpconnections = nullptr);
+// The port it listens on goes into *bound when given (`port` 0: a free
+// one). Called once, after the map is loaded and before port 3140 is
+// opened and the first tick.
+bool startweb(GAME &g, const WEBSETTINGS &settings, int port, bool chosen, int *bound = nullptr);

@@ -3,7 +3,6 @@
 
 #include <boost/asio/buffer.hpp>
 
-#include "app/options.h"
 #include "protocol.h"
 #include "clientmsg.h"
 #include "game/names.h"
@@ -94,16 +93,16 @@ void WEBSESSION::handle(const unsigned char *data, size_t len, bool text)
         break;
     case DORESUME:
         refusal.clear();
-        countweb(resumegame(*hub.game, player, m.token) >= 0 ? RESUMED : RESUMEUNKNOWN);
+        countweb(*hub.metrics, resumegame(*hub.game, player, m.token) >= 0 ? RESUMED : RESUMEUNKNOWN);
         you = 1;
         break;
     case DOMOVE:
         switch (moveplayer(*hub.game, player, player.num, m.dx, m.dy, true)) {
         case ACTDROPPED:
-            countweb(MOVESDROPPED);
+            countweb(*hub.metrics, MOVESDROPPED);
             break;
         case ACTREFUSED:
-            countweb(MOVESREFUSED);
+            countweb(*hub.metrics, MOVESREFUSED);
             break;
         case ACTDONE:
             break;
@@ -111,7 +110,7 @@ void WEBSESSION::handle(const unsigned char *data, size_t len, bool text)
         break;
     case DOFIRE:
         if (setfire(*hub.game, player) == ACTDROPPED)
-            countweb(FIRESDROPPED);
+            countweb(*hub.metrics, FIRESDROPPED);
         break;
     case DOCLOSE:
         closewith((websocket::close_code)m.closecode);
@@ -174,10 +173,10 @@ void WEBSESSION::send(bool compress)
         buffers.emplace_back(p->data(), p->size());
         bytes += p->size();
     }
-    countweb(WSBYTESSENT, (double)bytes);
+    countweb(*hub.metrics, WSBYTESSENT, (double)bytes);
     writing = true;
     ws.compress(compress);
-    watchdog.expires_after(std::chrono::seconds(settings.stalltimeout));
+    watchdog.expires_after(std::chrono::seconds(hub.settings->stalltimeout));
     watchdog.async_wait([self = shared_from_this()](beast::error_code ec) {
         if (!ec)
             self->abort();

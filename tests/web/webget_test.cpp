@@ -12,8 +12,8 @@ TEST(WebGet, HealthzIs503UntilTheWorldTicksThen200)
     WEBREPLY before = webget(testgame, "/healthz");
     EXPECT_EQ(before.status, 503);
     EXPECT_EQ(before.body, "ticks are not running\n");
-    initmetrics();
-    observetick(0.004, 3);
+    startmetrics(testgame.metrics, testgame.players, testgame.rounds);
+    observetick(testgame.metrics, 0.004, 3);
     WEBREPLY after = webget(testgame, "/healthz?probe=1");
     EXPECT_EQ(after.status, 200);
     EXPECT_EQ(after.body, "ok\n");

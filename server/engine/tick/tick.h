@@ -25,6 +25,10 @@ struct TICKSCRATCH; // the tick's buffers and helper thread (tick/scratch.h)
 
 // What the tick keeps of one world from tick to tick. All of it is guarded
 // by the world's curmap_lock (the ticking thread's alone).
+// Seconds of game time one tick stands for, and the pause after it, unless
+// a game sets its own (TICKSTATE::interval).
+inline constexpr double updateinterval = 0.1;
+
 struct TICKSTATE {
     TICKSTATE();
     ~TICKSTATE(); // stops the helper thread
@@ -32,6 +36,7 @@ struct TICKSTATE {
     TICKSTATE &operator=(const TICKSTATE &) = delete;
 
     int threads = 0;                      // 0: chosen by map size; 1 or 2 forced
+    double interval = updateinterval;     // seconds of one tick and of the pause after it; set before the first
     std::vector<BURN> burns;              // the last tick's combustion, for the swap
     std::unique_ptr<TICKSCRATCH> scratch; // made by the first tick
 };
