@@ -55,6 +55,18 @@ inline bool execsql(sqlite3 *db, const char *sql, std::string &error)
     return false;
 }
 
+// Ends the transaction begun on db: commits it when ok, else (or when the
+// commit fails) rolls it back. True when it was committed.
+inline bool endtransaction(sqlite3 *db, bool ok, std::string &error)
+{
+    std::string ignored;
+    if (!ok || !execsql(db, "COMMIT", error)) {
+        execsql(db, "ROLLBACK", ignored);
+        return false;
+    }
+    return true;
+}
+
 // The store's schema: the version this program writes, and the upgrade of
 // a file of an older version (0: a database without the store's tables)
 // to it, in one transaction. False with SQLite's message.

@@ -67,12 +67,7 @@ bool saveroundrows(sqlite3 *db, const ROUNDRESULT &r, std::string &error)
         if (!ok)
             error = sqlite3_errmsg(db);
     }
-    std::string ignored;
-    if (!ok || !execsql(db, "COMMIT", error)) {
-        execsql(db, "ROLLBACK", ignored);
-        return false;
-    }
-    return true;
+    return endtransaction(db, ok, error);
 }
 
 static std::string blobtext(STATEMENT &q, int col)

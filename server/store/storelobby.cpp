@@ -32,12 +32,7 @@ bool savelobbyrows(sqlite3 *db, const LOBBYROWS &rows, std::string &error)
         if (!ok)
             error = sqlite3_errmsg(db);
     }
-    std::string ignored;
-    if (!ok || !execsql(db, "COMMIT", error)) {
-        execsql(db, "ROLLBACK", ignored);
-        return false;
-    }
-    return true;
+    return endtransaction(db, ok, error);
 }
 
 bool loadlobbyrows(sqlite3 *db, LOBBYROWS &rows, std::string &error)
