@@ -84,7 +84,7 @@ struct COLUMNS {
     std::vector<double> ah[3], al[3]; // amounts [t * (sizey + 2 + LANEPAD) + y + 1]
     std::vector<double> oh, ol;       // a gathered column's heat [y]
     uint8_t tform[3] = {}, aform[3] = {};
-    uint64_t paircolumns = 0, x87columns = 0; // columns gathered each way, counted up
+    uint64_t paircolumns = 0, x87columns = 0; // columns gathered each way in this tick
 };
 
 enum { FORMPAIRS = 1, FORMLD = 2 };

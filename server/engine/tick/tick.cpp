@@ -184,6 +184,9 @@ void fasttick(WORLD &world, TICKSTATE &t, double interval)
     }
     finishattribution(w, sc, threads, t.burns);
     recordsettled(w, sc);
-    t.paircolumns = sc.columns[0].paircolumns + sc.columns[1].paircolumns;
-    t.x87columns = sc.columns[0].x87columns + sc.columns[1].x87columns;
+    for (COLUMNS &c : sc.columns) {
+        t.paircolumns += c.paircolumns;
+        t.x87columns += c.x87columns;
+        c.paircolumns = c.x87columns = 0;
+    }
 }
