@@ -190,7 +190,8 @@ void registertickbenchmarks()
                 auto *fast = benchmark::RegisterBenchmark((std::string("fast_tick_") + tickpathname(path)).c_str(), FastTick)
                                  ->Args({size, burning, (long)path})
                                  ->Unit(benchmark::kMillisecond)
-                                 ->UseRealTime();
+                                 ->UseRealTime()
+                                 ->MeasureProcessCPUTime();
                 if (burning)
                     fast->Iterations(ticks);
                 else

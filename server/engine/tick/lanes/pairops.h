@@ -44,7 +44,7 @@ static inline void storepair(double *hi, double *lo, PAIR p)
 }
 
 // a + b = s + e exactly.
-static inline void twosum(D a, D b, D &s, D &e)
+__attribute__((always_inline)) static inline void twosum(D a, D b, D &s, D &e)
 {
     s = VEC::add(a, b);
     const D bb = VEC::sub(s, a);
@@ -64,7 +64,7 @@ static inline M outofrange(D hi)
 // `exact` marks the lanes where x + y is the exact result: there a
 // midpoint is a true tie, and ties to even decides it. Lanes left undecided
 // come back in `undecided`.
-static inline PAIR round64(D x, D y, M exact, M &bad, M &undecided)
+__attribute__((always_inline)) static inline PAIR round64(D x, D y, M exact, M &bad, M &undecided)
 {
     D h, l;
     twosum(x, y, h, l); // h = x + y rounded to 53 bits, |l| <= half its ulp
@@ -116,7 +116,7 @@ template <int OP> static inline PAIR settle(PAIR a, PAIR b, PAIR r, M undecided,
     return r;
 }
 
-static inline PAIR pairadd(PAIR a, PAIR b, M &bad)
+__attribute__((always_inline)) static inline PAIR pairadd(PAIR a, PAIR b, M &bad)
 {
     D s, e, t, f, m, g, h, l;
     twosum(a.hi, b.hi, s, e);
@@ -136,9 +136,9 @@ static inline PAIR pairadd(PAIR a, PAIR b, M &bad)
 
 static inline PAIR pairneg(PAIR a) { return {VEC::neg(a.hi), VEC::neg(a.lo)}; }
 
-static inline PAIR pairsub(PAIR a, PAIR b, M &bad) { return pairadd(a, pairneg(b), bad); }
+__attribute__((always_inline)) static inline PAIR pairsub(PAIR a, PAIR b, M &bad) { return pairadd(a, pairneg(b), bad); }
 
-static inline PAIR pairmul(PAIR a, PAIR b, M &bad)
+__attribute__((always_inline)) static inline PAIR pairmul(PAIR a, PAIR b, M &bad)
 {
     // a * b = p + pe + p2 + e2 + p3 + e3 + p4 exactly (p4, 24 bits at
     // most, is exact).
@@ -164,7 +164,7 @@ static inline PAIR pairmul(PAIR a, PAIR b, M &bad)
     return settle<OPMUL>(a, b, r, undecided, bad);
 }
 
-static inline PAIR pairdiv(PAIR a, PAIR b, M &bad)
+__attribute__((always_inline)) static inline PAIR pairdiv(PAIR a, PAIR b, M &bad)
 {
     const D q1 = VEC::div(a.hi, b.hi);
     const D p = VEC::mul(q1, b.hi);
@@ -179,7 +179,7 @@ static inline PAIR pairdiv(PAIR a, PAIR b, M &bad)
 }
 
 // a / 2: exact while the result stays in the pair range.
-static inline PAIR pairhalf(PAIR a, M &bad)
+__attribute__((always_inline)) static inline PAIR pairhalf(PAIR a, M &bad)
 {
     PAIR r{VEC::mul(a.hi, VEC::set1(0.5)), VEC::mul(a.lo, VEC::set1(0.5))};
     bad = VEC::mor(bad, outofrange(r.hi));
