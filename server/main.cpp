@@ -110,6 +110,7 @@ int main(int argc, char **argv)
         break;
     }
     std::fputs(warnings.c_str(), stderr);
+    game.tick.path = settings.tickpath;
     const bool store = !settings.state.empty();
     if (store) {
         // Before any thread: every thread inherits the mask, and a file

@@ -73,6 +73,9 @@ const OPTION OPTIONTABLE[] = {
      "with --round: a round in which a fire was set ends once no cell has burnt for SECONDS"},
     {"resume-keep", NUMBER, &settings.resumekeep, "SECONDS", "number", 0, 86400,
      "a web player whose connection drops is kept so long for its resume (0: it leaves at once)"},
+    {"tick", TEXT, &settings.tick, "PATH", nullptr, 0, 0,
+     "how the tick computes: auto (the fastest this processor runs), x87, avx2 or avx512; all give the same "
+     "bytes"},
     {"help", HELP, nullptr, nullptr, nullptr, 0, 0, "this text"},
     {"version", VERSION, nullptr, nullptr, nullptr, 0, 0, "the server's version"},
 };
@@ -174,6 +177,29 @@ std::string defaultof(const OPTION &o)
     }
 }
 
+// settings.tickpath from settings.tick: false, with the error line, for a
+// word that names no path or a path this processor cannot run.
+bool picktickpath(std::string &error)
+{
+    if (settings.tick == "auto") {
+        settings.tickpath = besttickpath();
+        return true;
+    }
+    for (TICKPATH p : {TICKPATH::x87, TICKPATH::avx2, TICKPATH::avx512}) {
+        if (settings.tick != tickpathname(p))
+            continue;
+        if (!tickpathrunnable(p)) {
+            error = std::string("Error! This processor cannot run the ") + tickpathname(p) +
+                    " tick: it runs " + runnabletickpaths() + ".\n";
+            return false;
+        }
+        settings.tickpath = p;
+        return true;
+    }
+    error = "Error! Bad tick path in \"--tick=" + settings.tick + "\": want --tick=auto, x87, avx2 or avx512.\n";
+    return false;
+}
+
 } // namespace
 
 OPTIONSRESULT parseoptions(int argc, char **argv, std::vector<std::string> &words, std::string &warnings,
@@ -227,6 +253,8 @@ OPTIONSRESULT parseoptions(int argc, char **argv, std::vector<std::string> &word
             break;
         }
     }
+    if (result == OPTIONS_RUN && !picktickpath(error))
+        return OPTIONS_BAD;
     return result;
 }
 
@@ -242,4 +270,8 @@ std::string helptext()
     return text;
 }
 
-std::string versiontext() { return std::string("kindler-server ") + KINDLER_VERSION + "\n"; }
+std::string versiontext()
+{
+    return std::string("kindler-server ") + KINDLER_VERSION + "\ntick paths on this processor: " + runnabletickpaths() +
+           "\n";
+}

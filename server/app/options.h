@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/tick/lanes/lanes.h"
+
 struct SETTINGS {
     int http = 3141;                    // web port, 0: off
     bool httpchosen = false;            // --http= was given
@@ -27,6 +29,8 @@ struct SETTINGS {
     int intermission = 10;              // seconds between rounds
     int burnout = 30;                   // seconds without a burning cell that end a round
     int resumekeep = 60;                // seconds a dropped web player is kept for its resume
+    std::string tick = "auto";          // the tick's path: auto, x87, avx2 or avx512
+    TICKPATH tickpath = TICKPATH::x87;  // the path --tick chose, for this processor
 };
 extern SETTINGS settings;
 
@@ -44,5 +48,6 @@ OPTIONSRESULT parseoptions(int argc, char **argv, std::vector<std::string> &word
                            std::string &error);
 // The text of --help: usage, then each option with its default.
 std::string helptext();
-// The text of --version: the program's version.
+// The text of --version: the program's version, and the tick's paths this
+// processor runs.
 std::string versiontext();

@@ -39,6 +39,7 @@ struct METRICS {
     prometheus::Counter *rounds[3] = {};
     double roundsseen[3] = {};
     prometheus::Gauge *roundleft = nullptr;
+    prometheus::Gauge *tickpath = nullptr;
 };
 
 METRICS m;
@@ -220,6 +221,13 @@ static void roundmetrics(GAME &g)
 std::string metricstext(GAME &g)
 {
     roundmetrics(g);
+    if (!m.tickpath) // the path is set at start-up, before any thread
+        m.tickpath = &prometheus::BuildGauge()
+                          .Name("kindler_tick_path")
+                          .Help("How the tick computes (1 for the path in use): x87, avx2 or avx512")
+                          .Register(*m.registry)
+                          .Add({{"path", tickpathname(g.tick.path)}});
+    m.tickpath->Set(1);
     PLAYERS &p = g.players;
     int present = 0;
     pthread_mutex_lock(&p.playerlist_lock);
