@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <random>
+#include <string>
 
 #include "bridge.h"
 #include "engine/fire.h"
@@ -104,6 +105,8 @@ void FastTick(benchmark::State &state)
     long size = state.range(0);
     bool burning = state.range(1) != 0;
     CACHED &w = world(size, burning);
+    w.tick.path = (TICKPATH)state.range(2);
+    w.tick.paircolumns = w.tick.x87columns = 0;
     if (!burning) {
         for (auto _ : state)
             dophys(w.world, w.tick);
@@ -125,6 +128,8 @@ void FastTick(benchmark::State &state)
     state.counters["bytes_per_cell"] = w.stats.bytespercell;
     state.counters["burning"] = w.stats.burning;
     state.counters["tagged"] = w.stats.tagged;
+    if (w.tick.paircolumns + w.tick.x87columns)
+        state.counters["x87_columns"] = (double)w.tick.x87columns / (double)(w.tick.paircolumns + w.tick.x87columns);
 }
 
 // The plain tick on a copy of the same world (taken from the fast world
@@ -162,11 +167,20 @@ void registertickbenchmarks()
             // 256 x 256 ticks would show the machine's noise more than
             // the tick).
             const int ticks = MEASUREDTICKS * (size >= 1024 ? 1 : size >= 512 ? 4 : 16);
-            auto *fast = benchmark::RegisterBenchmark("fast_tick", FastTick)->Args({size, burning})->Unit(benchmark::kMillisecond)->UseRealTime();
-            if (burning)
-                fast->Iterations(ticks);
-            else
-                fast->MinTime(1.0);
+            // The fast tick on each path this processor runs.
+            for (TICKPATH path : {TICKPATH::x87, TICKPATH::avx2, TICKPATH::avx512}) {
+                if (!tickpathrunnable(path))
+                    continue;
+                auto *fast = benchmark::RegisterBenchmark((std::string("fast_tick_") + tickpathname(path)).c_str(), FastTick)
+                                 ->Args({size, burning, (long)path})
+                                 ->Unit(benchmark::kMillisecond)
+                                 ->UseRealTime()
+                                 ->MeasureProcessCPUTime();
+                if (burning)
+                    fast->Iterations(ticks);
+                else
+                    fast->MinTime(1.0);
+            }
             benchmark::RegisterBenchmark("plain_tick", OracleTick)
                 ->Args({size, burning})
                 ->Unit(benchmark::kMillisecond)

@@ -171,6 +171,7 @@ int main(int argc, char **argv)
         break;
     }
     std::fputs(warnings.c_str(), stderr);
+    game.tick.path = settings.tickpath;
     const bool store = !settings.state.empty();
     if (store) {
         // Before any thread: every thread inherits the mask, and a file
@@ -211,6 +212,7 @@ int main(int argc, char **argv)
     if (settings.http != 0) {
         startmetrics(game.metrics, game.players, game.rounds);
         fleetmetrics(game.metrics, *game.lobby);
+        tickpathmetric(game.metrics, tickpathname(game.tick.path));
         tcpmetrics(port3140);
         if (!startweb(game, websettings(settings), settings.http, settings.httpchosen) && settings.httpchosen)
             return 1;

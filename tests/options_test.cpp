@@ -56,7 +56,33 @@ TEST(Options, HelpListsEveryOptionWithItsDefaultAndVersionTheProjects)
                              "--stall-timeout=SECONDS (default 30)", "--version"})
         EXPECT_NE(help.find(line), std::string::npos) << line;
     EXPECT_EQ(parse({"--version"}, words, out), OPTIONS_VERSION);
-    EXPECT_EQ(versiontext(), std::string("kindler-server ") + KINDLER_VERSION + "\n");
+    EXPECT_EQ(versiontext(), std::string("kindler-server ") + KINDLER_VERSION + "\ntick paths on this processor: " +
+                                 runnabletickpaths() + "\n");
+}
+
+TEST(Options, TickPathIsOneThisProcessorRunsAndAutoTakesTheFastest)
+{
+    std::vector<std::string> words;
+    std::string out;
+    EXPECT_EQ(parse({"map"}, words, out), OPTIONS_RUN);
+    EXPECT_EQ(settings.tickpath, besttickpath());
+    EXPECT_EQ(parse({"--tick=x87", "map"}, words, out), OPTIONS_RUN);
+    EXPECT_EQ(settings.tickpath, TICKPATH::x87);
+    for (TICKPATH p : {TICKPATH::avx2, TICKPATH::avx512}) {
+        out.clear();
+        const OPTIONSRESULT r = parse({std::string("--tick=") + tickpathname(p), "map"}, words, out);
+        if (tickpathrunnable(p)) {
+            EXPECT_EQ(r, OPTIONS_RUN);
+            EXPECT_EQ(settings.tickpath, p);
+        } else {
+            EXPECT_EQ(r, OPTIONS_BAD);
+            EXPECT_EQ(out, std::string("Error! This processor cannot run the ") + tickpathname(p) + " tick: it runs " +
+                               runnabletickpaths() + ".\n");
+        }
+    }
+    out.clear();
+    EXPECT_EQ(parse({"--tick=sse", "map"}, words, out), OPTIONS_BAD);
+    EXPECT_EQ(out, "Error! Bad tick path in \"--tick=sse\": want --tick=auto, x87, avx2 or avx512.\n");
 }
 
 TEST(Options, RoundLengthsTakeSecondsMinutesOrHoursAndRefuseTheRest)

@@ -89,6 +89,9 @@ const OPTION OPTIONTABLE[] = {
      "with --fleet: seconds between two refreshes of this game's row (at most 5)"},
     {"fleet-stale", DECIMAL, FIELD(fleetstale), "SECONDS", "interval", 0, 3600,
      "with --fleet: a game whose row is older than SECONDS is not listed"},
+    {"tick", TEXT, FIELD(tick), "PATH", nullptr, 0, 0,
+     "how the tick computes: auto (the fastest this processor runs), x87, avx2 or avx512; all give the same "
+     "bytes"},
     {"help", HELP, nullptr, nullptr, nullptr, 0, 0, "this text"},
     {"version", VERSION, nullptr, nullptr, nullptr, 0, 0, "the server's version"},
 };
@@ -187,6 +190,29 @@ std::string defaultof(const OPTION &o)
     }
 }
 
+// settings.tickpath from settings.tick: false, with the error line, for a
+// word that names no path or a path this processor cannot run.
+bool picktickpath(SETTINGS &settings, std::string &error)
+{
+    if (settings.tick == "auto") {
+        settings.tickpath = besttickpath();
+        return true;
+    }
+    for (TICKPATH p : {TICKPATH::x87, TICKPATH::avx2, TICKPATH::avx512}) {
+        if (settings.tick != tickpathname(p))
+            continue;
+        if (!tickpathrunnable(p)) {
+            error = std::string("Error! This processor cannot run the ") + tickpathname(p) +
+                    " tick: it runs " + runnabletickpaths() + ".\n";
+            return false;
+        }
+        settings.tickpath = p;
+        return true;
+    }
+    error = "Error! Bad tick path in \"--tick=" + settings.tick + "\": want --tick=auto, x87, avx2 or avx512.\n";
+    return false;
+}
+
 } // namespace
 
 OPTIONSRESULT parseoptions(int argc, char **argv, SETTINGS &settings, std::vector<std::string> &words,
@@ -240,6 +266,8 @@ OPTIONSRESULT parseoptions(int argc, char **argv, SETTINGS &settings, std::vecto
             break;
         }
     }
+    if (result == OPTIONS_RUN && !picktickpath(settings, error))
+        return OPTIONS_BAD;
     return result;
 }
 
@@ -261,4 +289,8 @@ WEBSETTINGS websettings(const SETTINGS &s)
             s.websockets, s.fdreserve,          s.idletimeout,     s.stalltimeout};
 }
 
-std::string versiontext() { return std::string("kindler-server ") + KINDLER_VERSION + "\n"; }
+std::string versiontext()
+{
+    return std::string("kindler-server ") + KINDLER_VERSION + "\ntick paths on this processor: " + runnabletickpaths() +
+           "\n";
+}

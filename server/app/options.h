@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/tick/lanes/lanes.h"
 #include "web/websettings.h"
 
 struct SETTINGS {
@@ -38,6 +39,8 @@ struct SETTINGS {
     double fleetstale = 15;             // seconds after which a game's row is no longer listed
     int loginsperaddress = 60;          // port 3140 logins a minute, per address
     int maxplayers = 64;                // players present at once, web and port 3140 together
+    std::string tick = "auto";          // the tick's path: auto, x87, avx2 or avx512
+    TICKPATH tickpath = TICKPATH::x87;  // the path --tick chose, for this processor
 };
 
 enum OPTIONSRESULT {
@@ -57,5 +60,6 @@ OPTIONSRESULT parseoptions(int argc, char **argv, SETTINGS &settings, std::vecto
 WEBSETTINGS websettings(const SETTINGS &s);
 // The text of --help: usage, then each option with its default.
 std::string helptext();
-// The text of --version: the program's version.
+// The text of --version: the program's version, and the tick's paths this
+// processor runs.
 std::string versiontext();

@@ -109,6 +109,18 @@ std::string scrapemetrics(METRICS &m)
     return out.str();
 }
 
+void tickpathmetric(METRICS &m, const char *path)
+{
+    if (!m.registry)
+        return;
+    prometheus::BuildGauge()
+        .Name("kindler_tick_path")
+        .Help("How the tick computes (1 for the path in use): x87, avx2 or avx512")
+        .Register(*m.registry)
+        .Add({{"path", path}})
+        .Set(1);
+}
+
 void fleetmetrics(METRICS &m, LOBBY &l)
 {
     using namespace prometheus;

@@ -62,6 +62,9 @@ void startmetrics(METRICS &m, PLAYERS &p, ROUNDS &r);
 // of the game's row, read from the lobby `l` at each scrape.
 struct LOBBY;
 void fleetmetrics(METRICS &m, LOBBY &l);
+// Which path the tick computes on, as kindler_tick_path{path=...} 1. Once,
+// before the game's threads start.
+void tickpathmetric(METRICS &m, const char *path);
 // One tick of the game: its duration and the cells that burnt (the
 // ticking thread).
 void observetick(METRICS &m, double seconds, size_t burning);

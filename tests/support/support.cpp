@@ -262,6 +262,11 @@ void SERVERPROC::launch(const std::vector<std::string> &args)
         std::vector<char *> argv;
         std::string path = serverpath();
         argv.push_back(path.data());
+        // KINDLER_TEST_TICK=x87 (avx2, avx512) runs every server of the
+        // tests on that tick path.
+        std::string tick = std::string("--tick=") + (getenv("KINDLER_TEST_TICK") ? getenv("KINDLER_TEST_TICK") : "");
+        if (getenv("KINDLER_TEST_TICK"))
+            argv.push_back(tick.data());
         std::vector<std::string> copy = args;
         for (auto &a : copy)
             argv.push_back(a.data());

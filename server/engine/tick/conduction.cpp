@@ -128,11 +128,9 @@ void borderssends(const TICKVIEW &w, BORDERS &b)
 // ---------------------------------------------------------------------------
 // The columns of one sweep
 
-static inline int ring(long x) { return (int)((x + 3) % 3); }
-
 // Temperatures and materials of column x (which may be off the map) into
 // the rolling buffers.
-static void filltemp(const TICKVIEW &w, COLUMNS &c, long x)
+void filltempx87(const TICKVIEW &w, COLUMNS &c, long x)
 {
     long Y = w.sizey;
     long double *t = c.temp[ring(x)].data();
@@ -174,9 +172,9 @@ static const int drow[8] = {0, 1, 1, 1, 0, -1, -1, -1};
 // The amounts of the sources of column x. When `stored` is given, the
 // amounts of the cells that hold tags at the start of the tick are kept
 // there too (by their entry), for the attribution pass.
-static void fillamounts(const TICKVIEW &w, COLUMNS &c, long x, SENDS *stored)
+void fillamountsx87(const TICKVIEW &w, COLUMNS &c, long x, SENDS *stored)
 {
-    uint8_t *mask = c.mask[ring(x)].data();
+    uint8_t *mask = maskof(c, ring(x));
     if (x < 0 || x >= w.sizex)
         return; // never read
     long double *amt = c.amt[ring(x)].data();
@@ -266,7 +264,7 @@ static inline void receiveborder(const SENDS &s, int dir, long double &h, bool &
 
 // What an edge cell (x, y) receives from the border lines, in the order
 // the sweep runs them: (x', -1), (X, y'), (-1, y'), (x', Y).
-static void receiveborders(const BORDERS &b, long X, long Y, long x, long y, long double &h, bool &touched)
+void receiveborders(const BORDERS &b, long X, long Y, long x, long y, long double &h, bool &touched)
 {
     if (y == 0)
         for (long s = x - 1; s <= x + 1; s++)
@@ -288,10 +286,10 @@ static void receiveborders(const BORDERS &b, long X, long Y, long x, long y, lon
 
 // Conduction into and out of every cell of column x, then its combustion.
 // True when something moved: an amount sent or received, or fuel burnt.
-static bool gathercolumn(const TICKVIEW &w, COLUMNS &c, const BORDERS &b, long x)
+bool gathercolumnx87(const TICKVIEW &w, COLUMNS &c, const BORDERS &b, long x)
 {
     const long X = w.sizex, Y = w.sizey;
-    const NEAR n = {{c.mask[ring(x - 1)].data(), c.mask[ring(x)].data(), c.mask[ring(x + 1)].data()},
+    const NEAR n = {{maskof(c, ring(x - 1)), maskof(c, ring(x)), maskof(c, ring(x + 1))},
                     {c.amt[ring(x - 1)].data(), c.amt[ring(x)].data(), c.amt[ring(x + 1)].data()}};
     const long double *tc = c.temp[ring(x)].data();
     const bool prev = x > 0, next = x < X - 1;
@@ -349,10 +347,12 @@ static void sweep(const TICKVIEW &w, COLUMNS &c, const BORDERS &b, long lo, long
     size_t Y = (size_t)w.sizey;
     for (int i = 0; i < 3; i++) {
         c.temp[i].resize(Y + 2);
-        c.mat[i].resize(Y + 2);
+        c.mat[i].assign(Y + 2 + LANEPAD, c.out);
         c.amt[i].resize(Y * 8);
-        c.mask[i].assign(Y, 0);
+        c.mask[i].assign(Y + 2 + LANEPAD, 0);
     }
+    if (c.lanes)
+        sizepairs(c, Y);
     filltemp(w, c, lo - 2);
     filltemp(w, c, lo - 1);
     filltemp(w, c, lo);

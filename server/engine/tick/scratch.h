@@ -10,6 +10,7 @@
 
 #include "engine/tick/combustion.h"
 #include "engine/tick/helper.h"
+#include "engine/tick/lanes/lanes.h"
 #include "engine/world.h"
 
 // Neighbour directions and their offsets, anticlockwise from +x (the map's
@@ -32,6 +33,7 @@ struct TICKVIEW {
     const MAPUNIT *outside = nullptr;
     double interval = 0.1;
     int threads = 0;          // 0: chosen by map size; 1 or 2: forced
+    TICKPATH path = TICKPATH::x87;
     SETTLE *settle = nullptr; // settled groups are skipped, and it is updated
 };
 
@@ -60,7 +62,7 @@ struct COLUMNS {
     std::vector<uint32_t> mat[3];     // likewise: material, or `out` for the surroundings
     bool ordered[3] = {};             // every temperature of the column is >= 0 and finite
     std::vector<long double> amt[3];  // [y * 8 + t]
-    std::vector<uint8_t> mask[3];     // [y]
+    std::vector<uint8_t> mask[3];     // [y + 1] (maskof)
     std::vector<BURN> burns;
     // Per material (and the surroundings at index `out`), for this tick:
     // the coefficient and interval * coefficient.
@@ -71,7 +73,28 @@ struct COLUMNS {
     // under the ignition point, heat above hotabove one at or past it.
     const long double *coldbelow = nullptr;
     const long double *hotabove = nullptr;
+    // The vector path (lanes/lanes.h), null for the x87 unit alone. Per
+    // ring column, the pair forms of its heat, temperatures and amounts,
+    // and which of the two forms (FORMPAIRS, FORMLD) its temperatures and
+    // amounts are held in; the masks are shared ([y + 1]: see maskof).
+    const LANEKERNELS *lanes = nullptr;
+    LANETABLES lanetables{};
+    std::vector<double> hh[3], hl[3]; // published heat [y]
+    std::vector<double> th[3], tl[3]; // temperatures [y + 1]
+    std::vector<double> ah[3], al[3]; // amounts [t * (sizey + 2 + LANEPAD) + y + 1]
+    std::vector<double> oh, ol;       // a gathered column's heat [y]
+    uint8_t tform[3] = {}, aform[3] = {};
+    uint64_t paircolumns = 0, x87columns = 0; // columns gathered each way in this tick
 };
+
+enum { FORMPAIRS = 1, FORMLD = 2 };
+
+// The ring buffer that holds column x (x >= -3).
+inline int ring(long x) { return (int)((x + 3) % 3); }
+
+// The sends mask of ring column r's row y is maskof(c, r)[y]; rows -1 and
+// sizey (and the pad after) read 0.
+inline uint8_t *maskof(COLUMNS &c, int r) { return c.mask[r].data() + 1; }
 
 // Scratch kept between ticks so that a tick allocates only when it grows.
 struct TICKSCRATCH {
@@ -85,6 +108,7 @@ struct TICKSCRATCH {
     std::vector<uint8_t> moved; // per computed column: something moved in it
     std::vector<long double> cocon, icocon;       // per material, then the surroundings
     std::vector<long double> coldbelow, hotabove; // per material
+    std::vector<double> cphi, cplo, cchi, cclo, ichi, iclo; // the lanes' tables (LANETABLES)
     // Attribution work of one tagged cell, in units of one cell's
     // conduction, for sharing a tick between the threads: measured on every
     // two-thread tick that has tags (the split never changes a result).
@@ -105,6 +129,23 @@ void borderssends(const TICKVIEW &w, BORDERS &b);
 // (release) to x + 1 once those of column x are written.
 void sweepparts(const TICKVIEW &w, COLUMNS &c, const BORDERS &b, long lo, long hi, SENDS *stored,
                 std::atomic<long> *progress, const uint8_t *skip, uint8_t *moved);
+
+// One column of a sweep, on the x87 unit (conduction.cpp): temperatures
+// and materials of column x (which may be off the map), the amounts its
+// sources send (kept in `stored` too for the cells tagged at the start),
+// and its cells' conduction and combustion (true when something moved).
+void filltempx87(const TICKVIEW &w, COLUMNS &c, long x);
+void fillamountsx87(const TICKVIEW &w, COLUMNS &c, long x, SENDS *stored);
+bool gathercolumnx87(const TICKVIEW &w, COLUMNS &c, const BORDERS &b, long x);
+// What an edge cell (x, y) receives from the border lines.
+void receiveborders(const BORDERS &b, long X, long Y, long x, long y, long double &h, bool &touched);
+
+// The same in vector lanes where c.lanes is set and the column's values
+// have pairs, else on the x87 unit (paircolumns.cpp).
+void sizepairs(COLUMNS &c, size_t sizey);
+void filltemp(const TICKVIEW &w, COLUMNS &c, long x);
+void fillamounts(const TICKVIEW &w, COLUMNS &c, long x, SENDS *stored);
+bool gathercolumn(const TICKVIEW &w, COLUMNS &c, const BORDERS &b, long x);
 
 // Attribution (attribution.cpp).
 // The moves of conduction, in the sweep's order, visiting only cells that

@@ -23,7 +23,20 @@ static void materialtables(const TICKVIEW &w, TICKSCRATCH &sc)
     sc.hotabove.resize(w.ntypes);
     for (size_t i = 0; i < w.ntypes; i++)
         ignitionbounds(w.types[i], &sc.coldbelow[i], &sc.hotabove[i]);
+    // The lanes need every coefficient as a pair; a calperc that is none
+    // makes its cells' columns take the x87 unit.
+    const LANEKERNELS *lanes = lanekernels(w.path);
+    const size_t n = w.ntypes + 1;
+    for (auto *v : {&sc.cphi, &sc.cplo, &sc.cchi, &sc.cclo, &sc.ichi, &sc.iclo})
+        v->resize(n);
+    for (size_t i = 0; i < n && lanes; i++) {
+        ldtopair(i < w.ntypes ? w.types[i].calperc : w.outside->calperc, sc.cphi[i], sc.cplo[i]);
+        if (!ldtopair(sc.cocon[i], sc.cchi[i], sc.cclo[i]) || !ldtopair(sc.icocon[i], sc.ichi[i], sc.iclo[i]))
+            lanes = nullptr;
+    }
     for (COLUMNS &c : sc.columns) {
+        c.lanes = lanes;
+        c.lanetables = {sc.cphi.data(), sc.cplo.data(), sc.cchi.data(), sc.cclo.data(), sc.ichi.data(), sc.iclo.data()};
         c.coldbelow = sc.coldbelow.data();
         c.hotabove = sc.hotabove.data();
         c.cocon = sc.cocon.data();
@@ -146,6 +159,7 @@ void computetick(WORLD &world, TICKSTATE &t, double interval)
     w.outside = &world.outside;
     w.interval = interval;
     w.threads = t.threads;
+    w.path = t.path;
     w.settle = &world.settle;
 
     borderssends(w, sc.borders);
@@ -170,4 +184,9 @@ void computetick(WORLD &world, TICKSTATE &t, double interval)
     }
     finishattribution(w, sc, threads, t.burns);
     recordsettled(w, sc);
+    for (COLUMNS &c : sc.columns) {
+        t.paircolumns += c.paircolumns;
+        t.x87columns += c.x87columns;
+        c.paircolumns = c.x87columns = 0;
+    }
 }

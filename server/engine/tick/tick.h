@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "engine/tick/combustion.h"
+#include "engine/tick/lanes/lanes.h"
 #include "engine/world.h"
 
 struct TICKSCRATCH; // the tick's buffers and helper thread (tick/scratch.h)
@@ -37,7 +38,10 @@ struct TICKSTATE {
 
     int threads = 0;                      // 0: chosen by map size; 1 or 2 forced
     double interval = updateinterval;     // seconds of one tick and of the pause after it; set before the first
+    TICKPATH path = besttickpath();       // x87, or a vector path this processor runs
     std::vector<BURN> burns;              // the last tick's combustion, for the swap
+    uint64_t paircolumns = 0;             // columns computed in vector lanes so far
+    uint64_t x87columns = 0;              // columns computed on the x87 unit so far
     std::unique_ptr<TICKSCRATCH> scratch; // made by the first tick
 };
 

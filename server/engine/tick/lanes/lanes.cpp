@@ -1,0 +1,79 @@
+// Which vector paths this processor runs, and the splitting of extended
+// values into pairs. Built with the common flags.
+#include "engine/tick/lanes/lanes.h"
+
+#include "extended.h"
+
+const LANEKERNELS *avx2kernels();
+const LANEKERNELS *avx512kernels();
+
+const char *tickpathname(TICKPATH p)
+{
+    switch (p) {
+    case TICKPATH::avx2:
+        return "avx2";
+    case TICKPATH::avx512:
+        return "avx512";
+    default:
+        return "x87";
+    }
+}
+
+bool tickpathrunnable(TICKPATH p)
+{
+    switch (p) {
+    case TICKPATH::avx2:
+        return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+    case TICKPATH::avx512:
+        return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq");
+    default:
+        return true;
+    }
+}
+
+// AVX-512 computes a burning world's columns a little faster than the x87
+// unit; AVX2's pairs are slower than the x87 unit on the same world, so
+// without AVX-512 the x87 path is the fastest.
+TICKPATH besttickpath()
+{
+    if (tickpathrunnable(TICKPATH::avx512))
+        return TICKPATH::avx512;
+    return TICKPATH::x87;
+}
+
+const char *runnabletickpaths()
+{
+    if (tickpathrunnable(TICKPATH::avx512))
+        return tickpathrunnable(TICKPATH::avx2) ? "x87 avx2 avx512" : "x87 avx512";
+    return tickpathrunnable(TICKPATH::avx2) ? "x87 avx2" : "x87";
+}
+
+const LANEKERNELS *lanekernels(TICKPATH p)
+{
+    if (!tickpathrunnable(p))
+        return nullptr;
+    switch (p) {
+    case TICKPATH::avx2:
+        return avx2kernels();
+    case TICKPATH::avx512:
+        return avx512kernels();
+    default:
+        return nullptr;
+    }
+}
+
+bool ldtopair(const long double &x, double &hi, double &lo)
+{
+    if (isclean(x)) {
+        const double h = (double)x;
+        const double a = h < 0 ? -h : h;
+        const bool zero = x == 0 && !(signexp(x) & 0x8000);
+        if (zero || (a >= 0x1p-480 && a <= 0x1p480)) {
+            hi = h;
+            lo = (double)(x - (long double)h);
+            return true;
+        }
+    }
+    hi = lo = __builtin_nan("");
+    return false;
+}
