@@ -16,7 +16,7 @@ import { chmodSync, chownSync, existsSync, mkdtempSync, readdirSync, rmSync } fr
 import os from 'node:os';
 import path from 'node:path';
 
-import { check, join, run, Server, step, until } from './browserkit.mjs';
+import { check, join, run, Server, sleep, step, until } from './browserkit.mjs';
 
 const [serverpath, mapsdir, shotdir] = process.argv.slice(2);
 if (!serverpath || !mapsdir || !shotdir) {
@@ -112,7 +112,7 @@ const listed = (page) => page.$$eval('#gameslist li', (els) => els.map((li) => (
 const listsall = (page) => until(page, 'the Games panel to list the three games of the fleet', () => {
   const names = Array.from(document.querySelectorAll('#gameslist li .name'), (e) => e.textContent);
   return ['lakes', 'pinewood', 'valley'].every((n) => names.some((t) => t.startsWith(n)));
-}, null, 12000);
+}, null, 5000);
 
 // That the page is game g's: its own entry in the panel and its map.
 async function isgame(page, g) {
@@ -126,10 +126,17 @@ async function isgame(page, g) {
 
 await run('fleet_test', { servers: [A, B, C], before: pgstart, after: pgstop, wholetime: 90_000 },
   async ({ browser, problems }) => {
-    const alice = await openpage(browser, problems, DESKTOP, A.base);
-    const key = await alice.evaluate(() => window.kindler.key);
-
-    await step('game A\'s page lists the three games of the fleet, the others with links carrying the key', async () => {
+    let alice, key;
+    await step('within 10 s game A\'s page lists the three games, the others with links carrying the key', async () => {
+      const deadline = Date.now() + 10000; // the games' rows reach the database within a heartbeat of their start
+      let names = [];
+      while (names.length < 3 && Date.now() < deadline) {
+        await sleep(200);
+        names = await fetch(A.base + 'games').then((r) => r.json()).then((j) => j.games.map((g) => g.name)).catch(() => []);
+      }
+      check(names.length === 3, `A's /games lists ${JSON.stringify(names)} after 10 s`);
+      alice = await openpage(browser, problems, DESKTOP, A.base);
+      key = await alice.evaluate(() => window.kindler.key);
       await isgame(alice, A);
       for (const g of [B, C]) {
         const entry = (await listed(alice)).find((e) => e.name === g.name);
