@@ -7,7 +7,7 @@
 // the fragment, so the name alice, played on A, joins on B too; on a phone
 // another browser's JOIN of alice on C is refused and the page says so.
 // Saves screenshots of the panel (desktop and phone) and of the refusal.
-// Skipped, with one line, where postgresql is not installed.
+// Skipped, with one line (status 77), where postgresql is not installed.
 //
 //   node fleet_test.mjs SERVER MAPSDIR SHOTDIR
 
@@ -37,7 +37,7 @@ const pgbin = (() => {
 })();
 if (!pgbin) {
   console.log('fleet_test: skipped: postgresql is not installed (scripts/deps.sh installs it)');
-  process.exit(0);
+  process.exit(77); // ctest's SKIP_RETURN_CODE
 }
 
 const pg = { dir: '', started: false };
