@@ -21,4 +21,10 @@ if(NODE_EXECUTABLE)
     COMMAND ${NODE_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/web/lobby_test.mjs
       $<TARGET_FILE:kindler-server> ${CMAKE_SOURCE_DIR}/maps/valley.map ${CMAKE_BINARY_DIR})
   set_tests_properties(browser_lobby PROPERTIES RESOURCE_LOCK port3140 LABELS browser TIMEOUT 150)
+  # The lobby of a real fleet: a PostgreSQL of its own and three servers
+  # (ports 3140, 4140, 5140 and the next ones; skipped without postgresql).
+  add_test(NAME browser_fleet
+    COMMAND ${NODE_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/web/fleet_test.mjs
+      $<TARGET_FILE:kindler-server> ${CMAKE_SOURCE_DIR}/maps ${CMAKE_BINARY_DIR})
+  set_tests_properties(browser_fleet PROPERTIES RESOURCE_LOCK port3140 LABELS browser TIMEOUT 120 SKIP_RETURN_CODE 77)
 endif()

@@ -1,8 +1,9 @@
 // What the browser tests share: the real server as a child (on the default
-// ports 3140 and 3141), Debian's chromium driven by puppeteer-core, the
-// steps and their tally, waiting on the page, reading its canvas, joining.
-// run() starts it all, runs a test's steps and ends the process with its
-// verdict. KINDLER_CHROMIUM names another browser than /usr/bin/chromium.
+// ports 3140 and 3141, or others), Debian's chromium driven by
+// puppeteer-core, the steps and their tally, waiting on the page, reading
+// its canvas, joining. run() starts it all, runs a test's steps and ends
+// the process with its verdict. KINDLER_CHROMIUM names another browser
+// than /usr/bin/chromium.
 
 import { spawn } from 'node:child_process';
 import { mkdtempSync, rmSync } from 'node:fs';
@@ -32,9 +33,14 @@ function portopen(port) {
 }
 
 export class Server {
-  constructor(serverpath, mapfile) {
+  // ports: { game, web } when not 3140 and 3141 (the caller passes them
+  // to the server in args as --port and --http).
+  constructor(serverpath, mapfile, ports = {}) {
     this.serverpath = serverpath;
     this.mapfile = mapfile;
+    this.gameport = ports.game || GAMEPORT;
+    this.webport = ports.web || WEBPORT;
+    this.base = `http://127.0.0.1:${this.webport}/`; // its page
     this.args = [];     // options given before the map at the next start
     this.child = null;
     this.log = '';      // the end of what the server printed, for messages
@@ -44,7 +50,7 @@ export class Server {
 
   async start() {
     // A server of an earlier test may still be letting the ports go.
-    for (const port of [GAMEPORT, WEBPORT]) {
+    for (const port of [this.gameport, this.webport]) {
       const until = Date.now() + 15000;
       while (await portopen(port)) {
         if (Date.now() > until)
@@ -78,7 +84,7 @@ export class Server {
       if (child.exited) throw new Error(`the server ended (${child.status}) before it served the page:\n${this.log}`);
       if (/the web page is off/.test(this.log)) throw new Error(`the server could not serve the page:\n${this.log}`);
       try {
-        const r = await fetch(BASE + 'healthz', { signal: AbortSignal.timeout(1000) });
+        const r = await fetch(this.base + 'healthz', { signal: AbortSignal.timeout(1000) });
         if (r.status === 200) return;
       } catch { /* not listening yet */ }
       if (Date.now() > until) throw new Error(`the server did not answer /healthz within 20 s:\n${this.log}`);
@@ -226,15 +232,21 @@ export async function join(page, name) {
 
 // ---- the run ---------------------------------------------------------------
 
-// Starts the server on `mapfile` and the browser, calls
-// body({ server, browser, openpage, problems }) and ends the process: 0
-// when every step passed. openpage(viewport) opens the page; `problems`
-// collects uncaught errors, refusals by the page's policy, failed loads.
-export async function run(name, { serverpath, mapfile, wholetime }, body) {
-  const server = new Server(serverpath, mapfile);
+// Starts the server on `mapfile` (or the Servers of `servers`, after
+// `before()`) and the browser, calls
+// body({ server, servers, browser, openpage, problems }) and ends the
+// process: 0 when every step passed; `after()` and the servers' ends run
+// whatever happened. openpage(viewport) opens the first server's page;
+// `problems` collects uncaught errors, refusals by the page's policy,
+// failed loads.
+export async function run(name, { serverpath, mapfile, wholetime, servers, before, after }, body) {
+  servers = servers || [new Server(serverpath, mapfile)];
+  const server = servers[0];
   let browser = null;
   const problems = [];
-  process.on('exit', () => { if (server.child && !server.child.exited) server.child.kill('SIGKILL'); });
+  process.on('exit', () => {
+    for (const s of servers) if (s.child && !s.child.exited) s.child.kill('SIGKILL');
+  });
   for (const sig of ['SIGINT', 'SIGTERM'])
     process.on(sig, () => { console.log(`${name}: ${sig}`); process.exit(1); });
   const watchdog = setTimeout(async () => {
@@ -253,7 +265,7 @@ export async function run(name, { serverpath, mapfile, wholetime }, body) {
     page.on('response', (r) => {
       if (r.status() >= 400) problems.push(`${r.status()} for ${r.url()}`);
     });
-    await page.goto(BASE, { waitUntil: 'load' });
+    await page.goto(server.base, { waitUntil: 'load' });
     return page;
   }
 
@@ -264,7 +276,8 @@ export async function run(name, { serverpath, mapfile, wholetime }, body) {
     } catch (e) {
       throw new Error('puppeteer-core is not installed (run sh scripts/deps.sh): ' + e.message);
     }
-    await server.start();
+    if (before) await before();
+    for (const s of servers) await s.start();
     browser = await puppeteer.launch({
       executablePath: CHROMIUM, headless: true,
       args: ['--no-sandbox', '--disable-gpu', '--disable-dev-shm-usage', '--no-first-run'],
@@ -278,8 +291,11 @@ export async function run(name, { serverpath, mapfile, wholetime }, body) {
   } finally {
     clearTimeout(watchdog);
     if (browser) await Promise.race([browser.close(), sleep(5000)]).catch(() => {});
-    await server.kill();
-    rmSync(server.dir, { recursive: true, force: true });
+    for (const s of servers) {
+      await s.kill();
+      rmSync(s.dir, { recursive: true, force: true });
+    }
+    if (after) await Promise.resolve(after()).catch((e) => console.log(`${name}: ${e.message || e}`));
   }
   console.log(`${name}: ${seconds(started)} s in all`);
   console.log(`${name}: ${tally.passed} passed, ${tally.failed} failed`);

@@ -209,6 +209,7 @@ function onmessage(c, type) {
       kindler.refused = '';
       kindler.offer = null;
       $('refused').hidden = true;
+      games.fetch(); // the Games panel counts this player at once, not at its next fetch
     } else if (answered === 'resume') {
       save('', '');
       if (joinedname) join(joinedname); // the player is gone: a new one of the same name
