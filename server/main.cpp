@@ -182,7 +182,7 @@ int main(int argc, char **argv)
         signal(SIGXFSZ, SIG_IGN);
     }
     port3140.game = &game;
-    port3140.stall = settings.stalltimeout;
+    port3140.stall = settings.web.stalltimeout;
     game.resumes.keep = settings.resumekeep;
     game.players.maxpresent = settings.maxplayers;
     game.lobby->maxplayers = settings.maxplayers;
@@ -212,7 +212,7 @@ int main(int argc, char **argv)
         startmetrics(game.metrics, game.players, game.rounds);
         fleetmetrics(game.metrics, *game.lobby);
         tcpmetrics(port3140);
-        if (!startweb(game, websettings(settings), settings.http, settings.httpchosen) && settings.httpchosen)
+        if (!startweb(game, settings.web, settings.http, settings.httpchosen) && settings.httpchosen)
             return 1;
         if (store)
             checkpointmetrics(server.checkpoints.metrics, game.metrics);
