@@ -6,7 +6,7 @@
 
 #include "fleet/fleetdb.h"
 #include "fleet/fleetschema.h"
-#include "game/gamelist.h"
+#include "game/game.h"
 #include "game/stopthread.h"
 
 namespace {

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "game/board.h"
+#include "game/game.h"
 #include "store/sqlite.h"
 #include "store/store.h"
 

@@ -5,7 +5,7 @@
 
 #include "protocol.h"
 #include "clientmsg.h"
-#include "game/names.h"
+#include "game/game.h"
 #include "web/metrics.h"
 #include "web/stream.h"
 

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "game/actions.h"
+#include "game/game.h"
 #include "web/admission.h"
 #include "web/stream.h"
 
