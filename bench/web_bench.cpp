@@ -194,9 +194,9 @@ void WebSpectators(benchmark::State &state)
     restore(warm);
     if (!started) {
         SETTINGS settings;
-        settings.peraddress = settings.connections; // every spectator comes from 127.0.0.1
+        settings.web.peraddress = settings.web.connections; // every spectator comes from 127.0.0.1
         startmetrics(testgame.metrics, testgame.players, testgame.rounds);
-        startweb(testgame, websettings(settings), BENCHPORT, true);
+        startweb(testgame, settings.web, BENCHPORT, true);
         addtickhook(testgame, benchticked, nullptr);
         started = true;
     }

@@ -25,14 +25,11 @@
 #include "game/game.h"
 #include "tcp/listener.h"
 #include "tcp/tcpport.h"
-#include "game/loadmap.h"
 #include "app/loop.h"
 #include "app/options.h"
 #include "protocol.h"
 #include "engine/publish.h"
 #include "fleet/fleet.h"
-#include "game/newround.h"
-#include "game/roundtick.h"
 #include "app/service.h"
 #include "store/checkpointer.h"
 #include "store/openstate.h"
@@ -183,7 +180,7 @@ int main(int argc, char **argv)
         signal(SIGXFSZ, SIG_IGN);
     }
     port3140.game = &game;
-    port3140.stall = settings.stalltimeout;
+    port3140.stall = settings.web.stalltimeout;
     game.resumes.keep = settings.resumekeep;
     game.players.maxpresent = settings.maxplayers;
     game.lobby->maxplayers = settings.maxplayers;
@@ -214,7 +211,7 @@ int main(int argc, char **argv)
         fleetmetrics(game.metrics, *game.lobby);
         tickpathmetric(game.metrics, tickpathname(game.tick.path));
         tcpmetrics(port3140);
-        if (!startweb(game, websettings(settings), settings.http, settings.httpchosen) && settings.httpchosen)
+        if (!startweb(game, settings.web, settings.http, settings.httpchosen) && settings.httpchosen)
             return 1;
         if (store)
             checkpointmetrics(server.checkpoints.metrics, game.metrics);

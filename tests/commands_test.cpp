@@ -26,11 +26,11 @@ namespace {
 std::vector<long double> heats()
 {
     std::vector<long double> h;
-    pthread_mutex_lock(&testgame.world.oldmap_lock);
-    for (size_t i = 0; i < ncells(testgame.world); i++)
-        h.push_back(pubcell(testgame.world, i).totalcal);
-    h.push_back(testgame.world.outside.totalcal);
-    pthread_mutex_unlock(&testgame.world.oldmap_lock);
+    readcells(testgame, [&](const WORLD &w) {
+        for (size_t i = 0; i < ncells(w); i++)
+            h.push_back(pubcell(w, i).totalcal);
+        h.push_back(w.outside.totalcal);
+    });
     return h;
 }
 

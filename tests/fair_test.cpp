@@ -33,10 +33,8 @@ struct FairGame : ::testing::Test {
     // Whether player num is in the game (not left).
     bool present(int num)
     {
-        pthread_mutex_lock(&g.players.playerlist_lock);
-        const bool in = g.players.playerlist[num].num == num;
-        pthread_mutex_unlock(&g.players.playerlist_lock);
-        return in;
+        PLAYERINFO p;
+        return readplayer(g.players, num, p) && p.num == num;
     }
 };
 

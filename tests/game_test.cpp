@@ -41,7 +41,7 @@ struct RUNNINGGAME {
         if (web) {
             startmetrics(game.metrics, game.players, game.rounds);
             tcpmetrics(listener);
-            startweb(game, websettings(SETTINGS()), 0, true, &webport);
+            startweb(game, WEBSETTINGS(), 0, true, &webport);
         }
         listener.sockfd = setupnet(0);
         sockaddr_in at{};

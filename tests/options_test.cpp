@@ -36,8 +36,8 @@ TEST(Options, KnownOptionsAreNoWordsAndUnknownOnesAreWarnedAndKept)
               OPTIONS_RUN);
     EXPECT_EQ(words, (std::vector<std::string>{"kindler-server", "a", "--colour=red", "map"}));
     EXPECT_EQ(out, "Warning: unknown option --colour=red ignored\n");
-    EXPECT_TRUE(settings.http == 8080 && settings.httpchosen && settings.idletimeout == 2);
-    EXPECT_EQ(settings.origins,
+    EXPECT_TRUE(settings.http == 8080 && settings.httpchosen && settings.web.idletimeout == 2);
+    EXPECT_EQ(settings.web.origins,
               (std::vector<std::string>{"https://x.example", "https://y.example", "https://z.example"}));
     out.clear();
     EXPECT_EQ(parse({"--max-per-address=0", "map"}, words, out), OPTIONS_BAD);

@@ -46,9 +46,8 @@ std::vector<unsigned char> allmap(GAME &g)
 
 PLAYERINFO entry(GAME &g, int i)
 {
-    pthread_mutex_lock(&g.players.playerlist_lock);
-    PLAYERINFO p = g.players.playerlist[i];
-    pthread_mutex_unlock(&g.players.playerlist_lock);
+    PLAYERINFO p{};
+    readplayer(g.players, i, p);
     return p;
 }
 
@@ -75,13 +74,13 @@ TEST(RoundEnd, AtItsLimitTheResultIsKeptThenPlayersStartAgainOnAFreshWorld)
     const PLAYERINFO infire = entry(g, 0);
     doexposure(g, 0); // ann stands in her fire
     ASSERT_LT(entry(g, 0).health, infire.health);
-    pthread_mutex_lock(&g.players.playerlist_lock);
-    g.players.playerlist[0].score = 7;
-    g.players.playerlist[0].health = 50;
-    g.players.playerlist[1].health = 0;
-    g.players.playerlist[2].score = 5;
-    g.players.playerlist[0].x = 2;
-    pthread_mutex_unlock(&g.players.playerlist_lock);
+    changeplayers(g.players, [](PLAYERINFO *list, int) {
+        list[0].score = 7;
+        list[0].health = 50;
+        list[1].health = 0;
+        list[2].score = 5;
+        list[0].x = 2;
+    });
     leavegame(g, cy);  // left with a score: in the result
     leavegame(g, dee); // left without: not
     const int turn = g.players.s_pointindex;
@@ -96,9 +95,9 @@ TEST(RoundEnd, AtItsLimitTheResultIsKeptThenPlayersStartAgainOnAFreshWorld)
     EXPECT_EQ(v.why, WHYLIMIT);
     EXPECT_EQ(setfire(g, ann), ACTREFUSED);
     EXPECT_EQ(moveplayer(g, ann, 0, 3, 3), ACTREFUSED);
-    pthread_mutex_lock(&g.players.playerlist_lock);
-    g.players.playerlist[0].x = infire.x; // back in the fire: nothing hurts between rounds
-    pthread_mutex_unlock(&g.players.playerlist_lock);
+    changeplayers(g.players, [&](PLAYERINFO *list, int) {
+        list[0].x = infire.x; // back in the fire: nothing hurts between rounds
+    });
     const int before = entry(g, 0).health;
     doexposure(g, 0);
     EXPECT_EQ(entry(g, 0).health, before);
@@ -180,11 +179,11 @@ TEST(RoundEnd, TiedScoresRankByPlayerNumberInTheRoundAndByNameInTheTotals)
     ASSERT_EQ(joingame(g, zed, "zed"), 0);
     ASSERT_EQ(joingame(g, amy, "amy"), 1);
     ASSERT_EQ(joingame(g, bob, "bob"), 2);
-    pthread_mutex_lock(&g.players.playerlist_lock);
-    g.players.playerlist[0].score = 4;
-    g.players.playerlist[1].score = 4;
-    g.players.playerlist[2].score = 9;
-    pthread_mutex_unlock(&g.players.playerlist_lock);
+    changeplayers(g.players, [](PLAYERINFO *list, int) {
+        list[0].score = 4;
+        list[1].score = 4;
+        list[2].score = 9;
+    });
     fakenow = start + 60;
     tickgame(g);
     ASSERT_EQ(roundview(g.rounds).phase, ROUNDINTERMISSION);

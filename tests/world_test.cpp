@@ -169,9 +169,8 @@ using Publish = WorldTest;
 
 static uint64_t generation()
 {
-    pthread_mutex_lock(&testgame.world.oldmap_lock);
-    uint64_t g = testgame.world.mapgeneration;
-    pthread_mutex_unlock(&testgame.world.oldmap_lock);
+    uint64_t g = 0;
+    readpublished(testgame.world, [&](const WORLD &p) { g = pubgeneration(p); });
     return g;
 }
 

@@ -19,7 +19,7 @@ target_link_libraries(kindler-map PRIVATE kindler_core kindler_tools)
 
 if(TARGET kindler_client)
   add_executable(kindler-client
-    ${CMAKE_SOURCE_DIR}/tools/kindler-client.cpp ${CMAKE_SOURCE_DIR}/tools/play.cpp
+    ${CMAKE_SOURCE_DIR}/tools/kindler-client.cpp ${CMAKE_SOURCE_DIR}/tools/play.cpp ${CMAKE_SOURCE_DIR}/tools/screen.cpp
     ${CMAKE_SOURCE_DIR}/tools/view.cpp)
   target_include_directories(kindler-client PRIVATE ${CURSES_INCLUDE_DIRS})
   target_link_libraries(kindler-client PRIVATE kindler_client kindler_tools ${CURSES_LIBRARIES} Threads::Threads)

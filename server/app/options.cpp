@@ -1,8 +1,8 @@
 // The table of the server's options and the reader of the command line.
 // An option is one word, --name=VALUE (or --name for a flag, --help,
 // --version); adding one is one entry of OPTIONTABLE and a field of
-// SETTINGS (and of the record of the part that reads it, e.g. WEBSETTINGS
-// through websettings()).
+// SETTINGS (or of the record of the part that reads it, held in SETTINGS,
+// e.g. WEBSETTINGS).
 #include "app/options.h"
 
 #include <cerrno>
@@ -39,28 +39,28 @@ struct OPTION {
 const OPTION OPTIONTABLE[] = {
     {"http", NUMBER, FIELD(http), "PORT", "web port", 0, 65535,
      "the web page, its stream, /healthz and /metrics on PORT (0: off)"},
-    {"origin", LIST, FIELD(origins), "URL", nullptr, 0, 0,
+    {"origin", LIST, FIELD(web.origins), "URL", nullptr, 0, 0,
      "a site whose pages may open the stream besides the server's own, e.g. https://game.example "
      "(repeat it, or a comma list)"},
-    {"joins-per-connection", NUMBER, FIELD(joinsperconnection), "N", "number", 1, 1000000,
+    {"joins-per-connection", NUMBER, FIELD(web.joinsperconnection), "N", "number", 1, 1000000,
      "web JOINs a minute one connection may make"},
     {"logins-per-address", NUMBER, FIELD(loginsperaddress), "N", "number", 1, 1000000,
      "port 3140 logins a minute one address may make; more are answered as a full list"},
     {"max-players", NUMBER, FIELD(maxplayers), "N", "number", 1, 1000000,
      "players present at once, web and port 3140 together; more JOINs and logins are refused"},
-    {"joins-per-address", NUMBER, FIELD(joinsperaddress), "N", "number", 1, 1000000,
+    {"joins-per-address", NUMBER, FIELD(web.joinsperaddress), "N", "number", 1, 1000000,
      "web JOINs a minute one address (IPv4, IPv6 /64) may make"},
-    {"max-per-address", NUMBER, FIELD(peraddress), "N", "number", 1, 1000000,
+    {"max-per-address", NUMBER, FIELD(web.peraddress), "N", "number", 1, 1000000,
      "web connections (HTTP and WebSocket) one address may hold; more get 429"},
-    {"max-connections", NUMBER, FIELD(connections), "N", "number", 1, 1000000,
+    {"max-connections", NUMBER, FIELD(web.connections), "N", "number", 1, 1000000,
      "web connections (HTTP and WebSocket) in all; more get 503"},
-    {"max-websockets", NUMBER, FIELD(websockets), "N", "number", 1, 1000000,
+    {"max-websockets", NUMBER, FIELD(web.websockets), "N", "number", 1, 1000000,
      "WebSocket clients in all; more get 503"},
-    {"fd-reserve", NUMBER, FIELD(fdreserve), "N", "number", 0, 1000000,
+    {"fd-reserve", NUMBER, FIELD(web.fdreserve), "N", "number", 0, 1000000,
      "descriptors the web port leaves free for port 3140; past them web clients get 503"},
-    {"idle-timeout", NUMBER, FIELD(idletimeout), "SECONDS", "number", 1, 86400,
+    {"idle-timeout", NUMBER, FIELD(web.idletimeout), "SECONDS", "number", 1, 86400,
      "an HTTP connection that sends no whole request for so long is closed"},
-    {"stall-timeout", NUMBER, FIELD(stalltimeout), "SECONDS", "number", 1, 86400,
+    {"stall-timeout", NUMBER, FIELD(web.stalltimeout), "SECONDS", "number", 1, 86400,
      "a client (web or port 3140) that takes none of an answer for so long is dropped"},
     {"state", TEXT, FIELD(state), "FILE", nullptr, 0, 0,
      "keep the game in the store FILE (SQLite): restored at start, checkpointed while it runs and at the end"},
@@ -281,12 +281,6 @@ std::string helptext()
                 "\n      " + o.help + "\n";
     }
     return text;
-}
-
-WEBSETTINGS websettings(const SETTINGS &s)
-{
-    return {s.origins,     s.joinsperconnection, s.joinsperaddress, s.peraddress, s.connections,
-            s.websockets, s.fdreserve,          s.idletimeout,     s.stalltimeout};
 }
 
 std::string versiontext()

@@ -15,15 +15,7 @@
 struct SETTINGS {
     int http = 3141;                    // web port, 0: off
     bool httpchosen = false;            // --http= was given
-    std::vector<std::string> origins;   // pages of other sites that may open the stream
-    int joinsperconnection = 6;         // web JOINs a minute, per connection
-    int joinsperaddress = 20;           // web JOINs a minute, per address
-    int peraddress = 32;                // web connections at once, per address
-    int connections = 2048;             // web connections at once, in all
-    int websockets = 1024;              // WebSocket clients at once
-    int fdreserve = 48;                 // descriptors the web leaves to port 3140
-    int idletimeout = 30;               // seconds an HTTP connection may idle
-    int stalltimeout = 30;              // seconds an answer may wait for a reader
+    WEBSETTINGS web;                    // the web endpoint's limits and timeouts
     std::string state;                  // the store's file, "" for none
     double checkpoint = 10;             // seconds between checkpoints into the store
     bool fresh = false;                 // discard the stored world, start from the map
@@ -56,8 +48,6 @@ enum OPTIONSRESULT {
 // word beginning with "--"; `error` the line of a bad value.
 OPTIONSRESULT parseoptions(int argc, char **argv, SETTINGS &settings, std::vector<std::string> &words,
                            std::string &warnings, std::string &error);
-// The web endpoint's part of `s`.
-WEBSETTINGS websettings(const SETTINGS &s);
 // The text of --help: usage, then each option with its default.
 std::string helptext();
 // The text of --version: the program's version, and the tick's paths this

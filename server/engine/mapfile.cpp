@@ -78,23 +78,35 @@ static int intvalue(char *token)
     return int32of(stripndec(token, ' '));
 }
 
+namespace {
+
+// The numbers of a unit type's body: each after its prefix, a whole
+// number or a real one.
+struct TYPEFIELD {
+    const char *prefix;
+    int UNITTYPE::*whole;
+    long double UNITTYPE::*real;
+};
+const TYPEFIELD TYPEFIELDS[] = {
+    {"temp=", &UNITTYPE::temp, nullptr},           {"cocon=", nullptr, &UNITTYPE::cocon},
+    {"calperc=", nullptr, &UNITTYPE::calperc},     {"ignitionpoint=", &UNITTYPE::ignitionpoint, nullptr},
+    {"fuellevel=", nullptr, &UNITTYPE::fuellevel}, {"burnspeed=", nullptr, &UNITTYPE::burnspeed},
+    {"calperf=", nullptr, &UNITTYPE::calperf},
+};
+
+} // namespace
+
 int decodetype(char *tmpstring, UNITTYPE *tmptype)
 {
-    if (prefixed(tmpstring, "temp="))
-        tmptype->temp = intvalue(tmpstring);
-    else if (prefixed(tmpstring, "cocon="))
-        tmptype->cocon = realvalue(tmpstring);
-    else if (prefixed(tmpstring, "calperc="))
-        tmptype->calperc = realvalue(tmpstring);
-    else if (prefixed(tmpstring, "ignitionpoint="))
-        tmptype->ignitionpoint = intvalue(tmpstring);
-    else if (prefixed(tmpstring, "fuellevel="))
-        tmptype->fuellevel = realvalue(tmpstring);
-    else if (prefixed(tmpstring, "burnspeed="))
-        tmptype->burnspeed = realvalue(tmpstring);
-    else if (prefixed(tmpstring, "calperf="))
-        tmptype->calperf = realvalue(tmpstring);
-    else if (prefixed(tmpstring, "block"))
+    for (const TYPEFIELD &t : TYPEFIELDS)
+        if (prefixed(tmpstring, t.prefix)) {
+            if (t.whole)
+                tmptype->*t.whole = intvalue(tmpstring);
+            else
+                tmptype->*t.real = realvalue(tmpstring);
+            return 1;
+        }
+    if (prefixed(tmpstring, "block"))
         tmptype->block = 1;
     else if (std::strcmp(tmpstring, "</type>") == 0)
         return 0;

@@ -41,6 +41,29 @@ void takesnapshot(WORLD &w, WORLDSNAPSHOT &s)
     pthread_mutex_unlock(&w.oldmap_lock);
 }
 
+namespace {
+
+// Both grid locks, taken in their order once no checkpoint copies oldmap,
+// for as long as it lives: the world may then be written whole.
+struct WHOLEWORLD {
+    WORLD &w;
+    explicit WHOLEWORLD(WORLD &world) : w(world)
+    {
+        pthread_mutex_lock(&w.curmap_lock);
+        pthread_mutex_lock(&w.oldmap_lock);
+        waitforcopy(w);
+    }
+    ~WHOLEWORLD()
+    {
+        pthread_mutex_unlock(&w.oldmap_lock);
+        pthread_mutex_unlock(&w.curmap_lock);
+    }
+    WHOLEWORLD(const WHOLEWORLD &) = delete;
+    WHOLEWORLD &operator=(const WHOLEWORLD &) = delete;
+};
+
+} // namespace
+
 // Both buffers hold s's cells, with or without its attribution and
 // queued fires; fuel and outside from s; everything unsettled. Called
 // with both grid locks held.
@@ -71,31 +94,21 @@ static void putcells(WORLD &w, const WORLDSNAPSHOT &s, bool tags)
 
 void restoresnapshot(WORLD &w, const WORLDSNAPSHOT &s)
 {
-    pthread_mutex_lock(&w.curmap_lock);
-    pthread_mutex_lock(&w.oldmap_lock);
-    waitforcopy(w);
+    const WHOLEWORLD whole(w);
     putcells(w, s, true);
     w.tickcomputing = 0;
     w.ticks = s.tick;
-    pthread_mutex_unlock(&w.oldmap_lock);
-    pthread_mutex_unlock(&w.curmap_lock);
 }
 
 void resetworldto(WORLD &w, const WORLDSNAPSHOT &s)
 {
-    pthread_mutex_lock(&w.curmap_lock);
-    pthread_mutex_lock(&w.oldmap_lock);
-    waitforcopy(w);
+    const WHOLEWORLD whole(w);
     putcells(w, s, false);
-    pthread_mutex_unlock(&w.oldmap_lock);
-    pthread_mutex_unlock(&w.curmap_lock);
 }
 
 void copyworld(WORLD &to, const WORLD &from)
 {
-    pthread_mutex_lock(&to.curmap_lock);
-    pthread_mutex_lock(&to.oldmap_lock);
-    waitforcopy(to);
+    const WHOLEWORLD whole(to);
     to.mapsizex = from.mapsizex;
     to.mapsizey = from.mapsizey;
     to.materials = from.materials;
@@ -103,17 +116,11 @@ void copyworld(WORLD &to, const WORLD &from)
     to.materialfuel = from.materialfuel;
     to.material = from.material;
     to.fuellevel = from.fuellevel;
-    for (int b = 0; b < 2; b++) {
-        to.grids[b].heat = from.grids[b].heat;
-        to.grids[b].attrindex = from.grids[b].attrindex;
-        to.grids[b].pool = from.grids[b].pool;
-        to.grids[b].tagged = from.grids[b].tagged;
-    }
+    for (int b = 0; b < 2; b++)
+        to.grids[b] = from.grids[b];
     to.oldmap = &to.grids[from.oldmap - from.grids];
     to.curmap = &to.grids[from.curmap - from.grids];
     to.outside = from.outside;
     to.settle = from.settle;
     to.mapgeneration++;
-    pthread_mutex_unlock(&to.oldmap_lock);
-    pthread_mutex_unlock(&to.curmap_lock);
 }

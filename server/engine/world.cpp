@@ -58,15 +58,7 @@ void resetworld(WORLD &w)
 
 MATERIAL materialof(const MAPUNIT &cell)
 {
-    MATERIAL m;
-    std::memset(&m, 0, sizeof m);
-    m.cocon = cell.cocon;
-    m.calperc = cell.calperc;
-    m.calperf = cell.calperf;
-    m.burnspeed = cell.burnspeed;
-    m.ignitionpoint = cell.ignitionpoint;
-    m.block = cell.block;
-    return m;
+    return MATERIAL{cell.cocon, cell.calperc, cell.calperf, cell.burnspeed, cell.ignitionpoint, cell.block};
 }
 
 // True when two materials behave alike in the tick.

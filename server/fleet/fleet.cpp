@@ -9,7 +9,8 @@
 
 #include "fleet/fleetdb.h"
 #include "fleet/fleetschema.h"
-#include "game/gamelist.h"
+#include "game/game.h"
+#include "game/stopthread.h"
 
 namespace {
 
@@ -235,10 +236,6 @@ void stopfleet(FLEET &f)
     if (!f.running)
         return;
     LOBBY &l = *f.game->lobby;
-    pthread_mutex_lock(&l.lobby_lock);
-    l.stopping = true;
-    pthread_cond_broadcast(&l.changed);
-    pthread_mutex_unlock(&l.lobby_lock);
-    pthread_join(f.thread, nullptr);
+    stopthread(l.lobby_lock, l.changed, l.stopping, f.thread);
     f.running = false;
 }

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "fleet/pg.h"
-#include "game/lobby.h"
+#include "game/game.h"
 
 // Stores the game's row as fresh now (the database's clock).
 bool storebeat(PGLINK &db, const GAMEROW &row);

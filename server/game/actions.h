@@ -21,7 +21,7 @@
 
 #include <string>
 
-#include "game/game.h"
+#include "game/record.h"
 #include "game/tokenbucket.h"
 
 enum POLICY { CLASSIC, FAIR };

@@ -2,7 +2,7 @@
 // whose fires put heat into the cell gain score.
 #pragma once
 
-#include "game/game.h"
+#include "game/record.h"
 
 // Damage and credit for player `ourplayer` of g (nothing for -1): on a cell of
 // more than HURTKELVINS whole kelvins, a living player loses one point of

@@ -1,78 +1,32 @@
-// A game: its world and the tick's state, its players, the resume table
-// and the rounds, in one record passed explicitly, and the calls the
-// server makes of it. The server runs one (main.cpp); tests make, run and
-// drop as many as they like, each with its own locks and threads. The
-// game knows no front end: port 3140 (tcp/) and the web (web/) keep their
-// own state in records of their own and hear of ticks through hooks.
+// A game, as the server sees it: one record passed explicitly (GAME,
+// record.h) and the calls the layers above make of it. The server runs
+// one (main.cpp); tests make, run and drop as many as they like, each
+// with its own locks and threads. The game knows no front end: port 3140
+// (tcp/) and the web (web/) keep their own state in records of their own
+// and hear of ticks through hooks.
 //
-// Locks, in the order they may be taken (doc/threads.md): world.curmap_lock
-// before world.oldmap_lock; players.playerlist_lock before
-// players.s_pointindex_lock; never a grid lock together with a player
-// lock; resume_lock never together with any other; rounds.round_lock and
-// rounds.board->board_lock never together with any other; nor
-// lobby->lobby_lock.
+// This is the game's one interface: the front ends, the store, the fleet
+// and the program include this header and no other of game/ (but
+// stopthread.h, a helper of their threads). The calls are here and in the
+// parts it includes, each beside its own code:
+//   actions.h   a client's actions (join, move, fire, leave, resume, drop)
+//               under the classic and the fair policy
+//   exposure.h  the exposure step of port 3140's players
+//   loadmap.h   a map loaded into a game at start-up
+//   newround.h, roundtick.h   the world kept for the rounds, their start
+//   gamelist.h, names.h       the list of games, the names and keyed JOIN
+// and the records they take and give (the board, the lobby, the resume
+// tokens, the metrics, the login allowances) come with record.h.
 #pragma once
 
-#include <pthread.h>
-
-#include <atomic>
-#include <cstddef>
-#include <memory>
-#include <vector>
-
-#include "game/addresses.h"
-#include "game/lobby.h"
-#include "game/player.h"
-#include "game/round.h"
-#include "game/metrics.h"
-#include "game/resume.h"
-#include "engine/published.h"
-#include "engine/snapshot.h"
-#include "engine/tick/tick.h"
-#include "engine/world.h"
-
-struct game;
-
-// What a tick tells its hooks: the tick's own seconds (the physics and its
-// publication) and the cells that burnt in it.
-struct TICKREPORT {
-    double seconds = 0;
-    size_t burning = 0;
-};
-// Called after every tick by the ticking thread, with no lock held, in the
-// order added: fn(arg, g, report). A hook must not wait (on a client, a
-// disk or a lock held for long): the web's stream cue, the checkpoint
-// thread's signal.
-struct TICKHOOK {
-    void (*fn)(void *arg, struct game &g, const TICKREPORT &report);
-    void *arg;
-};
-
-typedef struct game {
-    game() = default;
-    game(const game &) = delete;
-    game &operator=(const game &) = delete;
-
-    WORLD world;        // its own locks: curmap_lock, oldmap_lock
-    TICKSTATE tick;     // guarded by world.curmap_lock
-    PLAYERS players;    // its own locks: playerlist_lock, s_pointindex_lock
-
-    pthread_mutex_t resume_lock = PTHREAD_MUTEX_INITIALIZER; // guards resumes
-    RESUMES resumes; // guarded by resume_lock: the players of the fair policy, their resume tokens, who plays them, who is kept
-
-    ROUNDS rounds; // its own locks: round_lock, and board_lock in its board
-    std::shared_ptr<LOBBY> lobby = std::make_shared<LOBBY>(); // its own lock, lobby_lock: the fleet, names
-
-    ADDRESSBUCKETS logins; // its own lock, address_lock: port 3140's logins by address
-
-    METRICS metrics; // its registry, made by whoever runs the game (startmetrics); each metric guards itself
-
-    std::atomic<bool> stopping{false}; // set by stopgame: the game's loops end
-
-    // Added before the first tick (addtickhook), then read by the ticking
-    // thread only.
-    std::vector<TICKHOOK> hooks;
-} GAME;
+#include "game/record.h"
+#include "game/actions.h"
+#include "game/exposure.h"
+#include "game/gamelist.h"
+#include "game/loadmap.h"
+#include "game/names.h"
+#include "game/newround.h"
+#include "game/roundtick.h"
 
 // The numbers of the players of the fair policy (takes resume_lock).
 std::vector<int> webplayernumbers(GAME &g);

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "game/game.h"
+#include "game/record.h"
 
 // This game as a row of the list: its name, map, size, players present,
 // capacity and round (playerlist_lock, then round_lock, one after the other).

@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "game/game.h"
+#include "game/record.h"
 
 // Prints "Loading <path>", reads the file and builds g's world and start
 // positions. Returns -1 when the file cannot be opened (nothing built), 0

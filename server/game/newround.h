@@ -3,7 +3,7 @@
 // through restartplayers (player.h).
 #pragma once
 
-#include "game/game.h"
+#include "game/record.h"
 
 // Keeps g's world as its map built it (g.rounds.first), with the map
 // file's identity (none for "" or a file that cannot be read).

@@ -4,7 +4,7 @@
 
 #include <cstddef>
 
-#include "game/game.h"
+#include "game/record.h"
 
 // Starts the first round of g (after its map is loaded, before the first
 // tick; g.rounds.length > 0): keeps the world as built for the resets

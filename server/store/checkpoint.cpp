@@ -3,7 +3,7 @@
 // locks never together, and only for copying memory.
 #include <cstdio>
 
-#include "game/actions.h"
+#include "game/game.h"
 #include "store/store.h"
 
 // The grid first (only a tick's swap waits for its copy), then the

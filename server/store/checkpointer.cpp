@@ -7,6 +7,8 @@
 
 #include <ctime>
 
+#include "game/stopthread.h"
+
 namespace {
 
 using CLOCK = std::chrono::steady_clock;
@@ -114,11 +116,7 @@ bool checkpointnow(CHECKPOINTER &c, std::string &error)
 bool stopcheckpointer(CHECKPOINTER &c, std::string &error)
 {
     if (c.running) {
-        pthread_mutex_lock(&c.checkpoint_lock);
-        c.stopping = true;
-        pthread_cond_signal(&c.wake);
-        pthread_mutex_unlock(&c.checkpoint_lock);
-        pthread_join(c.thread, nullptr);
+        stopthread(c.checkpoint_lock, c.wake, c.stopping, c.thread);
         c.running = false;
     }
     const bool ok = checkpointnow(c, error);

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "game/metrics.h"
+#include "game/game.h"
 
 // All null (nothing counted) until checkpointmetrics.
 struct CHECKPOINTMETRICS {

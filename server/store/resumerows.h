@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "game/resume.h"
+#include "game/game.h"
 #include "store/sqlite.h"
 
 // True when both lists hold the same tokens in the same order.

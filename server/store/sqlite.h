@@ -37,6 +37,12 @@ struct STATEMENT {
     int64_t integer(int col) { return sqlite3_column_int64(s, col); }
     const void *data(int col) { return sqlite3_column_blob(s, col); }
     size_t size(int col) { return (size_t)sqlite3_column_bytes(s, col); }
+    // A blob column's bytes as a string ("" for an empty blob).
+    std::string blobtext(int col)
+    {
+        const char *p = (const char *)data(col);
+        return p ? std::string(p, size(col)) : std::string();
+    }
     std::string text(int col)
     {
         const unsigned char *t = sqlite3_column_text(s, col);
@@ -65,6 +71,20 @@ inline bool endtransaction(sqlite3 *db, bool ok, std::string &error)
         return false;
     }
     return true;
+}
+
+// Runs `body` (false when one of its statements failed) in a transaction
+// of its own on db and ends it (endtransaction). False with SQLite's
+// message when the transaction could not begin, a statement failed or the
+// commit did.
+template <class BODY> bool intransaction(sqlite3 *db, std::string &error, BODY body)
+{
+    if (!execsql(db, "BEGIN IMMEDIATE", error))
+        return false;
+    const bool ok = body();
+    if (!ok)
+        error = sqlite3_errmsg(db);
+    return endtransaction(db, ok, error);
 }
 
 // The store's schema: the version this program writes, and the upgrade of

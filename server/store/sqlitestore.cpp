@@ -47,35 +47,30 @@ struct SQLITESTORE final : STORE {
     bool discardworld(std::string &error) override;
     bool saveround(const ROUNDRESULT &r, std::string &error) override
     {
-        if (saveroundrows(db, r, error))
-            return true;
-        error = fail(error);
-        return false;
+        return transaction(error, [&] { return writeroundrows(db, r); });
     }
-    bool loadboard(LEADERBOARD &b, std::string &error) override
-    {
-        if (loadboardrows(db, b, error))
-            return true;
-        error = fail(error);
-        return false;
-    }
+    bool loadboard(LEADERBOARD &b, std::string &error) override { return told(loadboardrows(db, b, error), error); }
 
     bool savelobby(const LOBBYROWS &rows, std::string &error) override
     {
-        if (savelobbyrows(db, rows, error))
-            return true;
-        error = fail(error);
-        return false;
+        return transaction(error, [&] { return writelobbyrows(db, rows); });
     }
-    bool loadlobby(LOBBYROWS &rows, std::string &error) override
-    {
-        if (loadlobbyrows(db, rows, error))
-            return true;
-        error = fail(error);
-        return false;
-    }
+    bool loadlobby(LOBBYROWS &rows, std::string &error) override { return told(loadlobbyrows(db, rows, error), error); }
 
     std::string fail(const std::string &what) const { return "store " + path + ": " + what; }
+    // ok, with `error` made this store's line when it is false.
+    bool told(bool ok, std::string &error) const
+    {
+        if (!ok)
+            error = fail(error);
+        return ok;
+    }
+    // Runs `write` in a transaction of its own (intransaction); false with
+    // this store's line.
+    template <class WRITE> bool transaction(std::string &error, WRITE write)
+    {
+        return told(intransaction(db, error, write), error);
+    }
     bool storedmap(MAPID &stored, bool &any, std::string &error);
     bool writeplayers(const CHECKPOINT &c, SAVEREPORT &report);
     bool loadplayers(CHECKPOINT &c, std::string &error);
@@ -171,16 +166,10 @@ bool SQLITESTORE::save(const CHECKPOINT &c, SAVEREPORT &report, std::string &err
         error = fail(anothermap(stored, map));
         return false;
     }
-    std::string ignored;
-    if (!execsql(db, "BEGIN IMMEDIATE", error)) {
-        error = fail(error);
-        return false;
-    }
-    bool ok = true;
     const TILES t(c.sizex, c.sizey);
     const bool samesize = c.sizex == sizex && c.sizey == sizey;
     std::vector<uint64_t> written(t.count());
-    {
+    const bool saved = transaction(error, [&] {
         STATEMENT world(db, "INSERT OR REPLACE INTO world(id, mapname, mapsize, maphash, sizex, sizey, tilesize,"
                             " tick, outside, fires, startturn, saved) VALUES(1, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
         STATEMENT tile(db, "INSERT OR REPLACE INTO tiles(id, hash, data) VALUES(?, ?, ?)");
@@ -188,7 +177,7 @@ bool SQLITESTORE::save(const CHECKPOINT &c, SAVEREPORT &report, std::string &err
         BYTES outside, fires;
         encodeoutside(c.outside, outside);
         encodefires(c.fires, fires);
-        ok = world.ok() && tile.ok() && cut.ok();
+        bool ok = world.ok() && tile.ok() && cut.ok();
         if (ok) {
             world.bind(1, map.name);
             world.bind(2, (int64_t)map.size);
@@ -226,14 +215,10 @@ bool SQLITESTORE::save(const CHECKPOINT &c, SAVEREPORT &report, std::string &err
             ok = cut.run() && writeplayers(c, report) && writeroundstate(db, c.round) &&
                  (sametokens(c.tokens, tokens) || writetokenrows(db, c.tokens, report.bytes));
         }
-    }
-    if (!ok || !execsql(db, "COMMIT", error)) {
-        if (!ok)
-            error = sqlite3_errmsg(db);
-        error = fail(error);
-        execsql(db, "ROLLBACK", ignored);
+        return ok;
+    });
+    if (!saved)
         return false;
-    }
     sizex = c.sizex;
     sizey = c.sizey;
     hashes.swap(written);
@@ -241,6 +226,7 @@ bool SQLITESTORE::save(const CHECKPOINT &c, SAVEREPORT &report, std::string &err
     tokens = c.tokens;
     // Keeps the log short: its pages go into the file now, not at some
     // later commit (a reader that holds it back only delays this).
+    std::string ignored;
     execsql(db, "PRAGMA wal_checkpoint(TRUNCATE)", ignored);
     report.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - from).count();
     return true;

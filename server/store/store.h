@@ -13,7 +13,6 @@
 
 #include "engine/mapidentity.h"
 #include "engine/snapshot.h"
-#include "game/board.h"
 #include "game/game.h"
 
 // One player as a checkpoint keeps it: the list entry (number = index,

@@ -35,44 +35,32 @@ bool readroundstate(sqlite3 *db, SAVEDROUND &r, std::string &error)
     return true;
 }
 
-bool saveroundrows(sqlite3 *db, const ROUNDRESULT &r, std::string &error)
+bool writeroundrows(sqlite3 *db, const ROUNDRESULT &r)
 {
-    if (!execsql(db, "BEGIN IMMEDIATE", error))
-        return false;
-    bool ok;
-    {
-        STATEMENT round(db, "INSERT OR REPLACE INTO rounds(number, map, started, ended, why) VALUES(?, ?, ?, ?, ?)");
-        STATEMENT cut(db, "DELETE FROM results WHERE round = ?");
-        STATEMENT put(db, "INSERT OR REPLACE INTO results(round, num, name, score, died, keyed) VALUES(?, ?, ?, ?, ?, ?)");
-        ok = round.ok() && cut.ok() && put.ok();
-        if (ok) {
-            round.bind(1, (int64_t)r.number);
-            round.bind(2, r.map);
-            round.bind(3, r.started);
-            round.bind(4, r.ended);
-            round.bind(5, r.why);
-            cut.bind(1, (int64_t)r.number);
-            ok = round.run() && cut.run();
-        }
-        for (size_t i = 0; ok && i < r.players.size(); i++) {
-            const ROUNDRESULT::ENTRY &e = r.players[i];
-            put.bind(1, (int64_t)r.number);
-            put.bind(2, (int64_t)e.num);
-            put.blob(3, e.name.data(), e.name.size());
-            put.bind(4, (int64_t)e.score);
-            put.bind(5, (int64_t)e.died);
-            put.bind(6, (int64_t)e.keyed);
-            ok = put.run();
-        }
-        if (!ok)
-            error = sqlite3_errmsg(db);
+    STATEMENT round(db, "INSERT OR REPLACE INTO rounds(number, map, started, ended, why) VALUES(?, ?, ?, ?, ?)");
+    STATEMENT cut(db, "DELETE FROM results WHERE round = ?");
+    STATEMENT put(db, "INSERT OR REPLACE INTO results(round, num, name, score, died, keyed) VALUES(?, ?, ?, ?, ?, ?)");
+    bool ok = round.ok() && cut.ok() && put.ok();
+    if (ok) {
+        round.bind(1, (int64_t)r.number);
+        round.bind(2, r.map);
+        round.bind(3, r.started);
+        round.bind(4, r.ended);
+        round.bind(5, r.why);
+        cut.bind(1, (int64_t)r.number);
+        ok = round.run() && cut.run();
     }
-    return endtransaction(db, ok, error);
-}
-
-static std::string blobtext(STATEMENT &q, int col)
-{
-    return std::string((const char *)q.data(col), q.size(col));
+    for (size_t i = 0; ok && i < r.players.size(); i++) {
+        const ROUNDRESULT::ENTRY &e = r.players[i];
+        put.bind(1, (int64_t)r.number);
+        put.bind(2, (int64_t)e.num);
+        put.blob(3, e.name.data(), e.name.size());
+        put.bind(4, (int64_t)e.score);
+        put.bind(5, (int64_t)e.died);
+        put.bind(6, (int64_t)e.keyed);
+        ok = put.run();
+    }
+    return ok;
 }
 
 bool loadboardrows(sqlite3 *db, LEADERBOARD &b, std::string &error)
@@ -91,7 +79,7 @@ bool loadboardrows(sqlite3 *db, LEADERBOARD &b, std::string &error)
     int rc;
     while ((rc = totals.step()) == SQLITE_ROW)
         (totals.integer(4) ? b.totals : b.unkeyed)
-            .push_back({blobtext(totals, 0), totals.integer(1), (uint32_t)totals.integer(2),
+            .push_back({totals.blobtext(0), totals.integer(1), (uint32_t)totals.integer(2),
                         (uint32_t)totals.integer(3)});
     sorttotals(b.totals);
     sorttotals(b.unkeyed);
@@ -104,7 +92,7 @@ bool loadboardrows(sqlite3 *db, LEADERBOARD &b, std::string &error)
         b.last.why = last.text(4);
         players.bind(1, last.integer(0));
         while ((rc = players.step()) == SQLITE_ROW)
-            b.last.players.push_back({blobtext(players, 1), (int32_t)players.integer(2), players.integer(3) != 0,
+            b.last.players.push_back({players.blobtext(1), (int32_t)players.integer(2), players.integer(3) != 0,
                                       (int32_t)players.integer(0), players.integer(4) != 0});
         sortentries(b.last.players);
     }

@@ -2,37 +2,28 @@
 // owned without a fleet.
 #include "store/boardsql.h"
 
-static std::string blobtext(STATEMENT &q, int col) { return std::string((const char *)q.data(col), q.size(col)); }
-
-bool savelobbyrows(sqlite3 *db, const LOBBYROWS &rows, std::string &error)
+bool writelobbyrows(sqlite3 *db, const LOBBYROWS &rows)
 {
-    if (!execsql(db, "BEGIN IMMEDIATE", error))
-        return false;
-    bool ok;
-    {
-        STATEMENT put(db, "INSERT OR REPLACE INTO outbox(round, started) VALUES(?, ?)");
-        STATEMENT cut(db, "DELETE FROM outbox WHERE round = ? AND started = ?");
-        STATEMENT name(db, "INSERT OR IGNORE INTO names(name, keyhash) VALUES(?, ?)");
-        ok = put.ok() && cut.ok() && name.ok();
-        for (size_t i = 0; ok && i < rows.waiting.size(); i++) {
-            put.bind(1, (int64_t)rows.waiting[i].number);
-            put.bind(2, rows.waiting[i].started);
-            ok = put.run();
-        }
-        for (size_t i = 0; ok && i < rows.sent.size(); i++) {
-            cut.bind(1, (int64_t)rows.sent[i].number);
-            cut.bind(2, rows.sent[i].started);
-            ok = cut.run();
-        }
-        for (size_t i = 0; ok && i < rows.names.size(); i++) {
-            name.blob(1, rows.names[i].first.data(), rows.names[i].first.size());
-            name.blob(2, rows.names[i].second.data(), rows.names[i].second.size());
-            ok = name.run();
-        }
-        if (!ok)
-            error = sqlite3_errmsg(db);
+    STATEMENT put(db, "INSERT OR REPLACE INTO outbox(round, started) VALUES(?, ?)");
+    STATEMENT cut(db, "DELETE FROM outbox WHERE round = ? AND started = ?");
+    STATEMENT name(db, "INSERT OR IGNORE INTO names(name, keyhash) VALUES(?, ?)");
+    bool ok = put.ok() && cut.ok() && name.ok();
+    for (size_t i = 0; ok && i < rows.waiting.size(); i++) {
+        put.bind(1, (int64_t)rows.waiting[i].number);
+        put.bind(2, rows.waiting[i].started);
+        ok = put.run();
     }
-    return endtransaction(db, ok, error);
+    for (size_t i = 0; ok && i < rows.sent.size(); i++) {
+        cut.bind(1, (int64_t)rows.sent[i].number);
+        cut.bind(2, rows.sent[i].started);
+        ok = cut.run();
+    }
+    for (size_t i = 0; ok && i < rows.names.size(); i++) {
+        name.blob(1, rows.names[i].first.data(), rows.names[i].first.size());
+        name.blob(2, rows.names[i].second.data(), rows.names[i].second.size());
+        ok = name.run();
+    }
+    return ok;
 }
 
 bool loadlobbyrows(sqlite3 *db, LOBBYROWS &rows, std::string &error)
@@ -56,7 +47,7 @@ bool loadlobbyrows(sqlite3 *db, LOBBYROWS &rows, std::string &error)
         r.why = rounds.text(4);
         players.bind(1, rounds.integer(0));
         while ((rc = players.step()) == SQLITE_ROW)
-            r.players.push_back({blobtext(players, 1), (int32_t)players.integer(2), players.integer(3) != 0,
+            r.players.push_back({players.blobtext(1), (int32_t)players.integer(2), players.integer(3) != 0,
                                  (int32_t)players.integer(0), players.integer(4) != 0});
         sqlite3_reset(players.s);
         if (rc != SQLITE_DONE)
@@ -70,7 +61,7 @@ bool loadlobbyrows(sqlite3 *db, LOBBYROWS &rows, std::string &error)
             if (names.size(1) == h.size()) {
                 const unsigned char *p = (const unsigned char *)names.data(1);
                 std::copy(p, p + h.size(), h.begin());
-                rows.names.emplace_back(blobtext(names, 0), h);
+                rows.names.emplace_back(names.blobtext(0), h);
             }
         }
     if (rc != SQLITE_DONE) {

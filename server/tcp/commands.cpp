@@ -12,8 +12,7 @@
 #include <new>
 #include <vector>
 
-#include "game/actions.h"
-#include "game/addresses.h"
+#include "game/game.h"
 #include "tcp/mapanswer.h"
 #include "tcp/transfer.h"
 

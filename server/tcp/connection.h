@@ -6,7 +6,6 @@
 #include <cstddef>
 #include <string>
 
-#include "game/actions.h"
 #include "game/game.h"
 #include "tcp/tcpport.h"
 #include "protocol.h"

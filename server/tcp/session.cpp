@@ -8,7 +8,7 @@
 
 #include "tcp/commands.h"
 #include "tcp/connection.h"
-#include "game/exposure.h"
+#include "game/game.h"
 
 void serveconnection(TCPPORT &t, int sock)
 {

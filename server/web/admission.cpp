@@ -10,7 +10,7 @@
 
 #include <chrono>
 
-#include "game/addresses.h"
+#include "game/game.h"
 #include "web/metrics.h"
 
 using boost::asio::ip::tcp;

@@ -12,7 +12,7 @@
 #include <string>
 #include <unordered_map>
 
-#include "game/tokenbucket.h"
+#include "game/game.h"
 #include "web/metrics.h"
 #include "web/websettings.h"
 

@@ -3,7 +3,7 @@
 
 #include <boost/json.hpp>
 
-#include "game/gamelist.h"
+#include "game/game.h"
 
 namespace json = boost::json;
 

@@ -6,7 +6,7 @@
 // guards each metric itself.
 #pragma once
 
-#include "game/metrics.h"
+#include "game/game.h"
 
 enum WEBCOUNT {
     FRAMESSENT,     // TILES messages sent to web clients

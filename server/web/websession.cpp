@@ -3,9 +3,11 @@
 
 #include <boost/asio/buffer.hpp>
 
+#include <utility>
+
 #include "protocol.h"
 #include "clientmsg.h"
-#include "game/names.h"
+#include "game/game.h"
 #include "web/metrics.h"
 #include "web/stream.h"
 
@@ -148,21 +150,26 @@ void WEBSESSION::sendnext()
     }
     uint64_t version;
     std::shared_ptr<const std::string> round = roundmessage(hub, &version);
-    if (round && version != roundversion) {
-        roundversion = version;
-        out.push_back(round);
-        send(false);
+    if (sendnewer(round, version, roundversion, false))
         return;
-    }
     std::shared_ptr<const std::string> players = playersmessage(hub, &version);
-    if (players && version != playersversion) {
-        playersversion = version;
-        out.push_back(players);
-        send(true);
+    if (sendnewer(players, version, playersversion, true))
         return;
-    }
     if (nextframe(hub, stream, out))
         send(false);
+}
+
+// Sends `message` (none: nothing) when its version is not the one last
+// sent, `sent`, which it then becomes; true when it went.
+bool WEBSESSION::sendnewer(std::shared_ptr<const std::string> message, uint64_t version, uint64_t &sent,
+                           bool compress)
+{
+    if (!message || version == sent)
+        return false;
+    sent = version;
+    out.push_back(std::move(message));
+    send(compress);
+    return true;
 }
 
 void WEBSESSION::send(bool compress)

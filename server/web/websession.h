@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "game/actions.h"
+#include "game/game.h"
 #include "web/admission.h"
 #include "web/stream.h"
 
@@ -50,6 +50,7 @@ private:
     void onread(boost::beast::error_code ec, size_t bytes);
     void handle(const unsigned char *data, size_t len, bool text);
     void sendnext();
+    bool sendnewer(std::shared_ptr<const std::string> message, uint64_t version, uint64_t &sent, bool compress);
     void send(bool compress);
     void onwrite(boost::beast::error_code ec, size_t bytes);
     void closewith(boost::beast::websocket::close_code code);

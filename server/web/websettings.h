@@ -1,7 +1,7 @@
-// The web endpoint's limits and timeouts, given to startweb by whoever
-// starts it (the server from its options, server/app/options.h, whose
-// SETTINGS keep the defaults) and kept in its WEBGAME, read by the io
-// thread only.
+// The web endpoint's limits and timeouts, with their defaults, given to
+// startweb by whoever starts it (the server from its options: the `web`
+// of SETTINGS, server/app/options.h) and kept in its WEBGAME, read by the
+// io thread only.
 #pragma once
 
 #include <string>
@@ -9,12 +9,12 @@
 
 struct WEBSETTINGS {
     std::vector<std::string> origins; // pages of other sites that may open the stream
-    int joinsperconnection = 0;       // web JOINs a minute, per connection
-    int joinsperaddress = 0;          // web JOINs a minute, per address
-    int peraddress = 0;               // web connections at once, per address
-    int connections = 0;              // web connections at once, in all
-    int websockets = 0;               // WebSocket clients at once
-    int fdreserve = 0;                // descriptors the web leaves to port 3140
-    int idletimeout = 0;              // seconds an HTTP connection may idle
-    int stalltimeout = 0;             // seconds an answer may wait for a reader
+    int joinsperconnection = 6;       // web JOINs a minute, per connection
+    int joinsperaddress = 20;         // web JOINs a minute, per address
+    int peraddress = 32;              // web connections at once, per address
+    int connections = 2048;           // web connections at once, in all
+    int websockets = 1024;            // WebSocket clients at once
+    int fdreserve = 48;               // descriptors the web leaves to port 3140
+    int idletimeout = 30;             // seconds an HTTP connection may idle
+    int stalltimeout = 30;            // seconds an answer may wait for a reader
 };

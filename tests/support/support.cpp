@@ -111,33 +111,27 @@ void forgetsettled(WORLD &w)
 
 PLAYERINFO playerentry(int i)
 {
-    pthread_mutex_lock(&testgame.players.playerlist_lock);
-    PLAYERINFO p = testgame.players.playerlist[i];
-    pthread_mutex_unlock(&testgame.players.playerlist_lock);
+    PLAYERINFO p{};
+    readplayer(testgame.players, i, p);
     return p;
 }
 
 int playercount()
 {
-    pthread_mutex_lock(&testgame.players.playerlist_lock);
-    int n = testgame.players.numplayers;
-    pthread_mutex_unlock(&testgame.players.playerlist_lock);
-    return n;
+    return (int)copyplayers(testgame.players).size();
 }
 
 void setplayerhealth(int i, int health)
 {
-    pthread_mutex_lock(&testgame.players.playerlist_lock);
-    testgame.players.playerlist[i].health = health;
-    pthread_mutex_unlock(&testgame.players.playerlist_lock);
+    changeplayers(testgame.players, [&](PLAYERINFO *list, int) { list[i].health = health; });
 }
 
 void placeplayer(int i, int x, int y)
 {
-    pthread_mutex_lock(&testgame.players.playerlist_lock);
-    testgame.players.playerlist[i].x = x;
-    testgame.players.playerlist[i].y = y;
-    pthread_mutex_unlock(&testgame.players.playerlist_lock);
+    changeplayers(testgame.players, [&](PLAYERINFO *list, int) {
+        list[i].x = x;
+        list[i].y = y;
+    });
 }
 
 PLAYERFIELDS fieldsof(const PLAYERINFO &p)

@@ -121,9 +121,7 @@ TEST_F(Frames, TicksTheStreamSkippedKeepTheGamesNumbersAndTheChangeAgainstTheLas
     ASSERT_EQ(sendframe(whole, codec), "");
     const uint32_t before = codec.tick;
     heat(w, 20, 40, 300); // tile (1, 2): one cell
-    pthread_mutex_lock(&w.oldmap_lock);
-    drawworld(w, nextdrawing(codec));
-    pthread_mutex_unlock(&w.oldmap_lock);
+    readpublished(w, [&](const WORLD &p) { drawworld(p, nextdrawing(codec)); });
     publishtick(codec, before + 3); // the game ticked three times meanwhile
     FRAME f;
     ASSERT_EQ(sendframe(whole, codec, &f), "");

@@ -10,6 +10,7 @@
 #include "streamcodec.h"
 #include "web/drawworld.h"
 #include "web/helloinfo.h"
+#include "engine/published.h"
 #include "engine/world.h"
 
 struct TESTCLIENT {
@@ -21,9 +22,7 @@ struct TESTCLIENT {
 // Draws w's published state and publishes it as the codec's next tick.
 inline void publish(WORLD &w, STREAMCODEC &c)
 {
-    pthread_mutex_lock(&w.oldmap_lock);
-    drawworld(w, nextdrawing(c));
-    pthread_mutex_unlock(&w.oldmap_lock);
+    readpublished(w, [&](const WORLD &p) { drawworld(p, nextdrawing(c)); });
     publishtick(c);
 }
 

@@ -5,17 +5,11 @@
 // refused as full, leastfull() names the game to offer instead. Text from
 // the network goes in as text only.
 
+import { el } from './dom.js';
 import { clock } from './rounds.js';
 import { keyedurl } from './key.js';
 
 const EVERY = 10000; // ms between two fetches
-
-function el(tag, cls, text) {
-  const e = document.createElement(tag);
-  if (cls) e.className = cls;
-  if (text !== undefined) e.textContent = text;
-  return e;
-}
 
 // The round of a game as a line: "round 2 · 0:37 left", "round 2 over".
 export function roundline(g) {

@@ -3,16 +3,11 @@
 // materials, burning and burnt cells, and the heat colours). Names from
 // the network go in as text only.
 
+import { el } from './dom.js';
+
 // The legend's labelled kelvins beyond the cold and hurting limits (those
 // two come from the server's HELLO).
 const HEATSTOPS = [500, 800, 1500];
-
-function el(tag, cls, text) {
-  const e = document.createElement(tag);
-  if (cls) e.className = cls;
-  if (text !== undefined) e.textContent = text;
-  return e;
-}
 
 function rgb(c) {
   return `rgb(${c[0]}, ${c[1]}, ${c[2]})`;

@@ -6,15 +6,10 @@
 // /leaderboard, fetched at load and after each round's end. Names from the
 // network go in as text only.
 
+import { el } from './dom.js';
+
 export const PHASE = { OFF: 0, PLAYING: 1, INTERMISSION: 2 };
 const WHY = ['', 'time is up', 'the world burnt out'];
-
-function el(tag, cls, text) {
-  const e = document.createElement(tag);
-  if (cls) e.className = cls;
-  if (text !== undefined) e.textContent = text;
-  return e;
-}
 
 // m:ss of a number of milliseconds, rounded up to the second.
 export function clock(ms) {
