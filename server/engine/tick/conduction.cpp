@@ -296,7 +296,6 @@ bool gathercolumnx87(const TICKVIEW &w, COLUMNS &c, const BORDERS &b, long x)
     const size_t base = (size_t)x * (size_t)Y;
     const long double *inheat = w.in->heat.data() + base;
     long double *outheat = w.out->heat.data() + base;
-    const long double interval = (long double)w.interval;
     bool moved = false;
 
     for (long y = 0; y < Y; y++) {
@@ -324,16 +323,7 @@ bool gathercolumnx87(const TICKVIEW &w, COLUMNS &c, const BORDERS &b, long x)
         if (y == 0 || x == X - 1 || x == 0 || y == Y - 1)
             receiveborders(b, X, Y, x, y, h, touched);
 
-        long double fuel = w.fuel[base + (size_t)y];
-        if (hasfuel(fuel)) {
-            const uint16_t mat = w.type[base + (size_t)y];
-            const MATERIAL &t = w.types[mat];
-            if (ignites(t, h, touched, tc[y + 1], c.coldbelow[mat], c.hotabove[mat])) {
-                long double heat2add = burnfuel(t, interval, fuel, h);
-                c.burns.push_back({(uint32_t)(base + (size_t)y), fuel, heat2add});
-                touched = true;
-            }
-        }
+        combustcell(w, c, base + (size_t)y, [&] { return tc[y + 1]; }, h, touched);
         outheat[y] = h;
         moved |= touched;
     }

@@ -166,7 +166,6 @@ bool gathercolumn(const TICKVIEW &w, COLUMNS &c, const BORDERS &b, long x)
     const uint8_t *mp = mask[0] + 1, *mc = mask[1] + 1, *mn = mask[2] + 1; // [y], rows -1 and Y read 0
     const size_t base = (size_t)x * (size_t)Y;
     long double *outheat = w.out->heat.data() + base;
-    const long double interval = (long double)w.interval;
     bool moved = false;
     for (long y = 0; y < Y; y++) {
         long double h = pairtold(c.oh[(size_t)y], c.ol[(size_t)y]);
@@ -175,17 +174,9 @@ bool gathercolumn(const TICKVIEW &w, COLUMNS &c, const BORDERS &b, long x)
                        (next && ((mn[y - 1] & SW) || (mn[y] & W_) || (mn[y + 1] & NW)));
         if (y == 0 || x == X - 1 || x == 0 || y == Y - 1)
             receiveborders(b, X, Y, x, y, h, touched);
-        long double fuel = w.fuel[base + (size_t)y];
-        if (hasfuel(fuel)) {
-            const uint16_t mat = w.type[base + (size_t)y];
-            const MATERIAL &t = w.types[mat];
-            const long double published = pairtold(c.th[r][(size_t)y + 1], c.tl[r][(size_t)y + 1]);
-            if (ignites(t, h, touched, published, c.coldbelow[mat], c.hotabove[mat])) {
-                long double heat2add = burnfuel(t, interval, fuel, h);
-                c.burns.push_back({(uint32_t)(base + (size_t)y), fuel, heat2add});
-                touched = true;
-            }
-        }
+        combustcell(
+            w, c, base + (size_t)y, [&] { return pairtold(c.th[r][(size_t)y + 1], c.tl[r][(size_t)y + 1]); }, h,
+            touched);
         outheat[y] = h;
         moved |= touched;
     }

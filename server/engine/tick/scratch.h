@@ -87,6 +87,26 @@ struct COLUMNS {
     uint64_t paircolumns = 0, x87columns = 0; // columns gathered each way in this tick
 };
 
+// Combustion of the cell at index `cell` after its conduction, h its heat:
+// a cell that holds fuel and has reached its ignition point burns, and the
+// burn is kept for the swap. published() gives the cell's temperature at
+// the start of the tick (asked only where there is fuel).
+template <class PUBLISHED>
+inline void combustcell(const TICKVIEW &w, COLUMNS &c, size_t cell, PUBLISHED published, long double &h,
+                        bool &touched)
+{
+    long double fuel = w.fuel[cell];
+    if (!hasfuel(fuel))
+        return;
+    const uint16_t mat = w.type[cell];
+    const MATERIAL &t = w.types[mat];
+    if (ignites(t, h, touched, published(), c.coldbelow[mat], c.hotabove[mat])) {
+        long double heat2add = burnfuel(t, (long double)w.interval, fuel, h);
+        c.burns.push_back({(uint32_t)cell, fuel, heat2add});
+        touched = true;
+    }
+}
+
 enum { FORMPAIRS = 1, FORMLD = 2 };
 
 // The ring buffer that holds column x (x >= -3).
