@@ -103,9 +103,7 @@ static void setlobby(SERVER &s)
 {
     const SETTINGS &settings = s.settings;
     LOBBY &l = *s.game.lobby;
-    std::string map = s.game.world.mapname;
-    if (!map.empty() && map.back() == '"')
-        map.pop_back();
+    const std::string map = gamemap(s.game).name;
     l.name = !settings.name.empty() ? settings.name : !map.empty() ? map : "kindler";
     l.publicurl = settings.publicurl;
     l.fleet = !settings.fleet.empty();

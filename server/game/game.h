@@ -15,6 +15,7 @@
 //   loadmap.h   a map loaded into a game at start-up
 //   newround.h, roundtick.h   the world kept for the rounds, their start
 //   gamelist.h, names.h       the list of games, the names and keyed JOIN
+//   gamemap.h   the map's size, name and start positions
 // and the records they take and give (the board, the lobby, the resume
 // tokens, the metrics, the login allowances) come with record.h.
 #pragma once
@@ -23,6 +24,7 @@
 #include "game/actions.h"
 #include "game/exposure.h"
 #include "game/gamelist.h"
+#include "game/gamemap.h"
 #include "game/loadmap.h"
 #include "game/names.h"
 #include "game/newround.h"

@@ -4,17 +4,18 @@
 #include <algorithm>
 #include <cmath>
 
+#include "game/gamemap.h"
+
 GAMEROW gamerow(GAME &g)
 {
     GAMEROW row;
     LOBBY &l = *g.lobby;
     row.name = l.name;
     row.url = l.publicurl;
-    row.map = g.world.mapname;
-    if (!row.map.empty() && row.map.back() == '"')
-        row.map.pop_back(); // as the file writes it
-    row.width = (uint32_t)g.world.mapsizex;
-    row.height = (uint32_t)g.world.mapsizey;
+    const GAMEMAP map = gamemap(g);
+    row.map = map.name;
+    row.width = (uint32_t)map.sizex;
+    row.height = (uint32_t)map.sizey;
     row.maxplayers = l.maxplayers;
     row.self = true;
     row.players = presentplayers(g.players);

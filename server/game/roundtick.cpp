@@ -9,6 +9,8 @@
 #include <cstring>
 #include <ctime>
 
+#include "game/gamemap.h"
+
 #include "game/lobby.h"
 #include "game/newround.h"
 
@@ -45,9 +47,7 @@ static void endround(GAME &g, ROUNDWHY why, uint32_t number, int64_t started, do
     ROUNDS &r = g.rounds;
     ROUNDRESULT res;
     res.number = number;
-    res.map = g.world.mapname; // as the file writes it: the closing quote mark dropped
-    if (!res.map.empty() && res.map.back() == '"')
-        res.map.pop_back();
+    res.map = gamemap(g).name;
     res.started = started;
     res.ended = (int64_t)std::time(nullptr);
     res.why = whyname(why);

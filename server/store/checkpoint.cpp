@@ -22,12 +22,13 @@ void takecheckpoint(GAME &g, CHECKPOINT &c)
 static std::string misfit(const CHECKPOINT &c, GAME &g)
 {
     char line[200];
-    if (c.sizex != g.world.mapsizex || c.sizey != g.world.mapsizey) {
+    const GAMEMAP map = gamemap(g);
+    if (c.sizex != map.sizex || c.sizey != map.sizey) {
         std::snprintf(line, sizeof line, "the stored world is %ld x %ld cells, the map's %ld x %ld", c.sizex, c.sizey,
-                      g.world.mapsizex, g.world.mapsizey);
+                      map.sizex, map.sizey);
         return line;
     }
-    if (c.startturn < 0 || (c.startturn > 0 && (size_t)c.startturn >= g.players.s_points.size()))
+    if (c.startturn < 0 || (c.startturn > 0 && (size_t)c.startturn >= map.starts))
         return "the stored start turn does not fit the map's start positions";
     return "";
 }

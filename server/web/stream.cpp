@@ -112,7 +112,8 @@ void startstream(HUB &hub, GAME &g, boost::asio::io_context &ioc)
 {
     hub.game = &g;
     hub.ioc = &ioc;
-    hub.codec.grid = tiling(g.world.mapsizex, g.world.mapsizey);
+    const GAMEMAP map = gamemap(g);
+    hub.codec.grid = tiling(map.sizex, map.sizey);
     hub.helloinfo = helloinfo(g.world);
     std::thread(streamloop, std::ref(hub)).detach();
 }
