@@ -12,6 +12,19 @@ import os from 'node:os';
 import path from 'node:path';
 
 const CHROMIUM = process.env.KINDLER_CHROMIUM || '/usr/bin/chromium';
+
+// Notes a page's problems in `problems`: an uncaught error, a refusal by
+// the Content Security Policy, an answer of 400 or more.
+export function watchpage(page, problems) {
+  page.on('pageerror', (e) => problems.push('uncaught in the page: ' + e.message));
+  page.on('console', (m) => {
+    if (m.type() === 'error' && /Content Security Policy|Refused to/.test(m.text())) problems.push(m.text());
+  });
+  page.on('response', (r) => {
+    if (r.status() >= 400) problems.push(`${r.status()} for ${r.url()}`);
+  });
+}
+
 export const GAMEPORT = 3140, WEBPORT = 3141;
 export const BASE = `http://127.0.0.1:${WEBPORT}/`;
 const BACKGROUND = [24, 24, 28]; // the canvas where no map is
@@ -258,13 +271,7 @@ export async function run(name, { serverpath, mapfile, wholetime, servers, befor
   async function openpage(viewport = { width: 1280, height: 800 }) {
     const page = await browser.newPage();
     await page.setViewport(viewport);
-    page.on('pageerror', (e) => problems.push('uncaught in the page: ' + e.message));
-    page.on('console', (m) => {
-      if (m.type() === 'error' && /Content Security Policy|Refused to/.test(m.text())) problems.push(m.text());
-    });
-    page.on('response', (r) => {
-      if (r.status() >= 400) problems.push(`${r.status()} for ${r.url()}`);
-    });
+    watchpage(page, problems);
     await page.goto(server.base, { waitUntil: 'load' });
     return page;
   }

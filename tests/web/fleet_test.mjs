@@ -16,7 +16,7 @@ import { chmodSync, chownSync, existsSync, mkdtempSync, readdirSync, rmSync } fr
 import os from 'node:os';
 import path from 'node:path';
 
-import { check, join, run, Server, sleep, step, until } from './browserkit.mjs';
+import { check, join, run, Server, sleep, step, until, watchpage } from './browserkit.mjs';
 
 const [serverpath, mapsdir, shotdir] = process.argv.slice(2);
 if (!serverpath || !mapsdir || !shotdir) {
@@ -90,13 +90,7 @@ async function openpage(browser, problems, viewport, url, context = null) {
   context = context || await browser.createBrowserContext();
   const page = await context.newPage();
   await page.setViewport(viewport);
-  page.on('pageerror', (e) => problems.push('uncaught in the page: ' + e.message));
-  page.on('console', (m) => {
-    if (m.type() === 'error' && /Content Security Policy|Refused to/.test(m.text())) problems.push(m.text());
-  });
-  page.on('response', (r) => {
-    if (r.status() >= 400) problems.push(`${r.status()} for ${r.url()}`);
-  });
+  watchpage(page, problems);
   await page.goto(url, { waitUntil: 'load' });
   await connected(page);
   return page;

@@ -11,7 +11,7 @@
 //
 //   node lobby_test.mjs SERVER MAPFILE SHOTDIR
 
-import { check, join, run, step, until, BASE, WEBPORT } from './browserkit.mjs';
+import { check, join, run, step, until, watchpage, BASE, WEBPORT } from './browserkit.mjs';
 
 const [serverpath, mapfile, shotdir] = process.argv.slice(2);
 if (!serverpath || !mapfile || !shotdir) {
@@ -41,13 +41,7 @@ async function openpage(browser, problems, viewport, url = BASE, real = false) {
   const context = await browser.createBrowserContext();
   const page = await context.newPage();
   await page.setViewport(viewport);
-  page.on('pageerror', (e) => problems.push('uncaught in the page: ' + e.message));
-  page.on('console', (m) => {
-    if (m.type() === 'error' && /Content Security Policy|Refused to/.test(m.text())) problems.push(m.text());
-  });
-  page.on('response', (r) => {
-    if (r.status() >= 400) problems.push(`${r.status()} for ${r.url()}`);
-  });
+  watchpage(page, problems);
   await page.setRequestInterception(true);
   page.on('request', (r) => {
     if (!real && new URL(r.url()).pathname === '/games')
