@@ -2,6 +2,7 @@
 #include "fleet/fleet.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <ctime>
 
 #include <sys/resource.h>
@@ -76,6 +77,18 @@ void setup(FLEET &f)
     f.logged = false;
 }
 
+// With lobby_lock held: waits until a tick ends (at most f.tickwait
+// seconds) unless a JOIN waits on a name. False when the thread must end.
+bool aftertick(FLEET &f, LOBBY &l)
+{
+    const uint64_t seen = l.tickends;
+    const struct timespec until = realtimeafter(seconds(f.tickwait));
+    while (!l.stopping && l.tickends == seen && !(f.ready && !l.asks.empty()))
+        if (pthread_cond_timedwait(&l.changed, &l.lobby_lock, &until) == ETIMEDOUT)
+            break;
+    return !l.stopping;
+}
+
 // Takes the lobby's waiting work, waiting for some (or the next beat).
 // False when the thread must end.
 bool takework(FLEET &f, LOBBY &l, WORK &w)
@@ -94,6 +107,10 @@ bool takework(FLEET &f, LOBBY &l, WORK &w)
             break;
         const struct timespec until = realtimeafter(due - now);
         pthread_cond_timedwait(&l.changed, &l.lobby_lock, &until);
+    }
+    if (!aftertick(f, l)) {
+        pthread_mutex_unlock(&l.lobby_lock);
+        return false;
     }
     w = WORK();
     w.names = l.asks;
@@ -185,14 +202,17 @@ void *fleetloop(void *arg)
     // milliseconds, a tick that waits for them is late for every player.
     // (Linux: the nice value of this thread alone.)
     setpriority(PRIO_PROCESS, (id_t)gettid(), 10);
+    pthread_setname_np(pthread_self(), "kindler-fleet");
     for (;;) {
-        if (!f.ready)
-            setup(f);
         setup_state(l, f.ready);
         if (!takework(f, l, w))
             break;
-        if (!f.ready)
-            continue;
+        if (!f.ready) {
+            setup(f);
+            setup_state(l, f.ready);
+            if (!f.ready)
+                continue;
+        }
         bool ok = names(f, l, w);
         ok = ok && results(f, l, w);
         ok = ok && heartbeat(f, l);

@@ -5,7 +5,10 @@
 // lock, talks to the database, then puts the answers back into the LOBBY.
 // It keeps the game's row fresh every `beat` seconds (and reads the live
 // games and the fleet's board then), sends each ended round's result once,
-// and answers the names JOINs ask about. A database that is unreachable,
+// and answers the names JOINs ask about. Its calls (but a name's, which a
+// JOIN waits for) start when a tick ends: they and the database's work for
+// them fall in the pause between two ticks, not in a tick whose threads
+// fill the cores. A database that is unreachable,
 // slow, gone or refusing never stops the game: the fleet is marked down,
 // one line goes to `log` at most every `logevery` seconds while it lasts,
 // the results wait in the outbox, and the thread tries again every `retry`
@@ -36,6 +39,7 @@ struct FLEET {
     FILE *log = stderr;     // where failures are told
     double logevery = 60;   // seconds between two lines while a failure lasts
     std::string defaulturl; // the row's page address without --public-url
+    double tickwait = 1;    // seconds the calls wait for a tick to end (a game that does not tick holds them no longer)
 
     // The fleet thread's own while it runs.
     pthread_t thread{};

@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <chrono>
 
-
 int64_t lobbyclock()
 {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
@@ -19,6 +18,16 @@ void postresult(LOBBY &l, const ROUNDRESULT &r)
     l.outbox.push_back(r);
     if (l.stored)
         l.tostore.push_back(r);
+    pthread_cond_broadcast(&l.changed);
+    pthread_mutex_unlock(&l.lobby_lock);
+}
+
+void lobbytickended(LOBBY &l)
+{
+    if (!l.fleet)
+        return;
+    pthread_mutex_lock(&l.lobby_lock);
+    l.tickends++;
     pthread_cond_broadcast(&l.changed);
     pthread_mutex_unlock(&l.lobby_lock);
 }

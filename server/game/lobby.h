@@ -63,6 +63,7 @@ struct LOBBY {
     std::vector<ROUNDRESULT> tostore; // new ones of them a store has not kept yet
     std::vector<ROUNDRESULT> sent;  // those the fleet confirmed that a store still keeps
     bool stopping = false;         // the fleet thread ends
+    uint64_t tickends = 0;         // ticks ended: the fleet thread's calls follow one, in the pause after it
 
     // For the metrics, written by the fleet thread alone.
     std::atomic<bool> up{false};           // the fleet answered its last call
@@ -76,5 +77,8 @@ void postresult(LOBBY &l, const ROUNDRESULT &r);
 void restoreoutbox(LOBBY &l, std::vector<ROUNDRESULT> results);
 // Marks the entries of players that joined with a key.
 void markkeyed(LOBBY &l, std::vector<ROUNDRESULT::ENTRY> &players);
+// Tells the fleet thread that a tick ended (the tick's thread, no other
+// lock held): the pause before the next one begins.
+void lobbytickended(LOBBY &l);
 // Steady-clock nanoseconds.
 int64_t lobbyclock();

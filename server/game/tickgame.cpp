@@ -1,5 +1,6 @@
 // A game's tick: the physics, the round, the web players' exposure, the
-// kept players' end, the tick's metrics, the hooks.
+// kept players' end, the tick's metrics, the hooks; then the fleet thread
+// learns that the pause begins.
 #include <chrono>
 
 #include "engine/publish.h"
@@ -26,6 +27,7 @@ void tickgame(GAME &g)
     observetick(g.metrics, report.seconds, report.burning);
     for (const TICKHOOK &h : g.hooks)
         h.fn(h.arg, g, report);
+    lobbytickended(*g.lobby);
 }
 
 void stopgame(GAME &g) { g.stopping.store(true, std::memory_order_release); }

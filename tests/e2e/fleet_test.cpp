@@ -6,14 +6,18 @@
 // while the database is stopped arrives once when it returns.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <boost/json.hpp>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 
+#include "fleet/fleet.h"
 #include "fleet/fleetdb.h"
 #include "pgserver.h"
 #include "support.h"
@@ -216,6 +220,51 @@ TEST_F(Fleet, ARoundEndedWhileTheDatabaseIsAwayArrivesOnce)
     PGRESULT n;
     ASSERT_TRUE(db.exec("SELECT count(*) FROM kindler_results WHERE game = 'twice'", {}, &n));
     EXPECT_EQ(n.number(0, 0), 1);
+}
+
+// The fleet thread's calls wait for a tick to end, so that they fall in the
+// pause between two ticks: with nothing listening, no wait between two
+// attempts and every failure told, it tries once a tick, not without end.
+TEST(FleetThread, TriesTheDatabaseOnceATick)
+{
+    GAME g;
+    int out[2];
+    ASSERT_EQ(pipe(out), 0);
+    ASSERT_EQ(fcntl(out[0], F_SETFL, O_NONBLOCK), 0);
+    FLEET f;
+    f.game = &g;
+    f.uri = "postgresql://kindler@127.0.0.1:1/postgres";
+    f.retry = 0;
+    f.logevery = 0;
+    f.tickwait = 3600;
+    f.log = fdopen(out[1], "w");
+    ASSERT_TRUE(startfleet(f));
+    int ticks = 0, lines = 0;
+    auto readlines = [&](int ms) {
+        char buf[4096];
+        pollfd p = {out[0], POLLIN, 0};
+        if (poll(&p, 1, ms) <= 0)
+            return;
+        const ssize_t n = read(out[0], buf, sizeof buf);
+        lines += n > 0 ? (int)std::count(buf, buf + n, '\n') : 0;
+    };
+    // A tick every 50 ms for a second; a tick that ends while the thread is
+    // still busy with the last attempt is not waited for again.
+    for (; ticks < 20; ticks++) {
+        lobbytickended(*g.lobby);
+        const auto next = std::chrono::steady_clock::now() + std::chrono::milliseconds(50);
+        while (std::chrono::steady_clock::now() < next)
+            readlines(10);
+    }
+    stopfleet(f);
+    fclose(f.log);
+    for (int before = -1; before != lines;) {
+        before = lines;
+        readlines(0);
+    }
+    close(out[0]);
+    EXPECT_GE(lines, 1);
+    EXPECT_LE(lines, ticks);
 }
 
 } // namespace
