@@ -38,7 +38,7 @@ struct TICKSTATE {
 
     int threads = 0;                      // 0: chosen by map size; 1 or 2 forced
     double interval = updateinterval;     // seconds of one tick and of the pause after it; set before the first
-    TICKPATH path = besttickpath();       // x87, or a vector path this processor runs
+    TICKPATH path = besttickpath();       // the x87 unit, or a vector path this processor runs
     std::vector<BURN> burns;              // the last tick's combustion, for the swap
     uint64_t paircolumns = 0;             // columns computed in vector lanes so far
     uint64_t x87columns = 0;              // columns computed on the x87 unit so far

@@ -20,7 +20,7 @@ enum { LANEPAD = 8 };
 const char *tickpathname(TICKPATH p);
 // True when this processor runs path p.
 bool tickpathrunnable(TICKPATH p);
-// The fastest path this processor runs.
+// The fastest path this processor runs (what --tick=auto takes).
 TICKPATH besttickpath();
 // The paths this processor runs, fastest last, as "x87 avx2 avx512".
 const char *runnabletickpaths();
