@@ -98,7 +98,9 @@ double worldbytespercell(const WORLD &w)
                    w.materials.capacity() * sizeof(MATERIAL);
     for (const GRID &g : w.grids) {
         bytes += g.heat.capacity() * sizeof(long double) + g.attrindex.capacity() * sizeof(int32_t);
-        bytes += g.pool.capacity() * sizeof(ATTR) + g.tagged.capacity() * sizeof(uint32_t);
+        // A large pool's room beyond its entries takes memory only once
+        // reached (attribution.cpp): its entries count.
+        bytes += g.pool.size() * sizeof(ATTR) + g.tagged.capacity() * sizeof(uint32_t);
     }
     return (double)bytes / (double)n;
 }

@@ -191,7 +191,7 @@ int findmaterial(const WORLD &w, const MATERIAL &m);
 MATERIAL materialof(const MAPUNIT &cell);
 
 // Bytes the world holds per cell (both buffers, materials, fuel, indexes,
-// attribution pools), averaged over the cells.
+// the attribution pools' entries), averaged over the cells.
 double worldbytespercell(const WORLD &w);
 
 // One published cell as map answers and pictures draw it.

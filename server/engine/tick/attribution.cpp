@@ -14,6 +14,7 @@
 #include <emmintrin.h>
 
 #include <algorithm>
+#include <new>
 #include <chrono>
 #include <cstring>
 #include <functional>
@@ -221,10 +222,19 @@ static void copypool(const GRID &in, GRID &o)
         o.attrindex[i] = -1;
     o.tagged.clear();
     // Room for the cells that gain tags this tick, so that the pool does
-    // not move (copying every entry) while the pass runs.
+    // not move (copying every entry) while the pass runs. A pool past 16
+    // MiB takes room for every cell: the kernel gives its pages only as
+    // entries first reach them, and it never moves again, where each move
+    // would fault in a whole new pool within one tick. (Where so much
+    // address space cannot be had, room for the growth of some ticks.)
     if (o.pool.capacity() < in.tagged.size() + in.tagged.size() / 8 + 64) {
+        const size_t room = in.tagged.size() + in.tagged.size() / 2 + 64;
         o.pool.clear(); // nothing in it is kept: no copy
-        o.pool.reserve(in.tagged.size() + in.tagged.size() / 2 + 64);
+        try {
+            o.pool.reserve(room * sizeof(ATTR) >= (size_t)16 << 20 ? std::max(room, o.attrindex.size()) : room);
+        } catch (const std::bad_alloc &) {
+            o.pool.reserve(room);
+        }
     }
     o.pool.resize(in.tagged.size());
     // A pool larger than the caches is gone from them before the pass
