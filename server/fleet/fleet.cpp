@@ -209,7 +209,6 @@ void *fleetloop(void *arg)
             break;
         if (!f.ready) {
             setup(f);
-            setup_state(l, f.ready);
             if (!f.ready)
                 continue;
         }

@@ -14,10 +14,10 @@
 #include <emmintrin.h>
 
 #include <algorithm>
-#include <new>
 #include <chrono>
 #include <cstring>
 #include <functional>
+#include <new>
 #include <thread>
 
 #include "engine/tick/scratch.h"

@@ -34,8 +34,9 @@ bool tickpathrunnable(TICKPATH p)
 // A pair operation costs 50 to 70 vector instructions: on the processors
 // measured, AVX-512 computes a burning world's columns no faster than the
 // x87 unit (AMD EPYC: as fast within a few per cent; Intel Xeon: slower in
-// eight of ten alternating runs, 1.24x at the median) and AVX2 1.6 times slower, so the x87 unit is the fastest path
-// everywhere; --tick=avx512 or avx2 forces a vector one.
+// eight of ten alternating runs, 1.24x at the median) and AVX2 1.6 times
+// slower, so the x87 unit is the fastest path everywhere; --tick=avx512 or
+// avx2 forces a vector one.
 TICKPATH besttickpath() { return TICKPATH::x87; }
 
 const char *runnabletickpaths()
