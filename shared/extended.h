@@ -44,11 +44,12 @@ inline uint64_t significand(const long double &v)
 // True for a finite value as arithmetic leaves it: zero, a denormal or a
 // normal number with its integer bit set (no unnormal, no pseudo-denormal,
 // no infinity or NaN). Comparisons on the bits hold for these.
-inline bool isclean(const long double &v)
+inline bool isclean(uint16_t signexp, uint64_t significand)
 {
-    const unsigned e = signexp(v) & 0x7fff;
-    return e != 0x7fff && (e != 0) == (significand(v) >> 63);
+    const unsigned e = signexp & 0x7fff;
+    return e != 0x7fff && (e != 0) == (significand >> 63);
 }
+inline bool isclean(const long double &v) { return isclean(signexp(v), significand(v)); }
 
 // True for a value >= 0 (not -0) and finite: such values, as arithmetic
 // leaves them (no pseudo-denormals, no unnormals), are ordered by their

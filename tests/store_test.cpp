@@ -229,7 +229,7 @@ TEST(StoreTake, CheckpointsTakenWhileTicksRunAndFiresArriveLoseNoFire)
     for (long double h : c.heat)
         heat += h;
     for (const ATTR &a : c.attr)
-        attributed += a.sourcequan[0];
+        attributed += load80(a.sourcequan[0]);
     EXPECT_EQ(heat, fires * FIREHEAT);
     EXPECT_EQ(attributed, fires * FIREHEAT);
     EXPECT_TRUE(g.world.firequeue.empty() && g.world.tickcomputing == 0);
@@ -393,8 +393,8 @@ TEST(StoreCrash, ASaveKilledHalfWayLeavesTheLastCheckpointWhole)
     {
         GAME later;
         buildgame(later, 600, 400, 9, true);
-        for (long double &h : later.world.oldmap->heat)
-            h += 1; // every tile differs
+        for (PACKED80 &h : later.world.oldmap->heat)
+            store80(h, load80(h) + 1); // every tile differs
         takecheckpoint(later, next);
     }
     int ready[2];

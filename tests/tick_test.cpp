@@ -113,7 +113,7 @@ ATTR slots(const SLOTS &tags)
     std::memset(&a, 0, sizeof a);
     for (size_t i = 0; i < tags.size(); i++) {
         a.heatsource[i] = tags[i].first;
-        a.sourcequan[i] = tags[i].second;
+        store80(a.sourcequan[i], tags[i].second);
     }
     return a;
 }
@@ -124,7 +124,7 @@ ATTR fullslots(long double first, long double step = 1)
     ATTR a;
     for (int i = 0; i < NUMSLOTS; i++) {
         a.heatsource[i] = 20 + i;
-        a.sourcequan[i] = first + i * step;
+        store80(a.sourcequan[i], first + i * step);
     }
     return a;
 }
@@ -135,7 +135,7 @@ void expectslots(const ATTR &a, const SLOTS &want)
     ATTR w = slots(want);
     for (int i = 0; i < NUMSLOTS; i++) {
         EXPECT_EQ(w.heatsource[i], a.heatsource[i]) << "slot " << i;
-        EXPECT_BITS(w.sourcequan[i], a.sourcequan[i]) << "slot " << i;
+        EXPECT_BITS(load80(w.sourcequan[i]), load80(a.sourcequan[i])) << "slot " << i;
     }
 }
 
@@ -437,11 +437,11 @@ TEST_F(Attribution, SharesAreRoundedToSinglePrecision)
     const long double amount = 3;
     addheat(&rec, &src, amount);
     const float third = (float)(10.0L / 30.0L), twothirds = (float)(20.0L / 30.0L);
-    EXPECT_BITS((long double)third * amount, rec.sourcequan[0]);
-    EXPECT_BITS((long double)twothirds * amount, rec.sourcequan[1]);
-    EXPECT_BITS(10.0L - (long double)third * amount, src.sourcequan[0]);
+    EXPECT_BITS((long double)third * amount, load80(rec.sourcequan[0]));
+    EXPECT_BITS((long double)twothirds * amount, load80(rec.sourcequan[1]));
+    EXPECT_BITS(10.0L - (long double)third * amount, load80(src.sourcequan[0]));
     // Not the extended-precision third.
-    EXPECT_FALSE(samebits((10.0L / 30.0L) * amount, rec.sourcequan[0]));
+    EXPECT_FALSE(samebits((10.0L / 30.0L) * amount, load80(rec.sourcequan[0])));
 }
 
 TEST_F(Attribution, ShareIsRoundedOnceStraightToSinglePrecision)
@@ -452,21 +452,21 @@ TEST_F(Attribution, ShareIsRoundedOnceStraightToSinglePrecision)
     const long double share = 0.5L + std::ldexp(1.0L, -25) + std::ldexp(1.0L, -61);
     ATTR src = slots({{1, share}, {2, 1.0L - share}}), rec = slots({}); // the total is exactly 1
     addheat(&rec, &src, 64);
-    EXPECT_BITS((0.5L + std::ldexp(1.0L, -24)) * 64, rec.sourcequan[0]);
-    EXPECT_BITS(share - (0.5L + std::ldexp(1.0L, -24)) * 64, src.sourcequan[0]);
+    EXPECT_BITS((0.5L + std::ldexp(1.0L, -24)) * 64, load80(rec.sourcequan[0]));
+    EXPECT_BITS(share - (0.5L + std::ldexp(1.0L, -24)) * 64, load80(src.sourcequan[0]));
 }
 
 TEST_F(Attribution, FullReceiverGivesUpItsSmallestSlotLowestOnATie)
 {
     ATTR rec = fullslots(50), src = slots({{1, 10}});
-    rec.sourcequan[3] = 1.5L;
-    rec.sourcequan[7] = 1.5L;
+    store80(rec.sourcequan[3], 1.5L);
+    store80(rec.sourcequan[7], 1.5L);
     EXPECT_EQ(3, findfreeslot(&rec, 1));
     addheat(&rec, &src, 4);
     EXPECT_EQ(1, rec.heatsource[3]);
-    EXPECT_BITS(5.5L, rec.sourcequan[3]);
+    EXPECT_BITS(5.5L, load80(rec.sourcequan[3]));
     EXPECT_EQ(27, rec.heatsource[7]);
-    EXPECT_BITS(1.5L, rec.sourcequan[7]);
+    EXPECT_BITS(1.5L, load80(rec.sourcequan[7]));
     for (int i = 0; i < NUMSLOTS; i++) {
         if (i != 3) {
             EXPECT_EQ(20 + i, rec.heatsource[i]);
@@ -474,7 +474,7 @@ TEST_F(Attribution, FullReceiverGivesUpItsSmallestSlotLowestOnATie)
     }
 
     // A negative quantity is the smallest.
-    rec.sourcequan[11] = -2;
+    store80(rec.sourcequan[11], -2);
     EXPECT_EQ(11, findfreeslot(&rec, 99));
 }
 
@@ -484,9 +484,9 @@ TEST_F(Attribution, LaterPassesSeeSlotsTakenOverByEarlierOnes)
     ATTR rec = fullslots(1), src = slots({{100, 30}, {101, 10}});
     addheat(&rec, &src, 8);
     EXPECT_EQ(100, rec.heatsource[0]);
-    EXPECT_BITS(7.0L, rec.sourcequan[0]); // 1 + 6
+    EXPECT_BITS(7.0L, load80(rec.sourcequan[0])); // 1 + 6
     EXPECT_EQ(101, rec.heatsource[1]);
-    EXPECT_BITS(4.0L, rec.sourcequan[1]); // 2 + 2
+    EXPECT_BITS(4.0L, load80(rec.sourcequan[1])); // 2 + 2
 }
 
 TEST_F(Attribution, FindfreeslotPrefersOwnTagThenFirstEmpty)
@@ -502,14 +502,14 @@ TEST_F(Attribution, FindfreeslotWithOnlyNonFiniteQuantitiesGivesFourteen)
 {
     ATTR c = fullslots(0);
     for (int i = 0; i < NUMSLOTS; i++)
-        c.sourcequan[i] = (i % 2) ? std::numeric_limits<long double>::infinity()
-                                  : std::numeric_limits<long double>::quiet_NaN();
+        store80(c.sourcequan[i], (i % 2) ? std::numeric_limits<long double>::infinity()
+                                         : std::numeric_limits<long double>::quiet_NaN());
     EXPECT_EQ(14, findfreeslot(&c, 1));
     // The largest finite value is not below the start of the scan either.
     for (int i = 0; i < NUMSLOTS; i++)
-        c.sourcequan[i] = LDBL_MAX;
+        store80(c.sourcequan[i], LDBL_MAX);
     EXPECT_EQ(14, findfreeslot(&c, 1));
-    c.sourcequan[5] = std::nextafter(LDBL_MAX, 0.0L);
+    store80(c.sourcequan[5], std::nextafter(LDBL_MAX, 0.0L));
     EXPECT_EQ(5, findfreeslot(&c, 1));
 }
 

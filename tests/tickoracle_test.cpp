@@ -275,7 +275,7 @@ TEST(FastTick, MatchesThePlainTickWhenTheAttributionPoolOutgrowsTheCaches)
     // copies them past the caches.
     std::mt19937_64 rng(57600);
     PAIR p;
-    burningworld(rng, 240, 240, 1, p);
+    burningworld(rng, 280, 280, 1, p);
     EXPECT_GE(p.fast.oldmap->tagged.size() * sizeof(ATTR), (size_t)16 << 20);
     runpair(rng, p, 12, 20, 2, 50);
 }

@@ -16,6 +16,7 @@
 
 #include "bridge.h"
 #include "engine/buildworld.h"
+#include "engine/cells.h"
 #include "game/loadmap.h"
 #include "engine/fire.h"
 #include "engine/publish.h"
@@ -152,14 +153,57 @@ TEST_F(Grid, EmptyWorldTickDoesNothing)
     dophys(testgame.world, testgame.tick);
 }
 
-TEST_F(Grid, NoTagsMeansNoAttributionEntriesAndFiftyEightBytesPerCell)
+TEST_F(Grid, NoTagsMeansNoAttributionEntriesAndFortyBytesPerCell)
 {
     WORLD c;
     TICKSTATE ct;
     uniformworld(c, 64, 64, plaincell(300, 0.5L, 1));
     dophys(c, ct);
     EXPECT_EQ(0u, c.grids[0].pool.size() + c.grids[1].pool.size());
-    EXPECT_LE(worldbytespercell(c), 64.0);
+    EXPECT_LE(worldbytespercell(c), 40.5);
+}
+
+// Heat, fuel and quantities are kept in ten bytes: whatever a hostile map
+// puts there comes back with every bit, through the world and a tick.
+TEST_F(Grid, PackedRealsKeepEveryBit)
+{
+    const struct {
+        uint64_t significand;
+        uint16_t signexp;
+    } odd[] = {
+        {0x8000000000000000u, 0x8000 | 0x3fff}, // -1
+        {0, 0x8000},                            // -0
+        {1, 0},                                 // the smallest denormal
+        {0x8000000000000001u, 0},               // a pseudo-denormal
+        {0x4000000000000000u, 0x4000},          // an unnormal
+        {0xa000000000000123u, 0x7fff},          // a signalling NaN with a payload
+        {0x8000000000000000u, 0xffff},          // -infinity
+        {0xffffffffffffffffu, 0x7ffe},          // the largest finite
+    };
+    for (const auto &o : odd) {
+        long double v = 0;
+        std::memcpy(&v, &o.significand, 8);
+        std::memcpy((char *)&v + 8, &o.signexp, 2);
+        const PACKED80 p = packed80(v);
+        EXPECT_EQ(significand(p), o.significand);
+        EXPECT_EQ(signexp(p), o.signexp);
+        const long double back = load80(p);
+        EXPECT_TRUE(samebits(back, v)) << std::hex << o.significand << " " << o.signexp;
+    }
+    // Through a cell of the world: a zero conduction keeps it in place.
+    WORLD c;
+    TICKSTATE ct;
+    uniformworld(c, 3, 3, plaincell(300, 0, 1));
+    MAPUNIT m = pubcell(c, 4);
+    std::memcpy(&m.totalcal, &odd[5].significand, 8);
+    std::memcpy((char *)&m.totalcal + 8, &odd[5].signexp, 2);
+    m.heatsource[0] = 1;
+    m.sourcequan[0] = m.totalcal;
+    setpubcell(c, 4, m);
+    dophys(c, ct);
+    const MAPUNIT after = pubcell(c, 4);
+    EXPECT_TRUE(samebits(after.totalcal, m.totalcal));
+    EXPECT_TRUE(samebits(after.sourcequan[0], m.sourcequan[0]));
 }
 
 // ---------------------------------------------------------------------------

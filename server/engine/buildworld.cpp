@@ -56,8 +56,8 @@ void makemap(const MAPFILE &f, WORLD &w, FILE *progress)
             if (material[(size_t)i] < 0)
                 maperror("Error! More than 65536 unit types in use.\n");
             w.material[index] = (uint16_t)material[(size_t)i];
-            w.oldmap->heat[index] = cell.totalcal;
-            w.fuellevel[index] = cell.fuellevel;
+            store80(w.oldmap->heat[index], cell.totalcal);
+            store80(w.fuellevel[index], cell.fuellevel);
         }
     }
     say(progress, "\n");

@@ -6,25 +6,37 @@
 
 #include "engine/tick/attribution.h"
 
+// The slots of an entry into a whole record, and back.
+static void slotstounit(const ATTR &a, MAPUNIT &m)
+{
+    std::memcpy(m.heatsource, a.heatsource, sizeof m.heatsource);
+    for (int s = 0; s < NUMSLOTS; s++)
+        m.sourcequan[s] = load80(a.sourcequan[s]);
+}
+
+static void unittoslots(const MAPUNIT &m, ATTR &a)
+{
+    std::memcpy(a.heatsource, m.heatsource, sizeof a.heatsource);
+    for (int s = 0; s < NUMSLOTS; s++)
+        store80(a.sourcequan[s], m.sourcequan[s]);
+}
+
 // Cell i of buffer g as a whole record, with its material and fuel.
 static MAPUNIT cellrecord(const WORLD &w, const GRID &g, size_t i)
 {
     const MATERIAL &t = w.materials[w.material[i]];
     MAPUNIT m;
     std::memset(&m, 0, sizeof m);
-    m.totalcal = g.heat[i];
+    m.totalcal = load80(g.heat[i]);
     m.cocon = t.cocon;
     m.calperc = t.calperc;
     m.ignitionpoint = t.ignitionpoint;
-    m.fuellevel = w.fuellevel[i];
+    m.fuellevel = load80(w.fuellevel[i]);
     m.calperf = t.calperf;
     m.burnspeed = t.burnspeed;
     m.block = t.block;
-    if (g.attrindex[i] >= 0) {
-        const ATTR &a = g.pool[(size_t)g.attrindex[i]];
-        std::memcpy(m.heatsource, a.heatsource, sizeof m.heatsource);
-        std::memcpy(m.sourcequan, a.sourcequan, sizeof m.sourcequan);
-    }
+    if (g.attrindex[i] >= 0)
+        slotstounit(g.pool[(size_t)g.attrindex[i]], m);
     return m;
 }
 
@@ -36,11 +48,9 @@ MAPUNIT pubcell(const WORLD &w, size_t i)
             continue;
         m.totalcal += FIREHEAT;
         ATTR a;
-        std::memcpy(a.heatsource, m.heatsource, sizeof a.heatsource);
-        std::memcpy(a.sourcequan, m.sourcequan, sizeof a.sourcequan);
+        unittoslots(m, a);
         addheatfromplayer(&a, FIREHEAT, f.tag);
-        std::memcpy(m.heatsource, a.heatsource, sizeof m.heatsource);
-        std::memcpy(m.sourcequan, a.sourcequan, sizeof m.sourcequan);
+        slotstounit(a, m);
     }
     return m;
 }
@@ -54,15 +64,13 @@ void setpubcell(WORLD &w, size_t i, const MAPUNIT &cell)
     if (t < 0)
         std::abort(); // more than 65,536 materials: only a test builds such a world
     w.material[i] = (uint16_t)t;
-    w.fuellevel[i] = cell.fuellevel;
+    store80(w.fuellevel[i], cell.fuellevel);
     unsettle(w.settle, i, w.mapsizey);
     GRID &g = *w.oldmap;
-    g.heat[i] = cell.totalcal;
+    store80(g.heat[i], cell.totalcal);
     if (attrblank(cell.heatsource, cell.sourcequan) && g.attrindex[i] < 0)
         return; // a cell without tags needs no entry
-    ATTR &a = attrentry(g, i);
-    std::memcpy(a.heatsource, cell.heatsource, sizeof a.heatsource);
-    std::memcpy(a.sourcequan, cell.sourcequan, sizeof a.sourcequan);
+    unittoslots(cell, attrentry(g, i));
 }
 
 MAPUNIT getcell(WORLD &w, long x, long y)

@@ -5,7 +5,7 @@
 
 void firecell(GRID &g, size_t i, long double heat2add, int tag)
 {
-    g.heat[i] += heat2add;
+    store80(g.heat[i], load80(g.heat[i]) + heat2add);
     // Without a tag or an amount the move changes nothing: the cell keeps
     // no entry.
     if (tag != 0 && heat2add > 0)

@@ -11,7 +11,7 @@ void swapgrids(WORLD &w, const TICKSTATE &t)
     // what was published: the encoded map answers stay good.
     const bool same = t.burns.empty() && w.firequeue.empty() && allsettled(w.settle);
     for (const BURN &b : t.burns)
-        w.fuellevel[b.index] = b.fuel;
+        store80(w.fuellevel[b.index], b.fuel);
     for (const QUEUEDFIRE &f : w.firequeue) {
         firecell(*w.curmap, f.index, FIREHEAT, f.tag);
         unsettle(w.settle, f.index, w.mapsizey);

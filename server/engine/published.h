@@ -36,9 +36,9 @@ inline uint64_t pubgeneration(const WORLD &w) { return w.mapgeneration; }
 // The states the tick published.
 inline uint64_t pubticks(const WORLD &w) { return w.ticks; }
 // Cell i's heat, fires queued since not included (queuedfires).
-inline long double pubheat(const WORLD &w, size_t i) { return w.oldmap->heat[i]; }
+inline long double pubheat(const WORLD &w, size_t i) { return load80(w.oldmap->heat[i]); }
 // Cell i's fuel.
-inline long double pubfuel(const WORLD &w, size_t i) { return w.fuellevel[i]; }
+inline long double pubfuel(const WORLD &w, size_t i) { return load80(w.fuellevel[i]); }
 // The fires queued while the tick computes, not yet in the cells.
 inline const std::vector<QUEUEDFIRE> &queuedfires(const WORLD &w) { return w.firequeue; }
 // The number of cells that hold attribution.

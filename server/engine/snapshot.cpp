@@ -3,6 +3,21 @@
 
 #include "engine/fire.h"
 
+// The packed reals of `from` as long doubles, and back.
+static void unpack(const PACKEDARRAY &from, std::vector<long double> &to)
+{
+    to.resize(from.size());
+    for (size_t i = 0; i < from.size(); i++)
+        to[i] = load80(from[i]);
+}
+
+static void pack(const std::vector<long double> &from, PACKEDARRAY &to)
+{
+    to.resize(from.size());
+    for (size_t i = 0; i < from.size(); i++)
+        store80(to[i], from[i]);
+}
+
 // The published grid is copied the way the tick reads it: with the
 // copying mark raised fires are queued instead of written and nothing else
 // writes oldmap, so it is read without oldmap_lock while readers, fires
@@ -21,8 +36,8 @@ void takesnapshot(WORLD &w, WORLDSNAPSHOT &s)
     const GRID &o = *w.oldmap;
     s.sizex = w.mapsizex;
     s.sizey = w.mapsizey;
-    s.heat.assign(o.heat.begin(), o.heat.end());
-    s.fuel.assign(w.fuellevel.begin(), w.fuellevel.end());
+    unpack(o.heat, s.heat);
+    unpack(w.fuellevel, s.fuel);
     s.tagged.assign(o.tagged.begin(), o.tagged.end());
     if (s.attr.capacity() < o.tagged.size()) { // grown without copying the old entries
         s.attr.clear();
@@ -71,7 +86,7 @@ static void putcells(WORLD &w, const WORLDSNAPSHOT &s, bool tags)
 {
     const size_t n = ncells(w);
     for (GRID &grid : w.grids) {
-        grid.heat.assign(s.heat.begin(), s.heat.end());
+        pack(s.heat, grid.heat);
         grid.attrindex.assign(n, -1);
         grid.pool.clear();
         grid.tagged.clear();
@@ -82,7 +97,7 @@ static void putcells(WORLD &w, const WORLDSNAPSHOT &s, bool tags)
         for (size_t j = 0; j < s.tagged.size(); j++)
             grid.attrindex[s.tagged[j]] = (int32_t)j;
     }
-    w.fuellevel.assign(s.fuel.begin(), s.fuel.end());
+    pack(s.fuel, w.fuellevel);
     w.outside = s.outside;
     if (tags)
         w.firequeue = s.fires;

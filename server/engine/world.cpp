@@ -8,13 +8,13 @@
 static void freegrids(WORLD &w)
 {
     for (GRID &g : w.grids) {
-        std::vector<long double>().swap(g.heat);
+        PACKEDARRAY().swap(g.heat);
         std::vector<int32_t>().swap(g.attrindex);
         ATTRPOOL().swap(g.pool);
         std::vector<uint32_t>().swap(g.tagged);
     }
     std::vector<uint16_t>().swap(w.material);
-    std::vector<long double>().swap(w.fuellevel);
+    PACKEDARRAY().swap(w.fuellevel);
     w.materials.clear();
     w.materialnames.clear();
     w.materialfuel.clear();
@@ -32,11 +32,11 @@ bool allocworld(WORLD &w, long sizex, long sizey)
     size_t n = ncells(w);
     try {
         for (GRID &g : w.grids) {
-            g.heat.assign(n, 0);
+            g.heat.assign(n, packed80(0));
             g.attrindex.assign(n, -1);
         }
         w.material.assign(n, 0);
-        w.fuellevel.assign(n, 0);
+        w.fuellevel.assign(n, packed80(0));
     } catch (const std::bad_alloc &) {
         freegrids(w);
         w.mapsizex = w.mapsizey = 0;
@@ -94,10 +94,10 @@ double worldbytespercell(const WORLD &w)
     size_t n = w.material.size();
     if (n == 0)
         return 0;
-    size_t bytes = w.material.capacity() * sizeof(uint16_t) + w.fuellevel.capacity() * sizeof(long double) +
+    size_t bytes = w.material.capacity() * sizeof(uint16_t) + w.fuellevel.capacity() * sizeof(PACKED80) +
                    w.materials.capacity() * sizeof(MATERIAL);
     for (const GRID &g : w.grids) {
-        bytes += g.heat.capacity() * sizeof(long double) + g.attrindex.capacity() * sizeof(int32_t);
+        bytes += g.heat.capacity() * sizeof(PACKED80) + g.attrindex.capacity() * sizeof(int32_t);
         // A large pool's room beyond its entries takes memory only once
         // reached (attribution.cpp): its entries count.
         bytes += g.pool.size() * sizeof(ATTR) + g.tagged.capacity() * sizeof(uint32_t);

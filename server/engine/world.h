@@ -4,13 +4,14 @@
 //
 // A cell is stored split by how often it changes: its static properties
 // once per material (each cell holds a 16-bit index into the materials),
-// its heat in one long double per buffer, its fuel in one published array,
+// its heat in one packed 80-bit real per buffer (packed80.h), its fuel in
+// one published array of them,
 // and its attribution slots only while it holds tags, as an entry of a
 // pool per buffer reached through a per-cell index (-1 for none). The heat
 // and attribution exist twice: oldmap, the state the last tick published,
 // and curmap, the tick's work area; the tick swaps them. While no cell
-// holds tags the world takes 2 x 16 (heat) + 16 (fuel) + 2 (material) +
-// 2 x 4 (attribution index) = 58 bytes per cell.
+// holds tags the world takes 2 x 10 (heat) + 10 (fuel) + 2 (material) +
+// 2 x 4 (attribution index) = 40 bytes per cell.
 //
 // A game holds its world (game.h); tests and benchmarks build their own
 // with the same functions, each with its own locks. The world is storage
@@ -30,6 +31,7 @@
 #include "extended.h"
 #include "material.h"
 #include "protocol.h"
+#include "engine/packed80.h"
 #include "engine/settle.h"
 
 enum { NUMSLOTS = 15 }; // attribution slots per cell
@@ -54,10 +56,11 @@ typedef struct map_vertex {
     int32_t y;
 } MAP_VERTEX;
 
-// The attribution slots of one cell that holds tags.
-struct ATTR {
+// The attribution slots of one cell that holds tags: 224 bytes, whole
+// 16-byte blocks (the quantities packed: 304 bytes as long doubles).
+struct alignas(16) ATTR {
     int heatsource[NUMSLOTS];
-    long double sourcequan[NUMSLOTS];
+    PACKED80 sourcequan[NUMSLOTS];
 };
 
 // An allocator that leaves new elements uninitialised: the tick sizes the
@@ -82,7 +85,7 @@ using ATTRPOOL = std::vector<ATTR, UNINITIALISED<ATTR>>;
 // One of the two buffers: the heat of every cell and the attribution of the
 // cells that hold tags.
 struct GRID {
-    std::vector<long double> heat;  // totalcal of every cell
+    PACKEDARRAY heat;               // totalcal of every cell
     std::vector<int32_t> attrindex; // entry of pool, or -1 for a cell without tags
     ATTRPOOL pool;                  // entries of tagged cells
     std::vector<uint32_t> tagged;   // cells with an entry, ascending
@@ -117,7 +120,7 @@ typedef struct world {
     GRID grids[2];
     GRID *curmap = &grids[0];           // guarded by curmap_lock: the tick's work area
     GRID *oldmap = &grids[1];           // guarded by oldmap_lock: the published state
-    std::vector<long double> fuellevel; // guarded by oldmap_lock: published fuel;
+    PACKEDARRAY fuellevel;              // guarded by oldmap_lock: published fuel;
                                         // the tick writes it only at its swap
     SETTLE settle;                      // guarded by oldmap_lock; the tick's own while tickcomputing
     // Counts published states: raised by every fire and every swap that
@@ -217,21 +220,22 @@ template <class F> void eachpubcell(const WORLD &w, F &&f)
                 found = true;
             }
         if (!found)
-            fired.push_back({q.index, w.oldmap->heat[q.index] + FIREHEAT});
+            fired.push_back({q.index, load80(w.oldmap->heat[q.index]) + FIREHEAT});
     }
     std::sort(fired.begin(), fired.end());
     size_t next = 0;
     PUBCELL c;
     c.index = 0;
-    const long double *heat = w.oldmap->heat.data();
+    const PACKED80 *heat = w.oldmap->heat.data();
+    const PACKED80 *fuel = w.fuellevel.data();
     for (long x = 0; x < w.mapsizex; x++) {
         c.x = x;
         for (long y = 0; y < w.mapsizey; y++, c.index++) {
             c.y = y;
-            c.totalcal = heat[c.index];
+            c.totalcal = load80(heat[c.index]);
             if (next < fired.size() && fired[next].first == c.index)
                 c.totalcal = fired[next++].second;
-            c.fuellevel = w.fuellevel[c.index];
+            c.fuellevel = load80(fuel[c.index]);
             c.material = &w.materials[w.material[c.index]];
             f(c);
         }

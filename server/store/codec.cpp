@@ -88,7 +88,7 @@ std::vector<size_t> tagcolumns(const CHECKPOINT &c)
 // quantity other than +0 (the rest read back as empty).
 static int usedslots(const ATTR &a)
 {
-    const long double zero = 0;
+    const PACKED80 zero = packed80(0);
     int n = NUMSLOTS;
     while (n > 0 && a.heatsource[n - 1] == 0 && samebits(a.sourcequan[n - 1], zero))
         n--;
@@ -138,7 +138,7 @@ void encodetile(const CHECKPOINT &c, const TILES &t, size_t tile, const std::vec
             out.u8((unsigned)n);
             for (int s = 0; s < n; s++) {
                 out.u32((uint32_t)e.heatsource[s]);
-                out.ext(e.sourcequan[s]);
+                out.ext(load80(e.sourcequan[s]));
             }
             count++;
         }
@@ -175,7 +175,7 @@ bool decodetile(const void *data, size_t n, const TILES &t, size_t tile, CHECKPO
         std::memset(&e, 0, sizeof e);
         for (int s = 0; s < slots; s++) {
             e.heatsource[s] = (int)r.u32();
-            e.sourcequan[s] = r.ext();
+            store80(e.sourcequan[s], r.ext());
         }
         const size_t cell = (size_t)(a.x0 + local / h) * Y + (size_t)(a.y0 + local % h);
         attrindex[cell] = (int32_t)pool.size();

@@ -178,7 +178,7 @@ TEST(Drawn, DrawingSomeColumnsLeavesTheOthers)
     DRAWN d;
     drawworld(w, d);
     for (size_t i = 0; i < 10; i++)
-        w.oldmap->heat[i] = 50;
+        store80(w.oldmap->heat[i], 50);
     drawcolumns(w, d, 1, 3);
     EXPECT_EQ(d.kelvins, (std::vector<int32_t>{0, 0, 50, 50, 50, 50, 0, 0, 0, 0}));
 }

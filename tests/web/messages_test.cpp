@@ -106,7 +106,7 @@ TEST(Hello, UnitTypesThatDifferOnlyInFuelOrNameKeepTheirOwnMaterial)
     EXPECT_EQ(c.materials[2].name, "meadow");
     // The tuft with 2.5% of its own fuel left is not burnt.
     pthread_mutex_lock(&w.oldmap_lock);
-    w.fuellevel[1] = 0.75L;
+    store80(w.fuellevel[1], 0.75L);
     DRAWN d;
     drawworld(w, d);
     pthread_mutex_unlock(&w.oldmap_lock);

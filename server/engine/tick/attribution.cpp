@@ -25,8 +25,8 @@
 // Bit i set where slot i holds a tag: the fifteen tags compared at once.
 static inline unsigned attrused(const ATTR *unit)
 {
-    static_assert(NUMSLOTS == 15 && offsetof(ATTR, sourcequan) >= 16 * sizeof(int),
-                  "the tags and the padding after them fill four 16-byte loads");
+    static_assert(NUMSLOTS == 15 && sizeof(ATTR) >= 16 * sizeof(int),
+                  "the tags and the bytes after them fill four 16-byte loads");
     unsigned used = 0;
     for (int q = 0; q < 4; q++) {
         __m128i v;
@@ -60,7 +60,7 @@ static inline long double listtotal(const ATTR *unit, const SLOTLIST &l)
 {
     long double totalheat = 0;
     for (int j = 0; j < l.m; j++)
-        totalheat += unit->sourcequan[l.slot[j]];
+        totalheat += load80(unit->sourcequan[l.slot[j]]);
     return totalheat;
 }
 
@@ -85,7 +85,7 @@ static void addheatlisted(ATTR *rec, ATTR *src, const SLOTLIST &l, long double h
         prec[0] = 1.0f;
     } else {
         for (int j = 0; j < m; j++) {
-            long double q = from->sourcequan[l.slot[j]];
+            long double q = load80(from->sourcequan[l.slot[j]]);
             prec[j] = q > 0 ? (float)(q / totalheat) : 0.0f;
         }
     }
@@ -94,10 +94,10 @@ static void addheatlisted(ATTR *rec, ATTR *src, const SLOTLIST &l, long double h
         if (rec) {
             int slot = findfreeslot(rec, l.tag[j]);
             rec->heatsource[slot] = l.tag[j];
-            rec->sourcequan[slot] = part + rec->sourcequan[slot];
+            store80(rec->sourcequan[slot], part + load80(rec->sourcequan[slot]));
         }
         if (src)
-            src->sourcequan[l.slot[j]] = src->sourcequan[l.slot[j]] - part;
+            store80(src->sourcequan[l.slot[j]], load80(src->sourcequan[l.slot[j]]) - part);
     }
 }
 
@@ -108,13 +108,12 @@ void addheat(ATTR *rec, ATTR *src, long double heat2add)
     addheatlisted(rec, src, l, heat2add);
 }
 
-void addheatfromplayer(ATTR *rec
-, long double heat2add, int num)
+void addheatfromplayer(ATTR *rec, long double heat2add, int num)
 {
     ATTR scratch;
     std::memset(&scratch, 0, sizeof scratch);
     scratch.heatsource[0] = num;
-    scratch.sourcequan[0] = heat2add;
+    store80(scratch.sourcequan[0], heat2add);
     addheat(rec, &scratch, heat2add);
 }
 

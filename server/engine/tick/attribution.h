@@ -28,8 +28,9 @@ inline int findfreeslot(const ATTR *unit, int heatsourcenum)
     long double smallest = LDBL_MAX;
     int found = NUMSLOTS - 1;
     for (int i = 0; i < NUMSLOTS; i++) {
-        if (unit->sourcequan[i] < smallest) {
-            smallest = unit->sourcequan[i];
+        const long double q = load80(unit->sourcequan[i]);
+        if (q < smallest) {
+            smallest = q;
             found = i;
         }
     }

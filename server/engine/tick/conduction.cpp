@@ -83,7 +83,7 @@ static inline long double tempof(const TICKVIEW &w, long x, long y)
     if (!inmap(w, x, y))
         return w.outside->totalcal / w.outside->calperc;
     size_t i = (size_t)x * (size_t)w.sizey + (size_t)y;
-    return w.in->heat[i] / w.types[w.type[i]].calperc;
+    return load80(w.in->heat[i]) / w.types[w.type[i]].calperc;
 }
 
 static inline long double coconof(const TICKVIEW &w, long x, long y)
@@ -148,7 +148,7 @@ void filltempx87(const TICKVIEW &w, COLUMNS &c, long x)
         return;
     }
     size_t base = (size_t)x * (size_t)Y;
-    const long double *heat = w.in->heat.data() + base;
+    const PACKED80 *heat = w.in->heat.data() + base;
     const uint16_t *type = w.type + base;
     for (long y = 0; y < Y; y++) {
         m[y + 1] = type[y];
@@ -158,7 +158,7 @@ void filltempx87(const TICKVIEW &w, COLUMNS &c, long x)
             copy80(&t[y + 1], &t[y]);
             continue;
         }
-        t[y + 1] = heat[y] / w.types[type[y]].calperc;
+        t[y + 1] = load80(heat[y]) / w.types[type[y]].calperc;
         ordered &= isordered(t[y + 1]);
     }
     c.ordered[ring(x)] = ordered;
@@ -294,12 +294,12 @@ bool gathercolumnx87(const TICKVIEW &w, COLUMNS &c, const BORDERS &b, long x)
     const long double *tc = c.temp[ring(x)].data();
     const bool prev = x > 0, next = x < X - 1;
     const size_t base = (size_t)x * (size_t)Y;
-    const long double *inheat = w.in->heat.data() + base;
-    long double *outheat = w.out->heat.data() + base;
+    const PACKED80 *inheat = w.in->heat.data() + base;
+    PACKED80 *outheat = w.out->heat.data() + base;
     bool moved = false;
 
     for (long y = 0; y < Y; y++) {
-        long double h = inheat[y];
+        long double h = load80(inheat[y]);
         bool touched = false;
         const bool up = y > 0, down = y < Y - 1;
         if (prev) { // the column before: the cells above, beside and below
@@ -324,7 +324,7 @@ bool gathercolumnx87(const TICKVIEW &w, COLUMNS &c, const BORDERS &b, long x)
             receiveborders(b, X, Y, x, y, h, touched);
 
         combustcell(w, c, base + (size_t)y, [&] { return tc[y + 1]; }, h, touched);
-        outheat[y] = h;
+        store80(outheat[y], h);
         moved |= touched;
     }
     return moved;

@@ -76,7 +76,7 @@ void filltemp(const TICKVIEW &w, COLUMNS &c, long x)
         }
     } else {
         const size_t base = (size_t)x * (size_t)Y;
-        const long double *heat = w.in->heat.data() + base;
+        const PACKED80 *heat = w.in->heat.data() + base;
         const uint16_t *type = w.type + base;
         double *hh = c.hh[r].data(), *hl = c.hl[r].data();
         for (long y = 0; y < Y; y++) {
@@ -165,7 +165,7 @@ bool gathercolumn(const TICKVIEW &w, COLUMNS &c, const BORDERS &b, long x)
     enum { E = 1, SE = 2, S_ = 4, SW = 8, W_ = 16, NW = 32, N_ = 64, NE = 128 };
     const uint8_t *mp = mask[0] + 1, *mc = mask[1] + 1, *mn = mask[2] + 1; // [y], rows -1 and Y read 0
     const size_t base = (size_t)x * (size_t)Y;
-    long double *outheat = w.out->heat.data() + base;
+    PACKED80 *outheat = w.out->heat.data() + base;
     bool moved = false;
     for (long y = 0; y < Y; y++) {
         long double h = pairtold(c.oh[(size_t)y], c.ol[(size_t)y]);
@@ -177,7 +177,7 @@ bool gathercolumn(const TICKVIEW &w, COLUMNS &c, const BORDERS &b, long x)
         combustcell(
             w, c, base + (size_t)y, [&] { return pairtold(c.th[r][(size_t)y + 1], c.tl[r][(size_t)y + 1]); }, h,
             touched);
-        outheat[y] = h;
+        store80(outheat[y], h);
         moved |= touched;
     }
     return moved;

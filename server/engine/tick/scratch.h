@@ -27,7 +27,7 @@ struct TICKVIEW {
     const MATERIAL *types = nullptr;
     size_t ntypes = 0;
     const uint16_t *type = nullptr;
-    const long double *fuel = nullptr;
+    const PACKED80 *fuel = nullptr;
     const GRID *in = nullptr;
     GRID *out = nullptr;
     const MAPUNIT *outside = nullptr;
@@ -95,7 +95,7 @@ template <class PUBLISHED>
 inline void combustcell(const TICKVIEW &w, COLUMNS &c, size_t cell, PUBLISHED published, long double &h,
                         bool &touched)
 {
-    long double fuel = w.fuel[cell];
+    long double fuel = load80(w.fuel[cell]);
     if (!hasfuel(fuel))
         return;
     const uint16_t mat = w.type[cell];

@@ -60,12 +60,13 @@ const LANEKERNELS *lanekernels(TICKPATH p)
     }
 }
 
-bool ldtopair(const long double &x, double &hi, double &lo)
+// The pair of x, whose sign and exponent are se and significand m.
+static bool topair(uint16_t se, uint64_t m, long double x, double &hi, double &lo)
 {
-    if (isclean(x)) {
+    if (isclean(se, m)) {
         const double h = (double)x;
         const double a = h < 0 ? -h : h;
-        const bool zero = x == 0 && !(signexp(x) & 0x8000);
+        const bool zero = x == 0 && !(se & 0x8000);
         if (zero || (a >= 0x1p-480 && a <= 0x1p480)) {
             hi = h;
             lo = (double)(x - (long double)h);
@@ -75,3 +76,7 @@ bool ldtopair(const long double &x, double &hi, double &lo)
     hi = lo = __builtin_nan("");
     return false;
 }
+
+bool ldtopair(const long double &x, double &hi, double &lo) { return topair(signexp(x), significand(x), x, hi, lo); }
+
+bool ldtopair(const PACKED80 &x, double &hi, double &lo) { return topair(signexp(x), significand(x), load80(x), hi, lo); }

@@ -12,6 +12,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "engine/packed80.h"
+
 enum class TICKPATH { x87, avx2, avx512 };
 
 enum { LANEPAD = 8 };
@@ -61,5 +63,6 @@ const LANEKERNELS *lanekernels(TICKPATH p);
 // Splits x into a pair; false (and NaN) when x has no exact pair in the
 // lanes' range.
 bool ldtopair(const long double &x, double &hi, double &lo);
+bool ldtopair(const PACKED80 &x, double &hi, double &lo);
 // The value of a pair.
 inline long double pairtold(double hi, double lo) { return lo == 0 ? (long double)hi : (long double)hi + lo; }
