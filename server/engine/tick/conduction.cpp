@@ -11,10 +11,15 @@
 // own sends in direction order, the cell below, the column after, then the
 // border lines. So every cell gets the same bits in one pass over its
 // neighbourhood, and columns can be split between threads.
+#include <cstdint>
 #include <cstring>
 
 #include "engine/tick/combustion.h"
 #include "engine/tick/scratch.h"
+
+// An amount into a source's own record, or into a column's packed amounts.
+static inline void putamount(long double &to, long double v) { to = v; }
+static inline void putamount(PACKED80 &to, long double v) { store80(to, v); }
 
 // The amounts one source at temperature ts sends to the neighbours it is
 // hotter than (bit t of `hotter` for direction t), summing the requests in
@@ -22,8 +27,8 @@
 // interval times the smaller coefficient. Returns the directions with a
 // request not 0. This form is for exactly N requests, written out so that
 // the requests stay in the FPU's registers instead of going through memory.
-template <int N, class TEMP, class ICOCON>
-static inline unsigned weighn(const long double &ts, unsigned hotter, TEMP temp, ICOCON icocon, long double *amt)
+template <int N, class TEMP, class ICOCON, class AMT>
+static inline unsigned weighn(const long double &ts, unsigned hotter, TEMP temp, ICOCON icocon, AMT *amt)
 {
     int dir[N];
     long double req[N];
@@ -42,19 +47,31 @@ static inline unsigned weighn(const long double &ts, unsigned hotter, TEMP temp,
 #pragma GCC unroll 8
     for (int j = 0; j < N; j++) {
         if (req[j] != 0) {
-            amt[dir[j]] = (req[j] / wantedcal) * req[j];
+            putamount(amt[dir[j]], (req[j] / wantedcal) * req[j]);
             mask |= 1u << dir[j];
         }
     }
     return mask;
 }
 
+// The number of bits set in each byte: the build targets processors
+// without a population count instruction, where __builtin_popcount is a
+// call into the runtime library.
+static constexpr struct BITCOUNTS {
+    uint8_t n[256];
+    constexpr BITCOUNTS() : n()
+    {
+        for (int i = 1; i < 256; i++)
+            n[i] = (uint8_t)(n[i >> 1] + (i & 1));
+    }
+} bitcounts;
+
 // weighn for the number of requests (four, in most of a burning region):
 // each count dispatches to the form written out for it.
-template <class TEMP, class ICOCON>
-static inline unsigned weigh(const long double &ts, unsigned hotter, TEMP temp, ICOCON icocon, long double *amt)
+template <class TEMP, class ICOCON, class AMT>
+static inline unsigned weigh(const long double &ts, unsigned hotter, TEMP temp, ICOCON icocon, AMT *amt)
 {
-    switch (__builtin_popcount(hotter)) {
+    switch (bitcounts.n[hotter & 0xff]) {
     case 0:
         return 0;
     case 1:
@@ -177,7 +194,7 @@ void fillamountsx87(const TICKVIEW &w, COLUMNS &c, long x, SENDS *stored)
     uint8_t *mask = maskof(c, ring(x));
     if (x < 0 || x >= w.sizex)
         return; // never read
-    long double *amt = c.amt[ring(x)].data();
+    PACKED80 *amt = c.amt[ring(x)].data();
     const long double *T[3] = {c.temp[ring(x - 1)].data(), c.temp[ring(x)].data(), c.temp[ring(x + 1)].data()};
     const uint32_t *M[3] = {c.mat[ring(x - 1)].data(), c.mat[ring(x)].data(), c.mat[ring(x + 1)].data()};
     const bool ordered = c.ordered[ring(x - 1)] && c.ordered[ring(x)] && c.ordered[ring(x + 1)];
@@ -220,7 +237,7 @@ void fillamountsx87(const TICKVIEW &w, COLUMNS &c, long x, SENDS *stored)
                 sd.mask = m;
                 for (unsigned b = m; b; b &= b - 1) {
                     const int t = __builtin_ctz(b);
-                    copy80(&sd.amt[t], &amt[y * 8 + t]);
+                    sd.amt[t] = load80(amt[y * 8 + t]);
                 }
             }
         }
@@ -233,7 +250,7 @@ void fillamountsx87(const TICKVIEW &w, COLUMNS &c, long x, SENDS *stored)
 // The amounts of three columns of sources around the cell being gathered.
 struct NEAR {
     const uint8_t *mask[3];    // columns before, this, after
-    const long double *amt[3];
+    const PACKED80 *amt[3];
 };
 
 // What the source at column COL (0 before, 1 this, 2 after) and row y + ROW
@@ -242,7 +259,7 @@ template <int COL, int ROW, int DIR>
 static inline void receive(const NEAR &n, long y, bool there, long double &h, bool &touched)
 {
     if (there && (n.mask[COL][y + ROW] & (1u << DIR))) {
-        h += n.amt[COL][(y + ROW) * 8 + DIR];
+        h += load80(n.amt[COL][(y + ROW) * 8 + DIR]);
         touched = true;
     }
 }
@@ -312,7 +329,7 @@ bool gathercolumnx87(const TICKVIEW &w, COLUMNS &c, const BORDERS &b, long x)
             touched = true;
             for (int t = 0; t < 8; t++)
                 if (m & (1u << t))
-                    h -= n.amt[1][y * 8 + t];
+                    h -= load80(n.amt[1][y * 8 + t]);
         }
         receive<1, 1, N>(n, y, down, h, touched);
         if (next) { // the column after

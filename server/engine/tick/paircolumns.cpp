@@ -38,18 +38,18 @@ static void temptold(COLUMNS &c, int r, long Y)
     c.tform[r] |= FORMLD;
 }
 
-// The long double amounts of ring column r, from its pairs.
+// The 80-bit amounts of ring column r, from its pairs.
 static void amttold(COLUMNS &c, int r, long Y)
 {
     if (c.aform[r] & FORMLD)
         return;
     const size_t S = (size_t)Y + 2 + LANEPAD;
     const uint8_t *mask = maskof(c, r);
-    long double *amt = c.amt[r].data();
+    PACKED80 *amt = c.amt[r].data();
     for (long y = 0; y < Y; y++)
         for (unsigned m = mask[y]; m; m &= m - 1) {
             const size_t t = (size_t)__builtin_ctz(m);
-            amt[y * 8 + (long)t] = pairtold(c.ah[r][t * S + (size_t)y + 1], c.al[r][t * S + (size_t)y + 1]);
+            store80(amt[y * 8 + (long)t], pairtold(c.ah[r][t * S + (size_t)y + 1], c.al[r][t * S + (size_t)y + 1]));
         }
     c.aform[r] |= FORMLD;
 }

@@ -61,7 +61,7 @@ struct COLUMNS {
     std::vector<long double> temp[3]; // [y + 1], 0 and sizey + 1 outside
     std::vector<uint32_t> mat[3];     // likewise: material, or `out` for the surroundings
     bool ordered[3] = {};             // every temperature of the column is >= 0 and finite
-    std::vector<long double> amt[3];  // [y * 8 + t]
+    std::vector<PACKED80> amt[3];     // [y * 8 + t]
     std::vector<uint8_t> mask[3];     // [y + 1] (maskof)
     std::vector<BURN> burns;
     // Per material (and the surroundings at index `out`), for this tick:
