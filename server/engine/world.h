@@ -5,13 +5,13 @@
 // A cell is stored split by how often it changes: its static properties
 // once per material (each cell holds a 16-bit index into the materials),
 // its heat in one packed 80-bit real per buffer (packed80.h), its fuel in
-// one published array of them,
-// and its attribution slots only while it holds tags, as an entry of a
-// pool per buffer reached through a per-cell index (-1 for none). The heat
-// and attribution exist twice: oldmap, the state the last tick published,
-// and curmap, the tick's work area; the tick swaps them. While no cell
-// holds tags the world takes 2 x 10 (heat) + 10 (fuel) + 2 (material) +
-// 2 x 4 (attribution index) = 40 bytes per cell.
+// one published array of them, and its attribution slots only while it
+// holds tags, as an entry of a pool per buffer reached through a per-cell
+// index (-1 for none). The heat and attribution exist twice: oldmap, the
+// state the last tick published, and curmap, the tick's work area; the
+// tick swaps them. While no cell holds tags the world takes 2 x 10 (heat)
+// + 10 (fuel) + 2 (material) + 2 x 4 (attribution index) = 40 bytes per
+// cell.
 //
 // A game holds its world (game.h); tests and benchmarks build their own
 // with the same functions, each with its own locks. The world is storage
